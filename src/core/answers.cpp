@@ -1,0 +1,250 @@
+#include "answers.h"
+
+#include <algorithm>
+
+#include "digits.h"
+#include "texts.h"
+#include "titles.h"
+
+namespace tqv {
+
+namespace {
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool all_decimal(std::string_view s) { return std::all_of(s.begin(), s.end(), is_decimal_digit); }
+
+bool all_hex(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return is_hex_digit(c) || (c >= 'a' && c <= 'f');
+    });
+}
+
+// The answer without its line end, for length checks against the layouts.
+std::string_view without_line_end(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
+// Page field of "SUS" and "P" answers: "A" for automatic switching, else 01..64 -> 0..63.
+// -1 when the field is malformed.
+int answer_page(std::string_view body, std::size_t pos) {
+    if (body.size() > pos && body[pos] == 'A') return kAutoPage;
+    if (body.size() < pos + 2 || !all_decimal(body.substr(pos, 2))) return -1;
+    int page = two_digits_to_number(body[pos], body[pos + 1]);
+    return (page >= 1 && page <= 64) ? page - 1 : -1;
+}
+
+// Four three-digit groups at 2-4, 6-8, 10-12, 14-16, each stored modulo 256.
+bool read_address(std::string_view body, Ipv4& target) {
+    if (body.size() < 17) return false;
+    Ipv4 value{};
+    for (int k = 0; k < 4; ++k) {
+        std::string_view group = body.substr(2 + 4 * k, 3);
+        if (!all_decimal(group)) return false;
+        value[k] = static_cast<std::uint8_t>(three_digits_to_number(group.data()) % 256);
+    }
+    target = value;
+    return true;
+}
+
+template <std::size_t N>
+bool copy_chars(std::string_view body, std::size_t pos, std::size_t count,
+                std::array<char, N>& target) {
+    static_assert(N >= 1);
+    if (body.size() < pos + count || count > N - 1) return false;
+    for (std::size_t i = 0; i < count; ++i) target[i] = body[pos + i];
+    return true;
+}
+
+}  // namespace
+
+int title_line_from_fields(char ch_tens, char ch_units, char position) {
+    if (ch_tens != '0' || (ch_units != '1' && ch_units != '2')) return -1;
+    return (ch_units - '1') * 2 + (position == 'B' ? 1 : 0);
+}
+
+void AnswerDispatcher::serial_receive(std::string_view bytes) {
+    for (const std::string& line : serial_line_.feed(bytes)) dispatch_serial(line);
+}
+
+void AnswerDispatcher::tcp_receive(std::string_view bytes) {
+    for (const std::string& line : model_.tcp_line.feed(bytes)) dispatch_tcp(line);
+}
+
+void AnswerDispatcher::dispatch_serial(std::string_view line) {
+    model_.pending_ticks = 0;
+    model_.answer_pending = 0;
+    std::string_view text = line;
+    if (model_.address_prefix_on == 1) text = line.size() < 2 ? std::string_view{} : line.substr(2);
+    dispatch(text, Link::serial);
+    path_.answer_arrived(false);
+}
+
+void AnswerDispatcher::dispatch_tcp(std::string_view line) {
+    // The slave address is always there on this link.
+    std::string_view text = line.size() < 2 ? std::string_view{} : line.substr(2);
+    dispatch(text, Link::tcp);
+    path_.answer_arrived(true);
+}
+
+void AnswerDispatcher::dispatch(std::string_view text, Link link) {
+    model_.answer_error = 0;
+    const bool go = link == Link::serial ? text == "GO\r\n" : starts_with(text, "GO");
+    if (go) {
+        if (model_.bulk_active == 0 && model_.glyph_bulk_active == 0) {
+            if (link == Link::serial) {
+                ui_.box(Box::plain, text::kSuccess, text::kDoneCaption);
+            } else {
+                success_box(ui_, text::kSocketOk);
+            }
+        }
+    } else if (!apply_report(text, link)) {
+        error_steps(text, link);
+    }
+    model_.glyph_request_pending = 0;
+}
+
+bool AnswerDispatcher::apply_report(std::string_view text, Link link) {
+    const std::string_view body = without_line_end(text);
+    auto line_at = [&](std::size_t pos) {
+        if (body.size() < pos + 3) return -1;
+        return title_line_from_fields(body[pos], body[pos + 1], body[pos + 2]);
+    };
+
+    if (starts_with(text, "AST")) {
+        int line = line_at(3);
+        if (line < 0 || body.size() < 6 + 128 || !all_decimal(body.substr(6, 128))) return true;
+        for (int p = 0; p < kPages; ++p)
+            model_.switch_time[line][p] = two_digits_to_number(body[6 + 2 * p], body[7 + 2 * p]);
+        return true;
+    }
+    if (starts_with(text, "CTDPO")) {
+        int line = line_at(5);
+        if (line < 0 || body.size() < 10 || !all_decimal(body.substr(8, 2))) return true;
+        model_.position_offset[line] = two_digits_to_number(body[8], body[9]);
+        return true;
+    }
+    if (starts_with(text, "CTD")) {
+        int line = line_at(3);
+        if (line < 0 || body.size() < 6 + 64) return true;
+        for (int p = 0; p < kPages; ++p) model_.title_display[line][p] = body[6 + p] == 'N' ? 1 : 0;
+        return true;
+    }
+    if (starts_with(text, "CEL") || starts_with(text, "CWL")) {
+        if (body.size() >= 4 && is_decimal_digit(body[3])) {
+            (text[1] == 'E' ? model_.edge_level : model_.white_level) = body[3] - '0';
+        }
+        return true;
+    }
+    if (starts_with(text, "SUS")) {
+        int line = line_at(3);
+        int page = answer_page(body, 6);
+        if (line >= 0 && page >= 0) model_.startup_page[line] = page;
+        return true;
+    }
+    if (starts_with(text, "CT")) {
+        int line = line_at(2);
+        if (line < 0 || body.size() < 63 || !all_decimal(body.substr(5, 2)) ||
+            !all_hex(body.substr(7, 56)))
+            return true;
+        int page = two_digits_to_number(body[5], body[6]);
+        if (page < 1 || page > 64) return true;
+        std::array<std::uint16_t, 14> codes{};
+        for (int k = 0; k < 14; ++k) {
+            const char* d = body.data() + 7 + 4 * k;
+            codes[k] = static_cast<std::uint16_t>(hex_pair_to_byte(d[0], d[1]) * 256 +
+                                                  hex_pair_to_byte(d[2], d[3]));
+        }
+        set_slot_text(model_.title(line, page - 1), decode_title_codes(codes));
+        if (line == 3 && page == 64) success_box(ui_, text::kSocketReadOk);
+        return true;
+    }
+    if (starts_with(text, "P0")) {
+        int line = line_at(1);
+        int page = answer_page(body, 4);
+        if (line >= 0 && page >= 0) model_.current_page[line] = page;
+        return true;
+    }
+    if (starts_with(text, "FBM")) {
+        // A short answer or a glyph slot outside the table leaves every glyph as it was.
+        if (body.size() < 7 + kGlyphDigits) return true;
+        if (model_.glyph_index < 0 || model_.glyph_index >= kGlyphSlots) return true;
+        std::copy_n(body.data() + 7, kGlyphDigits, model_.glyph_answer.begin());
+        model_.glyph_data[model_.glyph_index] = model_.glyph_answer;
+        if (model_.glyph_bulk_active != 0) {
+            ++model_.glyph_index;
+        } else {
+            ui_.repaint_notify();
+        }
+        return true;
+    }
+    if (starts_with(text, "AA")) return read_address(body, model_.active_address), true;
+    if (starts_with(text, "GA")) return read_address(body, model_.gateway_address), true;
+    if (starts_with(text, "IA")) return read_address(body, model_.ip_address), true;
+    if (starts_with(text, "MA")) return copy_chars(body, 2, 17, model_.mac_address), true;
+    if (starts_with(text, "PN")) return copy_chars(body, 2, 5, model_.device_port_number), true;
+    if (starts_with(text, "SM")) {
+        if (body.size() >= 3 && body[2] >= 'A' && body[2] <= 'C') model_.subnet_class = body[2] - 'A';
+        return true;
+    }
+    if (starts_with(text, "KA")) {
+        if (body.size() >= 4) model_.keep_alive = body[3] == 'N' ? 1 : 0;
+        return true;
+    }
+    if (starts_with(text, "TR")) {
+        if (body.size() >= 3 && body[2] >= '1' && body[2] <= '9') model_.time_register = body[2] - '1';
+        return true;
+    }
+    if (starts_with(text, "VN")) {
+        if (copy_chars(body, 2, 4, model_.version_number) && link == Link::serial)
+            ui_.box(Box::plain, text::kSuccess, text::kDoneCaption);
+        return true;
+    }
+    return false;
+}
+
+void AnswerDispatcher::error_steps(std::string_view text, Link link) {
+    const bool serial = link == Link::serial;
+    if (starts_with(text, "GN")) {
+        if (model_.glyph_request_pending == 1) {
+            if (serial) {
+                warning_box(ui_, text::kAutoSwitching);
+            } else {
+                error_box(ui_, text::kSocketAutoSwitching);
+            }
+        } else if (serial) {
+            warning_box(ui_, text::kModeDifference);
+        } else {
+            success_box(ui_, text::kSocketModeDifference);
+        }
+        return;
+    }
+    if (starts_with(text, "MENU")) {
+        warning_box(ui_, serial ? text::kMenuDisplay : text::kSocketMenuDisplay);
+        return;
+    }
+    struct Code {
+        const char* code;
+        const char* serial_text;
+        const char* tcp_text;
+    };
+    static const Code codes[] = {
+        {"E0", text::kFramingError, text::kSocketFraming},
+        {"E1", text::kParityError, text::kSocketParity},
+        {"E2", text::kOverrunError, text::kSocketOverrun},
+        {"E3", text::kCommandError, text::kSocketCommand},
+    };
+    for (const Code& c : codes) {
+        if (starts_with(text, c.code)) {
+            model_.answer_error = 1;
+            warning_box(ui_, serial ? c.serial_text : c.tcp_text);
+            return;
+        }
+    }
+    // Anything else is not an answer we know: ignored, answer_error stays 0.
+}
+
+}  // namespace tqv

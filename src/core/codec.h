@@ -1,0 +1,26 @@
+// Text between code page 932 (how titles are held and stored) and UTF-8 (what the
+// dialogs and the terminal show), through glibc iconv "CP932".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tqv {
+
+// Bytes that cannot be decoded become U+FFFD (a lead byte with a valid trail byte that
+// names no character: one U+FFFD for both bytes; a lead byte without a trail byte: one for
+// the lead byte alone). A glyph placeholder unit (two bytes, the first 0x10 or 0x11)
+// becomes "〓" (U+3013) so titles with glyphs stay readable; a lone 0x10 / 0x11 at the end
+// becomes U+FFFD. Control bytes such as 0x1A, 0x1C and 0x7F pass unchanged. NEC special
+// characters (0x87xx), IBM extensions (0xFA40..0xFC4B) and the NEC-selected IBM
+// extensions (0xED40..0xEEFC) decode as iconv "CP932" decodes them.
+std::string cp932_to_utf8(std::string_view bytes);
+// nullopt when a character has no code page 932 form or the text is not valid UTF-8.
+// "〓" encodes as the geta mark 0x81AC, not as a glyph placeholder. Characters that code
+// page 932 holds twice take iconv's choice: NEC-selected IBM extensions re-encode to the
+// IBM codes (0xEEEF decodes to U+2170, which encodes as 0xFA40), and NEC special characters
+// that are also JIS X 0208 characters to the JIS form (0x8790 "≒" encodes as 0x81E0).
+std::optional<std::string> utf8_to_cp932(std::string_view text);
+
+}  // namespace tqv

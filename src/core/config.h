@@ -1,0 +1,63 @@
+// The configuration file tqv7310nx.ini in the private-profile format of the Windows
+// installations: one section "TQV-7310NX_Section", keys compared without regard to case,
+// values as text. Written key by key; other sections and keys are kept.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model.h"
+
+namespace tqv {
+
+inline constexpr const char* kConfigSection = "TQV-7310NX_Section";
+inline constexpr const char* kConfigFileName = "tqv7310nx.ini";
+
+class IniFile {
+public:
+    explicit IniFile(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+
+    // The value of a key, or `fallback` when the file, section or key is absent.
+    std::string get(std::string_view section, std::string_view key,
+                    std::string_view fallback) const;
+    // Writes one key (creating file and section as needed). False when it cannot be saved
+    // or the key or value cannot be held in the format (line breaks, '=' in a key). The file
+    // is rewritten atomically with CR LF line ends; every other line is kept.
+    bool set(std::string_view section, std::string_view key, std::string_view value);
+    // Several keys of one section in one rewrite of the file.
+    bool set_values(std::string_view section,
+                    const std::vector<std::pair<std::string, std::string>>& entries);
+    // All keys of a section (first occurrence wins), keyed by the lower-case key name,
+    // values trimmed. Empty when the file or section is absent.
+    std::map<std::string, std::string> read_section(std::string_view section) const;
+
+private:
+    std::string path_;
+};
+
+// "ip" + '0' + n / 10 + '0' + n % 10 + "_" + octet digit ("ip00_0"; ":" from host 100 on).
+std::string host_key(int host, int octet);
+
+// Reads every configuration value into the model (defaults for absent keys). Integer keys
+// count with their first 9 characters, `port_number` with its first 5; `host_count` is
+// clamped into 0..256 and host octets into 0..255; hosts from `host_count` on keep their
+// values. The extra key `com_device` (default empty) names a serial device path that
+// overrides `com_port`.
+void read_configuration(Model& m, const IniFile& ini);
+// Single keys, as the dialogs write them.
+bool write_interface(const Model& m, IniFile& ini);
+bool write_com_port(const Model& m, IniFile& ini);
+bool write_com_device(const Model& m, IniFile& ini);
+bool write_tcp_role(const Model& m, IniFile& ini);
+bool write_port_number(const Model& m, IniFile& ini);
+bool write_selected_peer(const Model& m, IniFile& ini);
+bool write_host_count(const Model& m, IniFile& ini);
+// The four octet keys of one host (0..255) in one rewrite; false for another index.
+bool write_host(const Model& m, IniFile& ini, int host);
+
+}  // namespace tqv

@@ -1,0 +1,93 @@
+// The system's own message texts and captions, exactly as the operator knows them.
+#pragma once
+
+namespace tqv::text {
+
+// captions
+inline constexpr const char* kAppCaption = "TQV-7310NX";
+inline constexpr const char* kDoneCaption = "設定完了";
+inline constexpr const char* kConfirmCaption = "本機の確認";
+inline constexpr const char* kNewCaption = "新規作成";
+
+// send path
+inline constexpr const char* kNoConnect = "No Connect";
+inline constexpr const char* kSocketNotConnected = "Socket が接続されていません";
+inline constexpr const char* kSocketSend = "Socket 送信";
+inline constexpr const char* kAnswerTimeout = "Answer が､きません";
+inline constexpr const char* kConfirmNotSwitching = "本機が自動切換えでない事を確認してください";
+
+// answers
+inline constexpr const char* kSuccess = "Success";
+inline constexpr const char* kSocketOk = "Socket ＯＫ";
+inline constexpr const char* kSocketReadOk = "Socket Read ＯＫ";
+inline constexpr const char* kAutoSwitching = "自動切換え中！";
+inline constexpr const char* kSocketAutoSwitching = "Socket 自動切換え中！";
+inline constexpr const char* kModeDifference = "Mode difference";
+inline constexpr const char* kSocketModeDifference = "Socket mode difference";
+inline constexpr const char* kMenuDisplay = "Menu Display";
+inline constexpr const char* kSocketMenuDisplay = "Socket Menu Display";
+inline constexpr const char* kFramingError = "Framing Error";
+inline constexpr const char* kSocketFraming = "Socket Framing";
+inline constexpr const char* kParityError = "Parity Error";
+inline constexpr const char* kSocketParity = "Socket Parity";
+inline constexpr const char* kOverrunError = "Over run Error";
+inline constexpr const char* kSocketOverrun = "Socket Over run";
+inline constexpr const char* kCommandError = "Command Error";
+inline constexpr const char* kSocketCommand = "Socket Command";
+
+// titles
+inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
+
+// files
+inline constexpr const char* kCantFileOpen = "Can't file open";
+inline constexpr const char* kDontFileOpen = "Don't file open";
+inline constexpr const char* kAskNew = "データを保存せずに新規作成しますか？";
+inline constexpr const char* kAskOpen = "データを保存せずに別のファイルを開きますか？";
+inline constexpr const char* kAskExit = "データを保存せずに終了しますか？";
+inline constexpr const char* kAskClearGlyph = "データを保存せずにクリアしますか？";
+// file dialogs (Parts 2.3, 4.2)
+inline constexpr const char* kOpenDialogTitle = "ファイルのオープン";
+inline constexpr const char* kSaveDialogTitle = "ファイルの保存";
+inline constexpr const char* kDocumentFilter = "データ(*.dat)";
+inline constexpr const char* kGlyphListFilter = "データ(*.tll)";
+inline constexpr const char* kBitmapFilter = "データ(*.bmp)";
+inline constexpr const char* kAllFilesFilter = "すべて(*.*)";
+// main window text when there is no document (Part 2.2)
+inline constexpr const char* kNoFileName = "File Name ";
+
+// glyphs
+inline constexpr const char* kGlyphNumber = "外字登録番号";
+inline constexpr const char* kExportTitleTail = "をbmpファイルで保存";  // after the number
+
+// serial port
+inline constexpr const char* kMissFileOpen = "Miss! File Open";
+inline constexpr const char* kMissMaskSet = "Miss! Mask Set";
+inline constexpr const char* kMissBufferSet = "Miss! Buffer Set";
+inline constexpr const char* kMissTimeOutSet = "Miss! Time Out Set";
+inline constexpr const char* kMissSetCommState = "Miss! Set Comm State";
+inline constexpr const char* kReadThreadError = "error creating read thread";
+// The port went away while open (adapter unplugged, far end of a pseudo-terminal closed).
+inline constexpr const char* kSerialPortLost = "COM port が切断されました";
+
+// TCP transport (caption "TQV-7310NX")
+inline constexpr const char* kWinsockMissing = "WINSOCK.DLLが導入されていません。";
+inline constexpr const char* kWinsockVersion = "WINSOCK.DLLのバーションが違います。";
+inline constexpr const char* kWinsockNotWorking = "WINSOCK.DLLが動作していません。[%d]";
+inline constexpr const char* kWinsockSelect = "WINSOCK.DLLの WSAAsyncSelect() からのエラー。[%d]";
+inline constexpr const char* kCannotConnect = "接続できません";
+inline constexpr const char* kCannotBind = "Bindできません";
+inline constexpr const char* kListenError = "WINSOCK.DLLの listen() からのエラー。[%d]";
+inline constexpr const char* kAcceptError = "WINSOCK.DLLの accept() からのエラー。[%d]";
+inline constexpr const char* kSocketEventError = "ソケットイベントにエラーが発生しました。";
+inline constexpr const char* kNetworkEventError = "ﾈｯﾄﾜｰｸ･ｴﾗｰ(event %d)";
+inline constexpr const char* kSocketConnectOk = "Socket 接続 OK";
+inline constexpr const char* kSocketDisconnectOk = "Socket 切断 OK";
+
+// main window
+inline constexpr const char* kSecondCopy = "２重に起動はできません";
+inline constexpr const char* kDisconnectTcpFirst = "TCP/IPを切断してください。";
+inline constexpr const char* kUseRs232c = "インターフェースをRS-232Cにしてください。";
+inline constexpr const char* kClientCaption = "TQV-7310 Client Program";
+inline constexpr const char* kServerCaption = "TQV-7310 Server Program";
+
+}  // namespace tqv::text

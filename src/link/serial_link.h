@@ -1,0 +1,54 @@
+// RS-232C transport on QSerialPort: 9600 baud, 8 data bits, even parity, 1 stop bit,
+// RTS/CTS and XON/XOFF handshake. Bytes are read on the event loop (readyRead) and handed
+// on as they come; line assembly belongs to the core.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "core/transport.h"
+#include "core/ui.h"
+
+class QSerialPort;
+
+namespace tqv {
+
+class SerialLink : public QObject, public Transport {
+    Q_OBJECT
+public:
+    explicit SerialLink(Ui& ui, QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    // "COM1".."COM6" -> "/dev/ttyS0".."/dev/ttyS5"; empty for an index outside 0..5.
+    static QString port_path(int com_port_index);
+
+    // Opens and configures the port. A port that cannot be opened shows "Miss! File Open"
+    // and the setup messages that follow it; the program runs on either way.
+    bool open(const QString& path);
+    void close();
+    bool is_open() const;
+
+    bool write(std::string_view frame) override;
+    bool link_up() const override { return true; }  // the serial link is always "ready"
+
+    QSerialPort* port() const { return port_; }
+    // The path the port was opened with; empty while closed.
+    QString path() const;
+
+signals:
+    void bytes_received(const QByteArray& bytes);
+    // The far end disappeared or the adapter was unplugged; reported once.
+    void port_lost();
+
+private:
+    bool apply_handshake();
+    void read_available();
+    void port_failed(int error);
+
+    Ui& ui_;
+    QSerialPort* port_ = nullptr;
+    bool lost_reported_ = false;
+};
+
+}  // namespace tqv

@@ -1,0 +1,91 @@
+// TCP transport: client of one device, or server for up to 96 devices kept in a peer
+// table of 97 entries (entry 0 never allocated). Events arrive on the event loop; answers
+// are handed on as raw bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <array>
+#include <string>
+
+#include "core/model.h"
+#include "core/transport.h"
+#include "core/ui.h"
+
+class QTcpServer;
+class QTcpSocket;
+class QAbstractSocket;
+
+namespace tqv {
+
+class TcpLink : public QObject, public Transport {
+    Q_OBJECT
+public:
+    static constexpr int kPeerEntries = 97;
+    static constexpr int kMaxPeers = 96;
+
+    struct Peer {
+        int in_use = 0;
+        QTcpSocket* peer_socket = nullptr;
+        std::array<char, 16> address{};  // dotted decimal, " " when freed
+    };
+
+    TcpLink(Model& model, Ui& ui, QObject* parent = nullptr);
+    ~TcpLink() override;
+
+    // Client role: connect to host selected_peer of host_list at port_number. 1 when the
+    // connection is made or under way (connected() follows), 0 on failure.
+    int socket_connect();
+    // Server role: listen on all addresses at port_number; 1 when listening (or already).
+    int socket_listen();
+    // Closes one socket and frees its peer entry; peers_changed() follows.
+    void close_peer(QAbstractSocket* socket);
+    // Closes the listening or client socket and every peer, then resets the table.
+    void socket_shutdown();
+    int find_peer(const QAbstractSocket* socket) const;
+    int count_peers() const;
+    void peer_table_reset();
+    const Peer& peer(int index) const { return peers_[index]; }
+    // Address text of entry `index`; empty outside 0..96 (never read out of bounds).
+    std::string peer_address(int index) const;
+    // " " + address of peer selected_peer, as dialogs append it to their captions; empty
+    // when selected_peer is -1 or outside the table.
+    std::string caption_suffix() const;
+    bool listening() const;
+    bool client_socket_open() const;
+    quint16 server_port() const;  // the port actually listened on (tests use port 0)
+
+    bool write(std::string_view frame) override;
+    bool link_up() const override;
+
+signals:
+    void connected();  // client role: the connection is confirmed
+    void peers_changed();
+    void bytes_received(int peer_index, const QByteArray& bytes);
+    void link_closed();  // the client connection or the chosen peer went away
+    // A device connected while all 96 entries were taken and was closed at once.
+    void peer_refused();
+
+    // The program's own TCP port: port_number as a decimal number, taken as 16 bits
+    // ("09004" gives 9004).
+    static quint16 port_value(const std::array<char, 6>& port_number);
+
+private:
+    void accept_pending();
+    void attach(QTcpSocket* socket);
+    QTcpSocket* current_socket() const;
+    void watch(QTcpSocket* socket);
+    void read_socket(QTcpSocket* socket);
+    void socket_failed(QTcpSocket* socket, int error);
+    bool drop_client();  // true when there was a client socket
+    void release(QAbstractSocket* socket);
+    void system_box(const char* text, int code = 0);
+
+    Model& model_;
+    Ui& ui_;
+    QTcpServer* server_ = nullptr;
+    QTcpSocket* client_ = nullptr;
+    std::array<Peer, kPeerEntries> peers_{};
+};
+
+}  // namespace tqv

@@ -1,0 +1,237 @@
+#include "core/answers.h"
+
+#include <gtest/gtest.h>
+
+#include "core/digits.h"
+#include "fake_transport.h"
+#include "recording_ui.h"
+
+namespace tqv {
+namespace {
+
+struct AnswersTest : ::testing::Test {
+    Model model;
+    RecordingUi ui;
+    FakeTransport serial;
+    FakeTransport tcp;
+    SendPath path{model, ui};
+    AnswerDispatcher dispatcher{path};
+
+    void SetUp() override {
+        path.set_serial_transport(&serial);
+        path.set_tcp_transport(&tcp);
+        model.address_prefix_on = 1;
+    }
+    static std::string repeat(std::string_view s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    }
+};
+
+TEST_F(AnswersTest, SerialGoShowsSuccessOnlyWithPrefixAndNoBulk) {
+    model.answer_pending = 1;
+    model.pending_ticks = 3;
+    dispatcher.dispatch_serial("05GO\r\n");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Success");
+    EXPECT_EQ(ui.boxes[0].caption, "設定完了");
+    EXPECT_EQ(model.answer_pending, 0);
+    EXPECT_EQ(model.pending_ticks, 0);
+
+    model.address_prefix_on = 0;
+    dispatcher.dispatch_serial("05GO\r\n");
+    EXPECT_EQ(ui.boxes.size(), 1u);
+
+    model.address_prefix_on = 1;
+    model.bulk_active = 5;
+    dispatcher.dispatch_serial("05GO\r\n");
+    model.bulk_active = 0;
+    model.glyph_bulk_active = 1;
+    dispatcher.dispatch_serial("05GO\r\n");
+    EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+TEST_F(AnswersTest, TcpGoIsRecognisedByItsLeadingLetters) {
+    dispatcher.dispatch_tcp("00GOOD\r\n");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Socket ＯＫ");
+    EXPECT_EQ(ui.boxes[0].caption, "Success");
+}
+
+TEST_F(AnswersTest, TcpPiecesAreJoinedAndDispatchedOnce) {
+    std::string line = "00CT01T05" + repeat("2422", 3) + repeat("2121", 11) + "\r\n";
+    dispatcher.tcp_receive(line.substr(0, 20));
+    EXPECT_EQ(slot_length(model.title(0, 4)), 0u);
+    dispatcher.tcp_receive(line.substr(20));
+    EXPECT_EQ(slot_text(model.title(0, 4)), "\x82\xa0\x82\xa0\x82\xa0");
+    // Two answers in one piece are two dispatches.
+    dispatcher.tcp_receive("00GO\r\n00GO\r\n");
+    EXPECT_EQ(ui.boxes.size(), 2u);
+}
+
+TEST_F(AnswersTest, TitleAnswerReplacesTheWholeSlot) {
+    set_slot_text(model.title(2, 9), std::string(28, '\x82'));
+    dispatcher.dispatch_serial("00CT02T10" + repeat("2121", 14) + "\r\n");
+    EXPECT_EQ(slot_length(model.title(2, 9)), 0u);
+
+    // Glyph 01 comes back as its placeholder; trailing spaces only are removed.
+    dispatcher.dispatch_serial("00CT01B01BA652121" + repeat("2422", 1) + repeat("2121", 11) +
+                               "\r\n");
+    EXPECT_EQ(slot_text(model.title(1, 0)), std::string("\x10\x20\x81\x40\x82\xa0", 6));
+}
+
+TEST_F(AnswersTest, ShortOrMalformedReportsLeaveTheModelUnchanged) {
+    set_slot_text(model.title(0, 0), "\x82\xa0");
+    dispatcher.dispatch_serial("00CT01T01" + repeat("2121", 13) + "\r\n");  // 4 digits short
+    dispatcher.dispatch_serial("00CT03T01" + repeat("2121", 14) + "\r\n");  // no channel 03
+    dispatcher.dispatch_serial("00CT01T65" + repeat("2121", 14) + "\r\n");  // no page 65
+    EXPECT_EQ(slot_text(model.title(0, 0)), "\x82\xa0");
+
+    model.glyph_data[0].fill('0');
+    dispatcher.dispatch_serial("00FBM0000" + std::string(575, 'F') + "\r\n");
+    EXPECT_EQ(model.glyph_data[0][0], '0');
+    model.glyph_index = 70;
+    dispatcher.dispatch_serial("00FBM0000" + std::string(576, 'F') + "\r\n");
+    model.glyph_index = -1;
+    dispatcher.dispatch_serial("00FBM0000" + std::string(576, 'F') + "\r\n");
+    for (const auto& g : model.glyph_data) EXPECT_EQ(std::string(g.data(), 580), std::string(580, '0'));
+
+    dispatcher.dispatch_serial("00AST01T" + repeat("0x", 64) + "\r\n");
+    EXPECT_EQ(model.switch_time[0][0], 2);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(AnswersTest, ValueReportsWriteTheirMembers) {
+    std::string times;
+    for (int p = 0; p < 64; ++p) times += two_digits(p);
+    dispatcher.dispatch_serial("00AST02B" + times + "\r\n");
+    EXPECT_EQ(model.switch_time[3][0], 0);
+    EXPECT_EQ(model.switch_time[3][63], 63);
+
+    dispatcher.dispatch_serial("00CTD01TN" + std::string(63, 'F') + "\r\n");
+    EXPECT_EQ(model.title_display[0][0], 1);
+    for (int p = 1; p < 64; ++p) EXPECT_EQ(model.title_display[0][p], 0);
+
+    dispatcher.dispatch_serial("00CTDPO02T15\r\n");
+    EXPECT_EQ(model.position_offset[2], 15);
+    dispatcher.dispatch_serial("00CEL3\r\n");
+    dispatcher.dispatch_serial("00CWL2\r\n");
+    EXPECT_EQ(model.edge_level, 3);
+    EXPECT_EQ(model.white_level, 2);
+    dispatcher.dispatch_serial("00SUS01BA\r\n");
+    EXPECT_EQ(model.startup_page[1], 64);
+    dispatcher.dispatch_serial("00P02T64\r\n");
+    EXPECT_EQ(model.current_page[2], 63);
+    dispatcher.dispatch_serial("00P01BA\r\n");
+    EXPECT_EQ(model.current_page[1], 64);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(AnswersTest, NetworkReportsWithoutPrefix) {
+    model.address_prefix_on = 0;
+    dispatcher.dispatch_serial("IA192.168.001.003\r\n");
+    EXPECT_EQ(model.ip_address, (Ipv4{192, 168, 1, 3}));
+    dispatcher.dispatch_serial("GA300.000.000.001\r\n");
+    EXPECT_EQ(model.gateway_address, (Ipv4{44, 0, 0, 1}));  // stored modulo 256
+    dispatcher.dispatch_serial("AA010.000.000.254\r\n");
+    EXPECT_EQ(model.active_address, (Ipv4{10, 0, 0, 254}));
+    dispatcher.dispatch_serial("MA00-11-22-33-44-55\r\n");
+    EXPECT_EQ(slot_text(model.mac_address), "00-11-22-33-44-55");
+    dispatcher.dispatch_serial("PN10001\r\n");
+    EXPECT_EQ(slot_text(model.device_port_number), "10001");
+    dispatcher.dispatch_serial("SMB\r\n");
+    EXPECT_EQ(model.subnet_class, 1);
+    dispatcher.dispatch_serial("KAON\r\n");
+    EXPECT_EQ(model.keep_alive, 1);
+    dispatcher.dispatch_serial("KAOF\r\n");
+    EXPECT_EQ(model.keep_alive, 0);
+    dispatcher.dispatch_serial("TR3\r\n");
+    EXPECT_EQ(model.time_register, 2);
+    EXPECT_TRUE(ui.boxes.empty());
+    dispatcher.dispatch_serial("VN1.32\r\n");
+    EXPECT_EQ(slot_text(model.version_number), "1.32");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "設定完了");
+
+    // On TCP the version answer shows nothing.
+    dispatcher.dispatch_tcp("00VN2.00\r\n");
+    EXPECT_EQ(slot_text(model.version_number), "2.00");
+    EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+TEST_F(AnswersTest, ErrorAnswersSetAnswerErrorWithTheirTexts) {
+    dispatcher.dispatch_serial("00E3\r\n");
+    EXPECT_EQ(model.answer_error, 1);
+    dispatcher.dispatch_tcp("00E3\r\n");
+    dispatcher.dispatch_serial("00E0\r\n");
+    dispatcher.dispatch_tcp("00E1\r\n");
+    dispatcher.dispatch_serial("00E2\r\n");
+    EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Command Error", "Socket Command",
+                                                    "Framing Error", "Socket Parity",
+                                                    "Over run Error"}));
+    EXPECT_EQ(ui.boxes[0].kind, Box::warning);
+    dispatcher.dispatch_serial("00E9\r\n");
+    EXPECT_EQ(model.answer_error, 0);
+    EXPECT_EQ(ui.boxes.size(), 5u);
+}
+
+TEST_F(AnswersTest, ModeAndMenuAnswersDependOnGlyphRequest) {
+    model.glyph_request_pending = 1;
+    dispatcher.dispatch_serial("00GN\r\n");
+    EXPECT_EQ(model.glyph_request_pending, 0);
+    model.glyph_request_pending = 1;
+    dispatcher.dispatch_tcp("00GN\r\n");
+    dispatcher.dispatch_serial("00GN\r\n");
+    dispatcher.dispatch_tcp("00GN\r\n");
+    dispatcher.dispatch_serial("00MENU\r\n");
+    dispatcher.dispatch_tcp("00MENU\r\n");
+    EXPECT_EQ(ui.texts(), (std::vector<std::string>{"自動切換え中！", "Socket 自動切換え中！",
+                                                    "Mode difference", "Socket mode difference",
+                                                    "Menu Display", "Socket Menu Display"}));
+    EXPECT_EQ(ui.boxes[1].kind, Box::error);
+    EXPECT_EQ(ui.boxes[3].kind, Box::success);
+    EXPECT_EQ(model.answer_error, 0);
+}
+
+TEST_F(AnswersTest, LastTitleOfAFullReadReportsOnBothLinks) {
+    model.bulk_active = 285;
+    dispatcher.dispatch_serial("00CT02B64" + repeat("2121", 14) + "\r\n");
+    dispatcher.dispatch_tcp("00CT02B64" + repeat("2121", 14) + "\r\n");
+    EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Socket Read ＯＫ", "Socket Read ＯＫ"}));
+}
+
+TEST_F(AnswersTest, GlyphAnswerFillsTheCurrentSlotAndAdvancesInBulk) {
+    model.glyph_index = 4;
+    model.glyph_request_pending = 1;
+    dispatcher.dispatch_serial("00FBMBA65" + std::string(576, 'F') + "\r\n");
+    EXPECT_EQ(model.glyph_data[4][0], 'F');
+    EXPECT_EQ(model.glyph_data[4][575], 'F');
+    EXPECT_EQ(model.glyph_data[4][576], '0');  // spare characters stay
+    EXPECT_EQ(model.glyph_data[3][0], '0');
+    EXPECT_EQ(ui.repaints, 1);
+    EXPECT_EQ(model.glyph_index, 4);
+    EXPECT_EQ(model.glyph_request_pending, 0);
+
+    model.glyph_bulk_active = 1;
+    dispatcher.dispatch_serial("00FBMBA65" + std::string(576, '1') + "\r\n");
+    EXPECT_EQ(model.glyph_index, 5);
+    EXPECT_EQ(ui.repaints, 1);
+}
+
+TEST_F(AnswersTest, TcpAnswerReleasesTheNextQueuedCommand) {
+    model.interface_kind = 1;
+    model.tcp_connected = 1;
+    path.send_command("RCEL\r\n");
+    path.send_command("RCWL\r\n");
+    EXPECT_EQ(tcp.frames.size(), 1u);
+    dispatcher.tcp_receive("00CE");
+    EXPECT_EQ(tcp.frames.size(), 1u);
+    dispatcher.tcp_receive("L2\r\n");
+    EXPECT_EQ(model.edge_level, 2);
+    ASSERT_EQ(tcp.frames.size(), 2u);
+    EXPECT_EQ(tcp.frames[1], "00RCWL\r\n");
+}
+
+}  // namespace
+}  // namespace tqv

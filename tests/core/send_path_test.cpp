@@ -1,0 +1,165 @@
+#include "core/send_path.h"
+
+#include <gtest/gtest.h>
+
+#include "core/texts.h"
+#include "fake_transport.h"
+#include "recording_ui.h"
+
+namespace tqv {
+namespace {
+
+struct SendPathTest : ::testing::Test {
+    Model model;
+    RecordingUi ui;
+    FakeTransport serial;
+    FakeTransport tcp;
+    SendPath path{model, ui};
+
+    void SetUp() override {
+        path.set_serial_transport(&serial);
+        path.set_tcp_transport(&tcp);
+        model.address_prefix_on = 1;
+    }
+    void use_tcp() {
+        model.interface_kind = 1;
+        model.tcp_connected = 1;
+    }
+};
+
+TEST_F(SendPathTest, SlaveAddressFieldIsPutInFrontOfTheBody) {
+    path.send_command("RCEL\r\n");
+    model.slave_address_index = 12;
+    path.send_command("RCEL\r\n");
+    model.slave_address_index = 32;
+    path.send_command("RCEL\r\n");
+    ASSERT_EQ(serial.frames.size(), 3u);
+    EXPECT_EQ(serial.frames[0], "00RCEL\r\n");
+    EXPECT_EQ(serial.frames[1], "12RCEL\r\n");
+    EXPECT_EQ(serial.frames[2], "FFRCEL\r\n");
+}
+
+TEST_F(SendPathTest, SerialWithoutPrefixSendsTheBodyAloneAndStillAwaitsAnAnswer) {
+    model.address_prefix_on = 0;
+    model.slave_address_index = 32;
+    path.send_command("RCEL\r\n");
+    EXPECT_EQ(serial.frames.at(0), "RCEL\r\n");
+    EXPECT_EQ(model.answer_pending, 1);
+}
+
+TEST_F(SendPathTest, SerialBroadcastNeverReportsNoConnect) {
+    model.slave_address_index = 32;
+    path.send_command("P01T01\r\n");
+    EXPECT_EQ(model.answer_pending, 0);
+    for (int i = 0; i < 20; ++i) path.answer_timeout_tick();
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(SendPathTest, NoConnectOnTheSeventhTickOnlyOnce) {
+    path.send_command("P01T01\r\n");
+    for (int i = 0; i < 6; ++i) path.answer_timeout_tick();
+    EXPECT_TRUE(ui.boxes.empty());
+    path.answer_timeout_tick();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "No Connect");
+    EXPECT_EQ(ui.boxes[0].kind, Box::error);
+    EXPECT_EQ(model.answer_pending, 0);
+    EXPECT_EQ(model.answer_error, 0);
+    for (int i = 0; i < 10; ++i) path.answer_timeout_tick();
+    EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+TEST_F(SendPathTest, OversizedBodyIsNeverSent) {
+    path.send_command(std::string(598, 'A'));
+    EXPECT_TRUE(serial.frames.empty());
+    EXPECT_EQ(model.answer_pending, 0);
+    path.send_command(std::string(597, 'A'));
+    EXPECT_EQ(serial.frames.size(), 1u);
+}
+
+TEST_F(SendPathTest, TcpAlwaysPrefixesAndRefusesWithoutConnection) {
+    model.interface_kind = 1;
+    model.address_prefix_on = 0;
+    path.send_command("RCEL\r\n");
+    EXPECT_TRUE(tcp.frames.empty());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Socket が接続されていません");
+    EXPECT_EQ(ui.boxes[0].kind, Box::warning);
+
+    model.tcp_connected = 1;
+    path.send_command("RCEL\r\n");
+    EXPECT_EQ(tcp.frames.at(0), "00RCEL\r\n");
+    EXPECT_TRUE(serial.frames.empty());
+}
+
+TEST_F(SendPathTest, TcpPeerThatIsNotUsableIsRefusedLikeNoConnection) {
+    use_tcp();
+    tcp.up = false;  // e.g. selected_peer -1 in the server role
+    path.send_command("RCEL\r\n");
+    EXPECT_TRUE(tcp.frames.empty());
+    EXPECT_EQ(ui.texts().at(0), "Socket が接続されていません");
+}
+
+TEST_F(SendPathTest, TcpKeepsOneCommandInFlightAndSendsTheRestInOrder) {
+    use_tcp();
+    path.send_command("A1\r\n");
+    path.send_command("A2\r\n");
+    path.send_command("A3\r\n");
+    EXPECT_EQ(tcp.frames.size(), 1u);
+    EXPECT_EQ(path.tcp_queued(), 2u);
+    path.answer_arrived(true);
+    ASSERT_EQ(tcp.frames.size(), 2u);
+    EXPECT_EQ(tcp.frames[1], "00A2\r\n");
+    path.answer_arrived(true);
+    path.answer_arrived(true);
+    ASSERT_EQ(tcp.frames.size(), 3u);
+    EXPECT_EQ(tcp.frames[2], "00A3\r\n");
+    EXPECT_FALSE(path.tcp_in_flight());
+}
+
+TEST_F(SendPathTest, TcpAnswerTimeOutStopsBulkAndDropsWaitingCommands) {
+    use_tcp();
+    model.bulk_active = 17;
+    path.send_command("A1\r\n");
+    path.send_command("A2\r\n");
+    for (int i = 0; i < 6; ++i) path.answer_timeout_tick();
+    EXPECT_TRUE(ui.boxes.empty());
+    path.answer_timeout_tick();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Answer が､きません");
+    EXPECT_EQ(model.answer_error, 1);
+    EXPECT_EQ(model.bulk_active, 0);
+    EXPECT_EQ(path.tcp_queued(), 0u);
+    path.answer_arrived(true);  // a late answer sends nothing more
+    EXPECT_EQ(tcp.frames.size(), 1u);
+}
+
+TEST_F(SendPathTest, TcpSendFailureSetsErrorAndEndsBulk) {
+    use_tcp();
+    tcp.write_ok = false;
+    model.bulk_active = 3;
+    path.send_command("A1\r\n");
+    EXPECT_EQ(ui.texts().at(0), "Socket 送信");
+    EXPECT_EQ(model.answer_error, 1);
+    EXPECT_EQ(model.bulk_active, 0);
+    EXPECT_FALSE(path.tcp_in_flight());
+}
+
+TEST_F(SendPathTest, SerialBranchIsUsedDirectlyWhateverTheInterface) {
+    use_tcp();
+    model.address_prefix_on = 0;
+    path.serial_send("SA05\r\n");
+    EXPECT_EQ(serial.frames.at(0), "SA05\r\n");
+    EXPECT_TRUE(tcp.frames.empty());
+}
+
+TEST_F(SendPathTest, LinkReadyFollowsInterfaceAndConnection) {
+    EXPECT_TRUE(path.link_ready());
+    model.interface_kind = 1;
+    EXPECT_FALSE(path.link_ready());
+    model.tcp_connected = 1;
+    EXPECT_TRUE(path.link_ready());
+}
+
+}  // namespace
+}  // namespace tqv
