@@ -91,6 +91,7 @@ void AnswerDispatcher::dispatch_tcp(std::string_view line) {
 }
 
 void AnswerDispatcher::dispatch(std::string_view text, Link link) {
+    if (on_answer_text) on_answer_text(text, link == Link::tcp);
     model_.answer_error = 0;
     const bool go = link == Link::serial ? text == "GO\r\n" : starts_with(text, "GO");
     if (go) {

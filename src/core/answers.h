@@ -3,6 +3,7 @@
 // "GO" is recognised and which texts they show.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 #include "line_assembler.h"
@@ -22,6 +23,10 @@ public:
     // One complete line, CR LF included.
     void dispatch_serial(std::string_view line);
     void dispatch_tcp(std::string_view line);
+
+    // Observer of every answer text (slave address removed as the link does), before it
+    // is applied. The command-line tool prints answers through it.
+    std::function<void(std::string_view text, bool on_tcp)> on_answer_text;
 
 private:
     enum class Link { serial, tcp };
