@@ -39,7 +39,7 @@ struct GlyphEditor {
 // A character that is not a hex digit counts by the low four bits of its digit value, so
 // only '0'..'9', 'A'..'F' are ever written; a `glyph_index` outside 0..69 stores nothing.
 bool glyph_dot_operation(Model& m, GlyphEditor& e, int x, int y, bool set_mode);
-// Mouse handling of the editor (Part 4.1), in editor client coordinates; each returns true
+// Mouse handling of the editor, in editor client coordinates; each returns true
 // when the grid must be repainted. Button down applies the dot operation (left: set, right:
 // clear), then sets the button's drawing flag and `glyph_edited` wherever the point lies
 // (capturing the mouse is the dialog's part). A move applies set mode while the left button
@@ -54,7 +54,8 @@ bool glyph_editor_clear(Model& m, Ui& ui);
 // `glyph_bulk_active` is 1.
 bool glyph_list_clear(Model& m, Ui& ui);
 
-// The glyph list file: 40320 one-character records, each followed by CR LF.
+// The glyph list file: 40320 one-character records, each followed by CR LF. A character
+// of `glyph_data` that is not a hex digit is written as the digit of its low four bits.
 std::string glyph_list_bytes(const Model& m);
 // Reads records into the digits of slots 0..69; a short file leaves the rest unchanged.
 void parse_glyph_list(Model& m, std::string_view bytes);

@@ -45,14 +45,14 @@ inline constexpr const char* kAskNew = "データを保存せずに新規作成�
 inline constexpr const char* kAskOpen = "データを保存せずに別のファイルを開きますか？";
 inline constexpr const char* kAskExit = "データを保存せずに終了しますか？";
 inline constexpr const char* kAskClearGlyph = "データを保存せずにクリアしますか？";
-// file dialogs (Parts 2.3, 4.2)
+// file dialogs
 inline constexpr const char* kOpenDialogTitle = "ファイルのオープン";
 inline constexpr const char* kSaveDialogTitle = "ファイルの保存";
 inline constexpr const char* kDocumentFilter = "データ(*.dat)";
 inline constexpr const char* kGlyphListFilter = "データ(*.tll)";
 inline constexpr const char* kBitmapFilter = "データ(*.bmp)";
 inline constexpr const char* kAllFilesFilter = "すべて(*.*)";
-// main window text when there is no document (Part 2.2)
+// main window text when there is no document
 inline constexpr const char* kNoFileName = "File Name ";
 
 // glyphs

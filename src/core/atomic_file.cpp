@@ -1,0 +1,136 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace tqv {
+
+namespace {
+
+// Closes a descriptor on every way out of a function.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes now and reports whether the close succeeded (a delayed write error shows here).
+    bool close() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool write_all(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string directory_of(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The file a save really replaces: a symbolic link is followed, so that saving through a
+// link updates the file it points to instead of replacing the link.
+std::string replace_target(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved != nullptr) {
+            std::string target(resolved);
+            std::free(resolved);
+            return target;
+        }
+    }
+    return path;
+}
+
+}  // namespace
+
+std::optional<std::string> read_whole_file(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    std::string bytes;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+bool write_file_atomically(const std::string& path, std::string_view bytes) {
+    if (path.empty()) return false;
+    const std::string target = replace_target(path);
+
+    // A directory (or anything else that is not a regular file) is never replaced.
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return false;
+
+    // The temporary file lies beside the target so that the rename stays on one file
+    // system. Created with mode 0666 so the umask applies as for any new file.
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    int raw = -1;
+    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+        temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST) return false;
+    }
+    if (raw < 0) return false;
+    Fd fd(raw);
+
+    bool ok = write_all(fd.get(), bytes);
+    // An existing file keeps its permission bits.
+    if (ok && exists) ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+    if (ok) ok = ::fsync(fd.get()) == 0;
+    if (!fd.close()) ok = false;
+    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+
+    // Make the rename itself durable; the new file is in place even if this fails.
+    Fd dir(::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+    return true;
+}
+
+}  // namespace tqv
