@@ -31,26 +31,15 @@ bool same_name(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return lower(x) == lower(y); });
 }
 
-// The lines of the file without their line ends (LF or CR LF). An empty piece after the
-// last line end is not a line, so joining with CR LF gives the file back.
-std::vector<std::string> split_lines(std::string_view bytes) {
+std::vector<std::string> owned_lines(std::string_view bytes) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t lf = bytes.find('\n', start);
-        std::size_t end = lf == std::string_view::npos ? bytes.size() : lf;
-        std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
-        if (lf == std::string_view::npos) break;
-        start = lf + 1;
-    }
+    for (std::string_view l : split_lines(bytes)) lines.emplace_back(l);
     return lines;
 }
 
 std::vector<std::string> read_lines(const std::string& path) {
     auto bytes = read_whole_file(path);
-    return bytes ? split_lines(*bytes) : std::vector<std::string>{};
+    return bytes ? owned_lines(*bytes) : std::vector<std::string>{};
 }
 
 // "[name]" gives name (trimmed); any other line gives nullopt.
@@ -151,7 +140,7 @@ bool IniFile::set_values(std::string_view section,
         if (has_line_break(value)) return false;
     }
     auto bytes = read_whole_file(path_);
-    std::vector<std::string> lines = bytes ? split_lines(*bytes) : std::vector<std::string>{};
+    std::vector<std::string> lines = bytes ? owned_lines(*bytes) : std::vector<std::string>{};
     for (const auto& [key, value] : entries) put_key(lines, section, key, trim(value));
     std::string out;
     for (const std::string& line : lines) {

@@ -21,23 +21,6 @@ bool starts_two_byte_unit(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) || c == 0x10 || c == 0x11;
 }
 
-// Splits a text into lines ended by LF or CR LF; a last line without a line end counts, an
-// empty piece after the last line end does not.
-std::vector<std::string_view> split_lines(std::string_view bytes) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t lf = bytes.find('\n', start);
-        std::size_t end = lf == std::string_view::npos ? bytes.size() : lf;
-        std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        if (lf == std::string_view::npos) break;
-        start = lf + 1;
-    }
-    return lines;
-}
-
 // A signed decimal integer, as "%d" reads it: leading blanks, an optional sign, at least one
 // digit; anything after the digits is ignored. Saturates at the int range.
 std::optional<int> parse_number(std::string_view line) {

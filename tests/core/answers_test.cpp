@@ -3,25 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "core/digits.h"
-#include "fake_transport.h"
-#include "recording_ui.h"
+#include "core_fixture.h"
 
 namespace tqv {
 namespace {
 
-struct AnswersTest : ::testing::Test {
-    Model model;
-    RecordingUi ui;
-    FakeTransport serial;
-    FakeTransport tcp;
-    SendPath path{model, ui};
+struct AnswersTest : CoreFixture {
     AnswerDispatcher dispatcher{path};
 
-    void SetUp() override {
-        path.set_serial_transport(&serial);
-        path.set_tcp_transport(&tcp);
-        model.address_prefix_on = 1;
-    }
     static std::string repeat(std::string_view s, int n) {
         std::string out;
         for (int i = 0; i < n; ++i) out += s;

@@ -4,24 +4,12 @@
 
 #include "core/answers.h"
 #include "core/commands.h"
-#include "fake_transport.h"
-#include "recording_ui.h"
+#include "core_fixture.h"
 
 namespace tqv {
 namespace {
 
-struct BulkTest : ::testing::Test {
-    Model model;
-    RecordingUi ui;
-    FakeTransport serial;
-    FakeTransport tcp;
-    SendPath path{model, ui};
-
-    void SetUp() override {
-        path.set_serial_transport(&serial);
-        path.set_tcp_transport(&tcp);
-        model.address_prefix_on = 1;
-    }
+struct BulkTest : CoreFixture {
     // Runs a transfer to its end, collecting the ticks.
     std::vector<BulkTick> run(BulkTransfer& bulk, int max_ticks = 400) {
         std::vector<BulkTick> ticks;

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_transport.h"
-#include "recording_ui.h"
+#include "core_fixture.h"
 
 namespace tqv {
 namespace {
@@ -116,16 +115,7 @@ TEST(Bodies, DeviceNetworkValues) {
     EXPECT_FALSE(parse_address("1.2.3.4.5").has_value());
 }
 
-struct GlyphReadTest : ::testing::Test {
-    Model model;
-    RecordingUi ui;
-    FakeTransport serial;
-    SendPath path{model, ui};
-    void SetUp() override {
-        path.set_serial_transport(&serial);
-        model.address_prefix_on = 1;
-    }
-};
+using GlyphReadTest = CoreFixture;
 
 TEST_F(GlyphReadTest, RequestWaitsForTheAnswerAndRefusesInvalidSamples) {
     EXPECT_FALSE(send_glyph_read(path, GlyphRead::sample, "29"));

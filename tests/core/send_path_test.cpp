@@ -3,29 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "core/texts.h"
-#include "fake_transport.h"
-#include "recording_ui.h"
+#include "core_fixture.h"
 
 namespace tqv {
 namespace {
 
-struct SendPathTest : ::testing::Test {
-    Model model;
-    RecordingUi ui;
-    FakeTransport serial;
-    FakeTransport tcp;
-    SendPath path{model, ui};
-
-    void SetUp() override {
-        path.set_serial_transport(&serial);
-        path.set_tcp_transport(&tcp);
-        model.address_prefix_on = 1;
-    }
-    void use_tcp() {
-        model.interface_kind = 1;
-        model.tcp_connected = 1;
-    }
-};
+using SendPathTest = CoreFixture;
 
 TEST_F(SendPathTest, SlaveAddressFieldIsPutInFrontOfTheBody) {
     path.send_command("RCEL\r\n");

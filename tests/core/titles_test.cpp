@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/commands.h"
-#include "fake_transport.h"
-#include "recording_ui.h"
+#include "core_fixture.h"
 
 namespace tqv {
 namespace {
@@ -50,16 +49,7 @@ TEST(Jis, IbmExtensionsMoveToTheirNecSelectedTwins) {
     EXPECT_EQ(title_unit_code(0xFA5C), 0x7921);
 }
 
-struct TitleSendTest : ::testing::Test {
-    Model model;
-    RecordingUi ui;
-    FakeTransport serial;
-    SendPath path{model, ui};
-    void SetUp() override {
-        path.set_serial_transport(&serial);
-        model.address_prefix_on = 1;
-    }
-};
+using TitleSendTest = CoreFixture;
 
 TEST_F(TitleSendTest, EmptyTitleGoesOutAsFourteenFullWidthSpaces) {
     EXPECT_FALSE(send_title(path, 1, 0));
