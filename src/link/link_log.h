@@ -1,6 +1,6 @@
-// Logging of the link layer. "tqv.link" carries state changes (port opened, peer accepted,
-// connection lost); "tqv.link.bytes" traces every byte sent and received and is off unless
-// switched on, e.g. QT_LOGGING_RULES="tqv.link.bytes.debug=true".
+// Logging of the link layer, all off by default. "tqv.link" carries state changes (port
+// opened, peer accepted, connection lost), "tqv.link.bytes" every byte sent and received;
+// switch them on with e.g. QT_LOGGING_RULES="tqv.link.*.info=true;tqv.link.bytes.debug=true".
 #pragma once
 
 #include <QLoggingCategory>

@@ -66,6 +66,7 @@ signals:
     // A device connected while all 96 entries were taken and was closed at once.
     void peer_refused();
 
+public:
     // The program's own TCP port: port_number as a decimal number, taken as 16 bits
     // ("09004" gives 9004).
     static quint16 port_value(const std::array<char, 6>& port_number);

@@ -1,0 +1,11 @@
+// GoogleTest main for the link tests: sockets, serial ports and child processes need a
+// QCoreApplication, created before any test runs.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
