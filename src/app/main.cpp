@@ -1,0 +1,109 @@
+// tqv7310nx: the control program of the TQV-7310NX title generator.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+#include <cstring>
+
+#include "app/appearance.h"
+#include "app/dialog_opener.h"
+#include "app/file_dialogs.h"
+#include "app/main_window.h"
+#include "app/message_boxes.h"
+#include "app/screenshots.h"
+#include "app/simulator_process.h"
+#include "app/single_instance.h"
+#include "app/startup.h"
+
+namespace {
+
+constexpr int kSimulatorReadyMs = 10000;
+
+bool has_argument(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) return true;
+    }
+    return false;
+}
+
+int fail(const QString& message) {
+    QTextStream(stderr) << "tqv7310nx: " << message << '\n';
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Screenshots are taken without a display, so that they look the same everywhere. The
+    // platform has to be chosen before the application object exists.
+    if (has_argument(argc, argv, "--screenshot") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tqv7310nx"));
+    QApplication::setApplicationVersion(QStringLiteral("1.32"));
+    QApplication::setWindowIcon(tqv::app_icon());
+    tqv::use_japanese_font(app);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Control program of the TQV-7310NX title generator."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral(
+            "Start the simulated device on a pseudo-terminal and use it as the serial port."));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("Use this serial port for this run."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save pictures of the main window and the page switch dialog, then end."),
+        QStringLiteral("directory"));
+    parser.addOptions({simulate, serial, screenshot});
+    parser.process(app);
+
+    if (parser.isSet(screenshot)) {
+        QString error;
+        return tqv::save_screenshots(parser.value(screenshot), &error) ? 0 : fail(error);
+    }
+
+    tqv::Model model;
+    tqv::MessageBoxUi ui(model);
+    tqv::SingleInstance instance;
+    if (!instance.acquire(ui)) return 0;
+
+    tqv::DeviceLink link(model, ui);
+    tqv::start_model(model, link, tqv::configuration_path());
+
+    // A port given for this run (or the simulator's) replaces the configured one without
+    // writing the configuration file.
+    tqv::SimulatorProcess simulator;
+    QString serial_path = parser.value(serial);
+    if (parser.isSet(simulate)) {
+        QString error;
+        serial_path = simulator.start_serial(tqv::SimulatorProcess::default_program(), {},
+                                             kSimulatorReadyMs, &error);
+        if (serial_path.isEmpty()) return fail(error);
+    }
+    if (!serial_path.isEmpty()) {
+        model.interface_kind = 0;
+        model.com_device = serial_path.toStdString();
+    }
+
+    tqv::CornerClicks corner_clicks;
+    tqv::AppContext context{model, link, corner_clicks};
+    tqv::QtFileDialogs files;
+    tqv::ModalDialogOpener opener;
+    tqv::MainWindow window(context, files, opener);
+    QObject::connect(&window, &tqv::MainWindow::quit_requested, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    window.show();
+
+    if (model.interface_kind == 0) link.open_serial(serial_path);
+
+    const int code = QApplication::exec();
+    simulator.stop();
+    return code;
+}

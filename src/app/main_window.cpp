@@ -1,0 +1,229 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "app/glyph_note_dialog.h"
+#include "app/menu_commands.h"
+#include "app/page_switch_dialog.h"
+#include "app/startup_page_dialog.h"
+#include "app/version_dialog.h"
+#include "core/document.h"
+#include "core/texts.h"
+
+namespace tqv {
+
+using namespace command;
+
+MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& opener,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      context_(context),
+      model_(context.model),
+      files_(files),
+      opener_(opener),
+      pending_(kPendingCommands.begin(), kPendingCommands.end()) {
+    // Caption, system menu and minimise box: the window keeps the panel's size.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    panel_ = new PanelPicture(model_, this);
+    setCentralWidget(panel_);
+    build_menu();
+    refresh_caption();
+    update_menu_state();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    move(0, 0);
+
+    model_.running = 1;
+    // The serial answer time-out ("No Connect" on the seventh tick without an answer).
+    context_.link.start_answer_timer();
+}
+
+MainWindow::~MainWindow() {
+    const void* self = static_cast<const QWidget*>(this);
+    if (model_.message_owner == self) model_.message_owner = nullptr;
+}
+
+void MainWindow::build_menu() {
+    for (const MenuItem& item : kMenu) {
+        QMenu*& top = menus_[QString::fromUtf8(item.menu)];
+        if (top == nullptr) {
+            top = menuBar()->addMenu(QString::fromUtf8(item.menu));
+            connect(top, &QMenu::aboutToShow, this, &MainWindow::update_menu_state);
+        }
+        QMenu* target = top;
+        if (item.submenu != nullptr) {
+            QMenu*& sub = menus_[QString::fromUtf8(item.submenu)];
+            if (sub == nullptr) {
+                sub = top->addMenu(QString::fromUtf8(item.submenu));
+                connect(sub, &QMenu::aboutToShow, this, &MainWindow::update_menu_state);
+            }
+            target = sub;
+        }
+        if (item.separator_before) target->addSeparator();
+        QAction* action = target->addAction(QString::fromUtf8(item.text));
+        const int id = item.command;
+        connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
+        actions_[id] = action;
+    }
+}
+
+QAction* MainWindow::action(int command) const {
+    auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* MainWindow::menu(const char* title) const {
+    auto it = menus_.find(QString::fromUtf8(title));
+    return it == menus_.end() ? nullptr : it->second;
+}
+
+void MainWindow::set_pending_commands(std::vector<int> commands) {
+    pending_ = std::set<int>(commands.begin(), commands.end());
+    update_menu_state();
+}
+
+bool MainWindow::command_enabled(int command) const {
+    const bool tcp = model_.interface_kind == 1;
+    switch (command) {
+        case kRcel:
+            return false;
+        case kComPort:
+            if (tcp) return false;
+            break;
+        case kClientServer:
+        case kTcpSettings:
+            if (!tcp) return false;
+            break;
+        case kSlaveAddress:
+        case kProtocol:
+            // On TCP/IP these only tell the operator to switch to RS-232C: no dialog needed.
+            if (tcp) return true;
+            break;
+        default:
+            break;
+    }
+    return pending_.count(command) == 0;
+}
+
+void MainWindow::update_menu_state() {
+    for (auto& [command, action] : actions_) action->setEnabled(command_enabled(command));
+    panel_->update();
+}
+
+void MainWindow::refresh_caption() {
+    setWindowTitle(
+        QString::fromUtf8(model_.tcp_role == 1 ? text::kServerCaption : text::kClientCaption));
+}
+
+void MainWindow::document_changed() { panel_->update(); }
+
+void MainWindow::open_dialog(std::unique_ptr<QDialog> dialog) { opener_.open(std::move(dialog)); }
+
+void MainWindow::open_read_settings() {
+    // The read-settings dialog is not in this build: the gesture and its menu item stay
+    // without effect until it is.
+}
+
+bool MainWindow::refuse_on_tcp() {
+    if (model_.interface_kind != 1) return false;
+    error_box(context_.ui(), text::kUseRs232c);
+    return true;
+}
+
+void MainWindow::run_command(int command) {
+    if (!command_enabled(command)) return;
+    auto choose_open = [this] { return files_.choose_open(this); };
+    auto choose_save = [this] { return files_.choose_save(this); };
+    switch (command) {
+        case kNew:
+            document_new(model_, context_.ui());
+            document_changed();
+            break;
+        case kOpen:
+            document_open(model_, context_.ui(), choose_open);
+            document_changed();
+            break;
+        case kSave:
+            document_save(model_, context_.ui());
+            document_changed();
+            break;
+        case kSaveAs:
+            document_save_as(model_, context_.ui(), choose_save);
+            document_changed();
+            break;
+        case kExit:
+            close();
+            break;
+        case kPageSwitch:
+            open_dialog(std::make_unique<PageSwitchDialog>(context_, this));
+            break;
+        case kStartupPage:
+            open_dialog(std::make_unique<StartupPageDialog>(context_, this));
+            break;
+        case kVersion:
+            open_dialog(std::make_unique<VersionDialog>(context_, this));
+            break;
+        case kGlyphNote:
+            open_dialog(std::make_unique<GlyphNoteDialog>(context_, this));
+            break;
+        case kReadSettings:
+            open_read_settings();
+            break;
+        case kSlaveAddress:
+        case kProtocol:
+            // Their RS-232C dialogs are not in this build; TCP/IP is refused.
+            refuse_on_tcp();
+            break;
+        default:
+            break;  // the remaining dialogs are not in this build
+    }
+}
+
+bool MainWindow::exit_command() {
+    if (ended_) return true;
+    Ui& ui = context_.ui();
+    if (model_.tcp_connected == 1) {
+        error_box(ui, text::kDisconnectTcpFirst);
+        return false;
+    }
+    if (model_.document_dirty == 1 && !ui.ask(text::kAskExit, text::kAppCaption)) {
+        // "No": keep the changes first. A save that fails, or a save-as dialog that is
+        // cancelled, keeps the program running rather than losing them.
+        const bool saved =
+            model_.document_path.empty()
+                ? document_save_as(model_, ui, [this] { return files_.choose_save(this); })
+                : document_save(model_, ui);
+        document_changed();
+        if (!saved) return false;
+    }
+    context_.link.stop_answer_timer();
+    model_.running = 0;
+    context_.link.shutdown();
+    ended_ = true;
+    emit quit_requested();
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (exit_command()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (context_.corner_clicks.click(event->globalPos().x(), event->globalPos().y())) {
+        emit read_settings_requested();
+        open_read_settings();
+    }
+}
+
+}  // namespace tqv

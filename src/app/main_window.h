@@ -1,0 +1,74 @@
+// The main window: the front-panel picture with the document name, the menu and its
+// enabling rules, the 500 ms answer time-out, the corner-click gesture and the orderly exit.
+#pragma once
+
+#include <QMainWindow>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "app/app_context.h"
+#include "app/dialog_opener.h"
+#include "app/file_dialogs.h"
+#include "app/panel_picture.h"
+
+class QAction;
+class QMenu;
+
+namespace tqv {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    MainWindow(AppContext& context, FileDialogs& files, DialogOpener& opener,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    QAction* action(int command) const;
+    QMenu* menu(const char* title) const;
+    PanelPicture* panel() const { return panel_; }
+
+    // Runs one menu command, as choosing its item does.
+    void run_command(int command);
+    // The orderly exit; true when the program ends (false: it keeps running).
+    bool exit_command();
+    // The enabling rules, applied whenever a menu is browsed.
+    void update_menu_state();
+    // The caption for the TCP role, also after the role dialog changed it.
+    void refresh_caption();
+
+    // Commands shown greyed because their dialogs are not in this build.
+    void set_pending_commands(std::vector<int> commands);
+
+  signals:
+    // The exit has run: timer stopped, running 0, link shut down. The program quits.
+    void quit_requested();
+    // The corner-click gesture asks for the read-settings dialog.
+    void read_settings_requested();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    void build_menu();
+    bool command_enabled(int command) const;
+    void open_dialog(std::unique_ptr<QDialog> dialog);
+    void open_read_settings();
+    // Read-settings and network dialogs need the serial link: on TCP/IP they are refused.
+    bool refuse_on_tcp();
+    // Shows the effect of a document command on the picture.
+    void document_changed();
+
+    AppContext& context_;
+    Model& model_;
+    FileDialogs& files_;
+    DialogOpener& opener_;
+    PanelPicture* panel_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::map<QString, QMenu*> menus_;
+    std::set<int> pending_;
+    bool ended_ = false;
+};
+
+}  // namespace tqv

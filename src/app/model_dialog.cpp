@@ -1,0 +1,93 @@
+#include "app/model_dialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QVBoxLayout>
+
+#include "core/digits.h"
+
+namespace tqv {
+
+namespace {
+
+const void* handle(const QWidget* w) { return static_cast<const void*>(w); }
+
+}  // namespace
+
+ModelDialog::ModelDialog(AppContext& context, QWidget* parent, const QString& caption)
+    : QDialog(parent), context_(context), model_(context.model) {
+    setWindowTitle(caption);
+    // A fixed dialog: caption and close box only, as the device's operators know them.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    connect(this, &QDialog::finished, this, &ModelDialog::forget_handles);
+}
+
+ModelDialog::~ModelDialog() { forget_handles(); }
+
+void ModelDialog::forget_handles() {
+    // Answers and boxes arriving later must not be sent to a window that has closed.
+    if (model_.notify_window == handle(this)) model_.notify_window = nullptr;
+    if (model_.message_owner == handle(this)) model_.message_owner = nullptr;
+}
+
+void ModelDialog::run_opening_steps(const OpeningSteps& steps) {
+    if (steps.receives_answers) {
+        model_.notify_window = handle(this);
+        // The dialog is not shown yet, so the active window is the one it opens over.
+        QWidget* active = QApplication::activeWindow();
+        if (active == nullptr) active = parentWidget() != nullptr ? parentWidget()->window() : this;
+        model_.message_owner = handle(active);
+    }
+    context_.corner_clicks.reset();
+    if (steps.sets_address_prefix) model_.address_prefix_on = 1;
+    // caption_suffix() is empty when no peer is selected or the index lies outside the peer
+    // table (selected_peer doubles as the client role's host index).
+    if (steps.peer_caption != nullptr && model_.selected_peer != -1 &&
+        !context_.link.tcp().caption_suffix().empty()) {
+        setWindowTitle(
+            QString::fromUtf8(steps.peer_caption) +
+            QString::fromStdString(context_.link.tcp().peer_address(model_.selected_peer)));
+    }
+}
+
+QGroupBox* ModelDialog::slave_address_group() {
+    auto* group = new QGroupBox(QStringLiteral("Slave Address"), this);
+    auto* list =
+        make_list(group->title(), slave_address_items(), model_.slave_address_index, group);
+    connect(list, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) model_.slave_address_index = index;
+    });
+    auto* layout = new QVBoxLayout(group);
+    layout->addWidget(list);
+    return group;
+}
+
+QComboBox* make_list(const QString& accessible_name, const QStringList& items, int selected,
+                     QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    list->setAccessibleName(accessible_name);
+    list->addItems(items);
+    list->setMaxVisibleItems(16);
+    list->setCurrentIndex(selected >= 0 && selected < items.size() ? selected : -1);
+    return list;
+}
+
+QStringList slave_address_items() {
+    QStringList items;
+    for (int i = 0; i < kBroadcastIndex; ++i) items << QString::fromStdString(two_digits(i));
+    // The device's operators know the broadcast entry by this spelling.
+    items << QStringLiteral("Bloadcast");
+    return items;
+}
+
+QStringList page_items() {
+    QStringList items;
+    for (int page = 1; page <= kPages; ++page) items << QString::fromStdString(two_digits(page));
+    return items;
+}
+
+QStringList page_items_with_auto() { return page_items() << QStringLiteral("AUTO"); }
+
+}  // namespace tqv

@@ -1,0 +1,59 @@
+// The base of every dialog over the settings model: the steps a dialog runs when it opens,
+// and the controls several dialogs share (the slave address list, page lists).
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include "app/app_context.h"
+
+class QComboBox;
+class QGroupBox;
+
+namespace tqv {
+
+struct OpeningSteps {
+    // notify_window := the dialog, message_owner := the active window. Dialogs that never
+    // talk to the device leave both alone.
+    bool receives_answers = true;
+    // address_prefix_on := 1, for dialogs that send addressed commands.
+    bool sets_address_prefix = false;
+    // With a selected peer, the caption becomes this text (it ends in a blank) followed by
+    // the peer's address, so the operator sees which device the commands go to.
+    const char* peer_caption = nullptr;
+};
+
+class ModelDialog : public QDialog {
+    Q_OBJECT
+  public:
+    ~ModelDialog() override;
+
+    AppContext& context() { return context_; }
+
+  protected:
+    ModelDialog(AppContext& context, QWidget* parent, const QString& caption);
+
+    // Run at the end of the constructor, once the lists show the model's values.
+    void run_opening_steps(const OpeningSteps& steps);
+
+    // The "Slave Address" group: "00".."31" and "Bloadcast", showing slave_address_index
+    // and writing it on every change, so the choice carries over to every later command.
+    QGroupBox* slave_address_group();
+
+    AppContext& context_;
+    Model& model_;
+
+  private:
+    void forget_handles();
+};
+
+// A drop-down list named for assistive technology (and GUI tests) by its group caption,
+// showing item `selected`; a value that is no item leaves the list without a selection.
+QComboBox* make_list(const QString& accessible_name, const QStringList& items, int selected,
+                     QWidget* parent);
+QStringList slave_address_items();   // "00".."31", "Bloadcast"
+QStringList page_items();            // "01".."64"
+QStringList page_items_with_auto();  // "01".."64", "AUTO"
+
+}  // namespace tqv

@@ -1,0 +1,61 @@
+#include "app/page_list_dialog.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tqv {
+
+PageListDialog::PageListDialog(AppContext& context, QWidget* parent, const QString& caption,
+                               const char* peer_caption, PageArray Model::*pages, Sender send)
+    : ModelDialog(context, parent, caption) {
+    auto* grid = new QGridLayout;
+    for (int line = 0; line < kTitleLines; ++line) {
+        auto* group = new QGroupBox(QString::fromUtf8(kTitleLineGroups[line]), this);
+        auto* list =
+            make_list(group->title(), page_items_with_auto(), (model_.*pages)[line], group);
+        auto* button = new QPushButton(QStringLiteral("設定"), group);
+        button->setAutoDefault(false);
+        auto* row = new QHBoxLayout(group);
+        row->addWidget(list, 1);
+        row->addWidget(button);
+        // ch.1 on the left, ch.2 on the right; top lines above bottom lines.
+        grid->addWidget(group, line % 2, line / 2);
+
+        connect(list, &QComboBox::currentIndexChanged, this, [this, pages, line](int index) {
+            if (index < 0) return;
+            int& value = (model_.*pages)[line];
+            if (value == index) return;
+            value = index;
+            model_.document_dirty = 1;
+        });
+        connect(button, &QPushButton::clicked, this,
+                [this, send, line] { send(context_.link.send_path(), line); });
+        page_lists_[line] = list;
+        set_buttons_[line] = button;
+    }
+
+    QGroupBox* address = slave_address_group();
+    slave_address_list_ = address->findChild<QComboBox*>();
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(address);
+    bottom->addStretch(1);
+    bottom->addWidget(close, 0, Qt::AlignBottom);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    run_opening_steps(
+        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = peer_caption});
+}
+
+}  // namespace tqv

@@ -1,0 +1,38 @@
+// The layout the page switch and start-up page dialogs share: one page list and one "設定"
+// button per title line, the slave address list and Close. A choice goes into the model at
+// once (and is part of the settings document, so it marks the document changed); a button
+// sends that line's command.
+#pragma once
+
+#include <array>
+
+#include "app/model_dialog.h"
+#include "core/send_path.h"
+
+class QComboBox;
+class QPushButton;
+
+namespace tqv {
+
+class PageListDialog : public ModelDialog {
+    Q_OBJECT
+  public:
+    QComboBox* page_list(int line) const { return page_lists_[line]; }
+    QPushButton* set_button(int line) const { return set_buttons_[line]; }
+    QComboBox* slave_address_list() const { return slave_address_list_; }
+
+  protected:
+    using PageArray = std::array<int, kTitleLines>;
+    using Sender = void (*)(SendPath&, int line);
+
+    // `pages` is the model member the lists edit, `send` the builder a button calls.
+    PageListDialog(AppContext& context, QWidget* parent, const QString& caption,
+                   const char* peer_caption, PageArray Model::*pages, Sender send);
+
+  private:
+    std::array<QComboBox*, kTitleLines> page_lists_{};
+    std::array<QPushButton*, kTitleLines> set_buttons_{};
+    QComboBox* slave_address_list_ = nullptr;
+};
+
+}  // namespace tqv

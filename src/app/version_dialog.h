@@ -1,0 +1,14 @@
+// "TQV7310NXのﾊﾞｰｼﾞｮﾝ情報": the program's version.
+#pragma once
+
+#include "app/model_dialog.h"
+
+namespace tqv {
+
+class VersionDialog : public ModelDialog {
+    Q_OBJECT
+  public:
+    VersionDialog(AppContext& context, QWidget* parent);
+};
+
+}  // namespace tqv

@@ -1,0 +1,118 @@
+// The main window with everything around it replaced by test doubles: boxes and questions
+// recorded and answered from a script, file dialogs answered from a script, dialogs shown
+// without blocking.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_context.h"
+#include "app/dialog_opener.h"
+#include "app/file_dialogs.h"
+#include "app/main_window.h"
+#include "recording_ui.h"
+
+namespace tqv::test {
+
+// A RecordingUi that also tells the test when a box arrives.
+class NotifyingUi : public RecordingUi {
+  public:
+    void box(Box kind, std::string_view text, std::string_view caption) override {
+        RecordingUi::box(kind, text, caption);
+        if (on_box) on_box();
+    }
+    std::function<void()> on_box;
+};
+
+class ScriptedFiles : public FileDialogs {
+  public:
+    std::optional<std::string> choose_open(QWidget*) override { return next(opens, open_calls); }
+    std::optional<std::string> choose_save(QWidget*) override { return next(saves, save_calls); }
+
+    std::deque<std::optional<std::string>> opens;  // nullopt: cancelled; empty: cancelled
+    std::deque<std::optional<std::string>> saves;
+    int open_calls = 0;
+    int save_calls = 0;
+
+  private:
+    static std::optional<std::string> next(std::deque<std::optional<std::string>>& script,
+                                           int& calls) {
+        ++calls;
+        if (script.empty()) return std::nullopt;
+        auto answer = script.front();
+        script.pop_front();
+        return answer;
+    }
+};
+
+// Shows each dialog without blocking; the test drives it and closes it.
+class ShowingOpener : public DialogOpener {
+  public:
+    void open(std::unique_ptr<QDialog> dialog) override {
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        opened.emplace_back(dialog.release());
+    }
+    template <typename T>
+    T* last() const {
+        return opened.empty() ? nullptr : qobject_cast<T*>(opened.back().data());
+    }
+    std::vector<QPointer<QDialog>> opened;
+};
+
+// Runs the event loop until `done` is called or `ms` pass; true when it was called.
+inline bool run_until_called(const std::function<void(std::function<void()> done)>& arm,
+                             int ms = 10000) {
+    QEventLoop loop;
+    bool called = false;
+    arm([&] {
+        called = true;
+        loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!called) loop.exec();
+    return called;
+}
+
+class AppTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        make_window();
+    }
+    void TearDown() override {
+        window.reset();
+        link.shutdown();
+    }
+    void make_window() {
+        window = std::make_unique<MainWindow>(context, files, opener);
+        QObject::connect(window.get(), &MainWindow::quit_requested, [this] { ++quits; });
+    }
+    std::string file(const char* name) const {
+        return dir.filePath(QString::fromUtf8(name)).toStdString();
+    }
+
+    QTemporaryDir dir;
+    Model model;
+    NotifyingUi ui;
+    DeviceLink link{model, ui};
+    CornerClicks clicks;
+    AppContext context{model, link, clicks};
+    ScriptedFiles files;
+    ShowingOpener opener;
+    std::unique_ptr<MainWindow> window;
+    int quits = 0;
+};
+
+}  // namespace tqv::test

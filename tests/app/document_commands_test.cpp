@@ -1,0 +1,100 @@
+// The file menu on real files: new, open, save and save as, with the questions and file
+// dialogs answered by the test, and the name the panel shows afterwards.
+#include <QComboBox>
+
+#include "app/menu_commands.h"
+#include "app/page_switch_dialog.h"
+#include "app_fixture.h"
+#include "core/codec.h"
+
+namespace tqv::test {
+namespace {
+
+using namespace command;
+
+class DocumentTest : public AppTest {
+  protected:
+    void run(int command) { window->action(command)->trigger(); }
+    std::string shown_name() const { return window->panel()->name_text().toStdString(); }
+
+    // Edits a page the way the operator does, in the page switch dialog.
+    void choose_page(int line, int index) {
+        window->run_command(kPageSwitch);
+        auto* dialog = opener.last<PageSwitchDialog>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->page_list(line)->setCurrentIndex(index);
+        dialog->close();
+    }
+};
+
+TEST_F(DocumentTest, SaveAsNewOpenRoundTrip) {
+    set_slot_text(model.title(2, 10), *utf8_to_cp932("夜のニュース"));
+    choose_page(0, 4);
+    choose_page(3, kAutoPage);
+    model.startup_page[1] = 63;
+    EXPECT_EQ(model.document_dirty, 1) << "a page choice is a change of the document";
+
+    files.saves = {file("studio")};
+    run(kSaveAs);
+    EXPECT_EQ(model.document_path, file("studio.dat"));
+    EXPECT_EQ(model.document_dirty, 0);
+    EXPECT_EQ(shown_name(), file("studio.dat"));
+
+    run(kNew);
+    EXPECT_TRUE(ui.questions.empty()) << "nothing unsaved, nothing asked";
+    EXPECT_EQ(model.document_path, "");
+    EXPECT_EQ(model.current_page[0], 0);
+    EXPECT_EQ(slot_length(model.title(2, 10)), 0u);
+    EXPECT_EQ(shown_name(), "File Name ");
+
+    files.opens = {file("studio.dat")};
+    run(kOpen);
+    EXPECT_EQ(model.document_path, file("studio.dat"));
+    EXPECT_EQ(model.document_dirty, 0);
+    EXPECT_EQ(cp932_to_utf8(slot_text(model.title(2, 10))), "夜のニュース");
+    EXPECT_EQ(model.current_page[0], 4);
+    EXPECT_EQ(model.current_page[3], kAutoPage);
+    EXPECT_EQ(model.startup_page[1], 63);
+    EXPECT_EQ(shown_name(), file("studio.dat"));
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DocumentTest, SaveWritesTheOpenDocument) {
+    files.saves = {file("plan.dat")};
+    run(kSaveAs);
+    choose_page(2, 9);
+    run(kSave);
+    EXPECT_EQ(model.document_dirty, 0);
+    EXPECT_EQ(files.save_calls, 1) << "save does not ask for a name";
+
+    model.current_page[2] = 0;
+    files.opens = {file("plan.dat")};
+    run(kOpen);
+    EXPECT_EQ(model.current_page[2], 9);
+}
+
+TEST_F(DocumentTest, UnsavedChangesAreAskedAbout) {
+    files.saves = {file("plan.dat")};
+    run(kSaveAs);
+    choose_page(1, 20);
+
+    ui.answers = {false, false};
+    run(kNew);
+    run(kOpen);
+    ASSERT_EQ(ui.questions.size(), 2u);
+    EXPECT_EQ(ui.questions[0].text, "データを保存せずに新規作成しますか？");
+    EXPECT_EQ(ui.questions[1].text, "データを保存せずに別のファイルを開きますか？");
+    EXPECT_EQ(ui.questions[1].caption, "TQV-7310NX");
+    EXPECT_EQ(files.open_calls, 0);
+    EXPECT_EQ(model.current_page[1], 20);
+    EXPECT_EQ(model.document_dirty, 1);
+    EXPECT_EQ(model.document_path, file("plan.dat"));
+
+    ui.answers = {true};
+    run(kNew);
+    EXPECT_EQ(model.current_page[1], 0);
+    EXPECT_EQ(model.document_dirty, 0);
+}
+
+}  // namespace
+}  // namespace tqv::test

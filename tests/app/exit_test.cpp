@@ -1,0 +1,115 @@
+// The orderly exit: refused while TCP is connected, unsaved changes offered for saving, and
+// never an exit that loses them because their save did not happen.
+#include <QFile>
+
+#include "app/menu_commands.h"
+#include "app_fixture.h"
+#include "core/document.h"
+
+namespace tqv::test {
+namespace {
+
+class ExitTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        window->show();
+        set_slot_text(model.title(0, 0), "OPENING");
+        model.document_dirty = 1;
+    }
+    void expect_ended() {
+        EXPECT_EQ(quits, 1);
+        EXPECT_EQ(model.running, 0);
+        EXPECT_FALSE(window->isVisible());
+    }
+    void expect_running() {
+        EXPECT_EQ(quits, 0);
+        EXPECT_EQ(model.running, 1);
+        EXPECT_TRUE(window->isVisible());
+    }
+    bool file_exists(const std::string& path) {
+        return QFile::exists(QString::fromStdString(path));
+    }
+};
+
+TEST_F(ExitTest, CleanDocumentEndsWithoutAsking) {
+    model.document_dirty = 0;
+    window->action(command::kExit)->trigger();
+    expect_ended();
+    EXPECT_TRUE(ui.questions.empty());
+}
+
+TEST_F(ExitTest, RefusedWhileTcpIsConnected) {
+    model.tcp_connected = 1;
+    EXPECT_FALSE(window->close());
+    expect_running();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].kind, Box::error);
+    EXPECT_EQ(ui.boxes[0].text, "TCP/IPを切断してください。");
+    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_TRUE(ui.questions.empty()) << "the unsaved changes are not asked about yet";
+}
+
+TEST_F(ExitTest, YesEndsWithoutSaving) {
+    model.document_path = file("kept.dat");
+    ui.answers = {true};
+    EXPECT_TRUE(window->close());
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].text, "データを保存せずに終了しますか？");
+    EXPECT_EQ(ui.questions[0].caption, "TQV-7310NX");
+    EXPECT_FALSE(file_exists(model.document_path));
+    expect_ended();
+}
+
+TEST_F(ExitTest, NoSavesToTheDocumentThenEnds) {
+    model.document_path = file("plan.dat");
+    ui.answers = {false};
+    EXPECT_TRUE(window->close());
+    Model reread;
+    ASSERT_TRUE(load_document(reread, model.document_path));
+    EXPECT_EQ(slot_text(reread.title(0, 0)), "OPENING");
+    EXPECT_EQ(files.save_calls, 0);
+    EXPECT_EQ(model.document_dirty, 0);
+    expect_ended();
+}
+
+TEST_F(ExitTest, NoWithoutANameAsksForOneThenEnds) {
+    files.saves = {file("named")};
+    ui.answers = {false};
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(files.save_calls, 1);
+    EXPECT_EQ(model.document_path, file("named.dat"));
+    EXPECT_TRUE(file_exists(file("named.dat")));
+    expect_ended();
+}
+
+TEST_F(ExitTest, CancelledSaveAsKeepsRunning) {
+    files.saves = {std::nullopt};
+    ui.answers = {false};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(files.save_calls, 1);
+    EXPECT_EQ(model.document_dirty, 1);
+    expect_running();
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(ExitTest, FailedSaveKeepsRunning) {
+    model.document_path = file("missing-folder/plan.dat");
+    ui.answers = {false};
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].kind, Box::warning);
+    EXPECT_EQ(ui.boxes[0].text, "Can't file open");
+    EXPECT_EQ(model.document_dirty, 1);
+    expect_running();
+
+    // The operator fixes it and leaves: the next attempt asks again.
+    model.document_path = file("plan.dat");
+    ui.answers = {false};
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(ui.questions.size(), 2u);
+    expect_ended();
+}
+
+}  // namespace
+}  // namespace tqv::test

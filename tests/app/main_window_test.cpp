@@ -1,0 +1,182 @@
+// The main window as the operator meets it: caption, menu enabling, the panel picture and
+// the corner-click gesture.
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QImage>
+#include <QMenu>
+
+#include "app/menu_commands.h"
+#include "app/page_switch_dialog.h"
+#include "app/panel_picture.h"
+#include "app_fixture.h"
+#include "core/texts.h"
+
+namespace tqv::test {
+namespace {
+
+using namespace command;
+
+TEST_F(AppTest, CaptionFollowsTheTcpRole) {
+    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Client Program");
+    model.tcp_role = 1;
+    make_window();
+    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Server Program");
+    model.tcp_role = 0;
+    window->refresh_caption();
+    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Client Program");
+}
+
+TEST_F(AppTest, WindowHoldsThePanelAndCannotBeResized) {
+    window->show();
+    EXPECT_EQ(window->panel()->size(), QSize(630, 150));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(model.running, 1);
+}
+
+// Menu text of a command, for readable failures.
+std::string text_of(const MainWindow& w, int command) {
+    return w.action(command)->text().toStdString();
+}
+
+TEST_F(AppTest, BrowsingAMenuGreysTheItemsOfTheOtherInterface) {
+    window->set_pending_commands({});  // as it will be once every dialog is built
+    QMenu* interfaces = window->menu(kInterfaceMenu);
+
+    model.interface_kind = 1;
+    emit interfaces->aboutToShow();
+    EXPECT_FALSE(window->action(kComPort)->isEnabled());
+    EXPECT_TRUE(window->action(kClientServer)->isEnabled());
+    EXPECT_TRUE(window->action(kTcpSettings)->isEnabled());
+
+    model.interface_kind = 0;
+    emit window->menu(kFileMenu)->aboutToShow();  // any menu applies the rules
+    EXPECT_TRUE(window->action(kComPort)->isEnabled());
+    EXPECT_FALSE(window->action(kClientServer)->isEnabled());
+    EXPECT_FALSE(window->action(kTcpSettings)->isEnabled());
+    EXPECT_FALSE(window->action(kRcel)->isEnabled()) << "00RCEL is never enabled";
+}
+
+TEST_F(AppTest, ItemsWithoutTheirDialogsStayGreyed) {
+    for (int kind : {0, 1}) {
+        model.interface_kind = kind;
+        emit window->menu(kSettingsMenu)->aboutToShow();
+        for (int c : {kNew, kOpen, kSave, kSaveAs, kExit, kPageSwitch, kStartupPage, kVersion,
+                      kGlyphNote}) {
+            EXPECT_TRUE(window->action(c)->isEnabled()) << text_of(*window, c);
+        }
+        for (int c : {kTitleSetting, kSetAllItems, kReadSettings, kInterface, kComPort,
+                      kClientServer, kTcpSettings, kRcel}) {
+            EXPECT_FALSE(window->action(c)->isEnabled()) << text_of(*window, c);
+        }
+    }
+}
+
+TEST_F(AppTest, NetworkCommandsOnTcpAskForRs232c) {
+    model.interface_kind = 1;
+    emit window->menu(kProtocolMenu)->aboutToShow();
+    for (int c : {kSlaveAddress, kProtocol}) {
+        ASSERT_TRUE(window->action(c)->isEnabled()) << text_of(*window, c);
+        ui.clear();
+        window->action(c)->trigger();
+        ASSERT_EQ(ui.boxes.size(), 1u) << text_of(*window, c);
+        EXPECT_EQ(ui.boxes[0].kind, Box::error);
+        EXPECT_EQ(ui.boxes[0].text, "インターフェースをRS-232Cにしてください。");
+        EXPECT_EQ(ui.boxes[0].caption, "Error");
+    }
+    EXPECT_TRUE(opener.opened.empty());
+    // On RS-232C they would open their dialogs, which this build does not have yet.
+    model.interface_kind = 0;
+    emit window->menu(kProtocolMenu)->aboutToShow();
+    EXPECT_FALSE(window->action(kSlaveAddress)->isEnabled());
+    EXPECT_FALSE(window->action(kProtocol)->isEnabled());
+}
+
+void right_click(QWidget& w, QPoint global) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, w.mapFromGlobal(global), global);
+    QApplication::sendEvent(&w, &event);
+}
+
+TEST_F(AppTest, TenCornerClicksInARowAskForReadSettings) {
+    int requests = 0;
+    QObject::connect(window.get(), &MainWindow::read_settings_requested, [&] { ++requests; });
+
+    for (int i = 0; i < 9; ++i) right_click(*window, QPoint(19, 0));
+    right_click(*window, QPoint(20, 5));  // just outside: the count starts again
+    EXPECT_EQ(clicks.count(), 0);
+    for (int i = 0; i < 9; ++i) right_click(*window, QPoint(i, 19));
+    EXPECT_EQ(requests, 0);
+    right_click(*window, QPoint(0, 0));
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(clicks.count(), 0) << "the gesture starts again after it fired";
+
+    // Opening a dialog also starts the count again.
+    for (int i = 0; i < 6; ++i) right_click(*window, QPoint(3, 3));
+    window->run_command(kPageSwitch);
+    ASSERT_NE(opener.last<PageSwitchDialog>(), nullptr);
+    EXPECT_EQ(clicks.count(), 0);
+    for (int i = 0; i < 9; ++i) right_click(*window, QPoint(3, 3));
+    EXPECT_EQ(requests, 1);
+    right_click(*window, QPoint(3, 3));
+    EXPECT_EQ(requests, 2);
+}
+
+QRgb rgb(int r, int g, int b) { return qRgb(r, g, b); }
+
+TEST_F(AppTest, PanelPictureDrawsTheDeviceFront) {
+    const QImage picture = window->panel()->grab().toImage();
+    ASSERT_EQ(picture.size(), QSize(630, 150));
+    auto at = [&](int x, int y) { return picture.pixel(x, y) & 0xFFFFFF; };
+    const QRgb front = rgb(255, 255, 204) & 0xFFFFFF;
+    const QRgb feet = rgb(34, 34, 34) & 0xFFFFFF;
+    const QRgb ink = rgb(80, 80, 80) & 0xFFFFFF;
+    const QRgb white = rgb(255, 255, 255) & 0xFFFFFF;
+
+    EXPECT_EQ(at(0, 0), front);
+    EXPECT_EQ(at(629, 131), front);
+    EXPECT_EQ(at(629, 132), white) << "the front ends above row 132";
+    EXPECT_EQ(at(60, 133), feet);
+    EXPECT_EQ(at(119, 149), feet);
+    EXPECT_EQ(at(120, 140), white);
+    EXPECT_EQ(at(510, 140), feet);
+    EXPECT_EQ(at(569, 149), feet);
+    EXPECT_EQ(at(590, 140), white);
+    // The lines: 3 pixels wide around y = 24, broken where "POWER" stands.
+    for (int y : {23, 24, 25}) {
+        EXPECT_EQ(at(12, y), ink) << y;
+        EXPECT_EQ(at(300, y), ink) << y;
+        EXPECT_EQ(at(512, y), ink) << y;
+        EXPECT_EQ(at(600, y), ink) << y;
+    }
+    EXPECT_EQ(at(300, 22), front);
+    EXPECT_EQ(at(300, 26), front);
+    EXPECT_EQ(at(11, 24), front);
+    EXPECT_EQ(at(515, 24), front) << "the line stops before POWER";
+
+    // "TITLE GENERATOR" in the panel's ink, nothing darker.
+    bool inked = false;
+    bool darker = false;
+    for (int y = 2; y < 20; ++y) {
+        for (int x = 234; x < 400; ++x) {
+            inked = inked || at(x, y) == ink;
+            darker = darker || qGray(picture.pixel(x, y)) < 80;
+        }
+    }
+    EXPECT_TRUE(inked);
+    EXPECT_FALSE(darker);
+}
+
+TEST_F(AppTest, PanelShowsTheDocumentName) {
+    EXPECT_EQ(window->panel()->name_text().toStdString(), "File Name ");
+    const QImage unnamed = window->panel()->grab().toImage();
+    model.document_path = "/srv/studio/スタジオA.dat";
+    EXPECT_EQ(window->panel()->name_text().toStdString(), model.document_path);
+    const QImage named = window->panel()->grab().toImage();
+    // Only the name's row changed.
+    EXPECT_EQ(unnamed.copy(0, 0, 630, 132), named.copy(0, 0, 630, 132));
+    EXPECT_NE(unnamed.copy(124, 132, 506, 18), named.copy(124, 132, 506, 18));
+}
+
+}  // namespace
+}  // namespace tqv::test

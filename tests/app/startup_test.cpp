@@ -1,0 +1,102 @@
+// The start of a run: one copy per user, the configuration file, the simulated device.
+#include "app/startup.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/message_boxes.h"
+#include "app/simulator_process.h"
+#include "app/single_instance.h"
+#include "app_fixture.h"
+
+namespace tqv::test {
+namespace {
+
+TEST(SingleInstanceTest, SecondCopyIsToldAndRefused) {
+    QTemporaryDir runtime;
+    RecordingUi ui;
+    {
+        SingleInstance first(runtime.path());
+        ASSERT_TRUE(first.acquire(ui));
+        EXPECT_TRUE(ui.boxes.empty());
+
+        SingleInstance second(runtime.path());
+        EXPECT_FALSE(second.acquire(ui));
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].kind, Box::plain);
+        EXPECT_EQ(ui.boxes[0].text, "２重に起動はできません");
+        EXPECT_EQ(ui.boxes[0].caption, "TQV-7310NX");
+    }
+    // The first copy has ended: the next one starts.
+    SingleInstance next(runtime.path());
+    EXPECT_TRUE(next.acquire(ui));
+}
+
+TEST_F(AppTest, ConfigurationFileSetsRoleAndInterface) {
+    const QString ini = dir.filePath(QStringLiteral("conf/tqv7310nx.ini"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).absolutePath()));
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(
+        "[TQV-7310NX_Section]\r\nInterface=1\r\nClientServer=1\r\nlist_count=2\r\n"
+        "ip00_0=192\r\nip00_3=7\r\nip01_0=10\r\nip02_0=99\r\n");
+    f.close();
+
+    model.tcp_connected = 1;
+    model.document_dirty = 1;
+    model.current_page[0] = 9;
+    start_model(model, link, ini);
+    EXPECT_EQ(model.tcp_connected, 0);
+    EXPECT_EQ(model.document_dirty, 0);
+    EXPECT_EQ(model.current_page[0], 0);
+    EXPECT_EQ(model.interface_kind, 1);
+    EXPECT_EQ(model.tcp_role, 1);
+    EXPECT_EQ(model.host_count, 2);
+    EXPECT_EQ(model.host_list[0], (Ipv4{192, 0, 0, 7}));
+    EXPECT_EQ(model.host_list[2], (Ipv4{0, 0, 0, 0})) << "only list_count hosts are read";
+
+    make_window();
+    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Server Program");
+}
+
+TEST_F(AppTest, MissingConfigurationGivesTheDefaults) {
+    model.interface_kind = 1;
+    model.tcp_role = 1;
+    const QString ini = dir.filePath(QStringLiteral("fresh/tqv7310nx.ini"));
+    start_model(model, link, ini);
+    EXPECT_EQ(model.interface_kind, 0);
+    EXPECT_EQ(model.tcp_role, 0);
+    EXPECT_TRUE(QFileInfo(QFileInfo(ini).absolutePath()).isDir())
+        << "ready for the dialogs that write their keys";
+    EXPECT_FALSE(QFile::exists(ini)) << "reading does not write";
+}
+
+TEST(SimulatorProcessTest, ReportsAProgramThatDoesNotStart) {
+    QTemporaryDir empty;
+    SimulatorProcess sim;
+    QString error;
+    EXPECT_TRUE(sim.start_serial(empty.filePath(QStringLiteral("no-such-sim")), {}, 5000, &error)
+                    .isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(sim.running());
+}
+
+TEST(SimulatorProcessTest, ReportsAProgramThatSaysSomethingElse) {
+    SimulatorProcess sim;
+    QString error;
+    // /bin/echo prints its arguments: "--serial" is not the ready line.
+    EXPECT_TRUE(sim.start_serial(QStringLiteral("/bin/echo"), {}, 5000, &error).isEmpty());
+    EXPECT_TRUE(error.contains(QStringLiteral("--serial"))) << error.toStdString();
+}
+
+TEST(MessageBoxUiTest, OwnerIsOnlyAWidgetThatStillExists) {
+    auto* w = new QWidget;
+    const void* handle = w;
+    EXPECT_EQ(MessageBoxUi::live_widget(handle), w);
+    delete w;
+    EXPECT_EQ(MessageBoxUi::live_widget(handle), nullptr);
+    EXPECT_EQ(MessageBoxUi::live_widget(nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace tqv::test
