@@ -1,0 +1,85 @@
+// One COMMAND against one device, driven by the event loop: a single command and its
+// answer, or a paced bulk transfer whose steps come from the core (BulkTransfer, GlyphBulk).
+//
+// Pacing: the dialogs' timer periods; with --fast the next step runs as soon as the
+// exchange before it is over (answer applied, time-out reported or the frame written),
+// and at once after a step that sent nothing. A broadcast on the serial line gets no
+// answer to wait for, so it keeps the dialogs' pace.
+//
+// The run stops at the first failure the system reports (error answer, time-out, refusal,
+// failed send): the tool's result is then status 1 and nothing after it would change that.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cli/cli_ui.h"
+#include "cli/console.h"
+#include "cli/options.h"
+#include "core/bulk.h"
+#include "link/device_link.h"
+
+namespace tqv::cli {
+
+class CommandRun : public QObject {
+    Q_OBJECT
+  public:
+    // `output_file`: where pull and glyphs pull save their result.
+    CommandRun(const Options& options, DeviceLink& link, CliUi& ui, Console& console,
+               std::string output_file, QObject* parent = nullptr);
+    ~CommandRun() override;
+
+    void start();
+    // Something happened on the link (answer applied, box shown, bytes written): waits are
+    // looked at again on the next pass of the event loop, never inside the core's call.
+    void link_event();
+
+  signals:
+    void done(bool ok);
+
+  private:
+    void start_bulk(BulkKind kind);
+    void start_glyphs(bool registering);
+    void send_single();
+    void step();
+    void bulk_step();
+    void glyph_step();
+    void next_step(bool sent, int period_ms);
+    void show_progress(double fraction, const std::string& label);
+
+    // Runs `then` once no command is waiting for its answer and no byte waits to be written.
+    void await_idle(std::function<void()> then);
+    bool exchange_idle() const;
+    void evaluate();
+    bool failed() const;
+    void halt();
+    void fail(const std::string& message);
+    void complete();
+    void end(bool ok);
+
+    const Options& options_;
+    DeviceLink& link_;
+    CliUi& ui_;
+    Console& console_;
+    std::string output_file_;
+    bool fast_ = false;
+
+    std::unique_ptr<BulkTransfer> bulk_;
+    std::unique_ptr<GlyphBulk> glyphs_;
+    int steps_done_ = 0;
+    int requested_glyph_ = -1;  // slot of the read request waiting for its glyph
+
+    QTimer pace_;   // the dialog's timer
+    QTimer guard_;  // bounds every wait for the link to settle
+    std::function<void()> then_;
+    int failures_at_start_ = 0;
+    bool own_failure_ = false;
+    bool halted_ = false;
+    bool ended_ = false;
+    bool evaluate_queued_ = false;
+};
+
+}  // namespace tqv::cli

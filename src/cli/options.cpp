@@ -1,0 +1,271 @@
+#include "cli/options.h"
+
+#include <cctype>
+#include <charconv>
+#include <optional>
+
+#include "core/send_path.h"
+#include "core/texts.h"
+
+namespace tqv::cli {
+
+const char* const kUsage =
+    "usage: tqv7310nx-cli LINK [--address NN|FF] [--fast] [--quiet] [--stats] [--wait S]\n"
+    "                     COMMAND [ARGS]\n"
+    "       tqv7310nx-cli show FILE.dat\n"
+    "\n"
+    "LINK, one of:\n"
+    "  --serial PATH                RS-232C on PATH, 9600 baud, 8 data bits, even parity,\n"
+    "                               1 stop bit\n"
+    "  --tcp HOST:PORT              client role: connect to one device\n"
+    "  --listen PORT [--devices N]  server role: wait until N devices (default 1) have\n"
+    "                               connected, then run COMMAND on each in the order they\n"
+    "                               connected; PORT 0 takes a free port; \"listening <port>\"\n"
+    "                               is written to stderr once the port is open\n"
+    "\n"
+    "COMMAND:\n"
+    "  send BODY                    one command body (CR LF added); prints the answer text\n"
+    "                               without its slave address\n"
+    "  page LINE PAGE               switch the displayed page; LINE is 1T, 1B, 2T or 2B,\n"
+    "                               PAGE is 1..64 or AUTO\n"
+    "  startup LINE PAGE            set the start-up page\n"
+    "  title LINE PAGE TEXT [--no-memory]\n"
+    "                               set one title (PAGE 1..64); TEXT in UTF-8 is sent as\n"
+    "                               JIS codes; --no-memory: shown but not stored\n"
+    "  push FILE.dat                set all items from a settings document (280 steps)\n"
+    "  pull FILE.dat                read all settings (285 steps) into a settings document\n"
+    "  glyphs push FILE.tll         register glyph numbers 01..28 from a glyph list file\n"
+    "  glyphs pull FILE.tll         read glyph numbers 01..28 into a glyph list file\n"
+    "  network show                 serial link only: the device's nine network values\n"
+    "  show FILE.dat                print a settings document in readable form (no link)\n"
+    "\n"
+    "options:\n"
+    "  --address NN|FF              slave address 00..31, or FF for all devices (default 00)\n"
+    "  --fast                       send each command as soon as the one before is answered\n"
+    "                               (a broadcast on the serial link keeps the normal pace)\n"
+    "  --quiet                      no progress bar, no success or confirmation texts\n"
+    "  --stats                      write bytes sent and received and the time to stderr\n"
+    "  --wait S                     give up when no connection is made within S seconds\n"
+    "                               (default 30)\n"
+    "\n"
+    "With several devices, pull and glyphs pull write one file per device (a.dat becomes\n"
+    "a-1.dat, a-2.dat, ...), and send prints each answer after the device number and a tab.\n"
+    "\n"
+    "exit status: 0 when every command went out and no error answer, time-out or refusal\n"
+    "happened; 1 otherwise; 2 for a usage error.\n";
+
+namespace {
+
+std::optional<long> number(std::string_view text, long lo, long hi) {
+    if (text.empty()) return std::nullopt;
+    long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < lo || value > hi)
+        return std::nullopt;
+    return value;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+ParseResult usage_error(std::string message) {
+    ParseResult r;
+    r.kind = ParseResult::Kind::usage_error;
+    r.error = std::move(message);
+    return r;
+}
+
+}  // namespace
+
+int parse_title_line(std::string_view text) {
+    if (text.size() != 2 || (text[0] != '1' && text[0] != '2')) return -1;
+    const char position = static_cast<char>(std::toupper(static_cast<unsigned char>(text[1])));
+    if (position != 'T' && position != 'B') return -1;
+    return (text[0] - '1') * 2 + (position == 'B' ? 1 : 0);
+}
+
+int parse_page(std::string_view text, bool automatic_allowed) {
+    if (automatic_allowed && equals_ignoring_case(text, "AUTO")) return 64;
+    const auto value = number(text, 1, 64);
+    return value ? static_cast<int>(*value) - 1 : -1;
+}
+
+int parse_slave_address(std::string_view text) {
+    if (equals_ignoring_case(text, "FF")) return 32;
+    if (text.size() != 2) return -1;
+    const auto value = number(text, 0, 31);
+    return value ? static_cast<int>(*value) : -1;
+}
+
+std::string file_for_device(const std::string& file, int device_number, int device_count) {
+    if (device_count <= 1) return file;
+    const std::size_t slash = file.rfind('/');
+    const std::size_t dot = file.rfind('.');
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) about "-" + std::string.
+    std::string tag(1, '-');
+    tag += std::to_string(device_number);
+    // A dot that starts the name ("dir/.dat") is not an extension.
+    const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    if (dot == std::string::npos || dot <= name_start) return file + tag;
+    return file.substr(0, dot) + tag + file.substr(dot);
+}
+
+ParseResult parse_arguments(const std::vector<std::string>& args) {
+    Options o;
+    std::vector<std::string> words;
+    bool devices_given = false;
+    bool no_memory_given = false;
+    bool options_done = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_done || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+            words.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        auto set_link = [&](LinkKind kind) {
+            if (o.link != LinkKind::none) return false;
+            o.link = kind;
+            return true;
+        };
+        if (arg == "--help") {
+            ParseResult r;
+            r.kind = ParseResult::Kind::help;
+            return r;
+        } else if (arg == "--serial") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error("--serial needs a device path");
+            if (!set_link(LinkKind::serial)) return usage_error("give only one LINK");
+            o.serial_path = *v;
+        } else if (arg == "--tcp") {
+            const auto v = value();
+            if (!v) return usage_error("--tcp needs HOST:PORT");
+            const std::size_t colon = v->rfind(':');
+            const auto port = colon == std::string::npos
+                                  ? std::nullopt
+                                  : number(std::string_view(*v).substr(colon + 1), 1, 65535);
+            if (!port || colon == 0) return usage_error("--tcp needs HOST:PORT");
+            if (!set_link(LinkKind::tcp)) return usage_error("give only one LINK");
+            o.host = v->substr(0, colon);
+            o.port = static_cast<std::uint16_t>(*port);
+        } else if (arg == "--listen") {
+            const auto v = value();
+            const auto port = v ? number(*v, 0, 65535) : std::nullopt;
+            if (!port) return usage_error("--listen needs a port 0..65535");
+            if (!set_link(LinkKind::listen)) return usage_error("give only one LINK");
+            o.port = static_cast<std::uint16_t>(*port);
+        } else if (arg == "--devices") {
+            const auto v = value();
+            const auto n = v ? number(*v, 1, 96) : std::nullopt;
+            if (!n) return usage_error("--devices needs a number 1..96");
+            o.devices = static_cast<int>(*n);
+            devices_given = true;
+        } else if (arg == "--address") {
+            const auto v = value();
+            const int index = v ? parse_slave_address(*v) : -1;
+            if (index < 0) return usage_error("--address needs 00..31 or FF");
+            o.slave_address_index = index;
+        } else if (arg == "--wait") {
+            const auto v = value();
+            const auto s = v ? number(*v, 1, 86400) : std::nullopt;
+            if (!s) return usage_error("--wait needs seconds 1..86400");
+            o.wait_seconds = static_cast<int>(*s);
+        } else if (arg == "--fast") {
+            o.fast = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--stats") {
+            o.stats = true;
+        } else if (arg == "--no-memory") {
+            no_memory_given = true;
+        } else {
+            return usage_error("unknown option " + arg);
+        }
+    }
+
+    if (words.empty()) return usage_error("no COMMAND given");
+    const std::string& name = words[0];
+    auto expect = [&](std::size_t count) { return words.size() == count; };
+
+    if (name == "send") {
+        if (!expect(2)) return usage_error("send needs one BODY");
+        o.command = Command::send;
+        o.body = words[1];
+        if (o.body.find_first_of("\r\n") != std::string::npos)
+            return usage_error("BODY must not hold a line end");
+        // The body with its CR LF must fit the send path's frame.
+        if (o.body.size() + 2 > SendPath::kMaxBody)
+            return usage_error("BODY is longer than " + std::to_string(SendPath::kMaxBody - 2) +
+                               " bytes");
+    } else if (name == "page" || name == "startup") {
+        if (!expect(3)) return usage_error(name + " needs LINE and PAGE");
+        o.command = name == "page" ? Command::page : Command::startup;
+        o.line = parse_title_line(words[1]);
+        if (o.line < 0) return usage_error("LINE is 1T, 1B, 2T or 2B");
+        o.page = parse_page(words[2], true);
+        if (o.page < 0) return usage_error("PAGE is 1..64 or AUTO");
+    } else if (name == "title") {
+        if (!expect(4)) return usage_error("title needs LINE, PAGE and TEXT");
+        o.command = Command::title;
+        o.line = parse_title_line(words[1]);
+        if (o.line < 0) return usage_error("LINE is 1T, 1B, 2T or 2B");
+        o.page = parse_page(words[2], false);
+        if (o.page < 0) return usage_error("PAGE of a title is 1..64");
+        o.text = words[3];
+        o.no_memory = no_memory_given;
+    } else if (name == "push" || name == "pull") {
+        if (!expect(2)) return usage_error(name + " needs FILE.dat");
+        o.command = name == "push" ? Command::push : Command::pull;
+        o.file = words[1];
+    } else if (name == "glyphs") {
+        if (words.size() != 3 || (words[1] != "push" && words[1] != "pull"))
+            return usage_error("glyphs needs push FILE.tll or pull FILE.tll");
+        o.command = words[1] == "push" ? Command::glyphs_push : Command::glyphs_pull;
+        o.file = words[2];
+    } else if (name == "network") {
+        if (words.size() != 2 || words[1] != "show") return usage_error("network needs show");
+        o.command = Command::network_show;
+    } else if (name == "show") {
+        if (!expect(2)) return usage_error("show needs FILE.dat");
+        o.command = Command::show;
+        o.file = words[1];
+    } else {
+        return usage_error("unknown COMMAND " + name);
+    }
+
+    if (o.file.empty() && (o.command == Command::push || o.command == Command::pull ||
+                           o.command == Command::glyphs_push || o.command == Command::glyphs_pull ||
+                           o.command == Command::show))
+        return usage_error("the file name is empty");
+    if (no_memory_given && o.command != Command::title)
+        return usage_error("--no-memory belongs to title");
+    if (devices_given && o.link != LinkKind::listen)
+        return usage_error("--devices belongs to --listen");
+    if (o.command != Command::show && o.link == LinkKind::none)
+        return usage_error("give a LINK: --serial, --tcp or --listen");
+    // The device network values travel on the serial line only.
+    if (o.command == Command::network_show && o.link != LinkKind::serial)
+        return usage_error(text::kUseRs232c);
+
+    ParseResult r;
+    r.kind = ParseResult::Kind::run;
+    r.options = std::move(o);
+    return r;
+}
+
+}  // namespace tqv::cli

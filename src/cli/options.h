@@ -1,0 +1,71 @@
+// The command line of tqv7310nx-cli: which link, which device address, how fast, and the
+// one command to run. Parsing only; nothing here touches a device or a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tqv::cli {
+
+enum class LinkKind { none, serial, tcp, listen };
+
+enum class Command {
+    send,
+    page,
+    startup,
+    title,
+    push,
+    pull,
+    glyphs_push,
+    glyphs_pull,
+    network_show,
+    show,
+};
+
+struct Options {
+    LinkKind link = LinkKind::none;
+    std::string serial_path;      // --serial
+    std::string host;             // --tcp HOST:PORT
+    std::uint16_t port = 0;       // --tcp port, or the --listen port (0: any free port)
+    int devices = 1;              // --listen: how many devices to wait for
+    int slave_address_index = 0;  // 0..31, 32 = broadcast ("FF")
+    bool fast = false;
+    bool quiet = false;
+    bool stats = false;     // byte counts and time on stderr at the end
+    int wait_seconds = 30;  // longest wait for a connection to be made
+
+    Command command = Command::show;
+    std::string body;        // send: without CR LF
+    int line = 0;            // page, startup, title: title line 0..3
+    int page = 0;            // 0..63, or 64 (AUTO) for page and startup
+    std::string text;        // title: UTF-8
+    bool no_memory = false;  // title: "CN" instead of "CT"
+    std::string file;        // push, pull, glyphs, show
+};
+
+struct ParseResult {
+    enum class Kind { run, help, usage_error };
+    Kind kind = Kind::usage_error;
+    Options options;
+    std::string error;  // for usage_error
+};
+
+ParseResult parse_arguments(const std::vector<std::string>& args);
+
+// The usage text shown with --help and after every usage error.
+extern const char* const kUsage;
+
+// The file a device's result goes to when several devices are read in one run: "a.dat" for
+// device 2 gives "a-2.dat". With one device the name is used as given.
+std::string file_for_device(const std::string& file, int device_number, int device_count);
+
+// "1T" "1B" "2T" "2B" (either case) to title lines 0..3; -1 otherwise.
+int parse_title_line(std::string_view text);
+// "1".."64" to 0..63; "AUTO" (either case) to 64 when `automatic_allowed`; -1 otherwise.
+int parse_page(std::string_view text, bool automatic_allowed);
+// "00".."31" to 0..31, "FF" to 32; -1 otherwise.
+int parse_slave_address(std::string_view text);
+
+}  // namespace tqv::cli

@@ -1,0 +1,273 @@
+#include "cli/session.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSerialPort>
+#include <QTcpSocket>
+#include <cstdio>
+
+#include "core/document.h"
+#include "core/glyph.h"
+#include "core/texts.h"
+
+namespace tqv::cli {
+
+namespace {
+
+std::string five_digits(unsigned value) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%05u", value % 100000);
+    return buf;
+}
+
+// The first IPv4 address of a dotted address or a host name; nullopt when there is none.
+std::optional<Ipv4> resolve_ipv4(const std::string& host) {
+    QHostAddress address;
+    QList<QHostAddress> candidates;
+    if (address.setAddress(QString::fromStdString(host))) {
+        candidates.push_back(address);
+    } else {
+        candidates = QHostInfo::fromName(QString::fromStdString(host)).addresses();
+    }
+    for (const QHostAddress& a : candidates) {
+        bool ok = false;
+        const quint32 v = a.toIPv4Address(&ok);
+        if (ok) {
+            return Ipv4{std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8),
+                        std::uint8_t(v)};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Session::Session(const Options& options, Model& model, CliUi& ui, Console& console, QObject* parent)
+    : QObject(parent),
+      options_(options),
+      model_(model),
+      ui_(ui),
+      console_(console),
+      link_(model, ui) {
+    connect_timer_.setSingleShot(true);
+    connect(&connect_timer_, &QTimer::timeout, this, &Session::connect_timed_out);
+
+    SendPath& path = link_.send_path();
+    path.on_frame_written = [this](std::string_view frame, bool) {
+        bytes_sent_ += frame.size();
+        if (run_ != nullptr) run_->link_event();
+    };
+    path.on_answer = [this](bool) {
+        if (run_ != nullptr) run_->link_event();
+    };
+    link_.dispatcher().on_answer_text = [this](std::string_view text, bool) {
+        if (options_.command != Command::send || run_ == nullptr) return;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+        if (options_.devices > 1) {
+            console_.report(std::to_string(next_device_) + "\t" + std::string(text));
+        } else {
+            console_.report(text);
+        }
+    };
+    ui_.on_box = [this](bool failure) {
+        if (phase_ == Phase::connecting && failure) {
+            // The connection failed (the box says how); nothing can be sent.
+            QMetaObject::invokeMethod(
+                this, [this] { finish(1); }, Qt::QueuedConnection);
+        } else if (run_ != nullptr) {
+            run_->link_event();
+        }
+    };
+
+    connect(&link_.serial(), &SerialLink::bytes_received, this,
+            [this](const QByteArray& bytes) { bytes_received_ += std::uint64_t(bytes.size()); });
+    connect(&link_.tcp(), &TcpLink::bytes_received, this, [this](int, const QByteArray& bytes) {
+        bytes_received_ += std::uint64_t(bytes.size());
+    });
+    connect(&link_.tcp(), &TcpLink::link_closed, this, [this] {
+        // The device went away in the middle of a command: what is still to come cannot
+        // be sent, and the command on its way has lost its answer.
+        if (phase_ == Phase::running && run_ != nullptr)
+            warning_box(ui_, text::kSocketNotConnected);
+    });
+}
+
+Session::~Session() {
+    ui_.on_box = nullptr;
+    link_.shutdown();
+}
+
+double Session::command_seconds() const {
+    if (command_ms_ >= 0) return double(command_ms_) / 1000.0;
+    return command_clock_.isValid() ? double(command_clock_.elapsed()) / 1000.0 : 0.0;
+}
+
+void Session::start() {
+    if (!load_input()) {
+        finish(1);
+        return;
+    }
+    model_.slave_address_index = options_.slave_address_index;
+    model_.address_prefix_on = 1;
+    model_.running = 1;
+    phase_ = Phase::connecting;
+    switch (options_.link) {
+        case LinkKind::serial:
+            open_serial();
+            break;
+        case LinkKind::tcp:
+            open_client();
+            break;
+        case LinkKind::listen:
+            open_server();
+            break;
+        case LinkKind::none:
+            finish(1);
+            break;
+    }
+}
+
+bool Session::load_input() {
+    // A file to send is read before any device is involved, so that a missing file costs
+    // no connection.
+    if (options_.command == Command::push && !load_document(model_, options_.file)) {
+        warning_box(ui_, text::kCantFileOpen);
+        return false;
+    }
+    if (options_.command == Command::glyphs_push && !load_glyph_list(model_, options_.file)) {
+        warning_box(ui_, text::kCantFileOpen);
+        return false;
+    }
+    return true;
+}
+
+void Session::open_serial() {
+    model_.interface_kind = 0;
+    if (!link_.open_serial(QString::fromStdString(options_.serial_path))) {
+        finish(1);  // the port's messages are out
+        return;
+    }
+    if (QSerialPort* port = link_.serial().port()) {
+        connect(port, &QSerialPort::bytesWritten, this, [this] {
+            if (run_ != nullptr) run_->link_event();
+        });
+    }
+    link_.start_answer_timer();
+    devices_.push_back({});
+    phase_ = Phase::running;
+    run_next();
+}
+
+void Session::open_client() {
+    model_.interface_kind = 1;
+    model_.tcp_role = 0;
+    const auto address = resolve_ipv4(options_.host);
+    if (!address) {
+        console_.message("tqv7310nx-cli: no IPv4 address for " + options_.host);
+        error_box(ui_, text::kCannotConnect);
+        return;  // the failure box ends the session
+    }
+    model_.host_list[0] = *address;
+    model_.host_count = 1;
+    model_.selected_peer = 0;
+    set_slot_text(model_.port_number, five_digits(options_.port));
+    connect(&link_.tcp(), &TcpLink::connected, this, [this] {
+        if (phase_ != Phase::connecting) return;
+        connect_timer_.stop();
+        model_.tcp_connected = 1;
+        link_.start_answer_timer();
+        devices_.push_back({});
+        phase_ = Phase::running;
+        run_next();
+    });
+    connect_timer_.start(options_.wait_seconds * 1000);
+    if (link_.tcp().socket_connect() == 0) finish(1);
+}
+
+void Session::open_server() {
+    model_.interface_kind = 1;
+    model_.tcp_role = 1;
+    model_.selected_peer = -1;
+    set_slot_text(model_.port_number, five_digits(options_.port));
+    connect(&link_.tcp(), &TcpLink::peers_changed, this, &Session::peers_changed);
+    if (link_.tcp().socket_listen() == 0) {
+        finish(1);
+        return;
+    }
+    // With port 0 the system picks the port: whoever starts the devices needs to know it.
+    console_.message("listening " + std::to_string(link_.tcp().server_port()));
+    connect_timer_.start(options_.wait_seconds * 1000);
+}
+
+void Session::peers_changed() {
+    if (phase_ != Phase::connecting) return;
+    TcpLink& tcp = link_.tcp();
+    for (int entry = 1; entry <= TcpLink::kMaxPeers; ++entry) {
+        const TcpLink::Peer& peer = tcp.peer(entry);
+        if (peer.in_use != 1) continue;
+        bool known = false;
+        for (const Device& d : devices_) known = known || d.socket == peer.peer_socket;
+        if (!known) devices_.push_back({entry, peer.peer_socket});
+    }
+    // A device that left while the others were still coming is not waited for.
+    std::erase_if(devices_, [](const Device& d) { return d.socket.isNull(); });
+    if (int(devices_.size()) < options_.devices) return;
+    devices_.resize(std::size_t(options_.devices));
+    connect_timer_.stop();
+    model_.tcp_connected = 1;
+    link_.start_answer_timer();
+    phase_ = Phase::running;
+    run_next();
+}
+
+void Session::connect_timed_out() {
+    if (phase_ != Phase::connecting) return;
+    if (options_.link == LinkKind::listen) {
+        console_.message("tqv7310nx-cli: " + std::to_string(devices_.size()) + " of " +
+                         std::to_string(options_.devices) + " devices connected");
+    }
+    error_box(ui_, text::kCannotConnect);  // ends the session through on_box
+}
+
+void Session::run_next() {
+    if (phase_ != Phase::running) return;
+    if (next_device_ >= devices_.size()) {
+        finish(any_failed_ ? 1 : 0);
+        return;
+    }
+    const Device& device = devices_[next_device_++];
+    if (options_.link == LinkKind::listen) {
+        model_.selected_peer = device.entry;
+        // The entry may hold another device by now if this one left.
+        if (device.socket.isNull() || link_.tcp().peer(device.entry).peer_socket != device.socket) {
+            model_.selected_peer = -1;
+        }
+    }
+    if (!command_clock_.isValid()) command_clock_.start();
+    const std::string file =
+        file_for_device(options_.file, int(next_device_), int(devices_.size()));
+    run_ = new CommandRun(options_, link_, ui_, console_, file, this);
+    connect(run_, &CommandRun::done, this, &Session::run_done);
+    run_->start();
+}
+
+void Session::run_done(bool ok) {
+    if (!ok) any_failed_ = true;
+    if (run_ != nullptr) run_->deleteLater();
+    run_ = nullptr;
+    run_next();
+}
+
+void Session::finish(int code) {
+    if (phase_ == Phase::done) return;
+    phase_ = Phase::done;
+    if (command_clock_.isValid()) command_ms_ = command_clock_.elapsed();
+    connect_timer_.stop();
+    link_.stop_answer_timer();
+    link_.shutdown();
+    link_.serial().close();
+    QMetaObject::invokeMethod(
+        this, [this, code] { emit finished(code); }, Qt::QueuedConnection);
+}
+
+}  // namespace tqv::cli
