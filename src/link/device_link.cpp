@@ -44,6 +44,9 @@ void DeviceLink::stop_answer_timer() { answer_timer_.stop(); }
 
 void DeviceLink::shutdown() {
     model_.running = 0;
+    // Nothing is read any more: a device that goes away during the exit (the simulator
+    // stops after the program) must not report a lost port.
+    serial_.close();
     tcp_.socket_shutdown();
     path_.tcp_reset();
 }

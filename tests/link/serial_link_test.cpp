@@ -182,5 +182,15 @@ TEST_F(SerialLinkTest, DeviceThatGoesAwayIsReportedOnceAndThePortClosed) {
     EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kSerialPortLost});
 }
 
+TEST_F(SerialLinkTest, DeviceThatGoesAwayAfterTheExitIsNotReported) {
+    ASSERT_TRUE(start());
+    link.shutdown();
+    EXPECT_FALSE(link.serial().is_open());
+    EXPECT_EQ(model.running, 0);
+    sim->stop();
+    QTest::qWait(200);  // a lost-port report would arrive here
+    EXPECT_TRUE(ui.texts().empty());
+}
+
 }  // namespace
 }  // namespace tqv
