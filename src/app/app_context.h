@@ -3,6 +3,7 @@
 // dialog resets when it opens.
 #pragma once
 
+#include "core/config.h"
 #include "core/model.h"
 #include "core/ui.h"
 #include "link/device_link.h"
@@ -27,10 +28,17 @@ class CornerClicks {
     int count_ = 0;
 };
 
+class FileDialogs;
+
 struct AppContext {
     Model& model;
     DeviceLink& link;
     CornerClicks& corner_clicks;
+    // The configuration file the interface and network dialogs write key by key; none in
+    // tests that do not look at it.
+    IniFile* config = nullptr;
+    // The file name dialogs (settings documents, glyph lists, bitmaps).
+    FileDialogs* files = nullptr;
 
     // The message boxes go through the same Ui as the send path's, so tests record both.
     Ui& ui() { return link.send_path().ui(); }

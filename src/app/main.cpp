@@ -93,8 +93,9 @@ int main(int argc, char** argv) {
     }
 
     tqv::CornerClicks corner_clicks;
-    tqv::AppContext context{model, link, corner_clicks};
     tqv::QtFileDialogs files;
+    tqv::IniFile config(tqv::configuration_path().toStdString());
+    tqv::AppContext context{model, link, corner_clicks, &config, &files};
     tqv::ModalDialogOpener opener;
     tqv::MainWindow window(context, files, opener);
     QObject::connect(&window, &tqv::MainWindow::quit_requested, &app, &QApplication::quit,

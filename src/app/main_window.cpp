@@ -12,6 +12,9 @@
 #include "app/page_switch_dialog.h"
 #include "app/startup_page_dialog.h"
 #include "app/version_dialog.h"
+#include "glyphs/dialogs.h"
+#include "network/dialogs.h"
+#include "settings/dialogs.h"
 #include "core/document.h"
 #include "core/texts.h"
 
@@ -26,7 +29,7 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
       model_(context.model),
       files_(files),
       opener_(opener),
-      pending_(kPendingCommands.begin(), kPendingCommands.end()) {
+      pending_(unserved_commands()) {
     // Caption, system menu and minimise box: the window keeps the panel's size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -83,6 +86,22 @@ QMenu* MainWindow::menu(const char* title) const {
     return it == menus_.end() ? nullptr : it->second;
 }
 
+std::unique_ptr<QDialog> MainWindow::make_subsystem_dialog(int command) {
+    if (auto d = settings::make_dialog(command, context_, this)) return d;
+    if (auto d = glyphs::make_dialog(command, context_, this)) return d;
+    return network::make_dialog(command, context_, this);
+}
+
+std::set<int> MainWindow::unserved_commands() {
+    std::set<int> out;
+    for (int command : kSubsystemCommands) {
+        if (!settings::has_dialog(command) && !glyphs::has_dialog(command) &&
+            !network::has_dialog(command))
+            out.insert(command);
+    }
+    return out;
+}
+
 void MainWindow::set_pending_commands(std::vector<int> commands) {
     pending_ = std::set<int>(commands.begin(), commands.end());
     update_menu_state();
@@ -126,8 +145,7 @@ void MainWindow::document_changed() { panel_->update(); }
 void MainWindow::open_dialog(std::unique_ptr<QDialog> dialog) { opener_.open(std::move(dialog)); }
 
 void MainWindow::open_read_settings() {
-    // The read-settings dialog is not in this build: the gesture and its menu item stay
-    // without effect until it is.
+    if (auto dialog = make_subsystem_dialog(kReadSettings)) open_dialog(std::move(dialog));
 }
 
 bool MainWindow::refuse_on_tcp() {
@@ -177,11 +195,20 @@ void MainWindow::run_command(int command) {
             break;
         case kSlaveAddress:
         case kProtocol:
-            // Their RS-232C dialogs are not in this build; TCP/IP is refused.
-            refuse_on_tcp();
+            // The device's address and network values travel over RS-232C only.
+            if (refuse_on_tcp()) break;
+            if (auto dialog = make_subsystem_dialog(command)) open_dialog(std::move(dialog));
+            break;
+        case kClientServer:
+            if (auto dialog = make_subsystem_dialog(command)) {
+                // The caption follows the role chosen in it.
+                connect(dialog.get(), &QDialog::finished, this, &MainWindow::refresh_caption);
+                open_dialog(std::move(dialog));
+            }
             break;
         default:
-            break;  // the remaining dialogs are not in this build
+            if (auto dialog = make_subsystem_dialog(command)) open_dialog(std::move(dialog));
+            break;
     }
 }
 

@@ -55,6 +55,9 @@ class MainWindow : public QMainWindow {
     bool command_enabled(int command) const;
     void open_dialog(std::unique_ptr<QDialog> dialog);
     void open_read_settings();
+    // The dialog of a settings, glyph or network command; nullptr when not in this build.
+    std::unique_ptr<QDialog> make_subsystem_dialog(int command);
+    static std::set<int> unserved_commands();
     // Read-settings and network dialogs need the serial link: on TCP/IP they are refused.
     bool refuse_on_tcp();
     // Shows the effect of a document command on the picture.

@@ -31,6 +31,7 @@ inline constexpr int kTcpSettings = 40008;
 inline constexpr int kProtocol = 40207;
 inline constexpr int kVersion = 120;
 inline constexpr int kGlyphNote = 40215;
+inline constexpr int kGlyphEditor = 40022;  // no menu item: opened from the glyph list
 
 struct MenuItem {
     int command;
@@ -75,9 +76,9 @@ inline constexpr std::array<MenuItem, 25> kMenu = {{
     {kGlyphNote, "外字について", kInfoMenu, nullptr, false},
 }};
 
-// Commands whose dialogs this build does not have yet: present in the menu, greyed. Remove
-// a command here when its dialog is wired into MainWindow::run_command.
-inline const std::vector<int> kPendingCommands = {
+// Commands served by the dialogs of the settings, glyph and network folders. One whose
+// dialog a build does not have is present in the menu and greyed.
+inline const std::vector<int> kSubsystemCommands = {
     kTitleSetting, kTitleDisplay, kAutoSwitching, kCharacterLevels, kPosition,
     kGlyphInsert,  kGlyphList,    kSetAllItems,   kSlaveAddress,    kReadSettings,
     kInterface,    kComPort,      kClientServer,  kTcpSettings,     kProtocol,
