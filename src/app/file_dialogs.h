@@ -1,5 +1,5 @@
-// The open and save dialogs of the settings document, behind an interface so that tests
-// answer them instead of an operator.
+// The open and save dialogs of the settings document, the glyph list file and the glyph
+// picture export, behind an interface so that tests answer them instead of an operator.
 #pragma once
 
 #include <optional>
@@ -15,6 +15,15 @@ class FileDialogs {
     // The chosen path (as the file system spells it), or nullopt when cancelled.
     virtual std::optional<std::string> choose_open(QWidget* owner) = 0;
     virtual std::optional<std::string> choose_save(QWidget* owner) = 0;
+    // The glyph list file (".tll"): the same dialogs with the list's filter. A front end
+    // without them cancels.
+    virtual std::optional<std::string> choose_open_glyph_list(QWidget*) { return std::nullopt; }
+    virtual std::optional<std::string> choose_save_glyph_list(QWidget*) { return std::nullopt; }
+    // The picture export (".bmp"): a save dialog with its own title and a proposed name.
+    virtual std::optional<std::string> choose_save_bitmap(QWidget*, const std::string& /*title*/,
+                                                          const std::string& /*initial_name*/) {
+        return std::nullopt;
+    }
 };
 
 class QtFileDialogs : public FileDialogs {
@@ -24,6 +33,10 @@ class QtFileDialogs : public FileDialogs {
     // "ファイルの保存": asks before overwriting. No default extension: save-as adds ".dat"
     // itself, by the document's own rule.
     std::optional<std::string> choose_save(QWidget* owner) override;
+    std::optional<std::string> choose_open_glyph_list(QWidget* owner) override;
+    std::optional<std::string> choose_save_glyph_list(QWidget* owner) override;
+    std::optional<std::string> choose_save_bitmap(QWidget* owner, const std::string& title,
+                                                  const std::string& initial_name) override;
 };
 
 }  // namespace tqv

@@ -10,13 +10,13 @@
 namespace tqv {
 
 PageListDialog::PageListDialog(AppContext& context, QWidget* parent, const QString& caption,
-                               const char* peer_caption, PageArray Model::*pages, Sender send)
+                               const char* peer_caption, PageArray Model::*pages, Sender send,
+                               const QStringList& items)
     : ModelDialog(context, parent, caption) {
     auto* grid = new QGridLayout;
     for (int line = 0; line < kTitleLines; ++line) {
         auto* group = new QGroupBox(QString::fromUtf8(kTitleLineGroups[line]), this);
-        auto* list =
-            make_list(group->title(), page_items_with_auto(), (model_.*pages)[line], group);
+        auto* list = make_list(group->title(), items, (model_.*pages)[line], group);
         auto* button = new QPushButton(QStringLiteral("設定"), group);
         button->setAutoDefault(false);
         auto* row = new QHBoxLayout(group);

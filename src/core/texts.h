@@ -38,6 +38,10 @@ inline constexpr const char* kSocketCommand = "Socket Command";
 // titles
 inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
 
+// read settings (a maintenance function)
+inline constexpr const char* kReadMaintenanceOnly =
+    "メインテナンス以外で読み込み動作を行わないでください。";
+
 // files
 inline constexpr const char* kCantFileOpen = "Can't file open";
 inline constexpr const char* kDontFileOpen = "Don't file open";
@@ -82,6 +86,12 @@ inline constexpr const char* kSocketEventError = "ソケットイベントにエ
 inline constexpr const char* kNetworkEventError = "ﾈｯﾄﾜｰｸ･ｴﾗｰ(event %d)";
 inline constexpr const char* kSocketConnectOk = "Socket 接続 OK";
 inline constexpr const char* kSocketDisconnectOk = "Socket 切断 OK";
+
+// network dialogs
+// An address field left incomplete ("192.168."): nothing is stored or sent.
+inline constexpr const char* kAddressInvalid = "IPアドレスが正しくありません。";
+// The host list holds 256 hosts; the configuration file has keys for no more.
+inline constexpr const char* kHostListFull = "ホストリストに追加できません（256件まで）。";
 
 // main window
 inline constexpr const char* kSecondCopy = "２重に起動はできません";

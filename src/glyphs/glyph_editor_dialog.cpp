@@ -1,8 +1,176 @@
 #include "glyphs/glyph_editor_dialog.h"
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/codec.h"
+#include "core/commands.h"
+#include "core/digits.h"
+#include "glyphs/glyph_widgets.h"
+
 namespace tqv {
 
+using glyphs::make_button;
+
+namespace {
+
+constexpr int kEditorGlyphs = 28;  // numbers 01..28 can be registered
+
+QStringList glyph_number_items() {
+    QStringList items;
+    for (int n = 1; n <= kEditorGlyphs; ++n) items << QString::fromStdString(two_digits(n));
+    return items;
+}
+
+}  // namespace
+
+GlyphGrid::GlyphGrid(const Model& model, QWidget* parent) : QWidget(parent), model_(model) {
+    setFixedSize(kGlyphSize * kCellWidth, kGlyphSize * kCellHeight);  // 480 x 384
+    // Not marked opaque although every pixel is painted: a repaint of the dialog (what a
+    // glyph answer asks for) then repaints this widget too.
+    // The dialog handles the mouse, in the grid's own coordinates.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void GlyphGrid::paintEvent(QPaintEvent*) {
+    ++paints_;
+    QPainter painter(this);
+    for (int row = 0; row < kGlyphSize; ++row) {
+        for (int col = 0; col < kGlyphSize; ++col) {
+            const QRect cell(col * kCellWidth, row * kCellHeight, kCellWidth, kCellHeight);
+            if (glyph_dot(model_.glyph_answer, row, col)) {
+                painter.fillRect(cell, Qt::white);
+            } else {
+                // A black outline around a blue cell: the outlines of neighbouring dark dots
+                // form the visible grid.
+                painter.fillRect(cell, Qt::black);
+                painter.fillRect(cell.adjusted(1, 1, -1, -1), QColor(0, 0, 255));
+            }
+        }
+    }
+}
+
 GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
-    : ModelDialog(context, parent, QString::fromUtf8("外字登録")) {}
+    : ModelDialog(context, parent, QStringLiteral("外字登録")) {
+    // The working bitmap starts as the stored glyph; a slot outside the table starts blank.
+    model_.glyph_answer = model_.glyph_index >= 0 && model_.glyph_index < kGlyphSlots
+                              ? model_.glyph_data[model_.glyph_index]
+                              : blank_glyph();
+
+    grid_ = new GlyphGrid(model_, this);
+    grid_->setAccessibleName(QStringLiteral("外字"));
+
+    clear_button_ = make_button(QStringLiteral("バッファクリア"), this);
+
+    auto* number_group = new QGroupBox(QStringLiteral("登録番号"), this);
+    number_list_ =
+        make_list(number_group->title(), glyph_number_items(), model_.glyph_index, number_group);
+    register_button_ = make_button(QStringLiteral("登録"), number_group);
+    read_button_ = make_button(QStringLiteral("リード"), number_group);
+    auto* number_layout = new QVBoxLayout(number_group);
+    number_layout->addWidget(number_list_);
+    auto* number_buttons = new QHBoxLayout;
+    number_buttons->addWidget(register_button_);
+    number_buttons->addWidget(read_button_);
+    number_layout->addLayout(number_buttons);
+
+    auto* sample_group = new QGroupBox(QStringLiteral("サンプル"), this);
+    sample_edit_ = new QLineEdit(sample_group);
+    sample_edit_->setAccessibleName(sample_group->title());
+    sample_edit_->setMaxLength(2);
+    sample_read_button_ = make_button(QStringLiteral("リード"), sample_group);
+    auto* sample_layout = new QHBoxLayout(sample_group);
+    sample_layout->addWidget(sample_edit_, 1);
+    sample_layout->addWidget(sample_read_button_);
+
+    QGroupBox* address = slave_address_group();
+    slave_address_list_ = address->findChild<QComboBox*>();
+    close_button_ = make_button(QStringLiteral("Close"), this);
+
+    auto* controls = new QVBoxLayout;
+    controls->addWidget(clear_button_);
+    controls->addSpacing(12);
+    controls->addWidget(number_group);
+    controls->addWidget(sample_group);
+    controls->addWidget(address);
+    controls->addStretch(1);
+    controls->addWidget(close_button_);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(grid_, 0, Qt::AlignTop);
+    layout->addLayout(controls);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    SendPath& path = context_.link.send_path();
+    connect(clear_button_, &QPushButton::clicked, this, [this] {
+        if (glyph_editor_clear(model_, context_.ui())) grid_->update();
+    });
+    // The number only chooses where the bitmap is stored, registered and read; the picture
+    // stays as it is.
+    connect(number_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0) model_.glyph_index = index;
+    });
+    connect(register_button_, &QPushButton::clicked, this,
+            [&path] { send_glyph_register_editor(path); });
+    connect(read_button_, &QPushButton::clicked, this,
+            [&path] { send_glyph_read(path, GlyphRead::editor); });
+    connect(sample_edit_, &QLineEdit::textChanged, this, &GlyphEditorDialog::take_sample);
+    connect(sample_read_button_, &QPushButton::clicked, this,
+            [this, &path] { send_glyph_read(path, GlyphRead::sample, sample_text_); });
+    connect(close_button_, &QPushButton::clicked, this, &QDialog::reject);
+    // However the editor ends, a read it started no longer blocks the glyph commands.
+    connect(this, &QDialog::finished, this, [this] { model_.glyph_request_pending = 0; });
+    // A glyph answer has filled the working bitmap.
+    connect(&context_.link, &DeviceLink::answer_applied, grid_, qOverload<>(&QWidget::update));
+
+    run_opening_steps(
+        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "外字登録 "});
+}
+
+void GlyphEditorDialog::take_sample(const QString& text) {
+    // The device takes one two-byte character or a two-digit glyph number: the first two
+    // bytes of the text in code page 932, nothing when there is only one.
+    const auto bytes = utf8_to_cp932(text.toStdString());
+    sample_text_ = bytes && bytes->size() > 1 ? bytes->substr(0, 2) : std::string();
+}
+
+QPoint GlyphEditorDialog::grid_point(const QMouseEvent* event) const {
+    return grid_->mapFrom(this, event->position().toPoint());
+}
+
+void GlyphEditorDialog::mousePressEvent(QMouseEvent* event) {
+    const Qt::MouseButton button = event->button();
+    if (button != Qt::LeftButton && button != Qt::RightButton) {
+        ModelDialog::mousePressEvent(event);
+        return;
+    }
+    const QPoint p = grid_point(event);
+    if (glyph_button_down(model_, editor_, p.x(), p.y(), button == Qt::LeftButton)) {
+        grid_->update();
+    }
+    event->accept();
+}
+
+void GlyphEditorDialog::mouseReleaseEvent(QMouseEvent* event) {
+    const Qt::MouseButton button = event->button();
+    if (button != Qt::LeftButton && button != Qt::RightButton) {
+        ModelDialog::mouseReleaseEvent(event);
+        return;
+    }
+    glyph_button_up(editor_, button == Qt::LeftButton);
+    event->accept();
+}
+
+void GlyphEditorDialog::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = grid_point(event);
+    if (glyph_mouse_move(model_, editor_, p.x(), p.y())) grid_->update();
+    event->accept();
+}
 
 }  // namespace tqv

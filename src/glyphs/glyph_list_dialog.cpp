@@ -1,8 +1,297 @@
 #include "glyphs/glyph_list_dialog.h"
 
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/file_dialogs.h"
+#include "core/atomic_file.h"
+#include "core/digits.h"
+#include "glyphs/glyph_widgets.h"
+#include "core/glyph.h"
+#include "glyphs/glyph_editor_dialog.h"
+
 namespace tqv {
 
+using glyphs::make_button;
+
+namespace {
+
+// Where the previews sit in their panel: these are the coordinates glyph_preview_cell()
+// hit-tests, so a double click on a preview's first pixel is a hit on that preview.
+constexpr int kPreviewLeft = 12;
+constexpr int kPreviewPitch = 114;
+constexpr int kTopRow = 11;
+constexpr int kBottomRow = 158;
+constexpr int kPreviewSize = kGlyphSize * GlyphPreview::kDotSize;  // 96
+constexpr int kColumns = 7;
+constexpr int kNumberGap = 5;
+constexpr int kNumberHeight = 22;
+
+QPoint preview_origin(int cell) {
+    return {kPreviewLeft + kPreviewPitch * (cell % kColumns),
+            cell < kColumns ? kTopRow : kBottomRow};
+}
+
+}  // namespace
+
+GlyphPreview::GlyphPreview(const Model& model, int cell, QWidget* parent)
+    : QWidget(parent), model_(model), cell_(cell) {
+    setFixedSize(kPreviewSize, kPreviewSize);
+}
+
+int GlyphPreview::slot() const { return GlyphListDialog::kCells * model_.glyph_group + cell_; }
+
+void GlyphPreview::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // A dark dot's outline covers its whole 2 x 2 square, so dark dots show black.
+    painter.fillRect(rect(), Qt::black);
+    const int s = slot();
+    if (s < 0 || s >= kGlyphSlots) return;
+    const GlyphRecord& glyph = model_.glyph_data[s];
+    for (int row = 0; row < kGlyphSize; ++row) {
+        for (int col = 0; col < kGlyphSize; ++col) {
+            if (glyph_dot(glyph, row, col)) {
+                painter.fillRect(col * kDotSize, row * kDotSize, kDotSize, kDotSize, Qt::white);
+            }
+        }
+    }
+}
+
 GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
-    : ModelDialog(context, parent, QString::fromUtf8("外字一覧（大文字）")) {}
+    : ModelDialog(context, parent, QStringLiteral("外字一覧（大文字）")),
+      bulk_(context.link.send_path()) {
+    model_.glyph_answer = blank_glyph();
+    // Only the first groups are offered; a group left from elsewhere starts at the first.
+    if (model_.glyph_group >= 5 || model_.glyph_group < 0) model_.glyph_group = 0;
+
+    panel_ = new QWidget(this);
+    panel_->setFixedSize(preview_origin(kColumns - 1).x() + kPreviewSize + kPreviewLeft,
+                         kBottomRow + kPreviewSize + kNumberGap + kNumberHeight + kTopRow);
+    for (int cell = 0; cell < kCells; ++cell) {
+        const QPoint at = preview_origin(cell);
+        previews_[cell] = new GlyphPreview(model_, cell, panel_);
+        previews_[cell]->move(at);
+        auto* number = new QLineEdit(panel_);
+        number->setReadOnly(true);
+        number->setAlignment(Qt::AlignCenter);
+        number->setFocusPolicy(Qt::NoFocus);
+        number->setGeometry(at.x(), at.y() + kPreviewSize + kNumberGap, kPreviewSize,
+                            kNumberHeight);
+        number_boxes_[cell] = number;
+    }
+
+    auto* group_box = new QGroupBox(QStringLiteral("番号切り替え"), this);
+    group_list_ = make_list(group_box->title(),
+                            {QStringLiteral("No. 1～14"), QStringLiteral("No.15～28")},
+                            model_.glyph_group, group_box);
+    (new QVBoxLayout(group_box))->addWidget(group_list_);
+
+    QGroupBox* address = slave_address_group();
+    address->setTitle(QStringLiteral("スレーブアドレス"));
+    slave_address_list_ = address->findChild<QComboBox*>();
+    slave_address_list_->setAccessibleName(address->title());
+    // Over TCP/IP, or after a dialog that sends unaddressed commands, there is no address
+    // to choose.
+    if (model_.address_prefix_on != 1 || model_.interface_kind == 1) {
+        slave_address_list_->setCurrentIndex(-1);
+        slave_address_list_->setEnabled(false);
+    }
+
+    clear_button_ = make_button(QStringLiteral("バッファクリア"), this);
+    open_button_ = make_button(QStringLiteral("開く"), this);
+    save_button_ = make_button(QStringLiteral("保存"), this);
+    save_as_button_ = make_button(QStringLiteral("名前をつけて保存"), this);
+    read_button_ = make_button(QStringLiteral("リード"), this);
+    register_button_ = make_button(QStringLiteral("登録"), this);
+    close_button_ = make_button(QStringLiteral("Close"), this);
+
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, kProgressRange);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->setAccessibleName(QStringLiteral("Progress"));
+    percent_box_ = new QLineEdit(this);
+    percent_box_->setReadOnly(true);
+    percent_box_->setAlignment(Qt::AlignCenter);
+    percent_box_->setFocusPolicy(Qt::NoFocus);
+    percent_box_->setFixedWidth(64);
+    percent_box_->setAccessibleName(QStringLiteral("％"));
+    auto* percent_label = new QLabel(QStringLiteral("％"), this);
+    percent_label->setBuddy(percent_box_);
+
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(group_box);
+    lists->addWidget(address);
+    lists->addStretch(1);
+    lists->addWidget(clear_button_);
+    lists->addWidget(open_button_);
+    lists->addWidget(save_button_);
+    lists->addWidget(save_as_button_);
+
+    auto* transfer = new QHBoxLayout;
+    transfer->addWidget(read_button_);
+    transfer->addWidget(register_button_);
+    transfer->addWidget(progress_, 1);
+    transfer->addWidget(percent_box_);
+    transfer->addWidget(percent_label);
+    transfer->addSpacing(24);
+    transfer->addWidget(close_button_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(panel_);
+    layout->addLayout(lists);
+    layout->addLayout(transfer);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    show_group();
+
+    connect(group_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        model_.glyph_group = index;
+        show_group();
+    });
+    // The file commands and the transfers wait while a transfer runs.
+    connect(clear_button_, &QPushButton::clicked, this, [this] {
+        if (!bulk_running() && glyph_list_clear(model_, context_.ui())) show_group();
+    });
+    connect(open_button_, &QPushButton::clicked, this, [this] {
+        if (bulk_running()) return;
+        auto choose = [this]() -> std::optional<std::string> {
+            if (context_.files == nullptr) return std::nullopt;
+            return context_.files->choose_open_glyph_list(this);
+        };
+        if (glyph_list_open(model_, context_.ui(), choose)) show_group();
+    });
+    connect(save_button_, &QPushButton::clicked, this, [this] {
+        if (!bulk_running()) glyph_list_save(model_, context_.ui());
+    });
+    connect(save_as_button_, &QPushButton::clicked, this, [this] {
+        if (bulk_running()) return;
+        glyph_list_save_as(model_, context_.ui(), [this]() -> std::optional<std::string> {
+            if (context_.files == nullptr) return std::nullopt;
+            return context_.files->choose_save_glyph_list(this);
+        });
+    });
+    connect(register_button_, &QPushButton::clicked, this, [this] { start_bulk(true); });
+    connect(read_button_, &QPushButton::clicked, this, [this] { start_bulk(false); });
+    connect(close_button_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(&timer_, &QTimer::timeout, this, &GlyphListDialog::tick);
+    connect(this, &QDialog::finished, this, &GlyphListDialog::end_transfer);
+    // A glyph answer outside a transfer shows at once; a transfer shows its glyphs at its end.
+    connect(&context_.link, &DeviceLink::answer_applied, this, [this] {
+        if (!bulk_running()) panel_->update();
+    });
+
+    run_opening_steps(
+        {.receives_answers = true, .sets_address_prefix = false, .peer_caption = "外字一覧"});
+}
+
+GlyphListDialog::~GlyphListDialog() {
+    // Destroyed without being closed (the program ends): a transfer of this list ends too.
+    if (timer_.isActive()) end_transfer();
+}
+
+void GlyphListDialog::end_transfer() {
+    timer_.stop();
+    model_.glyph_request_pending = 0;
+    model_.glyph_bulk_active = 0;
+}
+
+void GlyphListDialog::show_group() {
+    for (int cell = 0; cell < kCells; ++cell) {
+        const QString text = QStringLiteral("No.%1").arg(previews_[cell]->slot() + 1);
+        number_boxes_[cell]->setText(text);
+        number_boxes_[cell]->setAccessibleName(text);
+    }
+    panel_->update();
+}
+
+void GlyphListDialog::start_bulk(bool registering) {
+    if (bulk_running()) return;
+    if (!(registering ? bulk_.start_register() : bulk_.start_read())) return;
+    progress_->setValue(0);
+    timer_.start(bulk_.period_ms());
+}
+
+void GlyphListDialog::tick() {
+    if (!bulk_running()) {
+        timer_.stop();
+        return;
+    }
+    const GlyphBulk::Tick step = bulk_.tick();
+    percent_box_->setText(QString::fromStdString(step.percent_text));
+    // The bar counts ticks, not glyphs, and starts again from 0 when it is full.
+    const int next = progress_->value() + 1;
+    progress_->setValue(next > kProgressRange ? 0 : next);
+    if (step.finished) {
+        timer_.stop();
+        progress_->setValue(0);
+        show_group();
+    }
+}
+
+void GlyphListDialog::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint p = panel_->mapFrom(this, event->position().toPoint());
+    const int cell = glyph_preview_cell(p.x(), p.y());
+    if (cell < 0) {
+        ModelDialog::mouseDoubleClickEvent(event);
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        open_editor(cell);
+    } else if (event->button() == Qt::RightButton) {
+        export_picture(cell);
+    }
+    event->accept();
+}
+
+void GlyphListDialog::open_editor(int cell) {
+    // glyph_index is the transfer's counter while one runs: the editor waits for its end.
+    if (bulk_running()) return;
+    model_.glyph_index = kCells * model_.glyph_group + cell;
+    const void* notify = model_.notify_window;
+    const void* owner = model_.message_owner;
+    auto* editor = new GlyphEditorDialog(context_, this);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    // Back in the list, answers and boxes belong to it again, and the previews show what
+    // the editor drew.
+    connect(editor, &QDialog::finished, this, [this, notify, owner] {
+        model_.notify_window = notify;
+        model_.message_owner = owner;
+        show_group();
+    });
+    // Modal over the list without a nested event loop.
+    editor->open();
+}
+
+void GlyphListDialog::export_picture(int cell) {
+    // The preview as it is on the screen now.
+    const QImage image =
+        previews_[cell]->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const std::vector<std::uint8_t> bytes =
+        bitmap_file_image(image.width(), image.height(), [&image](int x, int y) {
+            return static_cast<std::uint32_t>(image.pixel(x, y)) & 0xFFFFFFu;
+        });
+    if (model_.glyph_request_pending == 1 || bytes.empty()) return;
+    const int number = glyph_export_number(model_.glyph_group, cell);
+    if (context_.files == nullptr) return;
+    const auto chosen = context_.files->choose_save_bitmap(this, glyph_export_title(number),
+                                                           glyph_export_file_name(number));
+    if (!chosen) return;
+    // Nothing is reported either way; a failed write leaves any earlier file as it was.
+    write_file_atomically(with_extension(*chosen, ".bmp"),
+                          std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                           bytes.size()));
+}
 
 }  // namespace tqv

@@ -1,16 +1,96 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "外字一覧（大文字）": the glyph list. Fourteen glyphs at a time as small previews, the
+// glyph list file, picture export of one preview, the editor on a double-clicked glyph and
+// the paced transfer of glyph numbers 01..28 to or from the device.
 #pragma once
 
+#include <QTimer>
+#include <array>
+
 #include "app/model_dialog.h"
+#include "core/bulk.h"
+
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
 
 namespace tqv {
+
+class GlyphEditorDialog;
+
+// One preview: the glyph of slot 14 x glyph_group + cell, 2 x 2 pixels per dot (lit white,
+// dark black), 96 x 96 pixels.
+class GlyphPreview : public QWidget {
+  public:
+    static constexpr int kDotSize = 2;
+    GlyphPreview(const Model& model, int cell, QWidget* parent);
+    int slot() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    const Model& model_;
+    int cell_;
+};
 
 class GlyphListDialog : public ModelDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
+    static constexpr int kCells = 14;
+    static constexpr int kProgressRange = 116;
+
     GlyphListDialog(AppContext& context, QWidget* parent);
+    ~GlyphListDialog() override;
+
+    // One step of the running bulk transfer (the pacing timer's tick).
+    void tick();
+
+    GlyphPreview* preview(int cell) const { return previews_[cell]; }
+    QLineEdit* number_box(int cell) const { return number_boxes_[cell]; }
+    QWidget* preview_panel() const { return panel_; }
+    QComboBox* group_list() const { return group_list_; }
+    QComboBox* slave_address_list() const { return slave_address_list_; }
+    QPushButton* clear_button() const { return clear_button_; }
+    QPushButton* open_button() const { return open_button_; }
+    QPushButton* save_button() const { return save_button_; }
+    QPushButton* save_as_button() const { return save_as_button_; }
+    QPushButton* read_button() const { return read_button_; }
+    QPushButton* register_button() const { return register_button_; }
+    QPushButton* close_button() const { return close_button_; }
+    QProgressBar* progress() const { return progress_; }
+    QLineEdit* percent_box() const { return percent_box_; }
+    const QTimer& pacing_timer() const { return timer_; }
+
+  protected:
+    // Left double click on a preview: the editor on that glyph; right: picture export.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    bool bulk_running() const { return model_.glyph_bulk_active == 1; }
+    void show_group();
+    void start_bulk(bool registering);
+    void open_editor(int cell);
+    void export_picture(int cell);
+    void end_transfer();
+
+    GlyphBulk bulk_;
+    QTimer timer_;
+    QWidget* panel_ = nullptr;
+    std::array<GlyphPreview*, kCells> previews_{};
+    std::array<QLineEdit*, kCells> number_boxes_{};
+    QComboBox* group_list_ = nullptr;
+    QComboBox* slave_address_list_ = nullptr;
+    QPushButton* clear_button_ = nullptr;
+    QPushButton* open_button_ = nullptr;
+    QPushButton* save_button_ = nullptr;
+    QPushButton* save_as_button_ = nullptr;
+    QPushButton* read_button_ = nullptr;
+    QPushButton* register_button_ = nullptr;
+    QPushButton* close_button_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLineEdit* percent_box_ = nullptr;
 };
 
 }  // namespace tqv

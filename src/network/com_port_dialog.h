@@ -1,16 +1,28 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "通RS-232Cの設定" (the caption the operators know): the COM port opened at the next start.
+// Only OK stores the choice.
 #pragma once
 
 #include "app/model_dialog.h"
+
+class QComboBox;
+class QPushButton;
 
 namespace tqv {
 
 class ComPortDialog : public ModelDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     ComPortDialog(AppContext& context, QWidget* parent);
+
+    QComboBox* com_port_list() const { return list_; }
+    QPushButton* ok_button() const { return ok_; }
+    QPushButton* close_button() const { return close_; }
+
+  private:
+    QComboBox* list_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* close_ = nullptr;
 };
 
 }  // namespace tqv

@@ -1,16 +1,28 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "インターフェイスの設定": RS-232C or TCP/IP. The choice is stored at once (model and
+// configuration file); it cannot be changed while a TCP connection is up.
 #pragma once
 
 #include "app/model_dialog.h"
+
+class QComboBox;
+class QPushButton;
 
 namespace tqv {
 
 class InterfaceDialog : public ModelDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     InterfaceDialog(AppContext& context, QWidget* parent);
+
+    QComboBox* interface_list() const { return list_; }
+    QPushButton* ok_button() const { return ok_; }
+    QPushButton* close_button() const { return close_; }
+
+  private:
+    QComboBox* list_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* close_ = nullptr;
 };
 
 }  // namespace tqv

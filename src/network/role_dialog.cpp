@@ -1,8 +1,35 @@
 #include "network/role_dialog.h"
 
+#include <QComboBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/config.h"
+#include "network/network_widgets.h"
+
 namespace tqv {
 
 RoleDialog::RoleDialog(AppContext& context, QWidget* parent)
-    : ModelDialog(context, parent, QString::fromUtf8("クライアント/サーバー")) {}
+    : ModelDialog(context, parent, QString::fromUtf8("クライアント/サーバー")) {
+    const bool locked = model_.tcp_connected == 1;
+    auto choice = lay_out_choice(this, QString::fromUtf8("選択"),
+                                 {QStringLiteral("Client"), QStringLiteral("Server")},
+                                 locked ? -1 : model_.tcp_role);
+    list_ = choice.list;
+    list_->setEnabled(!locked);
+    ok_ = make_button(QStringLiteral("OK"), this, true);
+    choice.buttons->addWidget(ok_);
+    choice.buttons->addStretch(1);
+
+    connect(list_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        model_.tcp_role = index;
+        if (context_.config != nullptr) write_tcp_role(model_, *context_.config);
+    });
+    connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The role sends nothing to a device, so the address prefix is left as it is.
+    run_opening_steps({.receives_answers = true, .sets_address_prefix = false});
+}
 
 }  // namespace tqv

@@ -1,16 +1,27 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "クライアント/サーバー": whether the program connects to a device (client) or devices
+// connect to it (server). Stored at once; locked while a TCP connection is up. The main
+// window takes its caption from the role when this dialog closes.
 #pragma once
 
 #include "app/model_dialog.h"
+
+class QComboBox;
+class QPushButton;
 
 namespace tqv {
 
 class RoleDialog : public ModelDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     RoleDialog(AppContext& context, QWidget* parent);
+
+    QComboBox* role_list() const { return list_; }
+    QPushButton* ok_button() const { return ok_; }
+
+  private:
+    QComboBox* list_ = nullptr;
+    QPushButton* ok_ = nullptr;
 };
 
 }  // namespace tqv

@@ -1,16 +1,28 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "機器のスレーブアドレス": the slave address every later command is addressed to, and its
+// "設定", which writes that address into the device ("SA", serial, no prefix).
 #pragma once
 
 #include "app/model_dialog.h"
+
+class QComboBox;
+class QPushButton;
 
 namespace tqv {
 
 class SlaveAddressDialog : public ModelDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     SlaveAddressDialog(AppContext& context, QWidget* parent);
+
+    QComboBox* slave_address_list() const { return list_; }
+    QPushButton* set_button() const { return set_; }
+    QPushButton* close_button() const { return close_; }
+
+  private:
+    QComboBox* list_ = nullptr;
+    QPushButton* set_ = nullptr;
+    QPushButton* close_ = nullptr;
 };
 
 }  // namespace tqv

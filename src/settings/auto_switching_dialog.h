@@ -1,15 +1,15 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "自動切換えの設定": the time, 00 to 99 seconds, each page stays on a title line that is in
+// automatic switching.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "settings/page_value_dialog.h"
 
 namespace tqv {
 
-class AutoSwitchingDialog : public ModelDialog {
+class AutoSwitchingDialog : public PageValueDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     AutoSwitchingDialog(AppContext& context, QWidget* parent);
 };
 

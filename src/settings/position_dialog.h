@@ -1,16 +1,18 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "表示位置微調整": the display position of each title line, 16 steps, one "設定" per line.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "app/page_list_dialog.h"
 
 namespace tqv {
 
-class PositionDialog : public ModelDialog {
+class PositionDialog : public PageListDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     PositionDialog(AppContext& context, QWidget* parent);
+
+    // The list of a title line shows position_offset, not a page.
+    QComboBox* offset_list(int line) const { return page_list(line); }
 };
 
 }  // namespace tqv

@@ -1,15 +1,15 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "設定項目の読み込み": a maintenance function that fills the settings model from a
+// device, one read command per tick; the answers overwrite the model as they arrive.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "settings/device_run_dialog.h"
 
 namespace tqv {
 
-class ReadSettingsDialog : public ModelDialog {
+class ReadSettingsDialog : public DeviceRunDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     ReadSettingsDialog(AppContext& context, QWidget* parent);
 };
 

@@ -3,6 +3,10 @@
 namespace tqv {
 
 SetAllDialog::SetAllDialog(AppContext& context, QWidget* parent)
-    : ModelDialog(context, parent, QString::fromUtf8("全項目の設定")) {}
+    : DeviceRunDialog(context, parent,
+                      {.caption = QStringLiteral("全項目の設定"),
+                       .button = QStringLiteral("設定"),
+                       .notice = {},
+                       .kind = BulkKind::set_all}) {}
 
 }  // namespace tqv

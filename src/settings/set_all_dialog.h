@@ -1,15 +1,15 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "全項目の設定": writes the whole settings block into the device (or, with the broadcast
+// address, into every device) in one timed run of 280 steps.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "settings/device_run_dialog.h"
 
 namespace tqv {
 
-class SetAllDialog : public ModelDialog {
+class SetAllDialog : public DeviceRunDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     SetAllDialog(AppContext& context, QWidget* parent);
 };
 

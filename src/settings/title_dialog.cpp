@@ -1,8 +1,195 @@
 #include "settings/title_dialog.h"
 
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QInputMethod>
+#include <QTimer>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QValidator>
+#include <algorithm>
+#include <functional>
+
+#include "core/commands.h"
+#include "core/digits.h"
+#include "settings/dialog_parts.h"
+#include "settings/title_text.h"
+
 namespace tqv {
 
+namespace {
+
+// Refuses a keystroke (or paste, or input method commit) that would leave a title the
+// slot cannot hold as typed: a character without a code page 932 form, or more than 28
+// bytes. Shortening an over-long title stays possible.
+class TitleValidator : public QValidator {
+  public:
+    TitleValidator(std::function<std::size_t()> stored_length, QObject* parent)
+        : QValidator(parent), stored_length_(std::move(stored_length)) {}
+
+    State validate(QString& input, int&) const override {
+        const auto bytes = title_slot_bytes(input);
+        if (!bytes) return Invalid;
+        if (bytes->size() <= static_cast<std::size_t>(kTitleMaxBytes)) return Acceptable;
+        return bytes->size() < stored_length_() ? Intermediate : Invalid;
+    }
+
+  private:
+    std::function<std::size_t()> stored_length_;
+};
+
+}  // namespace
+
 TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
-    : ModelDialog(context, parent, QString::fromUtf8("タイトル設定")) {}
+    : BulkDialog(context, parent, QStringLiteral("タイトル設定"), BulkKind::titles_store) {
+    const int line = std::clamp(model_.selected_title_line, 0, kTitleLines - 1);
+    const int page = std::clamp(model_.selected_page, 0, kPages - 1);
+    model_.selected_title_line = line;
+    model_.selected_page = page;
+
+    cells_ = new PageCells(
+        16,
+        [this](int p) {
+            const TitleSlot& slot = model_.title(model_.selected_title_line, p);
+            return QStringLiteral("Page") + QString::fromStdString(two_digits(p + 1)) +
+                   QStringLiteral("=") + title_cell_text(slot_text(slot));
+        },
+        QStringLiteral("Page00=") + QString(kTitleMaxBytes / 2, QChar(0x3000)), this);
+
+    QStringList line_names;
+    for (const char* name : kTitleLineNames) line_names << QString::fromUtf8(name);
+    line_list_ = make_list(QStringLiteral("Channel Number"), line_names, line, this);
+    page_list_ = make_list(QStringLiteral("Page Number"), page_items(), page, this);
+
+    title_edit_ = new QLineEdit(this);
+    title_edit_->setAccessibleName(QStringLiteral("Title"));
+    title_edit_->setAttribute(Qt::WA_InputMethodEnabled, true);
+    title_edit_->setValidator(
+        new TitleValidator([this] { return slot_length(current_slot()); }, title_edit_));
+    title_edit_->setMinimumWidth(
+        title_edit_->fontMetrics().horizontalAdvance(QStringLiteral("あ")) * 15);
+
+    QGroupBox* address = slave_address_group();
+    slave_address_list_ = address->findChild<QComboBox*>();
+
+    set_button_ = push_button(QStringLiteral("設定"), this);
+    not_memory_button_ = push_button(QStringLiteral("Not Memory"), this);
+    set_all_button_ = push_button(QStringLiteral("全設定"), this);
+    not_memory_all_button_ = push_button(QStringLiteral("NM全設定"), this);
+
+    // --- layout: the cells on the left, the controls on the right ---
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(captioned(QStringLiteral("Channel Number"), line_list_, this));
+    lists->addWidget(captioned(QStringLiteral("Page Number"), page_list_, this));
+    lists->addWidget(address);
+
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(set_button_, 0, 0);
+    buttons->addWidget(set_all_button_, 0, 1);
+    buttons->addWidget(not_memory_button_, 1, 0);
+    buttons->addWidget(not_memory_all_button_, 1, 1);
+
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(bulk().progress_bar(), 1);
+    progress->addWidget(bulk().percent_row());
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(bulk().close_button());
+
+    auto* controls = new QVBoxLayout;
+    controls->addLayout(lists);
+    controls->addWidget(captioned(QStringLiteral("Title"), title_edit_, this));
+    controls->addLayout(buttons);
+    controls->addLayout(progress);
+    controls->addStretch(1);
+    controls->addLayout(bottom);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(cells_, 0, Qt::AlignTop);
+    layout->addSpacing(8);
+    layout->addLayout(controls);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // --- behaviour ---
+    connect(line_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        model_.selected_title_line = index;
+        show_title();
+    });
+    connect(page_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        model_.selected_page = index;
+        show_title();
+    });
+    // Only the operator's edits: putting a title into the field is no change of it.
+    connect(title_edit_, &QLineEdit::textEdited, this, &TitleDialog::title_edited);
+    SendPath& path = context_.link.send_path();
+    connect(set_button_, &QPushButton::clicked, this, [&path] { send_title_single(path, 1); });
+    connect(not_memory_button_, &QPushButton::clicked, this,
+            [&path] { send_title_single(path, 0); });
+    connect(set_all_button_, &QPushButton::clicked, this,
+            [this] { bulk().start(BulkKind::titles_store); });
+    connect(not_memory_all_button_, &QPushButton::clicked, this,
+            [this] { bulk().start(BulkKind::titles_no_memory); });
+
+    show_title();
+    run_opening_steps(
+        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "タイトルの設定 "});
+}
+
+TitleSlot& TitleDialog::current_slot() {
+    return model_.title(std::clamp(model_.selected_title_line, 0, kTitleLines - 1),
+                        std::clamp(model_.selected_page, 0, kPages - 1));
+}
+
+void TitleDialog::show_title() {
+    title_edit_->setText(title_edit_text(slot_text(current_slot())));
+    cells_->show_group(model_.selected_page);
+}
+
+void TitleDialog::title_edited(const QString& text) {
+    TitleSlot& slot = current_slot();
+    const auto bytes = title_slot_bytes(text);
+    if (!bytes || bytes->size() >= slot.size()) {
+        // The validator lets no such text through; should one arrive all the same, the
+        // field goes back to the title as stored rather than storing something else.
+        title_edit_->setText(title_edit_text(slot_text(slot)));
+        return;
+    }
+    if (slot_text(slot) == *bytes) return;
+    set_slot_text(slot, *bytes);
+    model_.document_dirty = 1;
+    cells_->show_group(model_.selected_page);
+}
+
+void TitleDialog::showEvent(QShowEvent* event) {
+    BulkDialog::showEvent(event);
+    if (ime_saved_) return;
+    // Titles are typed in Japanese: the input method is switched on while the dialog is
+    // open and put back as it was when it closes.
+    QInputMethod* ime = QGuiApplication::inputMethod();
+    saved_ime_open_ = ime->isVisible();
+    ime_saved_ = true;
+    title_edit_->setFocus();
+    ime->show();
+    // The first focus of a dialog selects the whole field, and the operator's first key
+    // would then wipe the title out: start with the cursor after the text instead.
+    QTimer::singleShot(0, title_edit_, [edit = title_edit_] {
+        edit->deselect();
+        edit->end(false);
+    });
+}
+
+void TitleDialog::reject() {
+    if (bulk_busy()) return;
+    if (ime_saved_ && !saved_ime_open_) QGuiApplication::inputMethod()->hide();
+    BulkDialog::reject();
+}
 
 }  // namespace tqv

@@ -1,15 +1,15 @@
-// Not built yet: a placeholder that keeps the menu command greyed.
+// "タイトル表示の設定": whether the device shows each page's title ("ON ") or not ("OFF"),
+// per title line and page.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "settings/page_value_dialog.h"
 
 namespace tqv {
 
-class TitleDisplayDialog : public ModelDialog {
+class TitleDisplayDialog : public PageValueDialog {
     Q_OBJECT
   public:
-    // False until the dialog is built; the menu greys its command meanwhile.
-    static constexpr bool kBuilt = false;
+    static constexpr bool kBuilt = true;
     TitleDisplayDialog(AppContext& context, QWidget* parent);
 };
 

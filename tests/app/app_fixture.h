@@ -40,10 +40,32 @@ class ScriptedFiles : public FileDialogs {
     std::optional<std::string> choose_open(QWidget*) override { return next(opens, open_calls); }
     std::optional<std::string> choose_save(QWidget*) override { return next(saves, save_calls); }
 
+    std::optional<std::string> choose_open_glyph_list(QWidget*) override {
+        return next(glyph_opens, glyph_open_calls);
+    }
+    std::optional<std::string> choose_save_glyph_list(QWidget*) override {
+        return next(glyph_saves, glyph_save_calls);
+    }
+    std::optional<std::string> choose_save_bitmap(QWidget*, const std::string& title,
+                                                  const std::string& initial_name) override {
+        bitmap_titles.push_back(title);
+        bitmap_names.push_back(initial_name);
+        return next(bitmap_saves, bitmap_save_calls);
+    }
+
     std::deque<std::optional<std::string>> opens;  // nullopt: cancelled; empty: cancelled
     std::deque<std::optional<std::string>> saves;
     int open_calls = 0;
     int save_calls = 0;
+    // The glyph list file and the picture export.
+    std::deque<std::optional<std::string>> glyph_opens;
+    std::deque<std::optional<std::string>> glyph_saves;
+    std::deque<std::optional<std::string>> bitmap_saves;
+    int glyph_open_calls = 0;
+    int glyph_save_calls = 0;
+    int bitmap_save_calls = 0;
+    std::vector<std::string> bitmap_titles;  // as the export dialog was asked to show them
+    std::vector<std::string> bitmap_names;
 
   private:
     static std::optional<std::string> next(std::deque<std::optional<std::string>>& script,

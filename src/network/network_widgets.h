@@ -1,0 +1,43 @@
+// Controls the network dialogs share: the dotted address field, the five-character port
+// field, and the layout of the small dialogs that offer one list and a few buttons.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "core/model.h"
+#include "core/ui.h"
+
+class QComboBox;
+class QDialog;
+class QLineEdit;
+class QPushButton;
+class QVBoxLayout;
+class QWidget;
+
+namespace tqv {
+
+// An IPv4 address edit: four groups of one to three digits, each at most 255, separated
+// by dots ("192.168.1.3" or "192.168.001.003"). Anything else cannot be typed.
+QLineEdit* make_address_field(const QString& accessible_name, QWidget* parent);
+// The field's address; nullopt (after the warning box) while it is incomplete, so that
+// no malformed address reaches the model, the configuration file or the device.
+std::optional<Ipv4> read_address(const QLineEdit* field, Ui& ui);
+
+// A TCP port as five characters ("09004"): digits only, at most five, centred.
+QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent);
+
+// A button that does not take Enter from the fields; `is_default` for the dialog's OK.
+QPushButton* make_button(const QString& text, QWidget* parent, bool is_default = false);
+
+// The small choice dialogs: one captioned group holding one list on the left, the
+// buttons stacked on the right. The list is named after the group.
+struct ChoiceLayout {
+    QComboBox* list = nullptr;
+    QVBoxLayout* buttons = nullptr;
+};
+ChoiceLayout lay_out_choice(QDialog* dialog, const QString& caption, const QStringList& items,
+                            int selected);
+
+}  // namespace tqv

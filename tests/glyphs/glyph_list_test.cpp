@@ -1,0 +1,251 @@
+// The glyph list: previews and groups, the editor on a double-clicked glyph, the bulk
+// register and read of glyph numbers 01..28, the list file and the picture export.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "glyph_fixture.h"
+
+namespace tqv::test {
+namespace {
+
+class GlyphListTest : public GlyphTest {
+  protected:
+    void double_click(Qt::MouseButton b, QPoint p) {
+        QTest::mouseDClick(list->preview_panel(), b, {}, p);
+    }
+    GlyphEditorDialog* editor() const { return list->findChild<GlyphEditorDialog*>(); }
+    static QByteArray read_bytes(const std::string& path) {
+        QFile f(QString::fromStdString(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static std::uint32_t u32(const QByteArray& b, int at) {
+        std::uint32_t v = 0;
+        for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<std::uint8_t>(b[at + k]);
+        return v;
+    }
+    GlyphListDialog* list = nullptr;
+};
+
+TEST_F(GlyphListTest, OpensOnTheRememberedGroup) {
+    model.glyph_group = 1;
+    model.glyph_answer[0] = 'F';
+    model.address_prefix_on = 1;
+    model.slave_address_index = 3;
+    model.selected_peer = -1;
+    set_glyph_dot(model.glyph_data[15], 0, 0, true);
+    list = open_list();
+    ASSERT_NE(list, nullptr);
+
+    EXPECT_EQ(list->windowTitle().toStdString(), "外字一覧（大文字）");
+    EXPECT_EQ(model.glyph_answer, blank_glyph());
+    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(list)));
+    EXPECT_EQ(list->group_list()->count(), 2);
+    EXPECT_EQ(list->group_list()->itemText(0).toStdString(), "No. 1～14");
+    EXPECT_EQ(list->group_list()->currentText().toStdString(), "No.15～28");
+    EXPECT_EQ(list->number_box(0)->text().toStdString(), "No.15");
+    EXPECT_EQ(list->number_box(13)->text().toStdString(), "No.28");
+    EXPECT_TRUE(list->slave_address_list()->isEnabled());
+    EXPECT_EQ(list->slave_address_list()->currentText().toStdString(), "03");
+    EXPECT_EQ(list->slave_address_list()->accessibleName().toStdString(), "スレーブアドレス");
+    EXPECT_EQ(list->progress()->maximum(), 116);
+
+    // Preview 1 of group 1 is glyph slot 15: its first dot white, the next black.
+    EXPECT_EQ(list->preview(1)->size(), QSize(96, 96));
+    EXPECT_EQ(pixel(list->preview(1), 0, 0), kWhite);
+    EXPECT_EQ(pixel(list->preview(1), 1, 1), kWhite);
+    EXPECT_EQ(pixel(list->preview(1), 2, 0), kBlack);
+
+    list->group_list()->setCurrentIndex(0);
+    EXPECT_EQ(model.glyph_group, 0);
+    EXPECT_EQ(list->number_box(6)->text().toStdString(), "No.7");
+    EXPECT_EQ(pixel(list->preview(1), 0, 0), kBlack);
+}
+
+TEST_F(GlyphListTest, TheSlaveAddressIsOffWithoutAddressedCommands) {
+    model.address_prefix_on = 0;  // left so by the device network dialog
+    list = open_list();
+    EXPECT_FALSE(list->slave_address_list()->isEnabled());
+    EXPECT_EQ(model.address_prefix_on, 0) << "the list does not set it";
+    list->close();
+
+    model.address_prefix_on = 1;
+    model.interface_kind = 1;
+    list = open_list();
+    EXPECT_FALSE(list->slave_address_list()->isEnabled());
+}
+
+TEST_F(GlyphListTest, ADoubleClickOnAPreviewOpensTheEditorOnItsGlyph) {
+    set_glyph_dot(model.glyph_data[0], 2, 2, true);
+    list = open_list();
+    double_click(Qt::LeftButton, {107, 50});  // between two previews
+    double_click(Qt::LeftButton, {50, 130});  // between the rows
+    EXPECT_EQ(editor(), nullptr);
+
+    double_click(Qt::LeftButton, {12, 11});  // the first pixel of the first preview
+    GlyphEditorDialog* e = editor();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(model.glyph_index, 0);
+    EXPECT_TRUE(glyph_dot(model.glyph_answer, 2, 2));
+    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(e)));
+
+    // A dot drawn in the editor shows in the list once the editor closes, and answers
+    // belong to the list again.
+    QTest::mouseClick(e->grid(), Qt::LeftButton, {}, {45, 20});
+    model.glyph_request_pending = 1;
+    e->close_button()->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.glyph_request_pending, 0);
+    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(list)));
+    EXPECT_EQ(pixel(list->preview(0), 8, 4), kWhite);
+
+    list->group_list()->setCurrentIndex(1);
+    double_click(Qt::LeftButton, {12, 158});  // bottom-left preview of "No.15～28"
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(model.glyph_index, 21);
+    EXPECT_EQ(editor()->number_list()->currentText().toStdString(), "22");
+    editor()->close_button()->click();
+}
+
+TEST_F(GlyphListTest, ABulkRegisterSendsGlyphs01To28InOrder) {
+    for (int slot = 0; slot < 28; ++slot) set_glyph_dot(model.glyph_data[slot], 0, slot, true);
+    model.address_prefix_on = 1;  // as the dialog before the list left it
+    list = open_list();
+    list->register_button()->click();
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].text, "本機が自動切換えでない事を確認してください");
+    ASSERT_TRUE(list->pacing_timer().isActive());
+    EXPECT_EQ(list->pacing_timer().interval(), 2000);
+    EXPECT_EQ(model.glyph_bulk_active, 1);
+
+    // The file and transfer buttons wait while the transfer runs.
+    model.glyph_edited = 1;
+    list->clear_button()->click();
+    list->read_button()->click();
+    list->register_button()->click();
+    EXPECT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(glyph_digits(5).substr(0, 2), "04");
+
+    for (int n = 1; n <= 27; ++n) list->tick();
+    EXPECT_EQ(list->percent_box()->text().toStdString(), " 96.4");
+    EXPECT_EQ(list->progress()->value(), 27);
+    list->tick();
+    ASSERT_EQ(wire.frames.size(), 28u);
+    for (int slot = 0; slot < 28; ++slot) {
+        const std::string number = (slot < 9 ? "0" : "") + std::to_string(slot + 1);
+        EXPECT_EQ(wire.frames[slot], "00GR" + number + glyph_digits(slot) + "\r\n");
+    }
+    EXPECT_EQ(list->percent_box()->text().toStdString(), "   ");
+    EXPECT_EQ(list->progress()->value(), 0);
+    EXPECT_FALSE(list->pacing_timer().isActive());
+    EXPECT_EQ(model.glyph_index, 0);
+    EXPECT_EQ(model.glyph_bulk_active, 0);
+}
+
+TEST_F(GlyphListTest, ABulkReadWaitsForEachAnswer) {
+    model.address_prefix_on = 1;
+    list = open_list();
+    list->read_button()->click();
+    ASSERT_TRUE(list->pacing_timer().isActive());
+    EXPECT_EQ(list->pacing_timer().interval(), 400);
+    for (int i = 0; i < 3; ++i) list->tick();
+    EXPECT_EQ(wire.frames, std::vector<std::string>{"00RFBMBA65\r\n"});
+    EXPECT_EQ(list->progress()->value(), 3) << "the bar counts ticks";
+    EXPECT_EQ(list->percent_box()->text().toStdString(), " 00.0");
+
+    // A double click would move the transfer's counter: it waits for the end.
+    double_click(Qt::LeftButton, {12, 11});
+    EXPECT_EQ(editor(), nullptr);
+
+    GlyphRecord answer = blank_glyph();
+    set_glyph_dot(answer, 47, 47, true);
+    link.dispatcher().serial_receive("00FBMBA65" + std::string(answer.data(), kGlyphDigits) +
+                                     "\r\n");
+    EXPECT_EQ(model.glyph_index, 1);
+    EXPECT_TRUE(glyph_dot(model.glyph_data[0], 47, 47));
+    list->tick();
+    EXPECT_EQ(wire.frames.back(), "00RFBMBA66\r\n");
+    EXPECT_EQ(list->percent_box()->text().toStdString(), " 03.5");
+
+    // Closing ends the transfer and the wait.
+    list->close_button()->click();
+    EXPECT_FALSE(list->pacing_timer().isActive());
+    EXPECT_EQ(model.glyph_bulk_active, 0);
+    EXPECT_EQ(model.glyph_request_pending, 0);
+}
+
+TEST_F(GlyphListTest, TheListFileRoundTripsThroughTheDialogs) {
+    set_glyph_dot(model.glyph_data[3], 0, 0, true);
+    set_glyph_dot(model.glyph_data[69], 47, 47, true);
+    list = open_list();
+    const std::string saved = file("glyphs");
+    files.glyph_saves = {saved};
+    list->save_as_button()->click();
+    EXPECT_EQ(files.glyph_save_calls, 1);
+    EXPECT_EQ(model.glyph_list_path, saved + ".tll");
+    const QByteArray bytes = read_bytes(saved + ".tll");
+    EXPECT_EQ(bytes.size(), 120960);
+    EXPECT_EQ(bytes.mid(3 * 1728, 3), QByteArray("8\r\n")) << "glyph 04, first digit";
+
+    list->clear_button()->click();  // nothing drawn since: no question
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(glyph_digits(3), std::string(576, '0'));
+    EXPECT_TRUE(model.glyph_list_path.empty());
+    EXPECT_EQ(pixel(list->preview(3), 0, 0), kBlack);
+
+    files.glyph_opens = {std::nullopt, saved + ".tll"};
+    list->open_button()->click();  // cancelled
+    EXPECT_EQ(glyph_digits(3), std::string(576, '0'));
+    list->open_button()->click();
+    EXPECT_TRUE(glyph_dot(model.glyph_data[3], 0, 0));
+    EXPECT_TRUE(glyph_dot(model.glyph_data[69], 47, 47));
+    EXPECT_EQ(model.glyph_list_path, saved + ".tll");
+    EXPECT_EQ(pixel(list->preview(3), 0, 0), kWhite) << "the previews show the file";
+
+    // Save writes to the same file; with no file it warns.
+    set_glyph_dot(model.glyph_data[3], 0, 1, true);
+    list->save_button()->click();
+    EXPECT_EQ(read_bytes(saved + ".tll").mid(3 * 1728, 1), QByteArray("C"));
+    model.glyph_list_path.clear();
+    list->save_button()->click();
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"Don't file open"});
+}
+
+TEST_F(GlyphListTest, ARightDoubleClickExportsThePreviewAsABitmap) {
+    model.glyph_group = 1;
+    set_glyph_dot(model.glyph_data[16], 0, 0, true);  // glyph 17: third preview of group 1
+    list = open_list();
+
+    files.bitmap_saves = {std::nullopt};
+    double_click(Qt::RightButton, {12 + 2 * 114, 11});
+    ASSERT_EQ(files.bitmap_titles.size(), 1u);
+    EXPECT_EQ(files.bitmap_titles[0], "外字登録番号17をbmpファイルで保存");
+    EXPECT_EQ(files.bitmap_names[0], "gl17.bmp");
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "cancel writes nothing";
+
+    files.bitmap_saves = {file("seventeen")};
+    double_click(Qt::RightButton, {12 + 2 * 114 + 50, 60});
+    const QByteArray bmp = read_bytes(file("seventeen.bmp"));
+    ASSERT_EQ(bmp.size(), 54 + 288 * 96);
+    EXPECT_EQ(bmp.left(2), QByteArray("BM"));
+    EXPECT_EQ(u32(bmp, 2), 54u + 288u * 96u);
+    EXPECT_EQ(u32(bmp, 10), 54u);
+    EXPECT_EQ(u32(bmp, 18), 96u);
+    EXPECT_EQ(u32(bmp, 22), 96u);
+    // Rows bottom-up: the lit top-left dot is in the last stored row.
+    const int top_row = 54 + 95 * 288;
+    EXPECT_EQ(bmp.mid(top_row, 6), QByteArray(6, '\xFF'));
+    EXPECT_EQ(bmp.mid(top_row + 6, 3), QByteArray(3, '\0'));
+    EXPECT_EQ(bmp.mid(54, 3), QByteArray(3, '\0'));
+
+    // No export while a read waits for its answer.
+    model.glyph_request_pending = 1;
+    double_click(Qt::RightButton, {12, 11});
+    EXPECT_EQ(files.bitmap_save_calls, 2);
+}
+
+}  // namespace
+}  // namespace tqv::test

@@ -1,0 +1,68 @@
+// The settings dialogs opened from the main window's menu, with every frame captured by a
+// fake serial transport and every box recorded.
+#pragma once
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <string>
+#include <vector>
+
+#include "app/menu_commands.h"
+#include "app_fixture.h"
+#include "fake_transport.h"
+#include "settings/bulk_runner.h"
+
+namespace tqv::test {
+
+class SettingsTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        window->show();
+        link.send_path().set_serial_transport(&wire);
+        model.selected_peer = -1;
+    }
+    template <typename Dialog>
+    Dialog* open(int command) {
+        window->run_command(command);
+        return opener.last<Dialog>();
+    }
+    // Runs the transfer to its end one tick at a time; the number of ticks it took.
+    static int run_to_end(BulkDialog& dialog, int limit = 400) {
+        int ticks = 0;
+        while (dialog.bulk().running() && ticks < limit) {
+            dialog.tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+    // An operator's keystroke; Backspace when `text` is empty.
+    static void key(QWidget* target, const QString& text) {
+        QKeyEvent press(QEvent::KeyPress, text.isEmpty() ? Qt::Key_Backspace : Qt::Key_unknown,
+                        Qt::NoModifier, text);
+        QCoreApplication::sendEvent(target, &press);
+    }
+    static void type(QWidget* target, const QString& text) {
+        for (QChar c : text) key(target, QString(c));
+    }
+    static std::string percent(BulkDialog& dialog) {
+        return dialog.bulk().percent_box()->text().toStdString();
+    }
+    static int progress(BulkDialog& dialog) { return dialog.bulk().progress_bar()->value(); }
+    static bool close_enabled(BulkDialog& dialog) {
+        return dialog.bulk().close_button()->isEnabled();
+    }
+    static std::string repeat(const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    }
+
+    FakeTransport wire;
+};
+
+}  // namespace tqv::test
