@@ -2,12 +2,19 @@
 
 #include <QDir>
 #include <QPixmap>
+#include <cstdlib>
 
 #include "app/dialog_opener.h"
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
+#include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
+#include "core/codec.h"
+#include "core/glyph.h"
+#include "glyphs/dialogs.h"
+#include "network/dialogs.h"
+#include "settings/dialogs.h"
 
 namespace tqv {
 
@@ -40,8 +47,43 @@ bool save_screenshots(const QString& directory, QString* error) {
     window.show();
     PageSwitchDialog dialog(context, &window);
     dialog.show();
-    const bool ok = save(window, directory + QStringLiteral("/main_window.png"), error) &&
-                    save(dialog, directory + QStringLiteral("/page_switch_dialog.png"), error);
+    bool ok = save(window, directory + QStringLiteral("/main_window.png"), error) &&
+              save(dialog, directory + QStringLiteral("/page_switch_dialog.png"), error);
+    dialog.close();
+
+    // A few of the other dialogs with something in them.
+    if (auto title = utf8_to_cp932("タイトル発生器")) set_slot_text(model.title(0, 0), *title);
+    if (auto title = utf8_to_cp932("第２チャンネル")) set_slot_text(model.title(0, 1), *title);
+    for (int n = 0; n < 3; ++n) {
+        GlyphRecord& g = model.glyph_data[n];
+        for (int i = 0; i < kGlyphSize; ++i) {
+            const bool frame = i < 4 || i >= 44;
+            for (int j = 0; j < kGlyphSize; ++j) {
+                const bool lit = n == 0   ? (frame || j < 4 || j >= 44)
+                                 : n == 1 ? (std::abs(i - j) < 3 || std::abs(i + j - 47) < 3)
+                                          : ((i / 8 + j / 8) % 2 == 0);
+                set_glyph_dot(g, i, j, lit);
+            }
+        }
+    }
+    struct Shot {
+        std::unique_ptr<QDialog> (*make)(int, AppContext&, QWidget*);
+        int command;
+        const char* file;
+    };
+    const Shot shots[] = {
+        {settings::make_dialog, command::kTitleSetting, "/title_dialog.png"},
+        {glyphs::make_dialog, command::kGlyphList, "/glyph_list_dialog.png"},
+        {network::make_dialog, command::kProtocol, "/device_network_dialog.png"},
+    };
+    for (const Shot& shot : shots) {
+        if (!ok) break;
+        auto d = shot.make(shot.command, context, &window);
+        if (!d) continue;
+        d->show();
+        ok = save(*d, directory + QString::fromUtf8(shot.file), error);
+        d->close();
+    }
     link.shutdown();
     return ok;
 }
