@@ -7,29 +7,18 @@
 
 #include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
-#include "app/simulator_process.h"
+#include "serial_simulator.h"
 #include "app_fixture.h"
 
 namespace tqv::test {
 namespace {
 
-std::string read_text(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
-
 TEST_F(AppTest, PageSwitchReachesTheDeviceAndSuccessIsShown) {
 #ifndef TQV_SIM_PATH
     GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
 #else
-    const QString log = dir.filePath(QStringLiteral("sim.log"));
-    SimulatorProcess sim;
-    QString error;
-    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH),
-                                         {QStringLiteral("--log"), log}, 10000, &error);
-    ASSERT_FALSE(pty.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(link.open_serial(pty)) << "boxes: " << ui.boxes.size();
+    SerialSimulator sim;
+    ASSERT_TRUE(sim.open(link)) << sim.error;
     window->show();
 
     window->run_command(command::kPageSwitch);
@@ -49,7 +38,7 @@ TEST_F(AppTest, PageSwitchReachesTheDeviceAndSuccessIsShown) {
     EXPECT_EQ(ui.boxes[0].caption, "設定完了");
     EXPECT_EQ(model.answer_pending, 0);
     // The device logged the line before it answered it.
-    EXPECT_NE(read_text(log).find(" < 00P01T05\\r\\n"), std::string::npos) << read_text(log);
+    EXPECT_NE(sim.logged().find(" < 00P01T05\\r\\n"), std::string::npos) << sim.logged();
 #endif
 }
 

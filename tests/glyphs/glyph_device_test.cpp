@@ -4,7 +4,7 @@
 
 #include "app/message_boxes.h"
 #include "app/menu_commands.h"
-#include "app/simulator_process.h"
+#include "serial_simulator.h"
 #include "app_fixture.h"
 #include "core/glyph.h"
 #include "glyphs/glyph_editor_dialog.h"
@@ -20,11 +20,8 @@ TEST_F(GlyphDeviceTest, AGlyphRegisteredInTheDeviceReadsBackIntoTheEditor) {
 #ifndef TQV_SIM_PATH
     GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
 #else
-    SimulatorProcess sim;
-    QString error;
-    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH), {}, 10000, &error);
-    ASSERT_FALSE(pty.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(link.open_serial(pty));
+    SerialSimulator sim;
+    ASSERT_TRUE(sim.open(link)) << sim.error;
     window->show();
     model.glyph_index = 4;
 

@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 #include "app/menu_commands.h"
-#include "app/simulator_process.h"
+#include "serial_simulator.h"
 #include "app_fixture.h"
 #include "fake_transport.h"
 #include "glyphs/glyph_insert_dialog.h"
@@ -162,13 +162,8 @@ TEST_F(GlyphInsertTest, InsertionReachesTheSimulatedDevice) {
     GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
 #else
     link.send_path().set_serial_transport(&link.serial());  // the real port, not the recorder
-    const QString log = dir.filePath(QStringLiteral("sim.log"));
-    SimulatorProcess sim;
-    QString error;
-    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH),
-                                         {QStringLiteral("--log"), log}, 10000, &error);
-    ASSERT_FALSE(pty.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(link.open_serial(pty));
+    SerialSimulator sim;
+    ASSERT_TRUE(sim.open(link)) << sim.error;
 
     GlyphInsertDialog* dialog = open();
     dialog->line_list()->setCurrentIndex(3);
@@ -183,9 +178,7 @@ TEST_F(GlyphInsertTest, InsertionReachesTheSimulatedDevice) {
 
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Success") << "the device took the insertion";
-    QFile f(log);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const std::string logged = f.readAll().toStdString();
+    const std::string logged = sim.logged();
     EXPECT_NE(logged.find(" < 00G05C02B64I14\\r\\n"), std::string::npos) << logged;
 #endif
 }

@@ -7,7 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/simulator_process.h"
+#include "serial_simulator.h"
 #include "core/texts.h"
 #include "network_fixture.h"
 #include "sim_process.h"
@@ -105,11 +105,8 @@ TEST_F(DeviceNetwork, ReadPressedTwiceRunsOneSequenceThenShowsTheModel) {
 TEST_F(DeviceNetwork, ReadShowsWhatTheSimulatedDeviceAnswers) {
     if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
     link.send_path().set_serial_transport(&link.serial());
-    SimulatorProcess sim;
-    QString error;
-    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH), {}, 10000, &error);
-    ASSERT_FALSE(pty.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(link.open_serial(pty));
+    SerialSimulator sim;
+    ASSERT_TRUE(sim.open(link)) << sim.error;
 
     Dialog dialog(context, nullptr);
     // Give the device an address of its own first; the answer is "Success".

@@ -8,7 +8,7 @@
 #include <QTcpSocket>
 
 #include "app/menu_commands.h"
-#include "app/simulator_process.h"
+#include "serial_simulator.h"
 #include "app_fixture.h"
 #include "fake_transport.h"
 #include "settings/character_level_dialog.h"
@@ -177,13 +177,8 @@ TEST_F(LevelsPositionTest, EdgeLevelReachesTheSimulatedDevice) {
     GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
 #else
     link.send_path().set_serial_transport(&link.serial());  // the real port, not the recorder
-    const QString log = dir.filePath(QStringLiteral("sim.log"));
-    SimulatorProcess sim;
-    QString error;
-    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH),
-                                         {QStringLiteral("--log"), log}, 10000, &error);
-    ASSERT_FALSE(pty.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(link.open_serial(pty));
+    SerialSimulator sim;
+    ASSERT_TRUE(sim.open(link)) << sim.error;
 
     auto* dialog = open<CharacterLevelDialog>(kCharacterLevels);
     ASSERT_NE(dialog, nullptr);
@@ -198,9 +193,7 @@ TEST_F(LevelsPositionTest, EdgeLevelReachesTheSimulatedDevice) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Success");
     EXPECT_EQ(model.answer_pending, 0);
-    QFile f(log);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const std::string logged = f.readAll().toStdString();
+    const std::string logged = sim.logged();
     EXPECT_NE(logged.find(" < 00CEL3\\r\\n"), std::string::npos) << logged;
 #endif
 }

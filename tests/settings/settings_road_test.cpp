@@ -4,30 +4,19 @@
 #include <QPushButton>
 
 #include "app/menu_commands.h"
-#include "app/simulator_process.h"
+#include "serial_simulator.h"
 #include "app_fixture.h"
 #include "settings/title_display_dialog.h"
 
 namespace tqv::test {
 namespace {
 
-std::string read_text(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll().toStdString();
-}
-
 TEST_F(AppTest, DisplayLinesReachTheSimulatedDevice) {
 #ifndef TQV_SIM_PATH
     GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
 #else
-    const QString log = dir.filePath(QStringLiteral("sim.log"));
-    SimulatorProcess sim;
-    QString error;
-    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH),
-                                         {QStringLiteral("--log"), log}, 10000, &error);
-    ASSERT_FALSE(pty.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(link.open_serial(pty));
+    SerialSimulator sim;
+    ASSERT_TRUE(sim.open(link)) << sim.error;
     window->show();
 
     // Four lines 500 ms apart; the answers during the run show nothing, the last answer
@@ -43,7 +32,7 @@ TEST_F(AppTest, DisplayLinesReachTheSimulatedDevice) {
     EXPECT_FALSE(display->bulk().running());
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Success");
-    const std::string sent = read_text(log);
+    const std::string sent = sim.logged();
     for (const char* line : {"00CTD01T", "00CTD01B", "00CTD02T", "00CTD02B"}) {
         EXPECT_NE(sent.find(std::string(" < ") + line + std::string(64, 'N')), std::string::npos)
             << line << "\n"
