@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "core/digits.h"
@@ -59,9 +61,21 @@ QGroupBox* ModelDialog::slave_address_group() {
     connect(list, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) model_.slave_address_index = index;
     });
+    slave_address_list_ = list;
     auto* layout = new QVBoxLayout(group);
     layout->addWidget(list);
     return group;
+}
+
+QHBoxLayout* ModelDialog::address_and_close_row(bool close_is_default) {
+    QGroupBox* address = slave_address_group();
+    QPushButton* close = make_button(QStringLiteral("Close"), this, close_is_default);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addWidget(address);
+    row->addStretch(1);
+    row->addWidget(close, 0, Qt::AlignBottom);
+    return row;
 }
 
 QComboBox* make_list(const QString& accessible_name, const QStringList& items, int selected,
@@ -89,5 +103,12 @@ QStringList page_items() {
 }
 
 QStringList page_items_with_auto() { return page_items() << QStringLiteral("AUTO"); }
+
+QPushButton* make_button(const QString& text, QWidget* parent, bool is_default) {
+    auto* button = new QPushButton(text, parent);
+    button->setAutoDefault(is_default);
+    button->setDefault(is_default);
+    return button;
+}
 
 }  // namespace tqv

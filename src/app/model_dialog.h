@@ -9,7 +9,9 @@
 #include "app/app_context.h"
 
 class QComboBox;
+class QPushButton;
 class QGroupBox;
+class QHBoxLayout;
 
 namespace tqv {
 
@@ -30,6 +32,8 @@ class ModelDialog : public QDialog {
     ~ModelDialog() override;
 
     AppContext& context() { return context_; }
+    // The "Slave Address" list, once slave_address_group() has made it.
+    QComboBox* slave_address_list() const { return slave_address_list_; }
 
   protected:
     ModelDialog(AppContext& context, QWidget* parent, const QString& caption);
@@ -40,12 +44,17 @@ class ModelDialog : public QDialog {
     // The "Slave Address" group: "00".."31" and "Bloadcast", showing slave_address_index
     // and writing it on every change, so the choice carries over to every later command.
     QGroupBox* slave_address_group();
+    // The bottom row most dialogs share: the "Slave Address" group left, "Close" right.
+    // Close is Enter's button only when asked.
+    QHBoxLayout* address_and_close_row(bool close_is_default = false);
 
     AppContext& context_;
     Model& model_;
 
   private:
     void forget_handles();
+
+    QComboBox* slave_address_list_ = nullptr;
 };
 
 // A drop-down list named for assistive technology (and GUI tests) by its group caption,
@@ -53,6 +62,9 @@ class ModelDialog : public QDialog {
 QComboBox* make_list(const QString& accessible_name, const QStringList& items, int selected,
                      QWidget* parent);
 QStringList slave_address_items();   // "00".."31", "Bloadcast"
+// A push button that is the dialog's default (Enter) only when asked, so that Enter in an
+// edit box or a list never sends a command by accident.
+QPushButton* make_button(const QString& text, QWidget* parent, bool is_default = false);
 QStringList page_items();            // "01".."64"
 QStringList page_items_with_auto();  // "01".."64", "AUTO"
 

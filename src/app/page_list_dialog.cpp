@@ -38,16 +38,7 @@ PageListDialog::PageListDialog(AppContext& context, QWidget* parent, const QStri
         set_buttons_[line] = button;
     }
 
-    QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setAutoDefault(false);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(address);
-    bottom->addStretch(1);
-    bottom->addWidget(close, 0, Qt::AlignBottom);
+    QHBoxLayout* bottom = address_and_close_row();
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

@@ -19,7 +19,6 @@ class PageListDialog : public ModelDialog {
   public:
     QComboBox* page_list(int line) const { return page_lists_[line]; }
     QPushButton* set_button(int line) const { return set_buttons_[line]; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
 
   protected:
     using PageArray = std::array<int, kTitleLines>;
@@ -34,7 +33,6 @@ class PageListDialog : public ModelDialog {
   private:
     std::array<QComboBox*, kTitleLines> page_lists_{};
     std::array<QPushButton*, kTitleLines> set_buttons_{};
-    QComboBox* slave_address_list_ = nullptr;
 };
 
 }  // namespace tqv

@@ -12,11 +12,9 @@
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/digits.h"
-#include "glyphs/glyph_widgets.h"
 
 namespace tqv {
 
-using glyphs::make_button;
 
 namespace {
 
@@ -90,7 +88,6 @@ GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
     sample_layout->addWidget(sample_read_button_);
 
     QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
     close_button_ = make_button(QStringLiteral("Close"), this);
 
     auto* controls = new QVBoxLayout;

@@ -43,7 +43,6 @@ class GlyphEditorDialog : public ModelDialog {
 
     GlyphGrid* grid() const { return grid_; }
     QComboBox* number_list() const { return number_list_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
     QLineEdit* sample_edit() const { return sample_edit_; }
     QPushButton* clear_button() const { return clear_button_; }
     QPushButton* register_button() const { return register_button_; }
@@ -69,7 +68,6 @@ class GlyphEditorDialog : public ModelDialog {
     std::string sample_text_;
     GlyphGrid* grid_ = nullptr;
     QComboBox* number_list_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
     QLineEdit* sample_edit_ = nullptr;
     QPushButton* clear_button_ = nullptr;
     QPushButton* register_button_ = nullptr;

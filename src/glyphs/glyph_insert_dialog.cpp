@@ -54,21 +54,12 @@ GlyphInsertDialog::GlyphInsertDialog(AppContext& context, QWidget* parent)
             [this] { send_glyph_insert(context_.link.send_path()); });
     update_set_button();
 
-    QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
-    // Enter ends the dialog as Close does; it never sends an insertion by accident, since
-    // the device's title changes at once and the program's copy would not show it.
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setDefault(true);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
-
     // The one "設定" acts on all four choices: beside them, apart from Close.
     choices->addWidget(set_button_, 0, 2, 2, 1, Qt::AlignVCenter);
 
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(address);
-    bottom->addStretch(1);
-    bottom->addWidget(close, 0, Qt::AlignBottom);
+    // Enter ends the dialog as Close does; it never sends an insertion by accident, since
+    // the device's title changes at once and the program's copy would not show it.
+    QHBoxLayout* bottom = address_and_close_row(/*close_is_default=*/true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(choices);

@@ -25,7 +25,6 @@ class GlyphInsertDialog : public ModelDialog {
     QComboBox* glyph_list() const { return glyph_list_; }
     QComboBox* position_list() const { return position_list_; }
     QPushButton* set_button() const { return set_button_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
 
   private:
     // A captioned group holding one list that edits `member`.
@@ -38,7 +37,6 @@ class GlyphInsertDialog : public ModelDialog {
     QComboBox* glyph_list_ = nullptr;
     QComboBox* position_list_ = nullptr;
     QPushButton* set_button_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
 };
 
 }  // namespace tqv

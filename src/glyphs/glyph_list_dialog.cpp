@@ -16,13 +16,11 @@
 #include "app/file_dialogs.h"
 #include "core/atomic_file.h"
 #include "core/digits.h"
-#include "glyphs/glyph_widgets.h"
 #include "core/glyph.h"
 #include "glyphs/glyph_editor_dialog.h"
 
 namespace tqv {
 
-using glyphs::make_button;
 
 namespace {
 
@@ -98,13 +96,12 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
 
     QGroupBox* address = slave_address_group();
     address->setTitle(QStringLiteral("スレーブアドレス"));
-    slave_address_list_ = address->findChild<QComboBox*>();
-    slave_address_list_->setAccessibleName(address->title());
+    slave_address_list()->setAccessibleName(address->title());
     // Over TCP/IP, or after a dialog that sends unaddressed commands, there is no address
     // to choose.
     if (model_.address_prefix_on != 1 || model_.interface_kind == 1) {
-        slave_address_list_->setCurrentIndex(-1);
-        slave_address_list_->setEnabled(false);
+        slave_address_list()->setCurrentIndex(-1);
+        slave_address_list()->setEnabled(false);
     }
 
     clear_button_ = make_button(QStringLiteral("バッファクリア"), this);

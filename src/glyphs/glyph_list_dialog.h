@@ -51,7 +51,6 @@ class GlyphListDialog : public ModelDialog {
     QLineEdit* number_box(int cell) const { return number_boxes_[cell]; }
     QWidget* preview_panel() const { return panel_; }
     QComboBox* group_list() const { return group_list_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
     QPushButton* clear_button() const { return clear_button_; }
     QPushButton* open_button() const { return open_button_; }
     QPushButton* save_button() const { return save_button_; }
@@ -81,7 +80,6 @@ class GlyphListDialog : public ModelDialog {
     std::array<GlyphPreview*, kCells> previews_{};
     std::array<QLineEdit*, kCells> number_boxes_{};
     QComboBox* group_list_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
     QPushButton* clear_button_ = nullptr;
     QPushButton* open_button_ = nullptr;
     QPushButton* save_button_ = nullptr;

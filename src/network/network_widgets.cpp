@@ -50,13 +50,6 @@ QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent) {
     return field;
 }
 
-QPushButton* make_button(const QString& text, QWidget* parent, bool is_default) {
-    auto* button = new QPushButton(text, parent);
-    button->setAutoDefault(is_default);
-    button->setDefault(is_default);
-    return button;
-}
-
 ChoiceLayout lay_out_choice(QDialog* dialog, const QString& caption, const QStringList& items,
                             int selected) {
     auto* group = new QGroupBox(caption, dialog);

@@ -28,8 +28,6 @@ std::optional<Ipv4> read_address(const QLineEdit* field, Ui& ui);
 // A TCP port as five characters ("09004"): digits only, at most five, centred.
 QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent);
 
-// A button that does not take Enter from the fields; `is_default` for the dialog's OK.
-QPushButton* make_button(const QString& text, QWidget* parent, bool is_default = false);
 
 // The small choice dialogs: one captioned group holding one list on the left, the
 // buttons stacked on the right. The list is named after the group.

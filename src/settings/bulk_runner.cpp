@@ -59,7 +59,7 @@ QWidget* BulkRunner::percent_row() {
 
 QPushButton* BulkRunner::close_button() {
     if (close_ == nullptr) {
-        close_ = push_button(QStringLiteral("Close"), &dialog_);
+        close_ = make_button(QStringLiteral("Close"), &dialog_);
         connect(close_, &QPushButton::clicked, &dialog_, &QDialog::reject);
     }
     return close_;

@@ -26,16 +26,7 @@ CharacterLevelDialog::CharacterLevelDialog(AppContext& context, QWidget* parent)
     levels->addWidget(level_group(QStringLiteral("Edge Level"), &Model::edge_level,
                                   &send_edge_level, edge_list_, edge_button_));
 
-    QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setAutoDefault(false);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(address);
-    bottom->addStretch(1);
-    bottom->addWidget(close, 0, Qt::AlignBottom);
+    QHBoxLayout* bottom = address_and_close_row();
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(levels);

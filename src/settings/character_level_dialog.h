@@ -19,7 +19,6 @@ class CharacterLevelDialog : public ModelDialog {
     QComboBox* edge_list() const { return edge_list_; }
     QPushButton* white_button() const { return white_button_; }
     QPushButton* edge_button() const { return edge_button_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
 
   private:
     // One captioned group with the level's list and its "設定"; `level` is the model member
@@ -31,7 +30,6 @@ class CharacterLevelDialog : public ModelDialog {
     QComboBox* edge_list_ = nullptr;
     QPushButton* white_button_ = nullptr;
     QPushButton* edge_button_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
 };
 
 }  // namespace tqv

@@ -15,9 +15,8 @@ namespace tqv {
 DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Setup& setup)
     : BulkDialog(context, parent, setup.caption, setup.kind),
       peer_caption_(setup.caption.toUtf8()) {
-    start_button_ = push_button(setup.button, this);
+    start_button_ = make_button(setup.button, this);
     QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
 
     auto* top = new QHBoxLayout;
     top->addWidget(start_button_);

@@ -14,7 +14,6 @@ class DeviceRunDialog : public BulkDialog {
     Q_OBJECT
   public:
     QPushButton* start_button() const { return start_button_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
 
   protected:
     struct Setup {
@@ -28,7 +27,6 @@ class DeviceRunDialog : public BulkDialog {
   private:
     QByteArray peer_caption_;
     QPushButton* start_button_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
 };
 
 }  // namespace tqv

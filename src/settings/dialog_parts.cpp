@@ -48,10 +48,4 @@ QGroupBox* captioned(const QString& caption, QWidget* control, QWidget* parent) 
     return group;
 }
 
-QPushButton* push_button(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setAutoDefault(false);
-    return button;
-}
-
 }  // namespace tqv

@@ -41,6 +41,5 @@ class PageCells : public QWidget {
 
 // `control` in a group box captioned `caption`, as the lists and the title field sit.
 QGroupBox* captioned(const QString& caption, QWidget* control, QWidget* parent);
-QPushButton* push_button(const QString& text, QWidget* parent);
 
 }  // namespace tqv

@@ -40,10 +40,9 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
     value_list_ = make_list(setup.value_group, setup.items, value(line, page), this);
     same_list_ = make_list(setup.same_group, setup.items, model_.*same_choice_, this);
     QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
 
-    set_button_ = push_button(QStringLiteral("設定"), this);
-    set_all_button_ = push_button(QStringLiteral("全設定"), this);
+    set_button_ = make_button(QStringLiteral("設定"), this);
+    set_all_button_ = make_button(QStringLiteral("全設定"), this);
 
     // --- layout: the cells on top, the lists and buttons below ---
     auto* lists = new QGridLayout;

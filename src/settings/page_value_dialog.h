@@ -25,7 +25,6 @@ class PageValueDialog : public BulkDialog {
     QComboBox* page_list() const { return page_list_; }
     QComboBox* value_list() const { return value_list_; }
     QComboBox* same_list() const { return same_list_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
     PageCells* cells() const { return cells_; }
     QPushButton* set_button() const { return set_button_; }
     QPushButton* set_all_button() const { return set_all_button_; }
@@ -58,7 +57,6 @@ class PageValueDialog : public BulkDialog {
     QComboBox* page_list_ = nullptr;
     QComboBox* value_list_ = nullptr;
     QComboBox* same_list_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
     PageCells* cells_ = nullptr;
     QPushButton* set_button_ = nullptr;
     QPushButton* set_all_button_ = nullptr;

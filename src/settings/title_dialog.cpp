@@ -75,12 +75,11 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
         title_edit_->fontMetrics().horizontalAdvance(QStringLiteral("あ")) * 15);
 
     QGroupBox* address = slave_address_group();
-    slave_address_list_ = address->findChild<QComboBox*>();
 
-    set_button_ = push_button(QStringLiteral("設定"), this);
-    not_memory_button_ = push_button(QStringLiteral("Not Memory"), this);
-    set_all_button_ = push_button(QStringLiteral("全設定"), this);
-    not_memory_all_button_ = push_button(QStringLiteral("NM全設定"), this);
+    set_button_ = make_button(QStringLiteral("設定"), this);
+    not_memory_button_ = make_button(QStringLiteral("Not Memory"), this);
+    set_all_button_ = make_button(QStringLiteral("全設定"), this);
+    not_memory_all_button_ = make_button(QStringLiteral("NM全設定"), this);
 
     // --- layout: the cells on the left, the controls on the right ---
     auto* lists = new QHBoxLayout;

@@ -22,7 +22,6 @@ class TitleDialog : public BulkDialog {
     QComboBox* line_list() const { return line_list_; }
     QComboBox* page_list() const { return page_list_; }
     QLineEdit* title_edit() const { return title_edit_; }
-    QComboBox* slave_address_list() const { return slave_address_list_; }
     PageCells* cells() const { return cells_; }
     QPushButton* set_button() const { return set_button_; }
     QPushButton* not_memory_button() const { return not_memory_button_; }
@@ -42,7 +41,6 @@ class TitleDialog : public BulkDialog {
     QComboBox* line_list_ = nullptr;
     QComboBox* page_list_ = nullptr;
     QLineEdit* title_edit_ = nullptr;
-    QComboBox* slave_address_list_ = nullptr;
     PageCells* cells_ = nullptr;
     QPushButton* set_button_ = nullptr;
     QPushButton* not_memory_button_ = nullptr;
