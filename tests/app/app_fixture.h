@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDialog>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -21,6 +23,7 @@
 #include "app/dialog_opener.h"
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
+#include "fake_transport.h"
 #include "recording_ui.h"
 
 namespace tqv::test {
@@ -135,6 +138,46 @@ class AppTest : public ::testing::Test {
     ShowingOpener opener;
     std::unique_ptr<MainWindow> window;
     int quits = 0;
+};
+
+// The main window shown, with the frames it sends recorded instead of reaching a port;
+// dialogs are opened through the menu as an operator opens them.
+class DialogTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        window->show();
+        link.send_path().set_serial_transport(&wire);
+    }
+    template <typename Dialog>
+    Dialog* open(int command) {
+        window->run_command(command);
+        return opener.last<Dialog>();
+    }
+    // A list found the way assistive technology finds it: by its accessible name.
+    static QComboBox* list_named(QWidget& dialog, const char* name) {
+        for (auto* list : dialog.findChildren<QComboBox*>()) {
+            if (list->accessibleName() == QString::fromUtf8(name)) return list;
+        }
+        return nullptr;
+    }
+    // Server role with `device` connected from 127.0.0.1 and chosen as the target of the
+    // commands (peer entry 1). False when it did not connect in time.
+    bool connect_one_device(QTcpSocket& device) {
+        model.tcp_role = 1;
+        set_slot_text(model.port_number, "00000");  // any free port
+        if (link.tcp().socket_listen() != 1) return false;
+        const bool connected = run_until_called([&](std::function<void()> done) {
+            QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
+                if (link.tcp().count_peers() == 1) done();
+            });
+            device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
+        });
+        model.selected_peer = 1;
+        return connected;
+    }
+
+    FakeTransport wire;
 };
 
 }  // namespace tqv::test

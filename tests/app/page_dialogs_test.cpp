@@ -16,26 +16,7 @@ namespace {
 
 using namespace command;
 
-class PageDialogTest : public AppTest {
-  protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        window->show();
-        link.send_path().set_serial_transport(&wire);
-    }
-    template <typename Dialog>
-    Dialog* open(int command) {
-        window->run_command(command);
-        return opener.last<Dialog>();
-    }
-    static QComboBox* list_named(QWidget& dialog, const char* name) {
-        for (auto* list : dialog.findChildren<QComboBox*>()) {
-            if (list->accessibleName() == QString::fromUtf8(name)) return list;
-        }
-        return nullptr;
-    }
-    FakeTransport wire;
-};
+using PageDialogTest = DialogTest;
 
 TEST_F(PageDialogTest, OpeningShowsTheModelAndTakesOverAnswers) {
     model.current_page = {4, kAutoPage, 0, 63};
@@ -125,17 +106,8 @@ TEST_F(PageDialogTest, EachButtonSendsItsOwnLine) {
 
 TEST_F(PageDialogTest, CaptionNamesTheSelectedPeer) {
     // Server role with one device connected, chosen as the target of the commands.
-    model.tcp_role = 1;
-    set_slot_text(model.port_number, "00000");  // any free port
-    ASSERT_EQ(link.tcp().socket_listen(), 1);
     QTcpSocket device;
-    ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
-        QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
-            if (link.tcp().count_peers() == 1) done();
-        });
-        device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-    }));
-    model.selected_peer = 1;
+    ASSERT_TRUE(connect_one_device(device));
     ASSERT_EQ(link.tcp().peer_address(1), "127.0.0.1");
 
     auto* dialog = open<PageSwitchDialog>(kPageSwitch);

@@ -19,24 +19,12 @@ namespace {
 
 using Frames = std::vector<std::string>;
 
-class GlyphInsertTest : public AppTest {
+class GlyphInsertTest : public DialogTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        window->show();
-        link.send_path().set_serial_transport(&wire);
-    }
     GlyphInsertDialog* open() {
         window->run_command(command::kGlyphInsert);
         return opener.last<GlyphInsertDialog>();
     }
-    static QComboBox* list_named(QWidget& dialog, const char* name) {
-        for (auto* list : dialog.findChildren<QComboBox*>()) {
-            if (list->accessibleName() == QString::fromUtf8(name)) return list;
-        }
-        return nullptr;
-    }
-    FakeTransport wire;
 };
 
 TEST_F(GlyphInsertTest, OpeningShowsTheStoredChoicesAndSetSendsThem) {

@@ -125,17 +125,8 @@ TEST_F(DeviceRunTest, NoRunStartsWithoutALinkAndNoneOutlivesItsDialog) {
 }
 
 TEST_F(DeviceRunTest, CaptionsNameTheSelectedPeer) {
-    model.tcp_role = 1;
-    set_slot_text(model.port_number, "00000");  // any free port
-    ASSERT_EQ(link.tcp().socket_listen(), 1);
     QTcpSocket device;
-    ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
-        QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
-            if (link.tcp().count_peers() == 1) done();
-        });
-        device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-    }));
-    model.selected_peer = 1;
+    ASSERT_TRUE(connect_one_device(device));
 
     const std::pair<int, const char*> expected[] = {
         {kTitleSetting, "タイトルの設定 127.0.0.1"},

@@ -20,30 +20,13 @@ namespace {
 using namespace command;
 using Frames = std::vector<std::string>;
 
-class LevelsPositionTest : public AppTest {
+class LevelsPositionTest : public DialogTest {
   protected:
-    void SetUp() override {
-        AppTest::SetUp();
-        window->show();
-        link.send_path().set_serial_transport(&wire);
-    }
-    template <typename Dialog>
-    Dialog* open(int command) {
-        window->run_command(command);
-        return opener.last<Dialog>();
-    }
-    static QComboBox* list_named(QWidget& dialog, const char* name) {
-        for (auto* list : dialog.findChildren<QComboBox*>()) {
-            if (list->accessibleName() == QString::fromUtf8(name)) return list;
-        }
-        return nullptr;
-    }
     static std::string items(const QComboBox& list) {
         std::string all;
         for (int i = 0; i < list.count(); ++i) all += list.itemText(i).toStdString() + " ";
         return all;
     }
-    FakeTransport wire;
 };
 
 TEST_F(LevelsPositionTest, LevelsAfterNewShowOneAndEachButtonSendsItsOwnLevel) {
@@ -153,17 +136,8 @@ TEST_F(LevelsPositionTest, ValuesReadBackFromTheDeviceAreShownAtTheNextOpening) 
 
 TEST_F(LevelsPositionTest, CaptionNamesTheSelectedPeer) {
     // Server role with one device connected and chosen as the target of the commands.
-    model.tcp_role = 1;
-    set_slot_text(model.port_number, "00000");  // any free port
-    ASSERT_EQ(link.tcp().socket_listen(), 1);
     QTcpSocket device;
-    ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
-        QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
-            if (link.tcp().count_peers() == 1) done();
-        });
-        device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-    }));
-    model.selected_peer = 1;
+    ASSERT_TRUE(connect_one_device(device));
 
     auto* levels = open<CharacterLevelDialog>(kCharacterLevels);
     EXPECT_EQ(levels->windowTitle().toStdString(), "文字レベルの設定 127.0.0.1");

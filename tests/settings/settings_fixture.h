@@ -18,18 +18,11 @@
 
 namespace tqv::test {
 
-class SettingsTest : public AppTest {
+class SettingsTest : public DialogTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
-        window->show();
-        link.send_path().set_serial_transport(&wire);
+        DialogTest::SetUp();
         model.selected_peer = -1;
-    }
-    template <typename Dialog>
-    Dialog* open(int command) {
-        window->run_command(command);
-        return opener.last<Dialog>();
     }
     // Runs the transfer to its end one tick at a time; the number of ticks it took.
     static int run_to_end(BulkDialog& dialog, int limit = 400) {
@@ -61,8 +54,6 @@ class SettingsTest : public AppTest {
         for (int i = 0; i < n; ++i) out += s;
         return out;
     }
-
-    FakeTransport wire;
 };
 
 }  // namespace tqv::test
