@@ -122,6 +122,9 @@ void CommandRun::send_single() {
 
 void CommandRun::start_bulk(BulkKind kind) {
     bulk_ = std::make_unique<BulkTransfer>(link_.send_path(), kind);
+    bulk_->on_end = [this](const BulkTick& t) {
+        run_ended(t.state == BulkTick::State::finished);
+    };
     if (!bulk_->start()) {
         // The core has said why (link not ready); a transfer already running cannot be.
         fail("tqv7310nx-cli: the transfer did not start");
@@ -137,6 +140,7 @@ void CommandRun::start_bulk(BulkKind kind) {
 
 void CommandRun::start_glyphs(bool registering) {
     glyphs_ = std::make_unique<GlyphBulk>(link_.send_path());
+    glyphs_->on_end = [this](RunEnd why) { run_ended(why == RunEnd::completed); };
     const bool started = registering ? glyphs_->start_register() : glyphs_->start_read();
     if (!started) {
         fail("tqv7310nx-cli: the transfer did not start");
@@ -159,30 +163,32 @@ void CommandRun::step() {
     }
 }
 
+void CommandRun::run_ended(bool completed) {
+    // The run has said how it ended (its message is out when it ended early).
+    run_over_ = true;
+    pace_.stop();
+    if (!completed) {
+        halt();
+        return;
+    }
+    if (bulk_) show_progress(1.0, "100%");
+    if (glyphs_) show_progress(1.0, GlyphBulk::percent_text(GlyphBulk::kGlyphs) + "%");
+    await_idle([this] { complete(); });
+}
+
 void CommandRun::bulk_step() {
     const BulkTick t = bulk_->tick();
+    if (run_over_) return;
     if (t.progress_step) ++steps_done_;
-    // The device network read counts one step more than it sends (its refresh).
     const double fraction = std::min(1.0, double(steps_done_) / bulk_->total_steps());
     const int percent = t.percent ? *t.percent : int(fraction * 100);
     show_progress(fraction, (percent < 10    ? "  "
                              : percent < 100 ? " "
                                              : "") +
                                 std::to_string(percent) + "%");
-
-    if (t.state == BulkTick::State::stopped) {
-        // An error answer or a refusal before this tick; its message is out already.
-        halt();
-        return;
-    }
-    if (t.state == BulkTick::State::finished) {
+    if (t.state != BulkTick::State::running) {
+        // Every step is out: the run ends when the last answer is in.
         pace_.stop();
-        // Ended by someone else before its last step (the send path gives up on a link).
-        if (steps_done_ < bulk_->total_steps()) {
-            fail("tqv7310nx-cli: the transfer ended before its last step");
-            return;
-        }
-        await_idle([this] { complete(); });
         return;
     }
     next_step(t.sent, t.period_ms);
@@ -201,18 +207,12 @@ void CommandRun::glyph_step() {
     }
     const int index_before = m.glyph_index;
     const GlyphBulk::Tick t = glyphs_->tick();
+    if (run_over_ || t.finished) return;
     if (t.sent && !glyphs_->registering()) requested_glyph_ = index_before;
-
-    const int done = t.finished ? GlyphBulk::kGlyphs : m.glyph_index;
+    const int done = m.glyph_index;
     show_progress(double(done) / GlyphBulk::kGlyphs, GlyphBulk::percent_text(done) + "%");
-    if (t.finished) {
-        pace_.stop();
-        // A transfer ended from outside reports no percentage at all.
-        if (t.percent_text.empty()) {
-            fail("tqv7310nx-cli: the transfer ended before its last glyph");
-            return;
-        }
-        await_idle([this] { complete(); });
+    if (glyphs_->registering() && done >= GlyphBulk::kGlyphs) {
+        pace_.stop();  // every glyph is out; the run ends with the last answer
         return;
     }
     next_step(t.sent, 0);
@@ -289,6 +289,9 @@ void CommandRun::halt() {
     if (halted_) return;
     halted_ = true;
     pace_.stop();
+    // A run still under way ends here (the tool's own failure); it says where.
+    if (bulk_ && bulk_->running()) bulk_->stop();
+    if (glyphs_ && glyphs_->running()) glyphs_->stop();
     Model& m = link_.model();
     if (bulk_) m.bulk_active = 0;
     if (glyphs_) {

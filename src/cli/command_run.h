@@ -46,6 +46,7 @@ class CommandRun : public QObject {
     void send_single();
     void step();
     void bulk_step();
+    void run_ended(bool completed);
     void glyph_step();
     void next_step(bool sent, int period_ms);
     void show_progress(double fraction, const std::string& label);
@@ -80,6 +81,7 @@ class CommandRun : public QObject {
     bool halted_ = false;
     bool ended_ = false;
     bool evaluate_queued_ = false;
+    bool run_over_ = false;
 };
 
 }  // namespace tqv::cli

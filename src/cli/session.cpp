@@ -84,12 +84,8 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
     connect(&link_.tcp(), &TcpLink::bytes_received, this, [this](int, const QByteArray& bytes) {
         bytes_received_ += std::uint64_t(bytes.size());
     });
-    connect(&link_.tcp(), &TcpLink::link_closed, this, [this] {
-        // The device went away in the middle of a command: what is still to come cannot
-        // be sent, and the command on its way has lost its answer.
-        if (phase_ == Phase::running && run_ != nullptr)
-            warning_box(ui_, text::kSocketNotConnected);
-    });
+    // A device that goes away in the middle of a command is reported by the link (the run
+    // under way ends with that message), which counts as this device's failure.
 }
 
 Session::~Session() {
@@ -237,6 +233,10 @@ void Session::run_next() {
     }
     const Device& device = devices_[next_device_++];
     if (options_.link == LinkKind::listen) {
+        // Nothing of the device before (a piece of a line, a command whose answer is still
+        // awaited) may be taken for this one's.
+        link_.send_path().tcp_reset();
+        model_.tcp_line.clear();
         model_.selected_peer = device.entry;
         // The entry may hold another device by now if this one left.
         if (device.socket.isNull() || link_.tcp().peer(device.entry).peer_socket != device.socket) {

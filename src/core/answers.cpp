@@ -67,48 +67,73 @@ int title_line_from_fields(char ch_tens, char ch_units, char position) {
 }
 
 void AnswerDispatcher::serial_receive(std::string_view bytes) {
-    for (const std::string& line : serial_line_.feed(bytes)) dispatch_serial(line);
+    for (std::string& line : serial_line_.feed(bytes)) arrive(std::move(line), Link::serial);
 }
 
 void AnswerDispatcher::tcp_receive(std::string_view bytes) {
-    for (const std::string& line : model_.tcp_line.feed(bytes)) dispatch_tcp(line);
+    for (std::string& line : model_.tcp_line.feed(bytes)) arrive(std::move(line), Link::tcp);
 }
 
 void AnswerDispatcher::dispatch_serial(std::string_view line) {
-    model_.pending_ticks = 0;
-    model_.answer_pending = 0;
-    std::string_view text = line;
-    if (model_.address_prefix_on == 1) text = line.size() < 2 ? std::string_view{} : line.substr(2);
-    dispatch(text, Link::serial);
-    path_.answer_arrived(false);
+    arrive(std::string(line), Link::serial);
 }
 
-void AnswerDispatcher::dispatch_tcp(std::string_view line) {
-    // The slave address is always there on this link.
-    std::string_view text = line.size() < 2 ? std::string_view{} : line.substr(2);
-    dispatch(text, Link::tcp);
-    path_.answer_arrived(true);
+void AnswerDispatcher::dispatch_tcp(std::string_view line) { arrive(std::string(line), Link::tcp); }
+
+void AnswerDispatcher::arrive(std::string line, Link link) {
+    const SendPath::Arrival arrival = path_.line_arrived(link == Link::tcp);
+    inbox_.push_back({std::move(line), link, arrival});
+    if (handling_) return;
+    handling_ = true;
+    while (!inbox_.empty()) {
+        const Arrived item = std::move(inbox_.front());
+        inbox_.pop_front();
+        handle(item);
+    }
+    handling_ = false;
 }
 
-void AnswerDispatcher::dispatch(std::string_view text, Link link) {
+void AnswerDispatcher::handle(const Arrived& item) {
+    std::string_view text = item.line;
+    if (item.link == Link::tcp || model_.address_prefix_on == 1) {
+        // The slave address is always there on TCP; on the serial line only when sent.
+        text = text.size() < 2 ? std::string_view{} : text.substr(2);
+    }
+    dispatch(text, item.link, item.arrival);
+    path_.answer_handled(item.link == Link::tcp, item.arrival.route);
+    if (on_line_handled) on_line_handled();
+}
+
+void AnswerDispatcher::dispatch(std::string_view text, Link link,
+                                const SendPath::Arrival& arrival) {
     if (on_answer_text) on_answer_text(text, link == Link::tcp);
+    // A late answer to a command that timed out, or to a run that has ended, is matched
+    // to nothing: applying it could write a glyph into the wrong slot or pop up a success
+    // box after the operator was told the command failed.
+    if (arrival.route == Route::stale) return;
+    const bool in_run = arrival.route == Route::run;
     model_.answer_error = 0;
     const bool go = link == Link::serial ? text == "GO\r\n" : starts_with(text, "GO");
     if (go) {
-        if (model_.bulk_active == 0 && model_.glyph_bulk_active == 0) {
+        if (!in_run && model_.bulk_active == 0 && model_.glyph_bulk_active == 0) {
             if (link == Link::serial) {
                 ui_.box(Box::plain, text::kSuccess, text::kDoneCaption);
             } else {
                 success_box(ui_, text::kSocketOk);
             }
         }
-    } else if (!apply_report(text, link)) {
-        error_steps(text, link);
+    } else if (!apply_report(text, link, !in_run)) {
+        const char* message = nullptr;
+        if (error_steps(text, link, !in_run, &message) && in_run) {
+            // The run ends here, with one message that names this command.
+            if (Run* run = path_.run())
+                run->fault(RunEnd::error_answer, arrival.step, arrival.label, message);
+        }
     }
     model_.glyph_request_pending = 0;
 }
 
-bool AnswerDispatcher::apply_report(std::string_view text, Link link) {
+bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes) {
     const std::string_view body = without_line_end(text);
     auto line_at = [&](std::size_t pos) {
         if (body.size() < pos + 3) return -1;
@@ -160,7 +185,8 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link) {
                                                   hex_pair_to_byte(d[2], d[3]));
         }
         set_slot_text(model_.title(line, page - 1), decode_title_codes(codes));
-        if (line == 3 && page == 64) success_box(ui_, text::kSocketReadOk);
+        // Inside a run the run shows its own completion instead.
+        if (line == 3 && page == 64 && boxes) success_box(ui_, text::kSocketReadOk);
         return true;
     }
     if (starts_with(text, "P0")) {
@@ -200,32 +226,42 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link) {
         return true;
     }
     if (starts_with(text, "VN")) {
-        if (copy_chars(body, 2, 4, model_.version_number) && link == Link::serial)
+        if (copy_chars(body, 2, 4, model_.version_number) && link == Link::serial && boxes)
             ui_.box(Box::plain, text::kSuccess, text::kDoneCaption);
         return true;
     }
     return false;
 }
 
-void AnswerDispatcher::error_steps(std::string_view text, Link link) {
+bool AnswerDispatcher::error_steps(std::string_view text, Link link, bool boxes,
+                                   const char** message) {
     const bool serial = link == Link::serial;
+    auto show = [&](Box kind, const char* m) {
+        *message = m;
+        if (!boxes) return;
+        if (kind == Box::error) {
+            error_box(ui_, m);
+        } else if (kind == Box::success) {
+            success_box(ui_, m);
+        } else {
+            warning_box(ui_, m);
+        }
+    };
+    // "GN" and "MENU" leave answer_error alone, as always; a run still ends on them, since
+    // the device did not carry the command out.
     if (starts_with(text, "GN")) {
         if (model_.glyph_request_pending == 1) {
-            if (serial) {
-                warning_box(ui_, text::kAutoSwitching);
-            } else {
-                error_box(ui_, text::kSocketAutoSwitching);
-            }
-        } else if (serial) {
-            warning_box(ui_, text::kModeDifference);
+            show(serial ? Box::warning : Box::error,
+                 serial ? text::kAutoSwitching : text::kSocketAutoSwitching);
         } else {
-            success_box(ui_, text::kSocketModeDifference);
+            show(serial ? Box::warning : Box::success,
+                 serial ? text::kModeDifference : text::kSocketModeDifference);
         }
-        return;
+        return true;
     }
     if (starts_with(text, "MENU")) {
-        warning_box(ui_, serial ? text::kMenuDisplay : text::kSocketMenuDisplay);
-        return;
+        show(Box::warning, serial ? text::kMenuDisplay : text::kSocketMenuDisplay);
+        return true;
     }
     struct Code {
         const char* code;
@@ -241,11 +277,12 @@ void AnswerDispatcher::error_steps(std::string_view text, Link link) {
     for (const Code& c : codes) {
         if (starts_with(text, c.code)) {
             model_.answer_error = 1;
-            warning_box(ui_, serial ? c.serial_text : c.tcp_text);
-            return;
+            show(Box::warning, serial ? c.serial_text : c.tcp_text);
+            return true;
         }
     }
     // Anything else is not an answer we know: ignored, answer_error stays 0.
+    return false;
 }
 
 }  // namespace tqv

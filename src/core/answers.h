@@ -3,7 +3,9 @@
 // "GO" is recognised and which texts they show.
 #pragma once
 
+#include <deque>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "line_assembler.h"
@@ -27,17 +29,32 @@ public:
     // Observer of every answer text (slave address removed as the link does), before it
     // is applied. The command-line tool prints answers through it.
     std::function<void(std::string_view text, bool on_tcp)> on_answer_text;
+    // After every line handled (stale ones included), for front ends that refresh.
+    std::function<void()> on_line_handled;
 
 private:
     enum class Link { serial, tcp };
-    void dispatch(std::string_view text, Link link);
-    bool apply_report(std::string_view text, Link link);
-    void error_steps(std::string_view text, Link link);
+    struct Arrived {
+        std::string line;
+        Link link;
+        SendPath::Arrival arrival;
+    };
+    // Each complete line ends its command's wait at once; the lines are then handled one
+    // after the other, in order, also when a box of one of them runs a nested event loop
+    // in which more bytes arrive.
+    void arrive(std::string line, Link link);
+    void handle(const Arrived& item);
+    void dispatch(std::string_view text, Link link, const SendPath::Arrival& arrival);
+    bool apply_report(std::string_view text, Link link, bool boxes);
+    // True when the text is an error answer; `message` is what the link's box would say.
+    bool error_steps(std::string_view text, Link link, bool boxes, const char** message);
 
     SendPath& path_;
     Model& model_;
     Ui& ui_;
     LineAssembler serial_line_;
+    std::deque<Arrived> inbox_;
+    bool handling_ = false;
 };
 
 // Title line index from a channel field and position letter ("02", 'B' -> 3); -1 when the

@@ -64,6 +64,18 @@ int BulkTransfer::progress_range() const {
     }
 }
 
+BulkTransfer::BulkTransfer(SendPath& path, BulkKind kind)
+    : path_(path), kind_(kind), run_(path.ui()) {
+    run_.on_end = [this](RunEnd why) { ended(why); };
+}
+
+BulkTransfer::~BulkTransfer() {
+    if (!run_.running()) return;
+    // Destroyed during a run (its dialog went away): no later transfer may find it running.
+    path_.detach_run(run_);
+    path_.model().bulk_active = 0;
+}
+
 bool BulkTransfer::start() {
     Model& m = path_.model();
     // The device network values travel only on the serial line, which is always ready.
@@ -71,57 +83,96 @@ bool BulkTransfer::start() {
         warning_box(path_.ui(), text::kSocketNotConnected);
         return false;
     }
-    if (m.bulk_active != 0) return false;
+    if (m.bulk_active != 0 || m.glyph_bulk_active != 0 || path_.run() != nullptr) return false;
+    // An error answer to an earlier single command must not end this run before it starts.
+    m.answer_error = 0;
     m.bulk_active = 1;
     period_ms_ = initial_period_ms();
+    run_.begin(path_.next_run_id(), total_steps(),
+               kind_ == BulkKind::read_settings ? text::kSocketReadOk : "");
+    path_.attach_run(run_);
     return true;
+}
+
+void BulkTransfer::stop() { run_.stop(); }
+
+void BulkTransfer::ended(RunEnd why) {
+    Model& m = path_.model();
+    m.bulk_active = 0;
+    m.answer_error = 0;
+    BulkTick out;
+    out.enable_close = true;
+    out.refresh = kind_ == BulkKind::network_read;
+    if (why == RunEnd::completed) {
+        out.state = BulkTick::State::finished;
+        out.reset_progress = true;
+        out.blank_percent = kind_ != BulkKind::display_lines &&
+                            kind_ != BulkKind::switch_time_lines &&
+                            kind_ != BulkKind::network_read;
+        out.close_dialog = kind_ == BulkKind::set_all || kind_ == BulkKind::read_settings;
+    } else {
+        // The percentage and the bar stay where the run ended.
+        out.state = BulkTick::State::stopped;
+    }
+    if (on_end) on_end(out);
 }
 
 BulkTick BulkTransfer::tick() {
     Model& m = path_.model();
     BulkTick out;
     const int n = m.bulk_active;
-    if (n == 0) {  // a tick left over after the end
-        out.state = BulkTick::State::finished;
+    if (!run_.running() || n == 0) {  // a tick left over after the end
+        out.state = run_.end() == RunEnd::completed || run_.end() == RunEnd::none
+                        ? BulkTick::State::finished
+                        : BulkTick::State::stopped;
         return out;
     }
-    if (m.answer_error != 0) {
-        m.answer_error = 0;
-        m.bulk_active = 0;
-        out.state = BulkTick::State::stopped;
-        out.enable_close = true;
-        return out;
-    }
-
-    step(n, out);
-    if (out.state != BulkTick::State::running) return out;
-    out.progress_step = true;
-    m.bulk_active = n + 1;
-
     const int total = total_steps();
+    if (n > total) {  // every step is out; the last answers are still to come
+        out.state = BulkTick::State::waiting;
+        return out;
+    }
+
+    run_.at_step(n);
+    step(n, out);
+    if (!run_.running()) {
+        // The step itself ended the run (a refused title, a link that is gone); the
+        // step's percentage is still shown.
+        out.state = BulkTick::State::stopped;
+    } else if (!out.sent) {
+        run_.step_without_command();
+    }
+    out.progress_step = true;
     if (kind_ == BulkKind::titles_store || kind_ == BulkKind::titles_no_memory ||
         kind_ == BulkKind::set_all) {
         out.percent = n * 100 / total;
     } else if (kind_ == BulkKind::read_settings) {
         out.percent = n * 100 / (kReadSteps + 1);
     }
-    if (kind_ == BulkKind::network_read) {
-        if (n + 1 == kNetworkReads + 1) out.enable_close = true;
-        return out;
-    }
-    if (n + 1 > total) {
-        m.bulk_active = 0;
-        out.state = BulkTick::State::finished;
-        out.enable_close = true;
-        out.reset_progress = true;
-        out.blank_percent = out.percent.has_value();
-        out.close_dialog = kind_ == BulkKind::set_all || kind_ == BulkKind::read_settings;
+    if (out.state != BulkTick::State::running) return out;
+    m.bulk_active = n + 1;
+    if (n == total) {
+        run_.all_steps_out();
+        out.state = run_.running() ? BulkTick::State::waiting : BulkTick::State::finished;
     }
     return out;
 }
 
 void BulkTransfer::step(int n, BulkTick& out) {
-    Model& m = path_.model();
+    // A title the device cannot show is refused: the run ends with the JIS warning, naming
+    // the title's command.
+    auto refuse_or_sent = [this](bool refused, int t, int store, BulkTick& o) {
+        if (!refused) {
+            o.sent = true;
+            return;
+        }
+        const int line = t / kPages;
+        std::string label = store == 1 ? "CT" : "CN";
+        label += line < 2 ? "01" : "02";
+        label += line % 2 == 0 ? 'T' : 'B';
+        label += two_digits(t % kPages + 1);
+        run_.refuse(label, text::kNotJis);
+    };
     auto send = [&](auto&& fn) {
         fn();
         out.sent = true;
@@ -130,13 +181,7 @@ void BulkTransfer::step(int n, BulkTick& out) {
         case BulkKind::titles_store:
         case BulkKind::titles_no_memory: {
             const int store = kind_ == BulkKind::titles_store ? 1 : 0;
-            if (send_title(path_, store, n - 1)) {
-                // Setting the flag first makes the next tick end the transfer.
-                m.answer_error = 1;
-                warning_box(path_.ui(), text::kNotJis);
-            } else {
-                out.sent = true;
-            }
+            refuse_or_sent(send_title(path_, store, n - 1), n - 1, store, out);
             break;
         }
         case BulkKind::display_lines:
@@ -147,12 +192,7 @@ void BulkTransfer::step(int n, BulkTick& out) {
             break;
         case BulkKind::set_all:
             if (n <= 256) {
-                if (send_title(path_, 1, n - 1)) {
-                    m.answer_error = 1;
-                    warning_box(path_.ui(), text::kNotJis);
-                } else {
-                    out.sent = true;
-                }
+                refuse_or_sent(send_title(path_, 1, n - 1), n - 1, 1, out);
             } else if (n == 257 || n == 262) {
                 // The commands after the titles take the device longer.
                 period_ms_ = 1200;
@@ -177,14 +217,7 @@ void BulkTransfer::step(int n, BulkTick& out) {
             if (auto body = read_settings_body(n)) send([&] { path_.send_command(*body); });
             break;
         case BulkKind::network_read:
-            if (n <= kNetworkReads) {
-                send([&] { send_network_command(path_, body_network_read(n)); });
-            } else {
-                m.bulk_active = 0;
-                out.state = BulkTick::State::finished;
-                out.reset_progress = true;
-                out.refresh = true;
-            }
+            send([&] { send_network_command(path_, body_network_read(n)); });
             break;
     }
 }
@@ -202,60 +235,85 @@ std::string GlyphBulk::percent_text(int n) {
     return s;
 }
 
-bool GlyphBulk::start_register() {
+GlyphBulk::~GlyphBulk() {
+    if (!run_.running()) return;
+    path_.detach_run(run_);
     Model& m = path_.model();
+    m.glyph_bulk_active = 0;
+    m.glyph_request_pending = 0;
+    m.glyph_index = 0;
+}
+
+bool GlyphBulk::start_register() {
     if (!path_.confirm_not_switching()) return false;
+    return start(true);
+}
+
+bool GlyphBulk::start_read() { return start(false); }
+
+bool GlyphBulk::start(bool registering) {
+    Model& m = path_.model();
     if (!path_.link_ready()) {
         warning_box(path_.ui(), text::kSocketNotConnected);
         return false;
     }
-    if (m.bulk_active != 0) return false;
+    if (m.bulk_active != 0 || m.glyph_bulk_active != 0 || path_.run() != nullptr) return false;
+    m.answer_error = 0;
     m.glyph_index = 0;
-    registering_ = true;
+    m.glyph_request_pending = 0;
+    registering_ = registering;
     m.glyph_bulk_active = 1;
+    run_.on_end = [this](RunEnd why) { ended(why); };
+    run_.begin(path_.next_run_id(), kGlyphs, "");
+    path_.attach_run(run_);
     return true;
 }
 
-bool GlyphBulk::start_read() {
+void GlyphBulk::stop() { run_.stop(); }
+
+void GlyphBulk::ended(RunEnd why) {
     Model& m = path_.model();
-    if (!path_.link_ready()) {
-        warning_box(path_.ui(), text::kSocketNotConnected);
-        return false;
-    }
-    if (m.bulk_active != 0) return false;
     m.glyph_index = 0;
-    registering_ = false;
-    m.glyph_bulk_active = 1;
-    return true;
+    m.glyph_bulk_active = 0;
+    m.glyph_request_pending = 0;
+    m.answer_error = 0;
+    if (on_end) on_end(why);
 }
 
 GlyphBulk::Tick GlyphBulk::tick() {
     Model& m = path_.model();
     Tick out;
-    if (m.glyph_bulk_active == 0) {
+    if (!run_.running()) {
         out.finished = true;
+        out.percent_text = "   ";
         return out;
     }
     if (m.glyph_index < 0) m.glyph_index = 0;
-    if (m.glyph_index < kGlyphs) {
+    const int index = m.glyph_index;
+    if (index < kGlyphs) {
         if (registering_) {
-            path_.send_command(body_glyph_register(m.glyph_index + 1, m.glyph_data[m.glyph_index]));
-            ++m.glyph_index;
+            run_.at_step(index + 1);
+            path_.send_command(body_glyph_register(index + 1, m.glyph_data[index]));
+            if (run_.running()) ++m.glyph_index;
             out.sent = true;
+            if (index + 1 == kGlyphs) run_.all_steps_out();
         } else if (m.glyph_request_pending == 0) {
             // The next request waits for the answer to this one.
+            run_.at_step(index + 1);
             m.glyph_request_pending = 1;
-            path_.send_command(body_read_request(glyph_bulk_code(m.glyph_index)));
+            path_.send_command(body_read_request(glyph_bulk_code(index)));
             out.sent = true;
+            if (index + 1 == kGlyphs) run_.all_steps_out();
         }
     }
-    out.percent_text = percent_text(m.glyph_index < kGlyphs ? m.glyph_index : kGlyphs);
-    if (m.glyph_index >= kGlyphs) {
-        m.glyph_index = 0;
-        m.glyph_bulk_active = 0;
+    if (!run_.running()) {
         out.finished = true;
-        out.percent_text = "   ";
+        // A run that completed on this tick blanks the box; one that ended early keeps
+        // what it reached.
+        out.percent_text = run_.end() == RunEnd::completed ? "   " : percent_text(index);
+        return out;
     }
+    out.percent_text = percent_text(m.glyph_index < kGlyphs ? m.glyph_index : kGlyphs);
     return out;
 }
 

@@ -1,11 +1,13 @@
 // Paced bulk transfers, one command per tick. A dialog or the command-line tool owns the
-// timer and calls tick(); everything else (step tables, stop at the first error answer,
+// timer and calls tick(); everything else (step tables, the run's end and its one message,
 // percentage, the pace changes) lives here so every front end behaves alike.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "run.h"
 #include "send_path.h"
 
 namespace tqv {
@@ -17,16 +19,18 @@ enum class BulkKind {
     switch_time_lines,  // 4 "AST" lines, 1200 ms
     set_all,            // 280 steps, 600 ms then 1200 ms
     read_settings,      // 285 steps, 400 ms
-    network_read,       // 9 reads + refresh, 200 ms
+    network_read,       // 9 reads, 200 ms; the dialog shows the model again at the end
 };
 
 struct BulkTick {
-    enum class State { running, stopped, finished };
+    // running: more steps to come. waiting: every step is out, the run ends when the last
+    // answer is in (the timer is no longer needed). stopped / finished: the run has ended.
+    enum class State { running, waiting, stopped, finished };
     State state = State::running;
     std::optional<int> percent;  // new percentage to show
     bool progress_step = false;  // advance the progress bar by one
     int period_ms = 0;           // when not 0: restart the timer with this period
-    bool enable_close = false;   // Close may be enabled again (network read: before the end)
+    bool enable_close = false;   // Close may be enabled again
     bool close_dialog = false;   // the dialog ends itself (set all, read settings)
     bool blank_percent = false;  // the percentage box is emptied
     bool reset_progress = false; // the progress bar goes back to 0
@@ -36,14 +40,24 @@ struct BulkTick {
 
 class BulkTransfer {
 public:
-    BulkTransfer(SendPath& path, BulkKind kind) : path_(path), kind_(kind) {}
+    BulkTransfer(SendPath& path, BulkKind kind);
+    ~BulkTransfer();
+    BulkTransfer(const BulkTransfer&) = delete;
+    BulkTransfer& operator=(const BulkTransfer&) = delete;
 
     // The start button: link-ready test (warning when not ready), nothing while another
     // transfer runs, then bulk_active := 1. True when the timer must start.
     bool start();
     BulkTick tick();
+    // The operator's "中止": the run ends at once.
+    void stop();
+
+    // Once, when the run has ended (completed, stopped or by a fault), before its message.
+    std::function<void(const BulkTick&)> on_end;
 
     BulkKind kind() const { return kind_; }
+    const Run& run() const { return run_; }
+    bool running() const { return run_.running(); }
     int period_ms() const { return period_ms_; }
     int initial_period_ms() const;
     int total_steps() const;
@@ -51,9 +65,11 @@ public:
 
 private:
     void step(int n, BulkTick& out);
+    void ended(RunEnd why);
 
     SendPath& path_;
     BulkKind kind_;
+    Run run_;
     int period_ms_ = 0;
 };
 
@@ -64,7 +80,10 @@ std::optional<std::string> read_settings_body(int n);
 // numbers 01..28.
 class GlyphBulk {
 public:
-    explicit GlyphBulk(SendPath& path) : path_(path) {}
+    explicit GlyphBulk(SendPath& path) : path_(path), run_(path.ui()) {}
+    ~GlyphBulk();
+    GlyphBulk(const GlyphBulk&) = delete;
+    GlyphBulk& operator=(const GlyphBulk&) = delete;
 
     // "登録": confirmation question, link test, bulk test. True when the timer must start.
     bool start_register();
@@ -76,6 +95,12 @@ public:
         bool sent = false;
     };
     Tick tick();
+    void stop();
+    // Once, when the run has ended, before its message.
+    std::function<void(RunEnd)> on_end;
+
+    const Run& run() const { return run_; }
+    bool running() const { return run_.running(); }
     bool registering() const { return registering_; }
     int period_ms() const { return registering_ ? 2000 : 400; }
 
@@ -83,7 +108,11 @@ public:
     static std::string percent_text(int n);
 
 private:
+    bool start(bool registering);
+    void ended(RunEnd why);
+
     SendPath& path_;
+    Run run_;
     bool registering_ = false;
 };
 

@@ -5,12 +5,57 @@
 
 namespace tqv {
 
+namespace {
+
+// Commands written to a serial line that never answers are remembered only this far back:
+// the time-out forgets them all anyway.
+constexpr std::size_t kSerialWaitingCap = 64;
+
+}  // namespace
+
 std::string SendPath::address_field(int slave_address_index) {
     if (slave_address_index < 0 || slave_address_index >= kBroadcastIndex) return "FF";
     return two_digits(slave_address_index);
 }
 
 bool SendPath::link_ready() const { return model_.interface_kind == 0 || model_.tcp_connected == 1; }
+
+SendPath::Pending SendPath::tag(std::string frame) const {
+    Pending p;
+    p.frame = std::move(frame);
+    if (Run* r = run()) {
+        p.run_id = r->id();
+        p.step = r->step();
+    }
+    return p;
+}
+
+SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
+    Arrival a;
+    a.step = p.step;
+    // The frame without its two address characters.
+    a.label = command_label(std::string_view(p.frame).substr(p.frame.size() >= 2 ? 2 : 0));
+    if (p.run_id == 0) {
+        a.route = Route::single;
+    } else if (run() != nullptr && run()->id() == p.run_id) {
+        a.route = Route::run;
+    } else {
+        a.route = Route::stale;
+    }
+    return a;
+}
+
+void SendPath::attach_run(Run& run) {
+    run_ = &run;
+    run.on_detach = [this, &run] { detach_run(run); };
+}
+
+void SendPath::detach_run(const Run& run) {
+    if (run_ != &run) return;
+    run_ = nullptr;
+    // What the run had still queued will never go out; what it has in flight is stale.
+    std::erase_if(tcp_queue_, [&](const Pending& p) { return p.run_id == run.id(); });
+}
 
 void SendPath::send_command(std::string_view body) {
     if (model_.interface_kind != 0) {
@@ -31,6 +76,15 @@ void SendPath::serial_send(std::string_view body) {
         if (frame == "FF") model_.answer_pending = 0;
     }
     frame.append(body);
+    const bool expects_answer = model_.answer_pending == 1;
+    // Answers to commands that timed out before this one are no longer told apart from
+    // this one's: from here on a line is this command's.
+    serial_stale_ = 0;
+    if (expects_answer) {
+        if (serial_waiting_.size() >= kSerialWaitingCap) serial_waiting_.pop_front();
+        serial_waiting_.push_back(tag(frame));
+    }
+    if (Run* r = run()) r->command_written(expects_answer);
     // A failed serial write is not reported here: the answer time-out says "No Connect".
     if (serial_) serial_->write(frame);
     if (on_frame_written) on_frame_written(frame, false);
@@ -41,37 +95,95 @@ void SendPath::tcp_send(std::string_view body) {
     std::string frame = address_field(model_.slave_address_index);
     frame.append(body);
     if (!link_ready() || tcp_ == nullptr || !tcp_->link_up()) {
-        warning_box(ui_, text::kSocketNotConnected);
+        const Pending p = tag(std::move(frame));
+        report_fault(RunEnd::link_lost, &p, text::kSocketNotConnected, {}, true);
         return;
     }
-    if (tcp_in_flight_) {
-        tcp_queue_.push_back(std::move(frame));
+    if (Run* r = run()) r->command_written(true);
+    Pending p = tag(std::move(frame));
+    // Only while an answer is awaited (or a late one drained) do commands wait here.
+    if (!tcp_waiting_.empty() || tcp_stale_ > 0) {
+        tcp_queue_.push_back(std::move(p));
         return;
     }
-    tcp_write(frame);
+    tcp_write(std::move(p));
 }
 
-void SendPath::tcp_write(const std::string& frame) {
-    if (!tcp_->write(frame)) {
-        tcp_fail(text::kSocketSend);
+void SendPath::tcp_write(Pending p) {
+    if (!tcp_->write(p.frame)) {
+        tcp_give_up(RunEnd::link_lost, text::kSocketSend, &p, false);
         return;
     }
-    tcp_in_flight_ = true;
     tcp_wait_ticks_ = 0;
-    if (on_frame_written) on_frame_written(frame, true);
+    if (on_frame_written) on_frame_written(p.frame, true);
+    tcp_waiting_.push_back(std::move(p));
 }
 
-void SendPath::tcp_fail(const char* message) {
-    tcp_reset();
-    model_.answer_error = 1;
-    warning_box(ui_, message);
-    model_.bulk_active = 0;
+void SendPath::tcp_send_next() {
+    if (!tcp_waiting_.empty() || tcp_stale_ > 0 || tcp_queue_.empty()) return;
+    Pending next = std::move(tcp_queue_.front());
+    tcp_queue_.pop_front();
+    if (tcp_ == nullptr || !tcp_->link_up()) {
+        tcp_give_up(RunEnd::link_lost, text::kSocketNotConnected, &next, false);
+        return;
+    }
+    tcp_write(std::move(next));
+}
+
+void SendPath::tcp_give_up(RunEnd why, const char* message, const Pending* owner,
+                           bool stale_answer_expected) {
+    Pending first;
+    if (owner == nullptr && !tcp_waiting_.empty()) {
+        first = tcp_waiting_.front();
+        owner = &first;
+    } else if (owner != nullptr) {
+        first = *owner;
+        owner = &first;
+    }
+    std::deque<Pending> dropped;
+    dropped.swap(tcp_queue_);
+    tcp_waiting_.clear();
+    tcp_wait_ticks_ = 0;
+    // The device may still answer the command that timed out: that answer must not be
+    // taken for the next command's, so the next one waits for it (or for another wait).
+    tcp_stale_ = stale_answer_expected ? 1 : 0;
+    tcp_stale_ticks_ = 0;
+    // A run's fault is the run's to report and to end; a command of a run that has already
+    // ended must not touch the flags of the run that may be under way now.
+    if (owner == nullptr || owner->run_id == 0) {
+        model_.answer_error = 1;
+        model_.bulk_active = 0;
+    }
+    report_fault(why, owner, message, dropped, true);
+}
+
+void SendPath::report_fault(RunEnd why, const Pending* owner, std::string_view message,
+                            const std::deque<Pending>& dropped, bool always_show) {
+    Run* r = run();
+    if (r != nullptr && (owner == nullptr || owner->run_id == r->id())) {
+        const Arrival a = owner != nullptr ? arrival_of(*owner) : Arrival{};
+        r->fault(why, a.step, a.label, message);
+        // A fault ends the run: its own queued commands are accounted for by its message.
+        return;
+    }
+    std::string text(message);
+    std::string names;
+    for (const Pending& p : dropped) {
+        if (p.run_id != 0) continue;  // a run's commands are its message's
+        names += " " + command_label(std::string_view(p.frame).substr(2));
+    }
+    if (!names.empty()) text += "\n" + std::string(text::kNotSent) + names;
+    // The fault of a command whose run has already ended was reported by that run.
+    const bool owner_is_stale = owner != nullptr && owner->run_id != 0;
+    if (!names.empty() || (always_show && !owner_is_stale)) warning_box(ui_, text);
 }
 
 void SendPath::tcp_reset() {
-    tcp_in_flight_ = false;
-    tcp_wait_ticks_ = 0;
+    tcp_waiting_.clear();
     tcp_queue_.clear();
+    tcp_wait_ticks_ = 0;
+    tcp_stale_ = 0;
+    tcp_stale_ticks_ = 0;
 }
 
 void SendPath::answer_timeout_tick() {
@@ -81,31 +193,94 @@ void SendPath::answer_timeout_tick() {
         if (old >= kTimeoutTicks - 1) {
             model_.answer_pending = 0;
             model_.pending_ticks = 0;
-            error_box(ui_, text::kNoConnect);
-        }
-    }
-    if (tcp_in_flight_ && ++tcp_wait_ticks_ >= kTimeoutTicks) {
-        // The device stays silent: later commands would only time out in turn.
-        tcp_fail(text::kAnswerTimeout);
-    }
-}
-
-void SendPath::answer_arrived(bool on_tcp) {
-    if (on_tcp && tcp_in_flight_) {
-        tcp_in_flight_ = false;
-        tcp_wait_ticks_ = 0;
-        if (!tcp_queue_.empty()) {
-            std::string next = std::move(tcp_queue_.front());
-            tcp_queue_.pop_front();
-            if (tcp_ == nullptr || !tcp_->link_up()) {
-                tcp_reset();
-                warning_box(ui_, text::kSocketNotConnected);
-            } else {
-                tcp_write(next);
+            const Pending owner = serial_waiting_.empty() ? Pending{} : serial_waiting_.front();
+            // Their answers may still come; they are matched to nothing until the next send.
+            serial_stale_ = int(serial_waiting_.size());
+            serial_waiting_.clear();
+            Run* r = run();
+            if (r != nullptr && (owner.run_id == r->id() || owner.frame.empty())) {
+                const Arrival a = owner.frame.empty() ? Arrival{} : arrival_of(owner);
+                r->fault(RunEnd::timeout, a.step, a.label, text::kNoConnect);
+            } else if (owner.run_id == 0) {
+                error_box(ui_, text::kNoConnect);
             }
         }
     }
+    if (!tcp_waiting_.empty()) {
+        // The device stays silent: later commands would only time out in turn.
+        if (++tcp_wait_ticks_ >= kTimeoutTicks)
+            tcp_give_up(RunEnd::timeout, text::kAnswerTimeout, nullptr, true);
+    } else if (tcp_stale_ > 0 && ++tcp_stale_ticks_ >= kTimeoutTicks) {
+        // The late answer did not come either: nothing is left to confuse.
+        tcp_stale_ = 0;
+        tcp_stale_ticks_ = 0;
+        tcp_send_next();
+    }
+}
+
+SendPath::Arrival SendPath::line_arrived(bool on_tcp) {
+    if (!on_tcp) {
+        model_.pending_ticks = 0;
+        model_.answer_pending = 0;
+        if (!serial_waiting_.empty()) {
+            const Arrival a = arrival_of(serial_waiting_.front());
+            serial_waiting_.pop_front();
+            return a;
+        }
+        if (serial_stale_ > 0) {
+            --serial_stale_;
+            return {Route::stale, 0, {}};
+        }
+        return {};
+    }
+    Arrival a;
+    if (!tcp_waiting_.empty()) {
+        a = arrival_of(tcp_waiting_.front());
+        tcp_waiting_.pop_front();
+        tcp_wait_ticks_ = 0;
+    } else if (tcp_stale_ > 0) {
+        --tcp_stale_;
+        tcp_stale_ticks_ = 0;
+        a.route = Route::stale;
+    }
+    tcp_send_next();
+    return a;
+}
+
+void SendPath::answer_handled(bool on_tcp, Route route) {
+    if (route == Route::run) {
+        if (Run* r = run()) r->answer_handled();
+    }
     if (on_answer) on_answer(on_tcp);
+}
+
+void SendPath::link_lost(bool on_tcp, std::string_view text) {
+    std::deque<Pending> dropped;
+    Pending owner;
+    bool had_owner = false;
+    if (on_tcp) {
+        if (!tcp_waiting_.empty()) {
+            owner = tcp_waiting_.front();
+            had_owner = true;
+        } else if (!tcp_queue_.empty()) {
+            owner = tcp_queue_.front();
+            had_owner = true;
+        }
+        dropped = tcp_queue_;
+        const bool anything = !tcp_waiting_.empty() || !tcp_queue_.empty();
+        tcp_reset();
+        if (run() == nullptr && !anything) return;  // nothing was waiting on it
+    } else {
+        model_.answer_pending = 0;
+        model_.pending_ticks = 0;
+        if (!serial_waiting_.empty()) {
+            owner = serial_waiting_.front();
+            had_owner = true;
+        }
+        serial_waiting_.clear();
+        serial_stale_ = 0;
+    }
+    report_fault(RunEnd::link_lost, had_owner ? &owner : nullptr, text, dropped, true);
 }
 
 bool SendPath::confirm_not_switching() {

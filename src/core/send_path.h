@@ -5,18 +5,33 @@
 // tick without an answer. TCP: at most one command is in flight; later commands wait in
 // order for the answer (or the time-out) of the one before, so bulk transfers keep their
 // order. The TCP answer wait is the same 500 ms tick, never a spinning loop.
+//
+// The wait for an answer ends when a complete line arrives, before the line is handled:
+// handling may open a modal box, and the time that box stays open is not the device's.
+// Every command awaiting its answer is remembered in order with the run that sent it, so
+// that each line is matched to its own command, and a line that comes after its command
+// timed out, or after its run ended, is matched to nothing.
 #pragma once
 
 #include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model.h"
+#include "run.h"
 #include "transport.h"
 #include "ui.h"
 
 namespace tqv {
+
+// What an arriving answer line belongs to.
+enum class Route {
+    single,  // a command outside any run (or an unsolicited line): handled as always
+    run,     // a command of the running run: its boxes are the run's to show
+    stale,   // a command that timed out or whose run has ended: matched to nothing
+};
 
 class SendPath {
 public:
@@ -45,34 +60,78 @@ public:
     // "本機が自動切換えでない事を確認してください"; true when the operator answers Yes.
     bool confirm_not_switching();
 
-    // Called by the answer dispatcher after every dispatched answer line.
-    void answer_arrived(bool on_tcp);
+    // What a line arriving on a link belongs to: the route, and for a run's command its
+    // step and command head (for the run's message).
+    struct Arrival {
+        Route route = Route::single;
+        int step = 0;
+        std::string label;
+    };
+    // A complete answer line has arrived on a link: ends the wait for it, sends the next
+    // queued command, and says what the line belongs to.
+    Arrival line_arrived(bool on_tcp);
+    // The line has been handled (after its boxes): observers, and the run's completion.
+    void answer_handled(bool on_tcp, Route route);
 
-    bool tcp_in_flight() const { return tcp_in_flight_; }
+    // The link went away: every command awaiting its answer or queued is given up. A
+    // running run ends with `text`; otherwise `text` is shown (when not empty) together with
+    // the commands that never went out.
+    void link_lost(bool on_tcp, std::string_view text);
+
+    // The run whose commands are written from now on; one at a time. The run reports its
+    // end, after which its queued commands are dropped and its late answers are stale.
+    void attach_run(Run& run);
+    void detach_run(const Run& run);
+    Run* run() const { return run_ != nullptr && run_->running() ? run_ : nullptr; }
+    int next_run_id() { return ++run_ids_; }
+
+    bool tcp_in_flight() const { return !tcp_waiting_.empty(); }
     std::size_t tcp_queued() const { return tcp_queue_.size(); }
-    // Forgets any TCP command in flight or queued (link closed).
+    // Late answers still expected on TCP before the next command may go out.
+    int tcp_stale() const { return tcp_stale_; }
+    // Forgets every TCP command in flight or queued (the device was switched).
     void tcp_reset();
 
     // "00".."31", or "FF" for 32 and above.
     static std::string address_field(int slave_address_index);
 
     // Observers: every frame written (with the interface it went to), every answer line
-    // dispatched. Used by the command-line tool and by byte traces.
+    // handled. Used by the command-line tool and by byte traces.
     std::function<void(std::string_view frame, bool on_tcp)> on_frame_written;
     std::function<void(bool on_tcp)> on_answer;
 
 private:
+    struct Pending {
+        std::string frame;
+        int run_id = 0;  // 0: not sent by a run
+        int step = 0;
+    };
+    Pending tag(std::string frame) const;
+    Arrival arrival_of(const Pending& p) const;
     void tcp_send(std::string_view body);
-    void tcp_write(const std::string& frame);
-    void tcp_fail(const char* message);
+    void tcp_write(Pending p);
+    void tcp_send_next();
+    void tcp_give_up(RunEnd why, const char* message, const Pending* owner,
+                     bool stale_answer_expected);
+    // Warns with `message` followed by the commands in `dropped`, or hands the fault to the
+    // running run when `owner` is its command.
+    void report_fault(RunEnd why, const Pending* owner, std::string_view message,
+                      const std::deque<Pending>& dropped, bool always_show);
 
     Model& model_;
     Ui& ui_;
     Transport* serial_ = nullptr;
     Transport* tcp_ = nullptr;
-    bool tcp_in_flight_ = false;
+    Run* run_ = nullptr;
+    int run_ids_ = 0;
+
+    std::deque<Pending> serial_waiting_;  // written, answer not yet in (oldest first)
+    std::deque<Pending> tcp_waiting_;     // at most one: the command in flight
+    std::deque<Pending> tcp_queue_;       // waiting for the one in flight
     int tcp_wait_ticks_ = 0;
-    std::deque<std::string> tcp_queue_;
+    int tcp_stale_ = 0;        // late answers to swallow before the next send
+    int tcp_stale_ticks_ = 0;  // how long we have waited for them
+    int serial_stale_ = 0;     // timed-out serial commands whose answers may still come
 };
 
 }  // namespace tqv

@@ -15,6 +15,16 @@ inline constexpr const char* kSocketNotConnected = "Socket が接続されてい
 inline constexpr const char* kSocketSend = "Socket 送信";
 inline constexpr const char* kAnswerTimeout = "Answer が､きません";
 inline constexpr const char* kConfirmNotSwitching = "本機が自動切換えでない事を確認してください";
+// Commands that never went out because the link gave up: they are named, never dropped
+// silently. Followed by the command heads, separated by blanks.
+inline constexpr const char* kNotSent = "送信されなかったコマンド:";
+
+// The one message of a bulk run that ended early (the step, its command, the answered
+// count). A run stopped by the operator and a run ended by a fault read differently.
+inline constexpr const char* kRunStoppedAt = "中止しました";
+inline constexpr const char* kRunFaultAt = "中断しました";
+inline constexpr const char* kRunStep = "ステップ";
+inline constexpr const char* kRunAnswered = "応答済み";
 
 // answers
 inline constexpr const char* kSuccess = "Success";

@@ -111,6 +111,8 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     read_button_ = make_button(QStringLiteral("リード"), this);
     register_button_ = make_button(QStringLiteral("登録"), this);
     close_button_ = make_button(QStringLiteral("Close"), this);
+    stop_button_ = make_button(QStringLiteral("中止"), this);
+    stop_button_->setEnabled(false);
 
     progress_ = new QProgressBar(this);
     progress_->setRange(0, kProgressRange);
@@ -141,6 +143,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     transfer->addWidget(progress_, 1);
     transfer->addWidget(percent_box_);
     transfer->addWidget(percent_label);
+    transfer->addWidget(stop_button_);
     transfer->addSpacing(24);
     transfer->addWidget(close_button_);
 
@@ -182,6 +185,8 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     connect(register_button_, &QPushButton::clicked, this, [this] { start_bulk(true); });
     connect(read_button_, &QPushButton::clicked, this, [this] { start_bulk(false); });
     connect(close_button_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(stop_button_, &QPushButton::clicked, this, [this] { bulk_.stop(); });
+    bulk_.on_end = [this](RunEnd why) { transfer_ended(why); };
     connect(&timer_, &QTimer::timeout, this, &GlyphListDialog::tick);
     connect(this, &QDialog::finished, this, &GlyphListDialog::end_transfer);
     // A glyph answer outside a transfer shows at once; a transfer shows its glyphs at its end.
@@ -194,14 +199,35 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
 }
 
 GlyphListDialog::~GlyphListDialog() {
-    // Destroyed without being closed (the program ends): a transfer of this list ends too.
-    if (timer_.isActive()) end_transfer();
+    // Destroyed without being closed (the program ends): the transfer ends quietly with it.
+    bulk_.on_end = nullptr;
+    timer_.stop();
 }
 
 void GlyphListDialog::end_transfer() {
+    // Close ends a transfer at once, as the operator's stop does.
+    if (bulk_running()) bulk_.stop();
     timer_.stop();
     model_.glyph_request_pending = 0;
     model_.glyph_bulk_active = 0;
+}
+
+void GlyphListDialog::show_running(bool running) {
+    // The buttons that would do nothing during a transfer say so.
+    for (QPushButton* b : {clear_button_, open_button_, save_button_, save_as_button_,
+                           read_button_, register_button_})
+        b->setEnabled(!running);
+    stop_button_->setEnabled(running);
+}
+
+void GlyphListDialog::transfer_ended(RunEnd why) {
+    timer_.stop();
+    show_running(false);
+    if (why == RunEnd::completed) {
+        percent_box_->setText(QStringLiteral("   "));
+        progress_->setValue(0);
+    }
+    show_group();
 }
 
 void GlyphListDialog::show_group() {
@@ -217,6 +243,7 @@ void GlyphListDialog::start_bulk(bool registering) {
     if (bulk_running()) return;
     if (!(registering ? bulk_.start_register() : bulk_.start_read())) return;
     progress_->setValue(0);
+    show_running(true);
     timer_.start(bulk_.period_ms());
 }
 
@@ -226,15 +253,9 @@ void GlyphListDialog::tick() {
         return;
     }
     const GlyphBulk::Tick step = bulk_.tick();
+    if (step.finished) return;  // the end has shown itself
     percent_box_->setText(QString::fromStdString(step.percent_text));
-    // The bar counts ticks, not glyphs, and starts again from 0 when it is full.
-    const int next = progress_->value() + 1;
-    progress_->setValue(next > kProgressRange ? 0 : next);
-    if (step.finished) {
-        timer_.stop();
-        progress_->setValue(0);
-        show_group();
-    }
+    progress_->setValue(std::min(model_.glyph_index, kProgressRange));
 }
 
 void GlyphListDialog::mouseDoubleClickEvent(QMouseEvent* event) {

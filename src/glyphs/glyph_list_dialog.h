@@ -39,7 +39,8 @@ class GlyphListDialog : public ModelDialog {
   public:
     static constexpr bool kBuilt = true;
     static constexpr int kCells = 14;
-    static constexpr int kProgressRange = 116;
+    // The bar counts glyphs, as the percentage does.
+    static constexpr int kProgressRange = GlyphBulk::kGlyphs;
 
     GlyphListDialog(AppContext& context, QWidget* parent);
     ~GlyphListDialog() override;
@@ -58,6 +59,7 @@ class GlyphListDialog : public ModelDialog {
     QPushButton* read_button() const { return read_button_; }
     QPushButton* register_button() const { return register_button_; }
     QPushButton* close_button() const { return close_button_; }
+    QPushButton* stop_button() const { return stop_button_; }
     QProgressBar* progress() const { return progress_; }
     QLineEdit* percent_box() const { return percent_box_; }
     const QTimer& pacing_timer() const { return timer_; }
@@ -67,7 +69,9 @@ class GlyphListDialog : public ModelDialog {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
-    bool bulk_running() const { return model_.glyph_bulk_active == 1; }
+    bool bulk_running() const { return bulk_.running(); }
+    void show_running(bool running);
+    void transfer_ended(RunEnd why);
     void show_group();
     void start_bulk(bool registering);
     void open_editor(int cell);
@@ -87,6 +91,7 @@ class GlyphListDialog : public ModelDialog {
     QPushButton* read_button_ = nullptr;
     QPushButton* register_button_ = nullptr;
     QPushButton* close_button_ = nullptr;
+    QPushButton* stop_button_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLineEdit* percent_box_ = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/texts.h"
+
 namespace tqv {
 
 DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
@@ -21,10 +23,27 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         // device's bytes would be taken for the answer of the command in flight: read and
         // dropped.
         const int source = model_.tcp_role == 1 ? model_.selected_peer : 0;
-        if (peer_index == source) deliver(true, bytes);
+        if (peer_index != source) return;
+        // A piece of a line left by another device must not be glued to this one's answer.
+        if (source != tcp_line_source_) {
+            model_.tcp_line.clear();
+            tcp_line_source_ = source;
+        }
+        deliver(true, bytes);
     });
-    // The command in flight and the queued ones cannot be answered any more.
-    connect(&tcp_, &TcpLink::link_closed, this, [this] { path_.tcp_reset(); });
+    // The command in flight and the queued ones cannot be answered any more; a run under
+    // way ends with one message.
+    connect(&tcp_, &TcpLink::link_closed, this, [this] {
+        // Closing everything on the way out is no loss to report.
+        if (shutting_down_) {
+            path_.tcp_reset();
+        } else {
+            path_.link_lost(true, text::kSocketNotConnected);
+        }
+    });
+    connect(&serial_, &SerialLink::port_lost, this,
+            [this] { path_.link_lost(false, text::kSerialPortLost); });
+    dispatcher_.on_line_handled = [this] { emit answer_applied(); };
 
     answer_timer_.setInterval(500);
     connect(&answer_timer_, &QTimer::timeout, this, [this] { path_.answer_timeout_tick(); });
@@ -44,35 +63,24 @@ void DeviceLink::stop_answer_timer() { answer_timer_.stop(); }
 
 void DeviceLink::shutdown() {
     model_.running = 0;
+    shutting_down_ = true;
     // Nothing is read any more: a device that goes away during the exit (the simulator
     // stops after the program) must not report a lost port.
     serial_.close();
     tcp_.socket_shutdown();
     path_.tcp_reset();
+    shutting_down_ = false;
 }
 
 void DeviceLink::deliver(bool on_tcp, const QByteArray& bytes) {
-    inbox_.push_back({on_tcp, bytes});
-    // An answer's message box runs a nested event loop, in which more bytes may arrive.
-    // They wait here until that answer is finished, so answers are applied one after the
-    // other and in order, as a device sends them.
-    if (delivering_) return;
-    delivering_ = true;
-    while (!inbox_.empty()) {
-        const Received item = std::move(inbox_.front());
-        inbox_.pop_front();
-        const std::string_view view(item.bytes.constData(), std::size_t(item.bytes.size()));
-        if (item.on_tcp) {
-            dispatcher_.tcp_receive(view);
-        } else {
-            dispatcher_.serial_receive(view);
-        }
-        // One notice per completed line: a line ends in LF, a piece without it is
-        // still being collected.
-        const auto lines = std::count(item.bytes.cbegin(), item.bytes.cend(), '\n');
-        for (qsizetype i = 0; i < lines; ++i) emit answer_applied();
+    // The dispatcher ends each command's wait as soon as its line is complete, and handles
+    // the lines one after the other, also when a box runs a nested event loop meanwhile.
+    const std::string_view view(bytes.constData(), std::size_t(bytes.size()));
+    if (on_tcp) {
+        dispatcher_.tcp_receive(view);
+    } else {
+        dispatcher_.serial_receive(view);
     }
-    delivering_ = false;
 }
 
 }  // namespace tqv

@@ -42,10 +42,6 @@ signals:
     void answer_applied();
 
 private:
-    struct Received {
-        bool on_tcp;
-        QByteArray bytes;
-    };
     void deliver(bool on_tcp, const QByteArray& bytes);
 
     Model& model_;
@@ -54,8 +50,8 @@ private:
     SerialLink serial_;
     TcpLink tcp_;
     QTimer answer_timer_;
-    std::deque<Received> inbox_;
-    bool delivering_ = false;
+    int tcp_line_source_ = -1;
+    bool shutting_down_ = false;  // the peer whose bytes the TCP line buffer holds
 };
 
 }  // namespace tqv

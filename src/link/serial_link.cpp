@@ -146,7 +146,7 @@ void SerialLink::port_failed(int error) {
     // Once the far end is gone QSerialPort reports ReadError on every pass of the event
     // loop for as long as the port stays open: close it before anything else runs.
     close();
-    warning_box(ui_, text::kSerialPortLost);
+    // The link above says so, once: alone, or as the end of a run that was under way.
     emit port_lost();
 }
 

@@ -38,7 +38,8 @@ public:
 
 signals:
     void bytes_received(const QByteArray& bytes);
-    // The far end disappeared or the adapter was unplugged; reported once.
+    // The far end disappeared or the adapter was unplugged; emitted once. The receiver shows
+    // "COM port が切断されました".
     void port_lost();
 
 private:

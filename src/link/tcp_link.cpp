@@ -218,9 +218,15 @@ void TcpLink::socket_failed(QTcpSocket* socket, int error) {
         return;
     }
     qCInfo(lc_link) << "socket error" << error << socket->errorString();
+    const int index = find_peer(socket);
+    const bool target =
+        socket == client_ || (model_.tcp_role == 1 && index > 0 && index == model_.selected_peer);
     // Closed before the box opens, so that nothing of this socket runs while it is shown.
     close_peer(socket);
-    error_box_owned(ui_, text::kSocketEventError);
+    // A run under way ends on the close with one message that says so; a second box for
+    // the same loss would only be clicked away.
+    const bool run_reports_it = model_.bulk_active != 0 || model_.glyph_bulk_active != 0;
+    if (!(target && run_reports_it)) error_box_owned(ui_, text::kSocketEventError);
 }
 
 void TcpLink::close_peer(QAbstractSocket* socket) {

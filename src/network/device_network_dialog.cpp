@@ -34,7 +34,7 @@ QLineEdit* make_shown_field(const QString& accessible_name, QWidget* parent) {
 
 DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     : ModelDialog(context, parent, QString::fromUtf8("プロトコル")),
-      bulk_(context.link.send_path(), BulkKind::network_read) {
+      bulk_(*this, context.link.send_path(), BulkKind::network_read) {
     auto* grid = new QGridLayout;
     int grid_row = 0;
     // One captioned row per value: the control, then its 設定 when the value can be
@@ -84,16 +84,12 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     version_ = make_shown_field(version, this);
     add_row(version, version_, false);
 
-    progress_ = new QProgressBar(this);
-    progress_->setRange(0, bulk_.progress_range());
-    progress_->setValue(0);
-    progress_->setTextVisible(false);
     read_ = make_button(QString::fromUtf8("読み込み"), this);
-    close_ = make_button(QStringLiteral("Close"), this);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(progress_, 1);
+    bottom->addWidget(bulk_.progress_bar(), 1);
+    bottom->addWidget(bulk_.stop_button());
     bottom->addWidget(read_);
-    bottom->addWidget(close_);
+    bottom->addWidget(bulk_.close_button());
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(bottom);
@@ -124,9 +120,11 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
         set_slot_text(model_.device_port_number, text);
         send(body_device_port(text));
     });
-    connect(read_, &QPushButton::clicked, this, &DeviceNetworkDialog::start_read);
-    connect(close_, &QPushButton::clicked, this, &DeviceNetworkDialog::reject);
-    connect(&timer_, &QTimer::timeout, this, &DeviceNetworkDialog::tick);
+    connect(read_, &QPushButton::clicked, this, [this] { bulk_.start(); });
+    // The fields show what the device answered, also when some answers did not come.
+    connect(&bulk_, &BulkRunner::ended, this, [this](const BulkTick& t) {
+        if (t.refresh) show_model();
+    });
 
     run_opening_steps({.receives_answers = true,
                        .sets_address_prefix = false,
@@ -135,10 +133,7 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     model_.address_prefix_on = 0;
 }
 
-DeviceNetworkDialog::~DeviceNetworkDialog() {
-    // A read cut short (the program ending) must not leave every later transfer refused.
-    if (timer_.isActive()) model_.bulk_active = 0;
-}
+DeviceNetworkDialog::~DeviceNetworkDialog() = default;
 
 void DeviceNetworkDialog::show_model() {
     for (int row = 0; row < kAddressRows; ++row) {
@@ -168,25 +163,8 @@ void DeviceNetworkDialog::send(const std::string& body) {
     send_network_command(context_.link.send_path(), body);
 }
 
-void DeviceNetworkDialog::start_read() {
-    if (!bulk_.start()) return;
-    close_->setEnabled(false);
-    timer_.start(bulk_.initial_period_ms());
-}
-
-void DeviceNetworkDialog::tick() {
-    const BulkTick t = bulk_.tick();
-    if (t.progress_step) progress_->setValue(progress_->value() + 1);
-    if (t.enable_close) close_->setEnabled(true);
-    if (t.state == BulkTick::State::running) return;
-    timer_.stop();
-    close_->setEnabled(true);
-    if (t.reset_progress) progress_->setValue(0);
-    if (t.refresh) show_model();
-}
-
 void DeviceNetworkDialog::reject() {
-    if (timer_.isActive() && !close_->isEnabled()) return;
+    if (bulk_.running()) return;
     ModelDialog::reject();
 }
 

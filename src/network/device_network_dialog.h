@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/model_dialog.h"
-#include "core/bulk.h"
+#include "settings/bulk_runner.h"
 
 class QComboBox;
 class QLineEdit;
@@ -37,13 +37,14 @@ class DeviceNetworkDialog : public ModelDialog {
     QPushButton* time_register_set_button() const { return time_register_set_; }
     QLineEdit* mac_field() const { return mac_; }
     QLineEdit* version_field() const { return version_; }
-    QProgressBar* progress() const { return progress_; }
+    QProgressBar* progress() { return bulk_.progress_bar(); }
     QPushButton* read_button() const { return read_; }
-    QPushButton* close_button() const { return close_; }
-    bool reading() const { return timer_.isActive(); }
+    QPushButton* close_button() { return bulk_.close_button(); }
+    QPushButton* stop_button() { return bulk_.stop_button(); }
+    bool reading() const { return bulk_.running(); }
 
     // One tick of the read sequence (the 200 ms timer calls it).
-    void tick();
+    void tick() { bulk_.tick(); }
 
   public slots:
     // Close, Escape and the close box: refused while a read is under way.
@@ -53,7 +54,6 @@ class DeviceNetworkDialog : public ModelDialog {
     void show_model();
     void set_address(int row);
     void send(const std::string& body);
-    void start_read();
 
     QLineEdit* address_fields_[kAddressRows] = {};
     QPushButton* address_buttons_[kAddressRows] = {};
@@ -67,11 +67,8 @@ class DeviceNetworkDialog : public ModelDialog {
     QPushButton* time_register_set_ = nullptr;
     QLineEdit* mac_ = nullptr;
     QLineEdit* version_ = nullptr;
-    QProgressBar* progress_ = nullptr;
     QPushButton* read_ = nullptr;
-    QPushButton* close_ = nullptr;
-    BulkTransfer bulk_;
-    QTimer timer_;
+    BulkRunner bulk_;
 };
 
 }  // namespace tqv

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "core/texts.h"
 #include "settings/dialog_parts.h"
 
 namespace tqv {
@@ -16,15 +17,14 @@ BulkRunner::BulkRunner(QDialog& dialog, SendPath& path, BulkKind kind)
     connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
 }
 
-BulkRunner::~BulkRunner() {
-    if (timer_.isActive()) path_.model().bulk_active = 0;
-}
+BulkRunner::~BulkRunner() = default;  // the transfer leaves no run behind
 
 QProgressBar* BulkRunner::progress_bar() {
     if (bar_ == nullptr) {
         bar_ = new QProgressBar(&dialog_);
         // The range is the step count; only the percentage box shows a number.
         bar_->setRange(0, BulkTransfer(path_, kind_).progress_range());
+        bar_->setAccessibleName(QStringLiteral("Progress"));
         bar_->setValue(0);
         bar_->setTextVisible(false);
     }
@@ -65,54 +65,74 @@ QPushButton* BulkRunner::close_button() {
     return close_;
 }
 
+QPushButton* BulkRunner::stop_button() {
+    if (stop_ == nullptr) {
+        stop_ = make_button(QStringLiteral("中止"), &dialog_);
+        stop_->setEnabled(running());
+        connect(stop_, &QPushButton::clicked, this, &BulkRunner::stop);
+    }
+    return stop_;
+}
+
 bool BulkRunner::start() { return start(kind_); }
 
 bool BulkRunner::start(BulkKind kind) {
-    BulkTransfer transfer(path_, kind);
-    if (!transfer.start()) return false;
+    if (running()) {
+        // The link-ready test still speaks; a second run does not start.
+        if (!path_.link_ready() && kind != BulkKind::network_read)
+            warning_box(path_.ui(), text::kSocketNotConnected);
+        return false;
+    }
+    auto transfer = std::make_unique<BulkTransfer>(path_, kind);
+    if (!transfer->start()) return false;
     kind_ = kind;
-    transfer_.emplace(transfer);
-    if (close_ != nullptr) close_->setEnabled(false);
-    // A run stopped by an error left the bar where it stopped; a new run counts from 0.
+    transfer_ = std::move(transfer);
+    transfer_->on_end = [this](const BulkTick& t) { apply_end(t); };
+    show_running(true);
+    // A run stopped early left the bar where it stopped; a new run counts from 0.
     if (bar_ != nullptr) bar_->setValue(0);
     timer_.start(transfer_->period_ms());
     return true;
 }
 
+void BulkRunner::stop() {
+    if (transfer_ != nullptr) transfer_->stop();
+}
+
 BulkTick BulkRunner::tick() {
-    if (!transfer_) {
+    if (transfer_ == nullptr) {
         BulkTick idle;
         idle.state = BulkTick::State::finished;
         return idle;
     }
-    Model& m = path_.model();
-    const bool ended_elsewhere = m.bulk_active == 0;
     BulkTick t = transfer_->tick();
-    if (ended_elsewhere && timer_.isActive()) {
-        // A failed TCP send ends the transfer itself (bulk_active := 0) and raises
-        // answer_error. The run is over: clear the flag as the stop at an error does, so
-        // the next run does not stop on its first tick.
-        m.answer_error = 0;
-        t.enable_close = true;
-    }
     apply(t);
     return t;
 }
 
+void BulkRunner::show_running(bool running) {
+    if (close_ != nullptr) close_->setEnabled(!running);
+    if (stop_ != nullptr) stop_->setEnabled(running);
+}
+
 void BulkRunner::apply(const BulkTick& t) {
-    if (t.period_ms > 0) timer_.start(t.period_ms);
+    if (t.period_ms > 0 && timer_.isActive()) timer_.start(t.period_ms);
     if (t.percent && percent_ != nullptr) percent_->setText(QString::number(*t.percent));
     if (t.progress_step && bar_ != nullptr) {
         bar_->setValue(std::min(bar_->value() + 1, bar_->maximum()));
     }
-    if (t.state == BulkTick::State::running) return;
+    // Every step is out (or the run is over): no more ticks. The end itself comes through
+    // apply_end, now or when the last answer is in.
+    if (t.state != BulkTick::State::running) timer_.stop();
+}
 
+void BulkRunner::apply_end(const BulkTick& t) {
     timer_.stop();
-    transfer_.reset();
     if (t.blank_percent && percent_ != nullptr) percent_->clear();
     if (t.reset_progress && bar_ != nullptr) bar_->setValue(0);
     // However the run ended, the operator must be able to close the dialog again.
-    if (close_ != nullptr) close_->setEnabled(true);
+    show_running(false);
+    emit ended(t);
     if (t.close_dialog) dialog_.accept();
 }
 

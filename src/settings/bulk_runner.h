@@ -7,7 +7,7 @@
 
 #include <QObject>
 #include <QTimer>
-#include <optional>
+#include <memory>
 
 #include "app/model_dialog.h"
 #include "core/bulk.h"
@@ -34,6 +34,8 @@ class BulkRunner : public QObject {
     QWidget* percent_row();
     // "Close": disabled during a run; pressing it asks the dialog to reject().
     QPushButton* close_button();
+    // "中止": enabled only while a run is under way; ends it at once.
+    QPushButton* stop_button();
 
     // The start button: link-ready test and the guard against a second transfer are the
     // core's. True when the timer started.
@@ -41,23 +43,33 @@ class BulkRunner : public QObject {
     bool start(BulkKind kind);
     // One timer tick; the timer calls it, tests call it directly.
     BulkTick tick();
+    // The operator's "中止".
+    void stop();
 
-    bool running() const { return timer_.isActive(); }
+    // From the start until the run has ended, including the wait for the last answers.
+    bool running() const { return transfer_ != nullptr && transfer_->running(); }
     const QTimer& timer() const { return timer_; }
     BulkKind kind() const { return kind_; }
 
+  signals:
+    // The run has ended and the controls show it; `t` says how (refresh, close...).
+    void ended(const BulkTick& t);
+
   private:
     void apply(const BulkTick& t);
+    void apply_end(const BulkTick& t);
+    void show_running(bool running);
 
     QDialog& dialog_;
     SendPath& path_;
     BulkKind kind_;
-    std::optional<BulkTransfer> transfer_;
+    std::unique_ptr<BulkTransfer> transfer_;
     QTimer timer_;
     QProgressBar* bar_ = nullptr;
     QLineEdit* percent_ = nullptr;
     QWidget* percent_row_ = nullptr;
     QPushButton* close_ = nullptr;
+    QPushButton* stop_ = nullptr;
 };
 
 // A settings dialog with one bulk transfer: Close, Escape and the close box are ignored
@@ -67,8 +79,8 @@ class BulkDialog : public ModelDialog {
   public:
     BulkRunner& bulk() { return bulk_; }
     BulkTick tick() { return bulk_.tick(); }
-    // True while this dialog's transfer is under way, including the wait between an error
-    // answer and the tick that ends the transfer.
+    // True while this dialog's transfer is under way, including the wait for its last
+    // answers.
     bool bulk_busy() const;
 
     void reject() override;

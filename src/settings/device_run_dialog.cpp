@@ -30,7 +30,10 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
     }
     layout->addLayout(top);
     bulk().progress_bar()->setMinimumWidth(300);
-    layout->addWidget(bulk().progress_bar());
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(bulk().progress_bar(), 1);
+    progress->addWidget(bulk().stop_button());
+    layout->addLayout(progress);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(address);
     bottom->addStretch(1);

@@ -66,7 +66,10 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(cells_);
     layout->addLayout(controls);
-    layout->addWidget(bulk().progress_bar());
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(bulk().progress_bar(), 1);
+    progress->addWidget(bulk().stop_button());
+    layout->addLayout(progress);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // --- behaviour ---

@@ -96,6 +96,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     auto* progress = new QHBoxLayout;
     progress->addWidget(bulk().progress_bar(), 1);
     progress->addWidget(bulk().percent_row());
+    progress->addWidget(bulk().stop_button());
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);

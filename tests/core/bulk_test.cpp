@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "core/answers.h"
 #include "core/commands.h"
 #include "core_fixture.h"
@@ -10,11 +12,25 @@ namespace tqv {
 namespace {
 
 struct BulkTest : CoreFixture {
-    // Runs a transfer to its end, collecting the ticks.
+    AnswerDispatcher dispatcher{path};
+    std::size_t answered = 0;
+    std::optional<BulkTick> end;  // how the last run ended
+
+    // The device: "GO" to every new addressed frame.
+    void answer_new_frames(const char* answer = "GO\r\n") {
+        for (; answered < serial.frames.size(); ++answered) {
+            if (serial.frames[answered].substr(0, 2) == "FF") continue;
+            dispatcher.dispatch_serial((model.address_prefix_on == 1 ? "00" : "") +
+                                       std::string(answer));
+        }
+    }
+    // Runs a transfer to its end against a device that answers, collecting the ticks.
     std::vector<BulkTick> run(BulkTransfer& bulk, int max_ticks = 400) {
+        bulk.on_end = [this](const BulkTick& t) { end = t; };
         std::vector<BulkTick> ticks;
         for (int i = 0; i < max_ticks; ++i) {
             ticks.push_back(bulk.tick());
+            answer_new_frames();
             if (ticks.back().state != BulkTick::State::running) break;
         }
         return ticks;
@@ -33,9 +49,11 @@ TEST_F(BulkTest, SetAllItemsAfterNewSendsTheWholeModelInOrder) {
     EXPECT_EQ(ticks[256].period_ms, 1200);  // step 257
     EXPECT_EQ(ticks[261].period_ms, 1200);  // step 262
     EXPECT_FALSE(ticks[256].sent);
-    EXPECT_TRUE(ticks[279].close_dialog);
-    EXPECT_EQ(ticks[279].state, BulkTick::State::finished);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_TRUE(end->close_dialog);
+    EXPECT_EQ(end->state, BulkTick::State::finished);
     EXPECT_EQ(model.bulk_active, 0);
+    EXPECT_TRUE(ui.boxes.empty());  // no success box per command, none after the end
 
     ASSERT_EQ(serial.frames.size(), 278u);
     std::string spaces;
@@ -58,25 +76,35 @@ TEST_F(BulkTest, UnconvertibleTitleStopsTheRunAfterItsStep) {
     BulkTransfer bulk(path, BulkKind::set_all);
     ASSERT_TRUE(bulk.start());
     auto ticks = run(bulk);
-    ASSERT_EQ(ticks.size(), 4u);
+    ASSERT_EQ(ticks.size(), 3u);
     EXPECT_EQ(ticks[2].percent, 1);  // the refused title's percentage is still shown
-    EXPECT_EQ(ticks[3].state, BulkTick::State::stopped);
-    EXPECT_TRUE(ticks[3].enable_close);
+    EXPECT_EQ(ticks[2].state, BulkTick::State::stopped);
+    EXPECT_TRUE(end->enable_close);
     EXPECT_EQ(serial.frames.size(), 2u);
-    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ＪＩＳ第１水準,第２水準以外の字が選択されてます"});
+    // One message: the step, the title's command, the JIS warning, what was answered.
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{
+                              "ステップ 3/280 (CT01T03) で中断しました。\n"
+                              "ＪＩＳ第１水準,第２水準以外の字が選択されてます\n応答済み 2/280"});
     EXPECT_EQ(model.bulk_active, 0);
     EXPECT_EQ(model.answer_error, 0);
 }
 
-TEST_F(BulkTest, ErrorAnswerEndsTheTransferAtTheNextTick) {
-    AnswerDispatcher dispatcher(path);
+TEST_F(BulkTest, ErrorAnswerEndsTheTransferAtOnceWithOneMessage) {
     BulkTransfer bulk(path, BulkKind::read_settings);
+    bulk.on_end = [this](const BulkTick& t) { end = t; };
     ASSERT_TRUE(bulk.start());
     bulk.tick();
     bulk.tick();
-    dispatcher.dispatch_serial("00E3\r\n");
+    dispatcher.dispatch_serial("00E3\r\n");  // the answer to step 1
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->state, BulkTick::State::stopped);
     EXPECT_EQ(bulk.tick().state, BulkTick::State::stopped);
     EXPECT_EQ(serial.frames.size(), 2u);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 1/285 (RAST01B) で中断しました。\n"
+                                                   "Command Error\n応答済み 0/285"});
+    // The late answer of step 2 is matched to nothing: no box.
+    dispatcher.dispatch_serial("00GO\r\n");
+    EXPECT_EQ(ui.boxes.size(), 1u);
     // A new start begins again at step 1.
     ASSERT_TRUE(bulk.start());
     bulk.tick();
@@ -101,8 +129,9 @@ TEST_F(BulkTest, ReadSettingsStepTable) {
     EXPECT_EQ(ticks[142].percent, 50);
     EXPECT_EQ(ticks[284].percent, 99);
     EXPECT_TRUE(ticks[25].progress_step);  // idle steps still count
-    EXPECT_TRUE(ticks[284].close_dialog);
+    EXPECT_TRUE(end->close_dialog);
     EXPECT_EQ(serial.frames.size(), 278u);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"Socket Read ＯＫ"});
 }
 
 TEST_F(BulkTest, StartNeedsALinkAndOnlyOneTransferAtATime) {
@@ -110,8 +139,8 @@ TEST_F(BulkTest, StartNeedsALinkAndOnlyOneTransferAtATime) {
     BulkTransfer b(path, BulkKind::switch_time_lines);
     ASSERT_TRUE(a.start());
     EXPECT_FALSE(b.start());
-    a.tick();
-    model.bulk_active = 0;
+    a.stop();
+    ui.clear();
     model.interface_kind = 1;
     EXPECT_FALSE(b.start());
     EXPECT_EQ(ui.texts().back(), "Socket が接続されていません");
@@ -124,7 +153,7 @@ TEST_F(BulkTest, LineTransfersSendFourLines) {
     EXPECT_EQ(bulk.period_ms(), 1200);
     auto ticks = run(bulk);
     ASSERT_EQ(ticks.size(), 4u);
-    EXPECT_TRUE(ticks[3].reset_progress);
+    EXPECT_TRUE(end->reset_progress);
     EXPECT_FALSE(ticks[3].percent.has_value());
     EXPECT_EQ(serial.frames[3].substr(0, 8), "00AST02B");
 }
@@ -135,9 +164,9 @@ TEST_F(BulkTest, NetworkReadSendsNineBareReadsThenRefreshes) {
     EXPECT_FALSE(bulk.start());  // pressed twice: one sequence
     model.address_prefix_on = 1;
     auto ticks = run(bulk);
-    ASSERT_EQ(ticks.size(), 10u);
-    EXPECT_TRUE(ticks[8].enable_close);
-    EXPECT_TRUE(ticks[9].refresh);
+    ASSERT_EQ(ticks.size(), 9u);
+    EXPECT_TRUE(end->enable_close);
+    EXPECT_TRUE(end->refresh);
     ASSERT_EQ(serial.frames.size(), 9u);
     EXPECT_EQ(serial.frames[0], "RAA\r\n");
     EXPECT_EQ(serial.frames[8], "RVN\r\n");
@@ -154,6 +183,7 @@ TEST_F(BulkTest, GlyphRegisterSendsTwentyEightCommands) {
     int ticks = 0;
     do {
         t = g.tick();
+        answer_new_frames();
         ++ticks;
         if (ticks == 27) {
             EXPECT_EQ(t.percent_text, " 96.4");
@@ -161,9 +191,9 @@ TEST_F(BulkTest, GlyphRegisterSendsTwentyEightCommands) {
         if (ticks == 1) {
             EXPECT_EQ(t.percent_text, " 03.5");
         }
-    } while (!t.finished);
+    } while (g.running() && ticks < 40);
     EXPECT_EQ(ticks, 28);
-    EXPECT_EQ(t.percent_text, "   ");
+    EXPECT_FALSE(g.running());
     ASSERT_EQ(serial.frames.size(), 28u);
     EXPECT_EQ(serial.frames[0].substr(0, 6), "00GR01");
     EXPECT_EQ(serial.frames[27].substr(0, 6), "00GR28");
@@ -172,7 +202,6 @@ TEST_F(BulkTest, GlyphRegisterSendsTwentyEightCommands) {
 }
 
 TEST_F(BulkTest, GlyphReadWaitsForEachAnswer) {
-    AnswerDispatcher dispatcher(path);
     GlyphBulk g(path);
     ASSERT_TRUE(g.start_read());
     g.tick();
@@ -185,6 +214,45 @@ TEST_F(BulkTest, GlyphReadWaitsForEachAnswer) {
     g.tick();
     EXPECT_EQ(serial.frames.back(), "00RFBMBA66\r\n");
     EXPECT_EQ(GlyphBulk::percent_text(14), " 50.0");
+}
+
+// Faults on TCP: the first time-out ends the run with one message; the late answer of the
+// timed-out command is matched to nothing and the next command waits for it; an error
+// answer left from a single command does not cancel the next run.
+TEST_F(BulkTest, TcpFaultsEndTheRunOnceAndLateAnswersMatchNothing) {
+    use_tcp();
+    model.answer_error = 1;  // left by an earlier single command
+    BulkTransfer bulk(path, BulkKind::set_all);
+    bulk.on_end = [this](const BulkTick& t) { end = t; };
+    ASSERT_TRUE(bulk.start());
+    for (int i = 0; i < 4; ++i) bulk.tick();  // the device answers only the first two
+    dispatcher.dispatch_tcp("00GO\r\n");
+    dispatcher.dispatch_tcp("00GO\r\n");
+    ASSERT_EQ(tcp.frames.size(), 3u);
+    for (int i = 0; i < SendPath::kTimeoutTicks; ++i) path.answer_timeout_tick();
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 3/280 (CT01T03) で中断しました。\n"
+                                                   "Answer が､きません\n応答済み 2/280"});
+    EXPECT_EQ(path.tcp_queued(), 0u);  // step 4 is accounted for by the message
+
+    // A single command now waits for the late answer of step 3, which changes nothing.
+    ui.clear();
+    path.send_command("P01T05\r\n");
+    EXPECT_EQ(tcp.frames.size(), 3u);
+    dispatcher.dispatch_tcp("00E3\r\n");
+    EXPECT_TRUE(ui.boxes.empty());
+    ASSERT_EQ(tcp.frames.size(), 4u);
+    dispatcher.dispatch_tcp("00GO\r\n");
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"Socket ＯＫ"});
+
+    // The link goes away during a run: it ends at once, with one message.
+    ui.clear();
+    ASSERT_TRUE(bulk.start());
+    bulk.tick();
+    path.link_lost(true, "Socket が接続されていません");
+    EXPECT_FALSE(bulk.running());
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 1/280 (CT01T01) で中断しました。\n"
+                                                   "Socket が接続されていません\n応答済み 0/280"});
 }
 
 }  // namespace

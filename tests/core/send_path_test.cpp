@@ -90,11 +90,11 @@ TEST_F(SendPathTest, TcpKeepsOneCommandInFlightAndSendsTheRestInOrder) {
     path.send_command("A3\r\n");
     EXPECT_EQ(tcp.frames.size(), 1u);
     EXPECT_EQ(path.tcp_queued(), 2u);
-    path.answer_arrived(true);
+    path.line_arrived(true);
     ASSERT_EQ(tcp.frames.size(), 2u);
     EXPECT_EQ(tcp.frames[1], "00A2\r\n");
-    path.answer_arrived(true);
-    path.answer_arrived(true);
+    path.line_arrived(true);
+    path.line_arrived(true);
     ASSERT_EQ(tcp.frames.size(), 3u);
     EXPECT_EQ(tcp.frames[2], "00A3\r\n");
     EXPECT_FALSE(path.tcp_in_flight());
@@ -109,11 +109,12 @@ TEST_F(SendPathTest, TcpAnswerTimeOutStopsBulkAndDropsWaitingCommands) {
     EXPECT_TRUE(ui.boxes.empty());
     path.answer_timeout_tick();
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "Answer が､きません");
+    // The command that never went out is named, never dropped silently.
+    EXPECT_EQ(ui.boxes[0].text, "Answer が､きません\n送信されなかったコマンド: A2");
     EXPECT_EQ(model.answer_error, 1);
     EXPECT_EQ(model.bulk_active, 0);
     EXPECT_EQ(path.tcp_queued(), 0u);
-    path.answer_arrived(true);  // a late answer sends nothing more
+    path.line_arrived(true);  // a late answer sends nothing more
     EXPECT_EQ(tcp.frames.size(), 1u);
 }
 
