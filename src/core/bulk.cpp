@@ -88,8 +88,15 @@ bool BulkTransfer::start() {
     m.answer_error = 0;
     m.bulk_active = 1;
     period_ms_ = initial_period_ms();
-    run_.begin(path_.next_run_id(), total_steps(),
-               kind_ == BulkKind::read_settings ? text::kSocketReadOk : "");
+    // The completion messages the operator knows: the last title read, and the version
+    // number that ends the device network read.
+    if (kind_ == BulkKind::read_settings) {
+        run_.begin(path_.next_run_id(), total_steps(), text::kSocketReadOk);
+    } else if (kind_ == BulkKind::network_read) {
+        run_.begin(path_.next_run_id(), total_steps(), text::kSuccess, text::kDoneCaption);
+    } else {
+        run_.begin(path_.next_run_id(), total_steps(), "");
+    }
     path_.attach_run(run_);
     return true;
 }

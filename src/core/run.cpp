@@ -17,7 +17,8 @@ std::string command_label(std::string_view body) {
     return head(16);
 }
 
-void Run::begin(int id, int total_steps, std::string completion_text) {
+void Run::begin(int id, int total_steps, std::string completion_text,
+                std::string completion_caption) {
     state_ = State::running;
     end_ = RunEnd::none;
     id_ = id;
@@ -27,6 +28,7 @@ void Run::begin(int id, int total_steps, std::string completion_text) {
     outstanding_ = 0;
     all_out_ = false;
     completion_text_ = std::move(completion_text);
+    completion_caption_ = std::move(completion_caption);
     end_step_ = 0;
     end_label_.clear();
     end_text_.clear();
@@ -97,7 +99,13 @@ void Run::finish(RunEnd why, int step, std::string label, std::string text) {
     if (on_detach) on_detach();
     if (on_end) on_end(why);
     if (why == RunEnd::completed) {
-        if (!completion_text_.empty()) success_box(ui_, completion_text_);
+        if (completion_text_.empty()) {
+            // Nothing to say: the dialog shows the end.
+        } else if (completion_caption_.empty()) {
+            success_box(ui_, completion_text_);
+        } else {
+            ui_.box(Box::plain, completion_text_, completion_caption_);
+        }
     } else {
         warning_box(ui_, closing_text());
     }

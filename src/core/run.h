@@ -29,8 +29,9 @@ public:
     Run& operator=(const Run&) = delete;
 
     // Starts counting `total_steps`; `completion_text` (may be empty) is the success box of
-    // a completed run.
-    void begin(int id, int total_steps, std::string completion_text);
+    // a completed run, shown under `completion_caption` when one is given.
+    void begin(int id, int total_steps, std::string completion_text,
+               std::string completion_caption = {});
 
     bool running() const { return state_ == State::running; }
     bool ended() const { return state_ == State::ended; }
@@ -84,6 +85,7 @@ private:
     int outstanding_ = 0;
     bool all_out_ = false;
     std::string completion_text_;
+    std::string completion_caption_;
     int end_step_ = 0;
     std::string end_label_;
     std::string end_text_;

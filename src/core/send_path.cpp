@@ -8,8 +8,8 @@ namespace tqv {
 namespace {
 
 // Commands written to a serial line that never answers are remembered only this far back:
-// the time-out forgets them all anyway.
-constexpr std::size_t kSerialWaitingCap = 64;
+// the time-out forgets them all anyway. Larger than the longest run.
+constexpr std::size_t kSerialWaitingCap = 1024;
 
 }  // namespace
 
@@ -81,7 +81,11 @@ void SendPath::serial_send(std::string_view body) {
     // this one's: from here on a line is this command's.
     serial_stale_ = 0;
     if (expects_answer) {
-        if (serial_waiting_.size() >= kSerialWaitingCap) serial_waiting_.pop_front();
+        if (serial_waiting_.size() >= kSerialWaitingCap) {
+            if (Run* r = run(); r != nullptr && serial_waiting_.front().run_id == r->id())
+                r->command_dropped();
+            serial_waiting_.pop_front();
+        }
         serial_waiting_.push_back(tag(frame));
     }
     if (Run* r = run()) r->command_written(expects_answer);

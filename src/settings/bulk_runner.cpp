@@ -106,7 +106,9 @@ BulkTick BulkRunner::tick() {
         return idle;
     }
     BulkTick t = transfer_->tick();
-    apply(t);
+    // A run that completed within this tick (its last answer came at once) has already
+    // shown its end: the step's progress must not be drawn over it.
+    if (transfer_->run().end() != RunEnd::completed) apply(t);
     return t;
 }
 

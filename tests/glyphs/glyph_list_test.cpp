@@ -51,7 +51,7 @@ TEST_F(GlyphListTest, OpensOnTheRememberedGroup) {
     EXPECT_TRUE(list->slave_address_list()->isEnabled());
     EXPECT_EQ(list->slave_address_list()->currentText().toStdString(), "03");
     EXPECT_EQ(list->slave_address_list()->accessibleName().toStdString(), "スレーブアドレス");
-    EXPECT_EQ(list->progress()->maximum(), 116);
+    EXPECT_EQ(list->progress()->maximum(), 28);  // glyphs, as the percentage counts
 
     // Preview 1 of group 1 is glyph slot 15: its first dot white, the next black.
     EXPECT_EQ(list->preview(1)->size(), QSize(96, 96));
@@ -114,6 +114,7 @@ TEST_F(GlyphListTest, ABulkRegisterSendsGlyphs01To28InOrder) {
     for (int slot = 0; slot < 28; ++slot) set_glyph_dot(model.glyph_data[slot], 0, slot, true);
     model.address_prefix_on = 1;  // as the dialog before the list left it
     list = open_list();
+    wire.on_write = [this](std::string_view) { link.dispatcher().dispatch_serial("00GO\r\n"); };
     list->register_button()->click();
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(ui.questions[0].text, "本機が自動切換えでない事を確認してください");
@@ -121,7 +122,9 @@ TEST_F(GlyphListTest, ABulkRegisterSendsGlyphs01To28InOrder) {
     EXPECT_EQ(list->pacing_timer().interval(), 2000);
     EXPECT_EQ(model.glyph_bulk_active, 1);
 
-    // The file and transfer buttons wait while the transfer runs.
+    // The file and transfer buttons wait while the transfer runs, and look it.
+    EXPECT_FALSE(list->open_button()->isEnabled());
+    EXPECT_TRUE(list->stop_button()->isEnabled());
     model.glyph_edited = 1;
     list->clear_button()->click();
     list->read_button()->click();
@@ -153,7 +156,7 @@ TEST_F(GlyphListTest, ABulkReadWaitsForEachAnswer) {
     EXPECT_EQ(list->pacing_timer().interval(), 400);
     for (int i = 0; i < 3; ++i) list->tick();
     EXPECT_EQ(wire.frames, std::vector<std::string>{"00RFBMBA65\r\n"});
-    EXPECT_EQ(list->progress()->value(), 3) << "the bar counts ticks";
+    EXPECT_EQ(list->progress()->value(), 0) << "the bar counts glyphs";
     EXPECT_EQ(list->percent_box()->text().toStdString(), " 00.0");
 
     // A double click would move the transfer's counter: it waits for the end.

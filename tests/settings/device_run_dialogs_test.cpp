@@ -25,6 +25,7 @@ TEST_F(DeviceRunTest, SetAllAfterNewSendsEverythingAndClosesItself) {
     QPointer<QDialog> alive(d);
     EXPECT_EQ(d->windowTitle().toStdString(), "全項目の設定");
     EXPECT_EQ(d->bulk().progress_bar()->maximum(), 280);
+    answer_every_command();
     d->start_button()->click();
     EXPECT_EQ(d->bulk().timer().interval(), 600);
     d->tick();
@@ -54,9 +55,12 @@ TEST_F(DeviceRunTest, SetAllStopsAtATitleItCannotSendAndGoesToTheChosenAddress) 
     d->slave_address_list()->setCurrentIndex(kBroadcastIndex);
     d->start_button()->click();
     for (int n = 1; n <= 5; ++n) d->tick();
-    EXPECT_EQ(ui.texts().back(), text::kNotJis);
-    d->tick();
+    // One message names the step and the title; a broadcast needs no answer.
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 5/280 (CT01T05) で中断しました。\n" +
+                                                   std::string(text::kNotJis) +
+                                                   "\n応答済み 4/280"});
     EXPECT_FALSE(d->bulk().running());
+    EXPECT_FALSE(d->bulk().stop_button()->isEnabled());
     ASSERT_EQ(wire.frames.size(), 4u);
     EXPECT_EQ(wire.frames[0].substr(0, 4), "FFCT");
     EXPECT_EQ(percent(*d), "1");
@@ -78,6 +82,7 @@ TEST_F(DeviceRunTest, ReadSettingsStepsIdleTicksAndClosesItself) {
     EXPECT_TRUE(notice);
     EXPECT_EQ(d->bulk().progress_bar()->maximum(), 286);
 
+    answer_every_command();
     d->start_button()->click();
     EXPECT_EQ(d->bulk().timer().interval(), 400);
     for (int n = 1; n <= 22; ++n) d->tick();
@@ -92,6 +97,7 @@ TEST_F(DeviceRunTest, ReadSettingsStepsIdleTicksAndClosesItself) {
     EXPECT_EQ(run_to_end(*d), 142);
     EXPECT_EQ(wire.frames.size(), 278u);
     EXPECT_EQ(wire.frames.back(), "00RCT02B64\r\n");
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kSocketReadOk});
     EXPECT_TRUE(alive.isNull() || !d->isVisible());
     EXPECT_EQ(model.bulk_active, 0);
 }
@@ -106,13 +112,14 @@ TEST_F(DeviceRunTest, NoRunStartsWithoutALinkAndNoneOutlivesItsDialog) {
 
     model.interface_kind = 0;
     d->start_button()->click();
+    EXPECT_TRUE(d->bulk().stop_button()->isEnabled());
     d->tick();
-    // A failed TCP send ends the run itself: bulk_active := 0, answer_error := 1.
-    model.bulk_active = 0;
-    model.answer_error = 1;
-    d->tick();
+    // The port goes away: the run ends at once with one message that says so.
+    link.send_path().link_lost(false, text::kSerialPortLost);
     EXPECT_FALSE(d->bulk().running());
     EXPECT_TRUE(close_enabled(*d));
+    EXPECT_EQ(ui.texts().back(), "ステップ 1/285 (RAST01B) で中断しました。\n" +
+                                     std::string(text::kSerialPortLost) + "\n応答済み 0/285");
     EXPECT_EQ(model.answer_error, 0) << "the next run must not stop on its first tick";
 
     d->start_button()->click();

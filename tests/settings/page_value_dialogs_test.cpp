@@ -62,6 +62,7 @@ TEST_F(PageValueTest, DisplayChoicesChangeTheModelAndSendNothing) {
 
 TEST_F(PageValueTest, DisplaySetAllSendsFourLinesAndSingleSendsStillGoBetween) {
     auto* d = open<TitleDisplayDialog>(kTitleDisplay);
+    answer_every_command();
     d->set_all_button()->click();
     EXPECT_EQ(d->bulk().timer().interval(), 500);
     EXPECT_FALSE(close_enabled(*d));
@@ -108,6 +109,7 @@ TEST_F(PageValueTest, SwitchingTimesAreChosenShownAndSent) {
 
 TEST_F(PageValueTest, SwitchingSetAllRunsAlone) {
     auto* d = open<AutoSwitchingDialog>(kAutoSwitching);
+    answer_every_command();
     d->set_all_button()->click();
     EXPECT_EQ(d->bulk().timer().interval(), 1200);
     d->tick();

@@ -24,6 +24,12 @@ class SettingsTest : public DialogTest {
         DialogTest::SetUp();
         model.selected_peer = -1;
     }
+    // The device answers "GO" to every addressed command from now on.
+    void answer_every_command() {
+        wire.on_write = [this](std::string_view frame) {
+            if (frame.substr(0, 2) != "FF") link.dispatcher().dispatch_serial("00GO\r\n");
+        };
+    }
     // Runs the transfer to its end one tick at a time; the number of ticks it took.
     static int run_to_end(BulkDialog& dialog, int limit = 400) {
         int ticks = 0;
