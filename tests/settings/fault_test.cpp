@@ -1,0 +1,208 @@
+// Faults during runs, against the simulated device with its fault switches: every run ends
+// one way, with one message that says where, and no command or late answer goes astray.
+// The answer time-out is ticked by hand, so a "3.5 s" wait takes no time.
+#include <QFile>
+#include <QPushButton>
+
+#include "app/simulator_process.h"
+#include "core/commands.h"
+#include "core/texts.h"
+#include "glyphs/glyph_list_dialog.h"
+#include "settings/read_settings_dialog.h"
+#include "settings/set_all_dialog.h"
+#include "settings_fixture.h"
+#include "sim_process.h"
+
+namespace tqv::test {
+namespace {
+
+using namespace command;
+
+class FaultTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
+        window->show();
+        model.selected_peer = -1;
+    }
+    // The device on a pseudo-terminal (serial) or on 127.0.0.1 (the program its client),
+    // with `faults` switched on.
+    bool start_device(bool tcp, QStringList faults = {}) {
+#ifdef TQV_SIM_PATH
+        faults << QStringLiteral("--log") << dir.filePath(QStringLiteral("sim.log"));
+        if (!tcp) {
+            const QString pty = serial_sim_.start_serial(QStringLiteral(TQV_SIM_PATH), faults, 10000);
+            model.interface_kind = 0;
+            return !pty.isEmpty() && link.open_serial(pty);
+        }
+        tcp_sim_ = std::make_unique<Sim>(QStringList{QStringLiteral("--listen"), QStringLiteral("0")} + faults,
+                                         "listening");
+        if (!tcp_sim_->ready()) return false;
+        model.interface_kind = 1;
+        model.tcp_role = 0;
+        model.host_list[0] = {127, 0, 0, 1};
+        model.host_count = 1;
+        model.selected_peer = 0;
+        set_slot_text(model.port_number, tcp_sim_->value().rightJustified(5, QLatin1Char('0')).toStdString());
+        bool connected = false;
+        const auto c = QObject::connect(&link.tcp(), &TcpLink::connected, window.get(),
+                                        [&] { connected = true; });
+        const bool ok = link.tcp().socket_connect() == 1 && wait_until([&] { return connected; });
+        QObject::disconnect(c);
+        if (!ok) return false;
+        model.tcp_connected = 1;
+        return true;
+#else
+        (void)tcp;
+        (void)faults;
+        return false;
+#endif
+    }
+    void stop_device() {
+        serial_sim_.stop();
+        if (tcp_sim_) tcp_sim_->stop();
+    }
+    // What the device received so far, one command a line.
+    std::string received() const {
+        QFile f(dir.filePath(QStringLiteral("sim.log")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+    }
+    void time_out() {
+        for (int i = 0; i < SendPath::kTimeoutTicks; ++i) link.answer_tick();
+    }
+    template <typename Runner>
+    bool wait_end(const Runner& running) {
+        return wait_until([&] { return !running(); });
+    }
+
+    SimulatorProcess serial_sim_;
+    std::unique_ptr<Sim> tcp_sim_;
+};
+
+// The answer wait ends when the line arrives: a success box left open for longer than
+// the time-out is no time-out.
+TEST_F(FaultTest, ABoxLeftOpenIsNoTimeOut) {
+    ASSERT_TRUE(start_device(true));
+    ui.on_box = [this] { time_out(); };
+    send_page_switch(link.send_path(), 0);
+    ASSERT_TRUE(wait_until([&] { return !ui.boxes.empty(); }));
+    ui.on_box = nullptr;
+    for (int i = 0; i < 10; ++i) link.answer_tick();
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kSocketOk});
+}
+
+// A late answer (the device answers after 300 ms, the time-out comes first) ends the
+// glyph register with one message naming GR01; nothing more goes out, the late answer is
+// matched to nothing, and the next command waits for it and then gets its own answer.
+TEST_F(FaultTest, TimeOutEndsTheRunAndTheLateAnswerMatchesNothing) {
+    ASSERT_TRUE(start_device(true, {QStringLiteral("--delay"), QStringLiteral("300")}));
+    window->run_command(kGlyphList);
+    auto* list = opener.last<GlyphListDialog>();
+    ASSERT_NE(list, nullptr);
+    list->register_button()->click();
+    list->tick();
+    time_out();
+    EXPECT_FALSE(list->pacing_timer().isActive());
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 1/28 (GR01) で中断しました。\n" +
+                                                   std::string(text::kAnswerTimeout) +
+                                                   "\n応答済み 0/28"});
+    EXPECT_TRUE(list->close_button()->isEnabled());
+    EXPECT_FALSE(list->stop_button()->isEnabled());
+    send_white_level(link.send_path());
+    ASSERT_TRUE(wait_until([&] { return ui.boxes.size() == 2; }));
+    EXPECT_EQ(ui.texts().back(), text::kSocketOk);
+    const std::string log = received();
+    EXPECT_EQ(log.find("GR02"), std::string::npos) << log;
+}
+
+// The link goes away in the middle of read settings: the run ends at once, with one
+// message that says so, and Close works again.
+TEST_F(FaultTest, LosingTheLinkEndsTheRunAtOnce) {
+    for (const bool tcp : {false, true}) {
+        SCOPED_TRACE(tcp ? "tcp" : "serial");
+        ui.clear();
+        ASSERT_TRUE(start_device(tcp));
+        window->run_command(kReadSettings);
+        auto* d = opener.last<ReadSettingsDialog>();
+        ASSERT_NE(d, nullptr);
+        d->start_button()->click();
+        d->tick();
+        d->tick();
+        stop_device();
+        ASSERT_TRUE(wait_end([&] { return d->bulk().running(); }));
+        for (int i = 0; i < 5; ++i) d->tick();
+        ASSERT_EQ(ui.boxes.size(), 1u) << ui.texts().back();
+        EXPECT_NE(ui.texts()[0].find(tcp ? text::kSocketNotConnected : text::kSerialPortLost),
+                  std::string::npos)
+            << ui.texts()[0];
+        EXPECT_TRUE(d->bulk().close_button()->isEnabled());
+        d->close();
+        link.shutdown();
+        model.interface_kind = 0;
+    }
+}
+
+// A device that never answers ends set all at the first time-out, with one message and no
+// "No Connect" box after it.
+TEST_F(FaultTest, SilentDeviceEndsTheRunAtTheFirstTimeOut) {
+    ASSERT_TRUE(start_device(false, {QStringLiteral("--no-answer")}));
+    window->run_command(kSetAllItems);
+    auto* d = opener.last<SetAllDialog>();
+    d->start_button()->click();
+    d->tick();
+    d->tick();
+    time_out();
+    EXPECT_FALSE(d->bulk().running());
+    for (int i = 0; i < 20; ++i) link.answer_tick();
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 1/280 (CT01T01) で中断しました。\n" +
+                                                   std::string(text::kNoConnect) +
+                                                   "\n応答済み 0/280"});
+}
+
+// An error answer to a single command does not cancel the next run; the run then ends at
+// its own first error answer, and the glyph list does the same with one message.
+TEST_F(FaultTest, ErrorAnswersEndRunsOnceAndNeverCancelTheNext) {
+    ASSERT_TRUE(start_device(false, {QStringLiteral("--error"), QStringLiteral("E3")}));
+    send_white_level(link.send_path());
+    ASSERT_TRUE(wait_until([&] { return !ui.boxes.empty(); }));
+    EXPECT_EQ(model.answer_error, 1);
+
+    window->run_command(kSetAllItems);
+    auto* d = opener.last<SetAllDialog>();
+    d->start_button()->click();
+    d->tick();
+    ASSERT_TRUE(wait_end([&] { return d->bulk().running(); }));
+    EXPECT_EQ(ui.texts().back(), "ステップ 1/280 (CT01T01) で中断しました。\n" +
+                                     std::string(text::kCommandError) + "\n応答済み 0/280");
+    d->close();
+
+    ui.clear();
+    window->run_command(kGlyphList);
+    auto* list = opener.last<GlyphListDialog>();
+    list->read_button()->click();
+    for (int i = 0; i < 3 && list->pacing_timer().isActive(); ++i) {
+        list->tick();
+        wait_until([&] { return !list->pacing_timer().isActive(); }, 500);
+    }
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 1/28 (RFBMBA65) で中断しました。\n" +
+                                                   std::string(text::kCommandError) +
+                                                   "\n応答済み 0/28"});
+}
+
+// The operator's stop ends the run at once and says how far it got.
+TEST_F(FaultTest, StopEndsTheRunAndSaysWhere) {
+    ASSERT_TRUE(start_device(false));
+    window->run_command(kSetAllItems);
+    auto* d = opener.last<SetAllDialog>();
+    d->start_button()->click();
+    for (int i = 0; i < 3; ++i) d->tick();
+    ASSERT_TRUE(wait_until([&] { return link.model().answer_pending == 0; }));
+    d->bulk().stop_button()->click();
+    EXPECT_FALSE(d->bulk().running());
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 4/280 で中止しました。\n応答済み 3/280"});
+}
+
+}  // namespace
+}  // namespace tqv::test
