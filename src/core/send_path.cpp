@@ -103,6 +103,13 @@ void SendPath::tcp_send(std::string_view body) {
         report_fault(RunEnd::link_lost, &p, text::kSocketNotConnected, {}, true);
         return;
     }
+    // Another device (server role): nothing awaited from the one before can come from this
+    // one, whose answers are the only ones read now.
+    const int target = model_.tcp_role == 1 ? model_.selected_peer : 0;
+    if (target != tcp_target_) {
+        tcp_reset();
+        tcp_target_ = target;
+    }
     if (Run* r = run()) r->command_written(true);
     Pending p = tag(std::move(frame));
     // Only while an answer is awaited (or a late one drained) do commands wait here.

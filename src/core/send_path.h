@@ -132,6 +132,7 @@ private:
     int tcp_stale_ = 0;        // late answers to swallow before the next send
     int tcp_stale_ticks_ = 0;  // how long we have waited for them
     int serial_stale_ = 0;     // timed-out serial commands whose answers may still come
+    int tcp_target_ = 0;       // the peer the TCP state above belongs to
 };
 
 }  // namespace tqv

@@ -4,8 +4,10 @@
 // received (from the simulator's log).
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -306,6 +308,25 @@ TEST_F(CliTest, ErrorAnswerStopsTheTransfer) {
 }
 
 // A device that never answers: the send path's time-out texts, status 1.
+// The serial device goes away while the tool waits for an answer: it ends at once with
+// the port's message, not after the answer time-out.
+TEST_F(CliTest, LostSerialPortEndsTheToolAtOnce) {
+    auto sim = std::make_unique<Sim>(
+        QStringList{"--serial", "--no-answer", "--log", file("sim.log")}, "serial");
+    ASSERT_TRUE(sim->ready());
+    QProcess cli;
+    cli.start(cli_path(), {"--serial", sim->value(), "send", "RCEL"});
+    cli.closeWriteChannel();
+    QDeadlineTimer deadline(10000);
+    while (received(file("sim.log")).empty() && !deadline.hasExpired()) cli.waitForFinished(20);
+    ASSERT_FALSE(received(file("sim.log")).empty());
+    sim.reset();
+    const CliResult r = finish_cli(cli, 10000);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.err, text::kSerialPortLost)) << r.err;
+    EXPECT_FALSE(contains(r.err, text::kNoConnect)) << r.err;
+}
+
 TEST_F(CliTest, SilentDeviceTimesOut) {
     {
         Sim sim({"--serial", "--no-answer"}, "serial");

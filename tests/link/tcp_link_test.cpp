@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include "core/commands.h"
 #include "core/texts.h"
@@ -165,6 +166,35 @@ TEST_F(TcpLinkTest, ServerTakesDevicesAndSendsToTheChosenOne) {
     EXPECT_FALSE(tcp().listening());
     EXPECT_EQ(tcp().count_peers(), 0);
     EXPECT_EQ(tcp().peer_address(2), "");
+}
+
+// Device 1 leaves a piece of a line and never finishes it; device 2's answer is its own,
+// and its command does not wait for device 1's late answer.
+TEST_F(TcpLinkTest, EachDeviceHasItsOwnLineAndPendingState) {
+    ASSERT_TRUE(listen());
+    QTcpSocket one, two;
+    for (QTcpSocket* d : {&one, &two}) {
+        d->connectToHost(QHostAddress::LocalHost, tcp().server_port());
+        ASSERT_TRUE(d->waitForConnected(5000));
+        ASSERT_TRUE(wait_peers(d == &one ? 1 : 2));
+    }
+    model.tcp_connected = 1;
+    model.selected_peer = 1;
+    send("RCWL\r\n");
+    one.write("00GARB");
+    ASSERT_TRUE(one.waitForBytesWritten(5000));
+    ASSERT_TRUE(wait_until([&] { return model.tcp_line.pending_bytes() > 0; }));
+    for (int i = 0; i < SendPath::kTimeoutTicks; ++i) link.answer_tick();
+    ui.clear();
+
+    model.selected_peer = 2;
+    send("RCWL\r\n");
+    ASSERT_TRUE(wait_until([&] { return two.bytesAvailable() > 0 || two.waitForReadyRead(50); }));
+    EXPECT_EQ(two.readAll().toStdString(), "00RCWL\r\n");
+    two.write("00CWL3\r\n");
+    ASSERT_TRUE(wait_answers(1));
+    EXPECT_EQ(model.white_level, 3);
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(TcpLinkTest, LeavingDeviceFreesItsEntryAndTheNextTakesTheLowestFree) {
