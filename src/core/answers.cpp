@@ -124,13 +124,18 @@ void AnswerDispatcher::dispatch(std::string_view text, Link link,
         }
     } else if (!apply_report(text, link, !in_run)) {
         const char* message = nullptr;
-        if (error_steps(text, link, !in_run, &message) && in_run) {
+        const bool error = error_steps(text, link, !in_run, &message);
+        if (error && in_run) {
             // The run ends here, with one message that names this command.
             if (Run* run = path_.run())
                 run->fault(RunEnd::error_answer, arrival.step, arrival.label, message);
         }
+        model_.glyph_request_pending = 0;
+        path_.single_answered(arrival, text, error);
+        return;
     }
     model_.glyph_request_pending = 0;
+    path_.single_answered(arrival, text, false);
 }
 
 bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes) {

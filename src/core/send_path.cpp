@@ -30,9 +30,22 @@ SendPath::Pending SendPath::tag(std::string frame) const {
     return p;
 }
 
+void SendPath::exchange_end(ExchangeEnd::Kind kind, const Pending& p, std::string_view text) {
+    if (p.run_id != 0 || !on_exchange_end) return;
+    on_exchange_end({kind, p.frame, std::string(text)});
+}
+
+void SendPath::single_answered(const Arrival& arrival, std::string_view text, bool error) {
+    if (arrival.route != Route::single || arrival.frame.empty() || !on_exchange_end) return;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    on_exchange_end({error ? ExchangeEnd::Kind::error_answer : ExchangeEnd::Kind::answered,
+                     arrival.frame, std::string(text)});
+}
+
 SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
     Arrival a;
     a.step = p.step;
+    a.frame = p.frame;
     // The frame without its two address characters.
     a.label = command_label(std::string_view(p.frame).substr(p.frame.size() >= 2 ? 2 : 0));
     if (p.run_id == 0) {
@@ -92,6 +105,8 @@ void SendPath::serial_send(std::string_view body) {
     // A failed serial write is not reported here: the answer time-out says "No Connect".
     if (serial_) serial_->write(frame);
     if (on_frame_written) on_frame_written(frame, false);
+    // Nobody answers a broadcast: it has ended once it is written.
+    if (!expects_answer) exchange_end(ExchangeEnd::Kind::answered, tag(frame), "");
 }
 
 void SendPath::tcp_send(std::string_view body) {
@@ -101,6 +116,7 @@ void SendPath::tcp_send(std::string_view body) {
     if (!link_ready() || tcp_ == nullptr || !tcp_->link_up()) {
         const Pending p = tag(std::move(frame));
         report_fault(RunEnd::link_lost, &p, text::kSocketNotConnected, {}, true);
+        exchange_end(ExchangeEnd::Kind::not_sent, p, text::kSocketNotConnected);
         return;
     }
     // Another device (server role): nothing awaited from the one before can come from this
@@ -166,6 +182,15 @@ void SendPath::tcp_give_up(RunEnd why, const char* message, const Pending* owner
         model_.bulk_active = 0;
     }
     report_fault(why, owner, message, dropped, true);
+    if (owner != nullptr) {
+        // The command that timed out did go out; one whose write failed did not.
+        const bool written = stale_answer_expected;
+        exchange_end(why == RunEnd::timeout ? ExchangeEnd::Kind::timeout
+                     : written              ? ExchangeEnd::Kind::lost
+                                            : ExchangeEnd::Kind::not_sent,
+                     *owner, message);
+    }
+    for (const Pending& p : dropped) exchange_end(ExchangeEnd::Kind::not_sent, p, message);
 }
 
 void SendPath::report_fault(RunEnd why, const Pending* owner, std::string_view message,
@@ -207,6 +232,8 @@ void SendPath::answer_timeout_tick() {
             const Pending owner = serial_waiting_.empty() ? Pending{} : serial_waiting_.front();
             // Their answers may still come; they are matched to nothing until the next send.
             serial_stale_ = int(serial_waiting_.size());
+            for (const Pending& p : serial_waiting_)
+                exchange_end(ExchangeEnd::Kind::timeout, p, text::kNoConnect);
             serial_waiting_.clear();
             Run* r = run();
             if (r != nullptr && (owner.run_id == r->id() || owner.frame.empty())) {
@@ -240,7 +267,9 @@ SendPath::Arrival SendPath::line_arrived(bool on_tcp) {
         }
         if (serial_stale_ > 0) {
             --serial_stale_;
-            return {Route::stale, 0, {}};
+            Arrival stale;
+            stale.route = Route::stale;
+            return stale;
         }
         return {};
     }
@@ -279,6 +308,8 @@ void SendPath::link_lost(bool on_tcp, std::string_view text) {
         }
         dropped = tcp_queue_;
         const bool anything = !tcp_waiting_.empty() || !tcp_queue_.empty();
+        for (const Pending& p : tcp_waiting_) exchange_end(ExchangeEnd::Kind::lost, p, text);
+        for (const Pending& p : tcp_queue_) exchange_end(ExchangeEnd::Kind::not_sent, p, text);
         tcp_reset();
         if (run() == nullptr && !anything) return;  // nothing was waiting on it
     } else {
@@ -288,6 +319,7 @@ void SendPath::link_lost(bool on_tcp, std::string_view text) {
             owner = serial_waiting_.front();
             had_owner = true;
         }
+        for (const Pending& p : serial_waiting_) exchange_end(ExchangeEnd::Kind::lost, p, text);
         serial_waiting_.clear();
         serial_stale_ = 0;
     }

@@ -33,6 +33,16 @@ enum class Route {
     stale,   // a command that timed out or whose run has ended: matched to nothing
 };
 
+// How one command outside a run ended, for front ends that answer for each command (the
+// show-control interface): the device answered, answered with an error, never answered,
+// the command never went out, or the link went away while it waited.
+struct ExchangeEnd {
+    enum class Kind { answered, error_answer, timeout, not_sent, lost };
+    Kind kind = Kind::answered;
+    std::string frame;   // as written: address and body
+    std::string answer;  // the answer text without address and CR LF; the message otherwise
+};
+
 class SendPath {
 public:
     static constexpr std::size_t kFrameCapacity = 600;  // address + body + NUL
@@ -66,12 +76,15 @@ public:
         Route route = Route::single;
         int step = 0;
         std::string label;
+        std::string frame;  // the command this line answers; empty for an unsolicited line
     };
     // A complete answer line has arrived on a link: ends the wait for it, sends the next
     // queued command, and says what the line belongs to.
     Arrival line_arrived(bool on_tcp);
     // The line has been handled (after its boxes): observers, and the run's completion.
     void answer_handled(bool on_tcp, Route route);
+    // The answer to a single command has been handled; `error` for an error answer.
+    void single_answered(const Arrival& arrival, std::string_view text, bool error);
 
     // The link went away: every command awaiting its answer or queued is given up. A
     // running run ends with `text`; otherwise `text` is shown (when not empty) together with
@@ -99,6 +112,8 @@ public:
     // handled. Used by the command-line tool and by byte traces.
     std::function<void(std::string_view frame, bool on_tcp)> on_frame_written;
     std::function<void(bool on_tcp)> on_answer;
+    // Every single command's end (not a run's commands: a run reports its own end).
+    std::function<void(const ExchangeEnd&)> on_exchange_end;
 
 private:
     struct Pending {
@@ -117,6 +132,8 @@ private:
     // running run when `owner` is its command.
     void report_fault(RunEnd why, const Pending* owner, std::string_view message,
                       const std::deque<Pending>& dropped, bool always_show);
+
+    void exchange_end(ExchangeEnd::Kind kind, const Pending& p, std::string_view text);
 
     Model& model_;
     Ui& ui_;

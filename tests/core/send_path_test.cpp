@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/answers.h"
 #include "core/texts.h"
 #include "core_fixture.h"
 
@@ -143,6 +144,28 @@ TEST_F(SendPathTest, LinkReadyFollowsInterfaceAndConnection) {
     EXPECT_FALSE(path.link_ready());
     model.tcp_connected = 1;
     EXPECT_TRUE(path.link_ready());
+}
+
+// Each single command ends one way, told to whoever answers for it.
+TEST_F(SendPathTest, EverySingleCommandEndsOnceWithItsOutcome) {
+    AnswerDispatcher dispatcher(path);
+    std::vector<std::string> ends;
+    path.on_exchange_end = [&](const ExchangeEnd& e) {
+        ends.push_back(std::to_string(int(e.kind)) + " " + e.frame.substr(0, 6) + " " + e.answer);
+    };
+    use_tcp();
+    path.send_command("RCWL\r\n");
+    path.send_command("CWL3\r\n");
+    dispatcher.dispatch_tcp("00CWL1\r\n");
+    dispatcher.dispatch_tcp("00E3\r\n");
+    path.send_command("RCEL\r\n");
+    path.send_command("CEL2\r\n");
+    for (int i = 0; i < SendPath::kTimeoutTicks; ++i) path.answer_timeout_tick();
+    model.tcp_connected = 0;
+    path.send_command("P01T05\r\n");
+    EXPECT_EQ(ends, (std::vector<std::string>{
+                        "0 00RCWL CWL1", "1 00CWL3 E3", "2 00RCEL Answer が､きません",
+                        "3 00CEL2 Answer が､きません", "3 00P01T Socket が接続されていません"}));
 }
 
 }  // namespace
