@@ -88,6 +88,7 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     progress_->setRange(0, bulk_.progress_range());
     progress_->setValue(0);
     progress_->setTextVisible(false);
+    progress_->setAccessibleName(QStringLiteral("Progress"));
     read_ = make_button(QString::fromUtf8("読み込み"), this);
     close_ = make_button(QStringLiteral("Close"), this);
     auto* bottom = new QHBoxLayout;

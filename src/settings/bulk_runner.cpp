@@ -27,6 +27,8 @@ QProgressBar* BulkRunner::progress_bar() {
         bar_->setRange(0, BulkTransfer(path_, kind_).progress_range());
         bar_->setValue(0);
         bar_->setTextVisible(false);
+        // Screen readers announce the run's progress from the bar's value.
+        bar_->setAccessibleName(QStringLiteral("Progress"));
     }
     return bar_;
 }
