@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tqv7310nx"));
     QApplication::setApplicationVersion(QStringLiteral("1.32"));
     QApplication::setWindowIcon(tqv::app_icon());
+    // Wayland desktops find the menu entry, and so the icon, of the window by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tqv7310nx"));
     tqv::use_japanese_font(app);
 
     QCommandLineParser parser;
@@ -84,9 +86,9 @@ int main(int argc, char** argv) {
     tqv::DeviceLink link(model, ui);
     tqv::start_model(model, link, tqv::configuration_path());
     const QStringList start_files = parser.positionalArguments();
-    const tqv::StartFile opened =
-        start_files.isEmpty() ? tqv::StartFile::none
-                              : tqv::open_start_file(model, ui, start_files.first());
+    const tqv::StartFile opened = start_files.isEmpty()
+                                      ? tqv::StartFile::none
+                                      : tqv::open_start_file(model, ui, start_files.first());
 
     // A port given for this run (or the simulator's) replaces the configured one without
     // writing the configuration file.

@@ -91,8 +91,9 @@ TEST_F(AppTest, FileOnTheCommandLineIsReadByItsKind) {
         EXPECT_EQ(open_start_file(model, ui, c.path), c.kind) << c.path.toStdString();
         EXPECT_EQ(model.document_path, c.document_path);
         EXPECT_EQ(model.glyph_list_path, c.glyph_list_path);
-        EXPECT_EQ(ui.texts(), (c.kind == StartFile::none ? std::vector<std::string>{"Can't file open"}
-                                                         : std::vector<std::string>{}));
+        EXPECT_EQ(ui.texts(),
+                  (c.kind == StartFile::none ? std::vector<std::string>{"Can't file open"}
+                                             : std::vector<std::string>{}));
     }
 }
 
