@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --package
-cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build-package -j"$(nproc)"
 (cd build-package && cpack -G DEB >/dev/null)
 ls build-package/tqv7310nx_*.deb
