@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, on Debian 12, as root. Only missing packages
 # are installed, so a machine that has them all is not touched.
+#   --gui      what a desktop session needs to show the program (scripts/run.sh)
+#   --package  what the Debian package and the checks of the installed files need
+#              (scripts/package.sh, CI)
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache
@@ -8,9 +11,13 @@ packages=(
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev libgl1-mesa-dev
   fonts-noto-cjk
 )
-if [ "${1:-}" = "--gui" ]; then
-  packages+=(qt6-wayland fonts-ipafont-gothic)
-fi
+for option in "$@"; do
+  case $option in
+    --gui) packages+=(qt6-wayland fonts-ipafont-gothic) ;;
+    --package) packages+=(dpkg-dev file desktop-file-utils appstream shared-mime-info) ;;
+    *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,12 +2,14 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
+#include <QTimer>
 #include <cstring>
 
 #include "app/appearance.h"
 #include "app/dialog_opener.h"
 #include "app/file_dialogs.h"
 #include "app/main_window.h"
+#include "app/menu_commands.h"
 #include "app/message_boxes.h"
 #include "app/screenshots.h"
 #include "app/simulator_process.h"
@@ -43,6 +45,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tqv7310nx"));
     QApplication::setApplicationVersion(QStringLiteral("1.32"));
     QApplication::setWindowIcon(tqv::app_icon());
+    // Wayland desktops find the menu entry, and so the icon, of the window by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tqv7310nx"));
     tqv::use_japanese_font(app);
 
     QCommandLineParser parser;
@@ -59,9 +63,14 @@ int main(int argc, char** argv) {
                                     QStringLiteral("path"));
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
-        QStringLiteral("Save pictures of the main window and the page switch dialog, then end."),
+        QStringLiteral("Save pictures of the main window and of the dialogs the README shows, "
+                       "then end."),
         QStringLiteral("directory"));
     parser.addOptions({simulate, serial, screenshot});
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("A settings document (.dat) to open, or a glyph list (.tll) to show."),
+        QStringLiteral("[file]"));
     parser.process(app);
 
     if (parser.isSet(screenshot)) {
@@ -76,6 +85,10 @@ int main(int argc, char** argv) {
 
     tqv::DeviceLink link(model, ui);
     tqv::start_model(model, link, tqv::configuration_path());
+    const QStringList start_files = parser.positionalArguments();
+    const tqv::StartFile opened = start_files.isEmpty()
+                                      ? tqv::StartFile::none
+                                      : tqv::open_start_file(model, ui, start_files.first());
 
     // A port given for this run (or the simulator's) replaces the configured one without
     // writing the configuration file.
@@ -101,6 +114,10 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &tqv::MainWindow::quit_requested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     window.show();
+    if (opened == tqv::StartFile::glyph_list) {
+        // Once the loop runs: the glyph list is modal.
+        QTimer::singleShot(0, &window, [&window] { window.run_command(tqv::command::kGlyphList); });
+    }
 
     if (model.interface_kind == 0) link.open_serial(serial_path);
 

@@ -6,6 +6,9 @@
 #include <QStandardPaths>
 
 #include "core/config.h"
+#include "core/document.h"
+#include "core/glyph.h"
+#include "core/texts.h"
 
 namespace tqv {
 
@@ -20,6 +23,15 @@ void start_model(Model& model, DeviceLink& link, const QString& ini_path) {
     model.tcp_connected = 0;
     QDir().mkpath(QFileInfo(ini_path).absolutePath());
     read_configuration(model, IniFile(QFile::encodeName(ini_path).toStdString()));
+}
+
+StartFile open_start_file(Model& model, Ui& ui, const QString& path) {
+    const std::string file = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+    const bool glyphs = path.endsWith(QStringLiteral(".tll"), Qt::CaseInsensitive);
+    if (glyphs ? load_glyph_list(model, file) : load_document(model, file))
+        return glyphs ? StartFile::glyph_list : StartFile::document;
+    warning_box(ui, text::kCantFileOpen);
+    return StartFile::none;
 }
 
 }  // namespace tqv

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "core/model.h"
+#include "core/ui.h"
 #include "link/device_link.h"
 
 namespace tqv {
@@ -16,5 +17,12 @@ QString configuration_path();
 // (defaults for a missing file or key). The directory is created so that the dialogs can
 // write their keys later.
 void start_model(Model& model, DeviceLink& link, const QString& ini_path);
+
+// A file named on the command line (a double click in the file manager): a glyph list when
+// it ends in ".tll" (any case), a settings document otherwise. It is read into the model as
+// the open commands read it; one that cannot be read gets their warning box and leaves the
+// model as it was (none).
+enum class StartFile { none, document, glyph_list };
+StartFile open_start_file(Model& model, Ui& ui, const QString& path);
 
 }  // namespace tqv

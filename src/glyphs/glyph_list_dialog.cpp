@@ -235,6 +235,8 @@ void GlyphListDialog::show_group() {
         const QString text = QStringLiteral("No.%1").arg(previews_[cell]->slot() + 1);
         number_boxes_[cell]->setText(text);
         number_boxes_[cell]->setAccessibleName(text);
+        previews_[cell]->setAccessibleName(
+            QStringLiteral("外字 %1").arg(previews_[cell]->slot() + 1, 2, 10, QLatin1Char('0')));
     }
     panel_->update();
 }

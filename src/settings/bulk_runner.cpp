@@ -24,9 +24,10 @@ QProgressBar* BulkRunner::progress_bar() {
         bar_ = new QProgressBar(&dialog_);
         // The range is the step count; only the percentage box shows a number.
         bar_->setRange(0, BulkTransfer(path_, kind_).progress_range());
-        bar_->setAccessibleName(QStringLiteral("Progress"));
         bar_->setValue(0);
         bar_->setTextVisible(false);
+        // Screen readers announce the run's progress from the bar's value.
+        bar_->setAccessibleName(QStringLiteral("Progress"));
     }
     return bar_;
 }

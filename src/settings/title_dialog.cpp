@@ -115,6 +115,13 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     layout->addSpacing(8);
     layout->addLayout(controls);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Tab walks the controls as they are read: the lists row, the title, the buttons row by
+    // row, Close.
+    QWidget* const order[] = {
+        line_list_,           page_list_,      slave_address_list(), title_edit_,
+        set_button_,          set_all_button_, not_memory_button_,   not_memory_all_button_,
+        bulk().close_button()};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     // --- behaviour ---
     connect(line_list_, &QComboBox::currentIndexChanged, this, [this](int index) {

@@ -71,6 +71,32 @@ TEST_F(AppTest, MissingConfigurationGivesTheDefaults) {
     EXPECT_FALSE(QFile::exists(ini)) << "reading does not write";
 }
 
+TEST_F(AppTest, FileOnTheCommandLineIsReadByItsKind) {
+    const QString doc = dir.filePath(QStringLiteral("a.dat"));
+    const QString glyphs = dir.filePath(QStringLiteral("g.TLL"));
+    QFile(doc).open(QIODevice::WriteOnly);
+    QFile(glyphs).open(QIODevice::WriteOnly);
+    const struct {
+        QString path;
+        StartFile kind;
+        std::string document_path, glyph_list_path;
+    } cases[] = {
+        {doc, StartFile::document, doc.toStdString(), ""},
+        {glyphs, StartFile::glyph_list, doc.toStdString(), glyphs.toStdString()},
+        {dir.filePath(QStringLiteral("missing.dat")), StartFile::none, doc.toStdString(),
+         glyphs.toStdString()},
+    };
+    for (const auto& c : cases) {
+        ui.clear();
+        EXPECT_EQ(open_start_file(model, ui, c.path), c.kind) << c.path.toStdString();
+        EXPECT_EQ(model.document_path, c.document_path);
+        EXPECT_EQ(model.glyph_list_path, c.glyph_list_path);
+        EXPECT_EQ(ui.texts(),
+                  (c.kind == StartFile::none ? std::vector<std::string>{"Can't file open"}
+                                             : std::vector<std::string>{}));
+    }
+}
+
 TEST(SimulatorProcessTest, ReportsAProgramThatDoesNotStart) {
     QTemporaryDir empty;
     SimulatorProcess sim;

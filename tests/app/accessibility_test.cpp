@@ -1,0 +1,95 @@
+// What assistive technology finds: every control of every dialog has a name that says
+// what it is, and the title dialog's lists are reached with the keyboard.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+
+#include "app/menu_commands.h"
+#include "app_fixture.h"
+#include "glyphs/glyph_list_dialog.h"
+
+namespace tqv::test {
+namespace {
+
+bool is_control(QWidget* w) {
+    return qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+           qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+           qobject_cast<QAbstractItemView*>(w) || qobject_cast<QProgressBar*>(w) ||
+           dynamic_cast<GlyphPreview*>(w) != nullptr || (w->focusPolicy() & Qt::TabFocus);
+}
+
+// What a screen reader says a control is: its accessible name, else the label it is
+// related to (a buddy label, a group box caption), else a button's own text. On Linux a
+// list's accessible name is its current item: only the label relation says what it is.
+QString what_it_is(QWidget* w) {
+    if (w == nullptr) return {};
+    if (!w->accessibleName().isEmpty() && !qobject_cast<QComboBox*>(w)) return w->accessibleName();
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    for (const auto& [label, relation] : a->relations(QAccessible::Label)) {
+        if (!label->text(QAccessible::Name).isEmpty()) return label->text(QAccessible::Name);
+    }
+    return qobject_cast<QAbstractButton*>(w) ? a->text(QAccessible::Name) : QString();
+}
+
+class AccessibilityTest : public DialogTest {
+  protected:
+    QDialog* open_only(int command) {
+        for (const auto& d : opener.opened) delete d.data();
+        opener.opened.clear();
+        window->run_command(command);
+        return opener.last<QDialog>();
+    }
+};
+
+TEST_F(AccessibilityTest, EveryControlOfEveryDialogHasAName) {
+    std::vector<int> commands = command::kSubsystemCommands;
+    commands.insert(commands.end(), {command::kPageSwitch, command::kStartupPage, command::kVersion,
+                                     command::kGlyphNote, command::kGlyphEditor});
+    for (int c : commands) {
+        // Some dialogs are offered on RS-232C only, others on TCP/IP only.
+        model.interface_kind = 0;
+        QDialog* dialog = open_only(c);
+        model.interface_kind = 1;
+        if (dialog == nullptr) dialog = open_only(c);
+        ASSERT_NE(dialog, nullptr) << c;
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            if (!is_control(w) || qobject_cast<QComboBox*>(w->parentWidget())) continue;
+            EXPECT_FALSE(what_it_is(w).isEmpty())
+                << dialog->windowTitle().toStdString() << ": " << w->metaObject()->className();
+        }
+    }
+}
+
+TEST_F(AccessibilityTest, GlyphPreviewsAreNamedByTheirGlyphNumber) {
+    auto* list = qobject_cast<GlyphListDialog*>(open_only(command::kGlyphList));
+    ASSERT_NE(list, nullptr);
+    for (const auto& [group, first, last] :
+         {std::tuple{0, "外字 01", "外字 14"}, std::tuple{1, "外字 15", "外字 28"}}) {
+        list->group_list()->setCurrentIndex(group);
+        EXPECT_EQ(what_it_is(list->preview(0)), QString::fromUtf8(first));
+        EXPECT_EQ(what_it_is(list->preview(13)), QString::fromUtf8(last));
+    }
+}
+
+TEST_F(AccessibilityTest, TabWalksTheTitleDialogAsItIsRead) {
+    QDialog* dialog = open_only(command::kTitleSetting);
+    ASSERT_NE(dialog, nullptr);
+    QApplication::setActiveWindow(dialog);
+    QStringList walk;
+    for (int i = 0; i < 10; ++i) {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &tab);
+        walk << what_it_is(QApplication::focusWidget());
+    }
+    EXPECT_EQ(walk.join(u'|').toStdString(),
+              "設定|全設定|Not Memory|NM全設定|Close|Channel Number|Page Number|Slave Address|"
+              "Title|設定");
+}
+
+}  // namespace
+}  // namespace tqv::test
