@@ -9,12 +9,12 @@ void CliUi::box(Box kind, std::string_view text, std::string_view /*caption*/) {
     const bool failure = kind == Box::error || kind == Box::error_owned || kind == Box::warning ||
                          text == text::kSocketModeDifference;
     if (failure) ++failures_;
-    if (failure || !quiet_) console_.message(text);
+    if (failure || !quiet_) console_.message(prefix_ + std::string(text));
     if (on_box) on_box(failure);
 }
 
 bool CliUi::ask(std::string_view text, std::string_view /*caption*/) {
-    if (!quiet_) console_.message(text);
+    if (!quiet_) console_.message(prefix_ + std::string(text));
     return true;
 }
 

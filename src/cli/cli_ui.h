@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "cli/console.h"
 #include "core/ui.h"
@@ -19,6 +20,9 @@ class CliUi : public Ui {
     bool ask(std::string_view text, std::string_view caption) override;
 
     int failures() const { return failures_; }
+    // Put in front of every line, so that the messages of several devices running side by
+    // side say whose they are ("device 2: ").
+    void set_prefix(std::string prefix) { prefix_ = std::move(prefix); }
 
     // Told after every box; `failure` as counted above. Called from inside the core, so a
     // listener must not send from here.
@@ -28,6 +32,7 @@ class CliUi : public Ui {
     Console& console_;
     bool quiet_;
     int failures_ = 0;
+    std::string prefix_;
 };
 
 }  // namespace tqv::cli

@@ -21,7 +21,7 @@ constexpr int kSettleGuardMs = 15000;
 
 }  // namespace
 
-CommandRun::CommandRun(const Options& options, DeviceLink& link, CliUi& ui, Console& console,
+CommandRun::CommandRun(const Options& options, Channel& link, CliUi& ui, Console& console,
                        std::string output_file, QObject* parent)
     : QObject(parent),
       options_(options),
@@ -245,11 +245,7 @@ void CommandRun::await_idle(std::function<void()> then) {
 
 bool CommandRun::exchange_idle() const {
     const Model& m = link_.model();
-    if (m.interface_kind == 0) {
-        if (m.answer_pending != 0) return false;
-        const QSerialPort* port = link_.serial().port();
-        return port == nullptr || port->bytesToWrite() == 0;
-    }
+    if (m.interface_kind == 0) return m.answer_pending == 0 && !link_.bytes_pending();
     const SendPath& path = link_.send_path();
     return !path.tcp_in_flight() && path.tcp_queued() == 0;
 }

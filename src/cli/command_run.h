@@ -20,7 +20,7 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "core/bulk.h"
-#include "link/device_link.h"
+#include "link/channel.h"
 
 namespace tqv::cli {
 
@@ -28,7 +28,7 @@ class CommandRun : public QObject {
     Q_OBJECT
   public:
     // `output_file`: where pull and glyphs pull save their result.
-    CommandRun(const Options& options, DeviceLink& link, CliUi& ui, Console& console,
+    CommandRun(const Options& options, Channel& link, CliUi& ui, Console& console,
                std::string output_file, QObject* parent = nullptr);
     ~CommandRun() override;
 
@@ -62,7 +62,7 @@ class CommandRun : public QObject {
     void end(bool ok);
 
     const Options& options_;
-    DeviceLink& link_;
+    Channel& link_;
     CliUi& ui_;
     Console& console_;
     std::string output_file_;

@@ -19,9 +19,10 @@ const char* const kUsage =
     "                               1 stop bit\n"
     "  --tcp HOST:PORT              client role: connect to one device\n"
     "  --listen PORT [--devices N]  server role: wait until N devices (default 1) have\n"
-    "                               connected, then run COMMAND on each in the order they\n"
-    "                               connected; PORT 0 takes a free port; \"listening <port>\"\n"
-    "                               is written to stderr once the port is open\n"
+    "                               connected, then run COMMAND on all of them at once, each\n"
+    "                               at its own pace; PORT 0 takes a free port;\n"
+    "                               \"listening <port>\" is written to stderr once the port\n"
+    "                               is open\n"
     "\n"
     "COMMAND:\n"
     "  send BODY                    one command body (CR LF added); prints the answer text\n"
@@ -45,11 +46,16 @@ const char* const kUsage =
     "                               (a broadcast on the serial link keeps the normal pace)\n"
     "  --quiet                      no progress bar, no success or confirmation texts\n"
     "  --stats                      write bytes sent and received and the time to stderr\n"
+    "  --bind ADDR                  --listen: listen on ADDR only (default: every address)\n"
+    "  --allow ADDR[,ADDR...]       --listen: accept devices from these addresses only;\n"
+    "                               any other is closed at once\n"
     "  --wait S                     give up when no connection is made within S seconds\n"
     "                               (default 30)\n"
     "\n"
     "With several devices, pull and glyphs pull write one file per device (a.dat becomes\n"
     "a-1.dat, a-2.dat, ...), and send prints each answer after the device number and a tab.\n"
+    "In the server role every device ends with one line on stderr: \"device N ADDRESS ok\"\n"
+    "or \"device N ADDRESS failed\"; the failed ones are named again at the end.\n"
     "\n"
     "exit status: 0 when every command went out and no error answer, time-out or refusal\n"
     "happened; 1 otherwise; 2 for a usage error.\n";
@@ -121,6 +127,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     Options o;
     std::vector<std::string> words;
     bool devices_given = false;
+    bool listen_only = false;  // --bind, --allow
     bool no_memory_given = false;
     bool options_done = false;
 
@@ -175,6 +182,22 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             if (!n) return usage_error("--devices needs a number 1..96");
             o.devices = static_cast<int>(*n);
             devices_given = true;
+        } else if (arg == "--bind") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error("--bind needs an address");
+            o.bind_address = *v;
+            listen_only = true;
+        } else if (arg == "--allow") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error("--allow needs addresses");
+            for (std::size_t begin = 0; begin <= v->size();) {
+                std::size_t end = v->find(',', begin);
+                if (end == std::string::npos) end = v->size();
+                if (end == begin) return usage_error("--allow needs addresses");
+                o.allowed.push_back(v->substr(begin, end - begin));
+                begin = end + 1;
+            }
+            listen_only = true;
         } else if (arg == "--address") {
             const auto v = value();
             const int index = v ? parse_slave_address(*v) : -1;
@@ -256,6 +279,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         return usage_error("--no-memory belongs to title");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
+    if (listen_only && o.link != LinkKind::listen)
+        return usage_error("--bind and --allow belong to --listen");
     if (o.command != Command::show && o.link == LinkKind::none)
         return usage_error("give a LINK: --serial, --tcp or --listen");
     // The device network values travel on the serial line only.

@@ -30,6 +30,8 @@ struct Options {
     std::string host;             // --tcp HOST:PORT
     std::uint16_t port = 0;       // --tcp port, or the --listen port (0: any free port)
     int devices = 1;              // --listen: how many devices to wait for
+    std::string bind_address;     // --listen: the address to listen on (empty: every one)
+    std::vector<std::string> allowed;  // --listen: the only peers accepted (empty: any)
     int slave_address_index = 0;  // 0..31, 32 = broadcast ("FF")
     bool fast = false;
     bool quiet = false;

@@ -81,8 +81,19 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
 
     connect(&link_.serial(), &SerialLink::bytes_received, this,
             [this](const QByteArray& bytes) { bytes_received_ += std::uint64_t(bytes.size()); });
-    connect(&link_.tcp(), &TcpLink::bytes_received, this, [this](int, const QByteArray& bytes) {
-        bytes_received_ += std::uint64_t(bytes.size());
+    connect(&link_.tcp(), &TcpLink::bytes_received, this,
+            [this](int entry, const QByteArray& bytes) {
+                bytes_received_ += std::uint64_t(bytes.size());
+                if (entry > 0 && entry < TcpLink::kPeerEntries) {
+                    if (PeerChannel* channel = channel_of_entry_[std::size_t(entry)])
+                        channel->receive(bytes);
+                }
+            });
+    parallel_ticks_.setInterval(500);
+    connect(&parallel_ticks_, &QTimer::timeout, this, [this] {
+        for (auto& d : parallel_) {
+            if (!d->done) d->channel->tick();
+        }
     });
     // A device that goes away in the middle of a command is reported by the link (the run
     // under way ends with that message), which counts as this device's failure.
@@ -185,6 +196,30 @@ void Session::open_server() {
     model_.tcp_role = 1;
     model_.selected_peer = -1;
     set_slot_text(model_.port_number, five_digits(options_.port));
+    TcpLink& tcp = link_.tcp();
+    if (!options_.bind_address.empty()) {
+        const QHostAddress where(QString::fromStdString(options_.bind_address));
+        if (where.isNull()) {
+            console_.message("tqv7310nx-cli: --bind: not an address: " + options_.bind_address);
+            finish(2);
+            return;
+        }
+        tcp.set_listen_address(where);
+    }
+    std::vector<QHostAddress> allowed;
+    for (const std::string& a : options_.allowed) {
+        const QHostAddress peer(QString::fromStdString(a));
+        if (peer.isNull()) {
+            console_.message("tqv7310nx-cli: --allow: not an address: " + a);
+            finish(2);
+            return;
+        }
+        allowed.push_back(peer);
+    }
+    tcp.set_allowed_peers(std::move(allowed));
+    connect(&tcp, &TcpLink::peer_rejected, this, [this](const QString& address) {
+        console_.message("tqv7310nx-cli: " + address.toStdString() + " is not allowed: closed");
+    });
     connect(&link_.tcp(), &TcpLink::peers_changed, this, &Session::peers_changed);
     if (link_.tcp().socket_listen() == 0) {
         finish(1);
@@ -211,9 +246,71 @@ void Session::peers_changed() {
     devices_.resize(std::size_t(options_.devices));
     connect_timer_.stop();
     model_.tcp_connected = 1;
-    link_.start_answer_timer();
     phase_ = Phase::running;
-    run_next();
+    start_parallel();
+}
+
+void Session::start_parallel() {
+    command_clock_.start();
+    const int count = int(devices_.size());
+    for (int i = 0; i < count; ++i) {
+        auto d = std::make_unique<Parallel>();
+        Parallel* device = d.get();
+        d->number = i + 1;
+        d->entry = devices_[std::size_t(i)].entry;
+        d->address = link_.tcp().peer_address(d->entry);
+        d->console = std::make_unique<Console>(false);
+        d->ui = std::make_unique<CliUi>(*d->console, options_.quiet);
+        if (count > 1) d->ui->set_prefix("device " + std::to_string(d->number) + ": ");
+        d->channel = std::make_unique<PeerChannel>(model_, *d->ui, devices_[std::size_t(i)].socket);
+        channel_of_entry_[std::size_t(d->entry)] = d->channel.get();
+
+        SendPath& path = d->channel->send_path();
+        path.on_frame_written = [this, device](std::string_view frame, bool) {
+            bytes_sent_ += frame.size();
+            if (device->run != nullptr) device->run->link_event();
+        };
+        path.on_answer = [device](bool) {
+            if (device->run != nullptr) device->run->link_event();
+        };
+        d->ui->on_box = [device](bool) {
+            if (device->run != nullptr) device->run->link_event();
+        };
+        if (options_.command == Command::send) {
+            d->channel->dispatcher().on_answer_text = [this, device, count](std::string_view text,
+                                                                           bool) {
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                    text.remove_suffix(1);
+                console_.report(count > 1 ? std::to_string(device->number) + "\t" +
+                                                std::string(text)
+                                          : std::string(text));
+            };
+        }
+        d->run = new CommandRun(options_, *d->channel, *d->ui, *d->console,
+                                file_for_device(options_.file, d->number, count), this);
+        connect(d->run, &CommandRun::done, this,
+                [this, device](bool ok) { parallel_done(*device, ok); });
+        parallel_.push_back(std::move(d));
+    }
+    parallel_ticks_.start();
+    for (auto& d : parallel_) d->run->start();
+}
+
+void Session::parallel_done(Parallel& device, bool ok) {
+    device.done = true;
+    device.ok = ok;
+    if (device.run != nullptr) device.run->deleteLater();
+    device.run = nullptr;
+    console_.message("device " + std::to_string(device.number) + " " + device.address + " " +
+                     (ok ? "ok" : "failed"));
+    std::string failed;
+    for (const auto& d : parallel_) {
+        if (!d->done) return;
+        if (!d->ok) failed += (failed.empty() ? "" : ", ") + ("device " + std::to_string(d->number) + " (" + d->address + ")");
+    }
+    parallel_ticks_.stop();
+    if (!failed.empty()) console_.message("tqv7310nx-cli: failed: " + failed);
+    finish(failed.empty() ? 0 : 1);
 }
 
 void Session::connect_timed_out() {
@@ -231,18 +328,7 @@ void Session::run_next() {
         finish(any_failed_ ? 1 : 0);
         return;
     }
-    const Device& device = devices_[next_device_++];
-    if (options_.link == LinkKind::listen) {
-        // Nothing of the device before (a piece of a line, a command whose answer is still
-        // awaited) may be taken for this one's.
-        link_.send_path().tcp_reset();
-        model_.tcp_line.clear();
-        model_.selected_peer = device.entry;
-        // The entry may hold another device by now if this one left.
-        if (device.socket.isNull() || link_.tcp().peer(device.entry).peer_socket != device.socket) {
-            model_.selected_peer = -1;
-        }
-    }
+    ++next_device_;
     if (!command_clock_.isValid()) command_clock_.start();
     const std::string file =
         file_for_device(options_.file, int(next_device_), int(devices_.size()));

@@ -7,7 +7,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "cli/cli_ui.h"
@@ -15,6 +17,7 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "link/device_link.h"
+#include "link/peer_channel.h"
 
 class QTcpSocket;
 
@@ -45,6 +48,21 @@ class Session : public QObject {
         QPointer<QTcpSocket> socket;
     };
 
+    // The server role: every device on a channel of its own, all at once.
+    struct Parallel {
+        int number = 0;
+        int entry = 0;
+        std::string address;
+        std::unique_ptr<Console> console;  // no bar: the devices share the terminal
+        std::unique_ptr<CliUi> ui;
+        std::unique_ptr<PeerChannel> channel;
+        CommandRun* run = nullptr;
+        bool done = false;
+        bool ok = false;
+    };
+    void start_parallel();
+    void parallel_done(Parallel& device, bool ok);
+
     bool load_input();
     void open_serial();
     void open_client();
@@ -68,6 +86,10 @@ class Session : public QObject {
     std::size_t next_device_ = 0;
     CommandRun* run_ = nullptr;
     bool any_failed_ = false;
+
+    std::vector<std::unique_ptr<Parallel>> parallel_;
+    std::array<PeerChannel*, TcpLink::kPeerEntries> channel_of_entry_{};
+    QTimer parallel_ticks_;
 
     std::uint64_t bytes_sent_ = 0;
     std::uint64_t bytes_received_ = 0;

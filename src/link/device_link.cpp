@@ -1,5 +1,6 @@
 #include "link/device_link.h"
 
+#include <QSerialPort>
 #include <algorithm>
 
 #include "core/texts.h"
@@ -55,6 +56,11 @@ bool DeviceLink::open_serial(const QString& path) {
     // An index outside COM1..COM6 gives no path, which opens like a missing port.
     if (device.isEmpty()) device = SerialLink::port_path(model_.com_port_index);
     return serial_.open(device);
+}
+
+bool DeviceLink::bytes_pending() const {
+    const QSerialPort* port = serial_.port();
+    return model_.interface_kind == 0 && port != nullptr && port->bytesToWrite() > 0;
 }
 
 void DeviceLink::start_answer_timer() { answer_timer_.start(); }

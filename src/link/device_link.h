@@ -10,18 +10,20 @@
 
 #include "core/answers.h"
 #include "core/send_path.h"
+#include "link/channel.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 
 namespace tqv {
 
-class DeviceLink : public QObject {
+class DeviceLink : public QObject, public Channel {
     Q_OBJECT
 public:
     DeviceLink(Model& model, Ui& ui, QObject* parent = nullptr);
 
-    Model& model() { return model_; }
-    SendPath& send_path() { return path_; }
+    Model& model() override { return model_; }
+    SendPath& send_path() override { return path_; }
+    bool bytes_pending() const override;
     AnswerDispatcher& dispatcher() { return dispatcher_; }
     SerialLink& serial() { return serial_; }
     TcpLink& tcp() { return tcp_; }

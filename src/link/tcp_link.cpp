@@ -121,7 +121,8 @@ int TcpLink::socket_listen() {
         system_box(text::kAcceptError, int(error));
     });
     const quint16 port = port_value(model_.port_number);
-    if (!server_->listen(QHostAddress::AnyIPv4, port)) {
+    const QHostAddress where = listen_address_ ? *listen_address_ : QHostAddress(QHostAddress::AnyIPv4);
+    if (!server_->listen(where, port)) {
         const QAbstractSocket::SocketError error = server_->serverError();
         qCInfo(lc_link) << "listen on" << port << "failed:" << server_->errorString();
         delete server_;
@@ -156,7 +157,26 @@ void TcpLink::accept_pending() {
     }
 }
 
+void TcpLink::set_listen_address(const QHostAddress& address) {
+    listen_address_ = address.isNull() ? nullptr : std::make_unique<QHostAddress>(address);
+}
+
+void TcpLink::set_allowed_peers(std::vector<QHostAddress> peers) { allowed_ = std::move(peers); }
+
 void TcpLink::attach(QTcpSocket* socket) {
+    if (!allowed_.empty()) {
+        const QHostAddress from = socket->peerAddress();
+        const bool known = std::any_of(allowed_.begin(), allowed_.end(),
+                                       [&](const QHostAddress& a) { return a.isEqual(from); });
+        if (!known) {
+            // Before anything is read from it or sent to it.
+            qCInfo(lc_link) << "peer" << from.toString() << "not allowed: closed";
+            socket->abort();
+            socket->deleteLater();
+            emit peer_rejected(from.toString());
+            return;
+        }
+    }
     int entry = 0;
     for (int i = 1; i <= kMaxPeers; ++i) {
         if (peers_[std::size_t(i)].in_use == 0) {

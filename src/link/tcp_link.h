@@ -5,8 +5,11 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QHostAddress>
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/model.h"
 #include "core/transport.h"
@@ -36,8 +39,14 @@ public:
     // Client role: connect to host selected_peer of host_list at port_number. 1 when the
     // connection is made or under way (connected() follows), 0 on failure.
     int socket_connect();
-    // Server role: listen on all addresses at port_number; 1 when listening (or already).
+    // Server role: listen on all addresses (or the one set below) at port_number; 1 when
+    // listening (or already).
     int socket_listen();
+    // Who may connect in the server role: the address to listen on (null: every IPv4
+    // address), and the peers accepted (empty: every one). A device from elsewhere is closed
+    // at once and reported through peer_rejected().
+    void set_listen_address(const QHostAddress& address);
+    void set_allowed_peers(std::vector<QHostAddress> peers);
     // Closes one socket and frees its peer entry; peers_changed() follows.
     void close_peer(QAbstractSocket* socket);
     // Closes the listening or client socket and every peer, then resets the table.
@@ -65,6 +74,8 @@ signals:
     void link_closed();  // the client connection or the chosen peer went away
     // A device connected while all 96 entries were taken and was closed at once.
     void peer_refused();
+    // A device connected from an address that is not allowed and was closed at once.
+    void peer_rejected(const QString& address);
 
 public:
     // The program's own TCP port: port_number as a decimal number, taken as 16 bits
@@ -87,6 +98,8 @@ private:
     QTcpServer* server_ = nullptr;
     QTcpSocket* client_ = nullptr;
     std::array<Peer, kPeerEntries> peers_{};
+    std::unique_ptr<QHostAddress> listen_address_;
+    std::vector<QHostAddress> allowed_;
 };
 
 }  // namespace tqv

@@ -219,6 +219,8 @@ TEST_F(CliTest, ServerRoleRunsTheCommandOnEveryDevice) {
         ASSERT_TRUE(devices.ready());
         const CliResult r = cli.finish();
         EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(contains(r.err, "device 1 127.0.0.1 ok")) << r.err;
+        EXPECT_TRUE(contains(r.err, "device 2 127.0.0.1 ok")) << r.err;
         ASSERT_TRUE(devices.wait_end());
         EXPECT_EQ(received(file("devices.log"), "device 1"), serial_frames);
         EXPECT_EQ(received(file("devices.log"), "device 2"), serial_frames);
@@ -236,6 +238,26 @@ TEST_F(CliTest, ServerRoleRunsTheCommandOnEveryDevice) {
         for (const char* name : {"backup-1.dat", "backup-2.dat", "backup-3.dat"})
             EXPECT_EQ(read_file(file(name)), fresh_document) << name;
         EXPECT_FALSE(QFile::exists(file("backup.dat")));
+    }
+    {
+        // Every device fails on its own, and the failed ones are named at the end.
+        ListeningCli cli({"--listen", "0", "--devices", "2", "--fast", "send", "RCEL"});
+        Sim devices({"--connect", "127.0.0.1:" + QString::number(cli.port()), "--count", "2",
+                     "--error", "E3"},
+                    "connected");
+        const CliResult r = cli.finish();
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(contains(r.err, "failed: device 1 (127.0.0.1), device 2 (127.0.0.1)")) << r.err;
+    }
+    {
+        // Only the allowed peers are taken.
+        ListeningCli cli({"--listen", "0", "--bind", "127.0.0.1", "--allow", "127.0.0.2",
+                          "--wait", "2", "send", "RCEL"});
+        Sim devices({"--connect", "127.0.0.1:" + QString::number(cli.port()), "--count", "1"},
+                    "connected");
+        const CliResult r = cli.finish();
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(contains(r.err, "127.0.0.1 is not allowed: closed")) << r.err;
     }
 }
 
