@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev libgl1-mesa-dev
   fonts-noto-cjk
+  clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--gui" ]; then
   packages+=(qt6-wayland fonts-ipafont-gothic)

@@ -130,10 +130,10 @@ void BulkTransfer::step(int n, BulkTick& out) {
         case BulkKind::titles_store:
         case BulkKind::titles_no_memory: {
             const int store = kind_ == BulkKind::titles_store ? 1 : 0;
-            if (send_title(path_, store, n - 1)) {
+            if (const char* refused = send_title(path_, store, n - 1)) {
                 // Setting the flag first makes the next tick end the transfer.
                 m.answer_error = 1;
-                warning_box(path_.ui(), text::kNotJis);
+                warning_box(path_.ui(), refused);
             } else {
                 out.sent = true;
             }
@@ -147,9 +147,9 @@ void BulkTransfer::step(int n, BulkTick& out) {
             break;
         case BulkKind::set_all:
             if (n <= 256) {
-                if (send_title(path_, 1, n - 1)) {
+                if (const char* refused = send_title(path_, 1, n - 1)) {
                     m.answer_error = 1;
-                    warning_box(path_.ui(), text::kNotJis);
+                    warning_box(path_.ui(), refused);
                 } else {
                     out.sent = true;
                 }
