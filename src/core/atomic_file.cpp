@@ -84,14 +84,14 @@ std::string base_name(const std::string& path) {
 // "NAME.tmp-PID-N" of a save of NAME by process PID; 0 for any other name.
 pid_t temporary_owner(const std::string& entry, const std::string& prefix) {
     if (entry.compare(0, prefix.size(), prefix) != 0) return 0;
+    auto digits = [](const char* p) { return *p >= '0' && *p <= '9'; };  // no sign, no blank
     const char* p = entry.c_str() + prefix.size();
     char* end = nullptr;
     errno = 0;
-    long pid = std::strtol(p, &end, 10);
-    if (errno != 0 || end == p || *end != '-' || pid <= 0 || pid > INT_MAX) return 0;
-    p = end + 1;
-    std::strtoul(p, &end, 10);
-    if (end == p || *end != '\0') return 0;
+    long pid = digits(p) ? std::strtol(p, &end, 10) : 0;
+    if (errno != 0 || pid <= 0 || pid > INT_MAX || *end != '-' || !digits(end + 1)) return 0;
+    std::strtoul(end + 1, &end, 10);
+    if (*end != '\0') return 0;
     return static_cast<pid_t>(pid);
 }
 

@@ -39,8 +39,8 @@ inline constexpr const char* kSocketCommand = "Socket Command";
 inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
 inline constexpr const char* kTitleTooLong = "タイトルは28バイトまでです。";
 // Notes under the title field when typed or pasted text could not be taken whole.
-inline constexpr const char* kTitleCut = "28バイトを超える分は入力しませんでした。";
-inline constexpr const char* kTitleDropped = "コードページ932にない文字は入力しませんでした。";
+inline constexpr const char* kTitleCut = "28バイトを超える分は入りません。";
+inline constexpr const char* kTitleDropped = "タイトルに使えない文字は入りません。";
 
 // read settings (a maintenance function)
 inline constexpr const char* kReadMaintenanceOnly =

@@ -50,6 +50,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     // Why an edit was not taken whole; empty until then.
     title_note_ = new QLabel(this);
     title_note_->setAccessibleName(QStringLiteral("Title Note"));
+    title_note_->setWordWrap(true);
     title_edit_->setMinimumWidth(
         title_edit_->fontMetrics().horizontalAdvance(QStringLiteral("あ")) * 15);
 
@@ -146,7 +147,7 @@ void TitleDialog::title_edited(const QString& text) {
     QStringList notes;
     if (fit.cut) notes << QString::fromUtf8(text::kTitleCut);
     if (fit.dropped) notes << QString::fromUtf8(text::kTitleDropped);
-    title_note_->setText(notes.join(QLatin1Char(' ')));
+    title_note_->setText(notes.join(QLatin1Char('\n')));
     const auto bytes = title_slot_bytes(fit.text);
     if (!bytes || bytes->size() >= slot.size()) {
         // What was kept always fits; should it not, the field goes back to the title as

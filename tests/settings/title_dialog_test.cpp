@@ -97,7 +97,7 @@ TEST_F(TitleDialogTest, APasteThatDoesNotFitKeepsWhatFitsAndSaysSo) {
     d->title_edit()->insert(QStringLiteral("ab😀cdef"));
     EXPECT_EQ(slot(0, 0), sjis("一abcd二三四五六七八九十一二"));
     EXPECT_EQ(d->title_edit()->cursorPosition(), 5);
-    EXPECT_EQ(d->title_note()->text().toStdString(), std::string(text::kTitleCut) + " " + text::kTitleDropped);
+    EXPECT_EQ(d->title_note()->text().toStdString(), std::string(text::kTitleCut) + "\n" + text::kTitleDropped);
 }
 
 TEST_F(TitleDialogTest, ATitleWithBytesThatNameNoCharacterStaysEditable) {
