@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev libqt6serialport6-dev qt6-serialport-dev libgl1-mesa-dev
   fonts-noto-cjk
+  clang libclang-rt-14-dev
 )
 for option in "$@"; do
   case $option in

@@ -16,6 +16,7 @@
 #include "network/dialogs.h"
 #include "settings/dialogs.h"
 #include "core/document.h"
+#include "core/glyph.h"
 #include "core/texts.h"
 
 namespace tqv {
@@ -229,6 +230,10 @@ bool MainWindow::exit_command() {
         document_changed();
         if (!saved) return false;
     }
+    // Glyphs are no part of the document: their own question, in the same manner.
+    if (!glyph_list_may_discard(model_, ui, text::kAskExitGlyphs,
+                                [this] { return files_.choose_save_glyph_list(this); }))
+        return false;
     context_.link.stop_answer_timer();
     model_.running = 0;
     context_.link.shutdown();

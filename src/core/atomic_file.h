@@ -2,6 +2,7 @@
 // then renamed over it, so a failed or interrupted save never destroys the previous file.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,8 +10,15 @@
 
 namespace tqv {
 
-std::optional<std::string> read_whole_file(const std::string& path);
-// False when the file could not be written; the previous file is then untouched.
+// Slack beyond the largest file a format can give, for editors that add blank lines or a
+// byte order mark.
+inline constexpr std::size_t kReadSlack = 1024 * 1024;
+// The bytes of a regular file of at most `max_bytes`; nullopt for anything else (a device,
+// a FIFO, a directory, a larger file), which is opened without blocking and never read.
+std::optional<std::string> read_whole_file(const std::string& path, std::size_t max_bytes);
+// False when the file could not be written; the previous file is then untouched. The
+// temporary file never has wider permissions than the file it replaces, and temporaries of
+// the same target left by processes that no longer run are removed.
 bool write_file_atomically(const std::string& path, std::string_view bytes);
 // The lines of a text without their line ends (LF or CR LF). An empty piece after the
 // last line end is not a line, so joining with line ends gives the text back.

@@ -168,8 +168,8 @@ BulkTick BulkTransfer::tick() {
 void BulkTransfer::step(int n, BulkTick& out) {
     // A title the device cannot show is refused: the run ends with the JIS warning, naming
     // the title's command.
-    auto refuse_or_sent = [this](bool refused, int t, int store, BulkTick& o) {
-        if (!refused) {
+    auto refuse_or_sent = [this](const char* refused, int t, int store, BulkTick& o) {
+        if (refused == nullptr) {
             o.sent = true;
             return;
         }
@@ -178,7 +178,7 @@ void BulkTransfer::step(int n, BulkTick& out) {
         label += line < 2 ? "01" : "02";
         label += line % 2 == 0 ? 'T' : 'B';
         label += two_digits(t % kPages + 1);
-        run_.refuse(label, text::kNotJis);
+        run_.refuse(label, refused);
     };
     auto send = [&](auto&& fn) {
         fn();

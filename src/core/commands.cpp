@@ -104,20 +104,24 @@ void send_position(SendPath& path, int line) {
 }
 
 // ---------------------------------------------------------------- titles
-bool send_title(SendPath& path, int store, int t) {
+const char* send_title(SendPath& path, int store, int t) {
     std::array<char, 29> padded{};
-    if (!pad_title(path.model(), t, padded)) return true;
+    if (!pad_title(path.model(), t, padded)) {
+        const bool too_long = t >= 0 && t < kTitles &&
+                              slot_length(path.model().titles[t]) > std::size_t{kTitleMaxBytes};
+        return too_long ? text::kTitleTooLong : text::kNotJis;
+    }
     auto body = build_title_body(store, t, padded);
-    if (!body) return true;
+    if (!body) return text::kNotJis;
     path.send_command(*body);
-    return false;
+    return nullptr;
 }
 
 void send_title_single(SendPath& path, int store) {
     const Model& m = path.model();
     if (m.bulk_active != 0) return;
     const int t = Model::title_slot(clamp_line(m.selected_title_line), clamp_page(m.selected_page));
-    if (send_title(path, store, t)) warning_box(path.ui(), text::kNotJis);
+    if (const char* refused = send_title(path, store, t)) warning_box(path.ui(), refused);
 }
 
 // ---------------------------------------------------------------- glyphs
@@ -222,6 +226,17 @@ std::optional<Ipv4> parse_address(std::string_view text) {
     }
     if (group != 4) return std::nullopt;
     return out;
+}
+
+std::optional<int> parse_port(std::string_view text) {
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (!is_decimal_digit(c)) return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535) return std::nullopt;
+    return value;
 }
 
 std::string body_ip_address(const Model& m) { return "IA" + address_text(m.ip_address) + "\r\n"; }

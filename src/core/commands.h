@@ -42,9 +42,10 @@ void send_edge_level(SendPath& path);
 void send_position(SendPath& path, int line);
 
 // --- titles ("CT", "CN") ---
-// Pads and sends title t; true when refused (nothing sent), as send_title reports.
-bool send_title(SendPath& path, int store, int t);
-// The single send of the title dialog: refusal shows the JIS warning.
+// Pads and sends title t. When refused (nothing sent), the warning to show: the length
+// message for a title beyond 28 bytes, otherwise the JIS warning; nullptr when sent.
+const char* send_title(SendPath& path, int store, int t);
+// The single send of the title dialog: refusal shows its warning.
 void send_title_single(SendPath& path, int store);
 
 // --- glyphs ("GR", "RFBM", "G..C..I..") ---
@@ -72,6 +73,8 @@ std::string address_text(const Ipv4& a);    // "192.168.001.003"
 // Parses the dotted text of an address field; nullopt unless four groups of 1..3 digits
 // each at most 255.
 std::optional<Ipv4> parse_address(std::string_view text);
+// A TCP port as typed: one to five digits naming 1..65535; nullopt for anything else.
+std::optional<int> parse_port(std::string_view text);
 std::string body_ip_address(const Model& m);       // "IA..."
 std::string body_gateway_address(const Model& m);  // "GA..."
 std::string body_active_address(const Model& m);   // "AA..."

@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "atomic_file.h"
@@ -8,6 +10,11 @@
 namespace tqv {
 
 namespace {
+
+// The largest file the program writes holds the few plain keys and 4 keys of up to 12
+// characters per host; the slack keeps room for other sections and comments.
+constexpr std::size_t kLargestIni = 1024 + kHostListSize * 4 * 14;
+constexpr std::size_t kIniReadLimit = kLargestIni + kReadSlack;
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
@@ -35,11 +42,6 @@ std::vector<std::string> owned_lines(std::string_view bytes) {
     std::vector<std::string> lines;
     for (std::string_view l : split_lines(bytes)) lines.emplace_back(l);
     return lines;
-}
-
-std::vector<std::string> read_lines(const std::string& path) {
-    auto bytes = read_whole_file(path);
-    return bytes ? owned_lines(*bytes) : std::vector<std::string>{};
 }
 
 // "[name]" gives name (trimmed); any other line gives nullopt.
@@ -104,9 +106,15 @@ bool has_line_break(std::string_view s) {
 }  // namespace
 
 std::map<std::string, std::string> IniFile::read_section(std::string_view section) const {
+    auto bytes = read_whole_file(path_, kIniReadLimit);
+    return bytes ? parse_section(*bytes, section) : std::map<std::string, std::string>{};
+}
+
+std::map<std::string, std::string> IniFile::parse_section(std::string_view bytes,
+                                                          std::string_view section) {
     std::map<std::string, std::string> values;
     bool inside = false;
-    for (const std::string& line : read_lines(path_)) {
+    for (std::string_view line : split_lines(bytes)) {
         if (auto name = section_of(line)) {
             inside = same_name(*name, section);
             continue;
@@ -139,15 +147,24 @@ bool IniFile::set_values(std::string_view section,
             return false;
         if (has_line_break(value)) return false;
     }
-    auto bytes = read_whole_file(path_);
-    std::vector<std::string> lines = bytes ? owned_lines(*bytes) : std::vector<std::string>{};
+    auto bytes = read_whole_file(path_, kIniReadLimit);
+    // A file that exists but cannot be read (too large, not a regular file) is not replaced
+    // by one that holds only these keys.
+    struct stat st {};
+    if (!bytes && ::lstat(path_.c_str(), &st) == 0) return false;
+    return write_file_atomically(path_, with_values(bytes.value_or(""), section, entries));
+}
+
+std::string IniFile::with_values(std::string_view bytes, std::string_view section,
+                                 const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::vector<std::string> lines = owned_lines(bytes);
     for (const auto& [key, value] : entries) put_key(lines, section, key, trim(value));
     std::string out;
     for (const std::string& line : lines) {
         out += line;
         out += "\r\n";
     }
-    return write_file_atomically(path_, out);
+    return out;
 }
 
 std::string host_key(int host, int octet) {
@@ -160,7 +177,10 @@ std::string host_key(int host, int octet) {
 }
 
 void read_configuration(Model& m, const IniFile& ini) {
-    const auto values = ini.read_section(kConfigSection);
+    apply_configuration(m, ini.read_section(kConfigSection));
+}
+
+void apply_configuration(Model& m, const std::map<std::string, std::string>& values) {
     auto text = [&](std::string_view key, std::string_view fallback) -> std::string {
         auto it = values.find(lowered(key));
         return it == values.end() ? std::string(fallback) : it->second;
@@ -169,10 +189,13 @@ void read_configuration(Model& m, const IniFile& ini) {
     auto integer = [&](std::string_view key) {
         return leading_number(std::string_view(text(key, "0")).substr(0, 9));
     };
-    m.com_port_index = integer("com_port");
-    m.interface_kind = integer("Interface");
+    // Normalised here, once, so that the menus, the send path and start-up agree: only 1
+    // means TCP/IP and only 1 the server role; a COM port outside COM1..COM6 is COM1.
+    const int com_port = integer("com_port");
+    m.com_port_index = com_port >= 0 && com_port < kComPorts ? com_port : 0;
+    m.interface_kind = integer("Interface") == 1 ? 1 : 0;
     set_slot_text(m.port_number, std::string_view(text("port_number", "09004")).substr(0, 5));
-    m.tcp_role = integer("ClientServer");
+    m.tcp_role = integer("ClientServer") == 1 ? 1 : 0;
     m.selected_peer = integer("select_number");
     m.host_count = std::clamp(integer("list_count"), 0, kHostListSize);
     m.com_device = text("com_device", "");

@@ -36,6 +36,13 @@ public:
     // values trimmed. Empty when the file or section is absent.
     std::map<std::string, std::string> read_section(std::string_view section) const;
 
+    // The same on a file's bytes: the section's keys, and the bytes with `entries` written
+    // (what set_values saves; the keys must already be checked).
+    static std::map<std::string, std::string> parse_section(std::string_view bytes,
+                                                            std::string_view section);
+    static std::string with_values(std::string_view bytes, std::string_view section,
+                                   const std::vector<std::pair<std::string, std::string>>& entries);
+
 private:
     std::string path_;
 };
@@ -46,9 +53,12 @@ std::string host_key(int host, int octet);
 // Reads every configuration value into the model (defaults for absent keys). Integer keys
 // count with their first 9 characters, `port_number` with its first 5; `host_count` is
 // clamped into 0..256 and host octets into 0..255; hosts from `host_count` on keep their
-// values. The extra key `com_device` (default empty) names a serial device path that
+// values. `Interface` and `ClientServer` other than 1 read as 0, a `com_port` outside
+// 0..5 as 0. The extra key `com_device` (default empty) names a serial device path that
 // overrides `com_port`.
 void read_configuration(Model& m, const IniFile& ini);
+// The same from the section's keys as read_section gives them.
+void apply_configuration(Model& m, const std::map<std::string, std::string>& values);
 // Single keys, as the dialogs write them.
 bool write_interface(const Model& m, IniFile& ini);
 bool write_com_port(const Model& m, IniFile& ini);

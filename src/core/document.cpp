@@ -1,5 +1,7 @@
 #include "document.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <string>
 #include <vector>
@@ -109,7 +111,10 @@ void parse_document(Model& m, std::string_view bytes) {
 }
 
 bool load_document(Model& m, const std::string& path) {
-    auto bytes = read_whole_file(path);
+    // The largest document: 530 numbers of up to 11 characters and 256 titles of 28 bytes,
+    // each with its line end.
+    constexpr std::size_t kLargest = 530 * 13 + kTitles * (kTitleMaxBytes + 2);
+    auto bytes = read_whole_file(path, kLargest + kReadSlack);
     if (!bytes) return false;
     parse_document(m, *bytes);
     m.document_path = path;
@@ -122,6 +127,16 @@ bool save_document(Model& m, const std::string& path) {
     m.document_path = path;
     m.document_dirty = 0;
     return true;
+}
+
+std::optional<std::string> save_as_name(Ui& ui, const std::string& chosen,
+                                        std::string_view extension) {
+    std::string path = with_extension(chosen, extension);
+    struct stat st {};
+    if (path == chosen || ::lstat(path.c_str(), &st) != 0) return path;
+    const std::string question = path + text::kAskOverwriteTail;
+    if (!ui.ask(question, text::kSaveDialogTitle)) return std::nullopt;
+    return path;
 }
 
 bool document_new(Model& m, Ui& ui) {
@@ -158,8 +173,9 @@ bool document_save(Model& m, Ui& ui) {
 bool document_save_as(Model& m, Ui& ui, const FileChooser& choose) {
     std::optional<std::string> chosen = choose ? choose() : std::nullopt;
     if (!chosen) return false;
-    std::string path = with_extension(*chosen, ".dat");
-    if (!save_document(m, path)) {
+    std::optional<std::string> path = save_as_name(ui, *chosen, ".dat");
+    if (!path) return false;
+    if (!save_document(m, *path)) {
         warning_box(ui, text::kCantFileOpen);
         return false;
     }

@@ -31,6 +31,12 @@ void parse_document(Model& m, std::string_view bytes);
 bool load_document(Model& m, const std::string& path);
 bool save_document(Model& m, const std::string& path);
 
+// The name a save-as writes: `chosen` with the extension rule applied. When the rule added
+// the extension and that file exists, the file dialog has not asked: ask here, and give
+// nullopt when the operator keeps the file.
+std::optional<std::string> save_as_name(Ui& ui, const std::string& chosen,
+                                        std::string_view extension);
+
 // The four commands of the file menu. `choose` shows the open or save dialog and returns
 // the chosen path, or nullopt when cancelled.
 using FileChooser = std::function<std::optional<std::string>()>;

@@ -5,6 +5,7 @@
 
 #include "atomic_file.h"
 #include "digits.h"
+#include "document.h"
 #include "texts.h"
 
 namespace tqv {
@@ -21,7 +22,9 @@ bool valid_slot(int index) { return index >= 0 && index < kGlyphSlots; }
 // Stores the working bitmap into the current slot; a `glyph_index` out of range stores
 // nothing rather than writing outside `glyph_data`.
 void store_working_bitmap(Model& m) {
-    if (valid_slot(m.glyph_index)) m.glyph_data[m.glyph_index] = m.glyph_answer;
+    if (!valid_slot(m.glyph_index)) return;
+    if (m.glyph_data[m.glyph_index] != m.glyph_answer) m.glyph_list_dirty = 1;
+    m.glyph_data[m.glyph_index] = m.glyph_answer;
 }
 
 // The list commands are ignored while a glyph request waits or the list's bulk runs.
@@ -120,10 +123,13 @@ bool glyph_editor_clear(Model& m, Ui& ui) {
 
 bool glyph_list_clear(Model& m, Ui& ui) {
     if (glyph_list_busy(m)) return false;
-    if (m.glyph_edited == 1 && !ui.ask(text::kAskNew, text::kNewCaption)) return false;
+    if ((m.glyph_edited == 1 || m.glyph_list_dirty == 1) &&
+        !ui.ask(text::kAskNew, text::kNewCaption))
+        return false;
     for (auto& g : m.glyph_data) g.fill('0');
     m.glyph_list_path.clear();
     m.glyph_edited = 0;
+    m.glyph_list_dirty = 0;
     return true;
 }
 
@@ -145,17 +151,20 @@ std::string glyph_list_bytes(const Model& m) {
 void parse_glyph_list(Model& m, std::string_view bytes) {
     std::size_t pos = 0;
     for (int record = 0; record < kGlyphListRecords && pos < bytes.size(); ++record) {
-        m.glyph_data[record / kGlyphDigits][record % kGlyphDigits] = bytes[pos++];
+        // Normalised as saving does, so that a register command only ever carries digits.
+        m.glyph_data[record / kGlyphDigits][record % kGlyphDigits] =
+            glyph_digit_char(glyph_digit_value(bytes[pos++]));
         while (pos < bytes.size() && is_blank(bytes[pos])) ++pos;
     }
 }
 
 bool load_glyph_list(Model& m, const std::string& path) {
-    auto bytes = read_whole_file(path);
+    // A full list, with room for lines that end in more than CR LF.
+    auto bytes = read_whole_file(path, std::size_t{kGlyphListRecords} * 3 + kReadSlack);
     if (!bytes) return false;
     parse_glyph_list(m, *bytes);
     m.glyph_list_path = path;
-    m.document_dirty = 0;
+    m.glyph_list_dirty = 0;
     return true;
 }
 
@@ -165,7 +174,7 @@ bool save_glyph_list(const Model& m, const std::string& path) {
 
 bool glyph_list_open(Model& m, Ui& ui, const GlyphFileChooser& choose) {
     if (glyph_list_busy(m) || m.bulk_active != 0) return false;
-    if (m.document_dirty == 1 && !ui.ask(text::kAskOpen, text::kAppCaption)) return false;
+    if (m.glyph_list_dirty == 1 && !ui.ask(text::kAskOpen, text::kAppCaption)) return false;
     std::optional<std::string> path = choose ? choose() : std::nullopt;
     if (!path) return false;
     if (!load_glyph_list(m, *path)) {
@@ -185,7 +194,7 @@ bool glyph_list_save(Model& m, Ui& ui) {
         error_box(ui, text::kCantFileOpen);
         return false;
     }
-    m.document_dirty = 0;
+    m.glyph_list_dirty = 0;
     return true;
 }
 
@@ -193,14 +202,21 @@ bool glyph_list_save_as(Model& m, Ui& ui, const GlyphFileChooser& choose) {
     if (glyph_list_busy(m)) return false;
     std::optional<std::string> chosen = choose ? choose() : std::nullopt;
     if (!chosen) return false;
-    std::string path = with_extension(*chosen, ".tll");
-    if (!save_glyph_list(m, path)) {
+    std::optional<std::string> path = save_as_name(ui, *chosen, ".tll");
+    if (!path) return false;
+    if (!save_glyph_list(m, *path)) {
         error_box(ui, text::kCantFileOpen);
         return false;
     }
-    m.glyph_list_path = path;
-    m.document_dirty = 0;
+    m.glyph_list_path = *path;
+    m.glyph_list_dirty = 0;
     return true;
+}
+
+bool glyph_list_may_discard(Model& m, Ui& ui, const char* question,
+                            const GlyphFileChooser& choose) {
+    if (m.glyph_list_dirty != 1 || ui.ask(question, text::kAppCaption)) return true;
+    return m.glyph_list_path.empty() ? glyph_list_save_as(m, ui, choose) : glyph_list_save(m, ui);
 }
 
 int bitmap_row_stride(int width) {

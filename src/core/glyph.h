@@ -59,8 +59,9 @@ bool glyph_list_clear(Model& m, Ui& ui);
 std::string glyph_list_bytes(const Model& m);
 // Reads records into the digits of slots 0..69; a short file leaves the rest unchanged.
 void parse_glyph_list(Model& m, std::string_view bytes);
-// Load: false when unreadable (model unchanged); on success sets `glyph_list_path` and
-// clears `document_dirty`. Save: replaces the file atomically; false when it cannot be
+// Load: false when unreadable or larger than a list can be (model unchanged); on success
+// sets `glyph_list_path` and clears `glyph_list_dirty`. Every record is normalised to a
+// digit by its low four bits. Save: replaces the file atomically; false when it cannot be
 // written (previous file untouched); changes nothing in the model.
 bool load_glyph_list(Model& m, const std::string& path);
 bool save_glyph_list(const Model& m, const std::string& path);
@@ -73,6 +74,11 @@ using GlyphFileChooser = std::function<std::optional<std::string>()>;
 bool glyph_list_open(Model& m, Ui& ui, const GlyphFileChooser& choose);
 bool glyph_list_save(Model& m, Ui& ui);
 bool glyph_list_save_as(Model& m, Ui& ui, const GlyphFileChooser& choose);
+// Before leaving (exit, closing the list) with unsaved glyphs: `question` under
+// "TQV-7310NX"; Yes leaves them, No saves (save-as without a path). True when leaving may
+// go on: nothing unsaved, Yes, or a save that succeeded.
+bool glyph_list_may_discard(Model& m, Ui& ui, const char* question,
+                            const GlyphFileChooser& choose);
 
 // A 24-bit bottom-up Windows bitmap file image of a W x H picture; `pixel(x, y)` gives
 // 0xRRGGBB for the pixel at column x, row y (row 0 at the top). Empty for a negative size

@@ -42,6 +42,7 @@ void Model::reset() {
     selected_page = 0;
 
     for (auto& g : glyph_data) g.fill('0');
+    glyph_list_dirty = 0;
     glyph_answer.fill('0');
     tcp_line.clear();
 }

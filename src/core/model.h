@@ -24,6 +24,7 @@ inline constexpr int kGlyphSlots = 70;
 inline constexpr int kGlyphRecord = 580;  // 576 hex digits + four spare "0"
 inline constexpr int kGlyphDigits = 576;
 inline constexpr int kHostListSize = 256;
+inline constexpr int kComPorts = 6;     // COM1..COM6
 inline constexpr int kBroadcastIndex = 32;  // slave address list item "Bloadcast"
 inline constexpr int kMaxPathBytes = 8192;
 
@@ -55,7 +56,7 @@ struct Model {
 
     // --- configuration values (tqv7310nx.ini) ---
     int interface_kind = 0;  // 0 RS-232C, 1 TCP/IP
-    int com_port_index = 0;  // 0..5 = COM1..COM6
+    int com_port_index = 0;  // 0..5 = COM1..COM6 (kComPorts)
     std::string com_device;  // device path overriding the COM port (USB adapters, ptys)
     std::array<char, 6> port_number{};  // program's own TCP port, five characters
     int tcp_role = 0;                   // 0 client, 1 server
@@ -99,6 +100,10 @@ struct Model {
     int glyph_group = 0;
     int glyph_edited = 0;
     std::string glyph_list_path;
+    // 1 while `glyph_data` holds changes not in a glyph list file: set by the editor, a
+    // glyph read into a slot, and cleared by loading, saving or clearing the list. The
+    // settings document has its own flag.
+    int glyph_list_dirty = 0;
 
     // TCP answer pieces collected until one ends in LF; emptied by reset.
     LineAssembler tcp_line;

@@ -47,6 +47,10 @@ inline constexpr const char* kSocketCommand = "Socket Command";
 
 // titles
 inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
+inline constexpr const char* kTitleTooLong = "タイトルは28バイトまでです。";
+// Notes under the title field when typed or pasted text could not be taken whole.
+inline constexpr const char* kTitleCut = "28バイトを超える分は入りません。";
+inline constexpr const char* kTitleDropped = "タイトルに使えない文字は入りません。";
 
 // read settings (a maintenance function)
 inline constexpr const char* kReadMaintenanceOnly =
@@ -59,6 +63,10 @@ inline constexpr const char* kAskNew = "データを保存せずに新規作成�
 inline constexpr const char* kAskOpen = "データを保存せずに別のファイルを開きますか？";
 inline constexpr const char* kAskExit = "データを保存せずに終了しますか？";
 inline constexpr const char* kAskClearGlyph = "データを保存せずにクリアしますか？";
+inline constexpr const char* kAskExitGlyphs = "外字データを保存せずに終了しますか？";
+inline constexpr const char* kAskCloseGlyphs = "外字データを保存せずに閉じますか？";
+// After the extension was added to the chosen name, which the file dialog did not see.
+inline constexpr const char* kAskOverwriteTail = " は既に存在します。\n上書きしますか？";
 // file dialogs
 inline constexpr const char* kOpenDialogTitle = "ファイルのオープン";
 inline constexpr const char* kSaveDialogTitle = "ファイルの保存";
@@ -100,6 +108,8 @@ inline constexpr const char* kSocketDisconnectOk = "Socket 切断 OK";
 // network dialogs
 // An address field left incomplete ("192.168."): nothing is stored or sent.
 inline constexpr const char* kAddressInvalid = "IPアドレスが正しくありません。";
+// A port outside 1..65535.
+inline constexpr const char* kPortInvalid = "ポート番号が正しくありません。";
 // The host list holds 256 hosts; the configuration file has keys for no more.
 inline constexpr const char* kHostListFull = "ホストリストに追加できません（256件まで）。";
 

@@ -119,7 +119,13 @@ GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
             [&path] { send_glyph_read(path, GlyphRead::editor); });
     connect(sample_edit_, &QLineEdit::textChanged, this, &GlyphEditorDialog::take_sample);
     connect(sample_read_button_, &QPushButton::clicked, this,
-            [this, &path] { send_glyph_read(path, GlyphRead::sample, sample_text_); });
+            [this, &path] {
+                send_glyph_read(path, GlyphRead::sample, sample_text_);
+                // A sample glyph number ("28") chose the slot the next 登録 writes: the list
+                // shows it.
+                if (model_.glyph_index >= 0 && model_.glyph_index < number_list_->count())
+                    number_list_->setCurrentIndex(model_.glyph_index);
+            });
     connect(close_button_, &QPushButton::clicked, this, &QDialog::reject);
     // However the editor ends, a read it started no longer blocks the glyph commands.
     connect(this, &QDialog::finished, this, [this] { model_.glyph_request_pending = 0; });

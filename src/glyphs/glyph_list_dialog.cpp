@@ -16,7 +16,9 @@
 #include "app/file_dialogs.h"
 #include "core/atomic_file.h"
 #include "core/digits.h"
+#include "core/document.h"
 #include "core/glyph.h"
+#include "core/texts.h"
 #include "glyphs/glyph_editor_dialog.h"
 
 namespace tqv {
@@ -177,10 +179,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     });
     connect(save_as_button_, &QPushButton::clicked, this, [this] {
         if (bulk_running()) return;
-        glyph_list_save_as(model_, context_.ui(), [this]() -> std::optional<std::string> {
-            if (context_.files == nullptr) return std::nullopt;
-            return context_.files->choose_save_glyph_list(this);
-        });
+        glyph_list_save_as(model_, context_.ui(), [this] { return choose_save_name(); });
     });
     connect(register_button_, &QPushButton::clicked, this, [this] { start_bulk(true); });
     connect(read_button_, &QPushButton::clicked, this, [this] { start_bulk(false); });
@@ -308,10 +307,24 @@ void GlyphListDialog::export_picture(int cell) {
     const auto chosen = context_.files->choose_save_bitmap(this, glyph_export_title(number),
                                                            glyph_export_file_name(number));
     if (!chosen) return;
+    const auto path = save_as_name(context_.ui(), *chosen, ".bmp");
+    if (!path) return;
     // Nothing is reported either way; a failed write leaves any earlier file as it was.
-    write_file_atomically(with_extension(*chosen, ".bmp"),
+    write_file_atomically(*path,
                           std::string_view(reinterpret_cast<const char*>(bytes.data()),
                                            bytes.size()));
+}
+
+std::optional<std::string> GlyphListDialog::choose_save_name() {
+    if (context_.files == nullptr) return std::nullopt;
+    return context_.files->choose_save_glyph_list(this);
+}
+
+void GlyphListDialog::reject() {
+    if (!glyph_list_may_discard(model_, context_.ui(), text::kAskCloseGlyphs,
+                                [this] { return choose_save_name(); }))
+        return;
+    ModelDialog::reject();
 }
 
 }  // namespace tqv

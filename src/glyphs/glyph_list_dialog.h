@@ -5,6 +5,8 @@
 
 #include <QTimer>
 #include <array>
+#include <optional>
+#include <string>
 
 #include "app/model_dialog.h"
 #include "core/bulk.h"
@@ -64,6 +66,9 @@ class GlyphListDialog : public ModelDialog {
     QLineEdit* percent_box() const { return percent_box_; }
     const QTimer& pacing_timer() const { return timer_; }
 
+    // Close, Escape and the close box: asks first when the glyphs are not saved.
+    void reject() override;
+
   protected:
     // Left double click on a preview: the editor on that glyph; right: picture export.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -76,6 +81,7 @@ class GlyphListDialog : public ModelDialog {
     void start_bulk(bool registering);
     void open_editor(int cell);
     void export_picture(int cell);
+    std::optional<std::string> choose_save_name();
     void end_transfer();
 
     GlyphBulk bulk_;

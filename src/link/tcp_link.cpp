@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/commands.h"
 #include "core/texts.h"
 #include "link/link_log.h"
 
@@ -49,12 +50,9 @@ TcpLink::~TcpLink() {
 }
 
 quint16 TcpLink::port_value(const std::array<char, 6>& port_number) {
-    unsigned value = 0;
-    for (char c : port_number) {
-        if (c < '0' || c > '9') break;
-        value = value * 10 + unsigned(c - '0');
-    }
-    return quint16(value & 0xFFFF);
+    // A port outside 1..65535 is no port: 0, which neither connects nor listens, rather than
+    // a wrapped number that reaches some other service.
+    return quint16(parse_port(slot_text(port_number)).value_or(0));
 }
 
 void TcpLink::system_box(const char* text, int code) {

@@ -78,8 +78,8 @@ signals:
     void peer_rejected(const QString& address);
 
 public:
-    // The program's own TCP port: port_number as a decimal number, taken as 16 bits
-    // ("09004" gives 9004).
+    // The program's own TCP port: port_number as a decimal number ("09004" gives 9004), 0
+    // when it names no port 1..65535.
     static quint16 port_value(const std::array<char, 6>& port_number);
 
 private:

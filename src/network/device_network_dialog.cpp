@@ -116,7 +116,8 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     connect(time_register_set_, &QPushButton::clicked, this,
             [this] { send(body_time_register(model_)); });
     connect(port_set_, &QPushButton::clicked, this, [this] {
-        const std::string text = port_->text().left(5).toLatin1().toStdString();
+        if (!read_port(port_, context_.ui())) return;
+        const std::string text = port_->text().toStdString();
         set_slot_text(model_.device_port_number, text);
         send(body_device_port(text));
     });

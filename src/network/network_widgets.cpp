@@ -10,7 +10,9 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "app/app_context.h"
 #include "app/model_dialog.h"
+#include "core/config.h"
 #include "core/commands.h"
 #include "core/texts.h"
 
@@ -19,13 +21,9 @@ namespace tqv {
 QLineEdit* make_address_field(const QString& accessible_name, QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setAccessibleName(accessible_name);
-    // A validator rather than an input mask: the operator types "10.0.0.254" as he reads
-    // it, and a partial address stays editable while he types.
-    static const QRegularExpression kAddress(
-        QStringLiteral("(?:(?:25[0-5]|2[0-4]\\d|1\\d\\d|0?\\d?\\d)\\.){3}(?:25[0-5]|2[0-4]\\d|"
-                       "1\\d\\d|0?\\d?\\d)"));
-    field->setValidator(new QRegularExpressionValidator(kAddress, field));
-    field->setMaxLength(15);
+    // No validator and no length limit: either would silently drop what the operator typed
+    // or pasted ("999" kept as "99"). The address is checked when it is used, and a wrong
+    // one is refused with a message while the field keeps the text.
     field->setAlignment(Qt::AlignCenter);
     // Room for "000.000.000.000" in the widest digits of the font.
     field->setMinimumWidth(
@@ -37,6 +35,22 @@ std::optional<Ipv4> read_address(const QLineEdit* field, Ui& ui) {
     auto address = parse_address(field->text().toStdString());
     if (!address) warning_box(ui, text::kAddressInvalid);
     return address;
+}
+
+std::optional<int> read_port(const QLineEdit* field, Ui& ui) {
+    auto port = parse_port(field->text().toStdString());
+    if (!port) warning_box(ui, text::kPortInvalid);
+    return port;
+}
+
+void take_port_text(Model& m, const QString& text) {
+    const std::string typed = text.toStdString();
+    if (parse_port(typed)) set_slot_text(m.port_number, typed);
+}
+
+void keep_port(const QLineEdit* field, AppContext& context) {
+    if (!parse_port(field->text().toStdString())) warning_box(context.ui(), text::kPortInvalid);
+    if (context.config != nullptr) write_port_number(context.model, *context.config);
 }
 
 QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent) {

@@ -18,8 +18,10 @@ class QWidget;
 
 namespace tqv {
 
+struct AppContext;
+
 // An IPv4 address edit: four groups of one to three digits, each at most 255, separated
-// by dots ("192.168.1.3" or "192.168.001.003"). Anything else cannot be typed.
+// by dots ("192.168.1.3" or "192.168.001.003"). What is typed stays as typed.
 QLineEdit* make_address_field(const QString& accessible_name, QWidget* parent);
 // The field's address; nullopt (after the warning box) while it is incomplete, so that
 // no malformed address reaches the model, the configuration file or the device.
@@ -27,6 +29,13 @@ std::optional<Ipv4> read_address(const QLineEdit* field, Ui& ui);
 
 // A TCP port as five characters ("09004"): digits only, at most five, centred.
 QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent);
+// The field's port 1..65535; nullopt (after the warning box) for anything else.
+std::optional<int> read_port(const QLineEdit* field, Ui& ui);
+// The program's own port field: only a port 1..65535 reaches `port_number`, so the model
+// and the configuration file never hold another; on closing, a field left holding one is
+// told (the last good port is kept and written).
+void take_port_text(Model& m, const QString& text);
+void keep_port(const QLineEdit* field, AppContext& context);
 
 
 // The small choice dialogs: one captioned group holding one list on the left, the

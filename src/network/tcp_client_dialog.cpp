@@ -89,15 +89,13 @@ TcpClientDialog::TcpClientDialog(AppContext& context, QWidget* parent)
     connect(hosts_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { choose_host(hosts_->row(item)); });
     connect(port_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        set_slot_text(model_.port_number, text.left(5).toLatin1().toStdString());
+        take_port_text(model_, text);
     });
     connect(connect_, &QPushButton::clicked, this, &TcpClientDialog::start_connection);
     connect(disconnect_, &QPushButton::clicked, this, &TcpClientDialog::disconnect_link);
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
     // OK, Escape and the close box all end here: the port is kept for the next start.
-    connect(this, &QDialog::finished, this, [this] {
-        if (context_.config != nullptr) write_port_number(model_, *context_.config);
-    });
+    connect(this, &QDialog::finished, this, [this] { keep_port(port_, context_); });
 
     TcpLink& tcp = context_.link.tcp();
     connect(&tcp, &TcpLink::connected, this, &TcpClientDialog::connected_notice);
@@ -163,6 +161,7 @@ void TcpClientDialog::choose_host(int row) {
 }
 
 void TcpClientDialog::start_connection() {
+    if (!read_port(port_, context_.ui())) return;
     // The link connects to host selected_peer (not to the text in the address field) and
     // refuses, with its own box, when that names no host of the list.
     if (context_.link.tcp().socket_connect() != 1) model_.tcp_connected = 0;

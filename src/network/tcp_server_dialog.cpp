@@ -65,16 +65,14 @@ TcpServerDialog::TcpServerDialog(AppContext& context, QWidget* parent)
     place_->setText(kNoPlace);
 
     connect(port_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        set_slot_text(model_.port_number, text.left(5).toLatin1().toStdString());
+        take_port_text(model_, text);
     });
     connect(clients_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { choose_peer(clients_->row(item)); });
     connect(connect_, &QPushButton::clicked, this, &TcpServerDialog::start_listening);
     connect(disconnect_, &QPushButton::clicked, this, &TcpServerDialog::stop_listening);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(this, &QDialog::finished, this, [this] {
-        if (context_.config != nullptr) write_port_number(model_, *context_.config);
-    });
+    connect(this, &QDialog::finished, this, [this] { keep_port(port_, context_); });
 
     TcpLink& tcp = context_.link.tcp();
     connect(&tcp, &TcpLink::peers_changed, this, &TcpServerDialog::refresh_peers);
@@ -135,6 +133,7 @@ void TcpServerDialog::choose_peer(int row) {
 }
 
 void TcpServerDialog::start_listening() {
+    if (!read_port(port_, context_.ui())) return;
     // On failure the link has already told the operator why.
     if (context_.link.tcp().socket_listen() == 1) show_listening_state();
 }

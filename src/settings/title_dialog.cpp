@@ -6,44 +6,22 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QInputMethod>
+#include <QLabel>
 #include <QTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QValidator>
 #include <algorithm>
 #include <functional>
 
 #include "core/commands.h"
 #include "core/digits.h"
+#include "core/texts.h"
 #include "settings/dialog_parts.h"
 #include "settings/title_text.h"
 
 namespace tqv {
-
-namespace {
-
-// Refuses a keystroke (or paste, or input method commit) that would leave a title the
-// slot cannot hold as typed: a character without a code page 932 form, or more than 28
-// bytes. Shortening an over-long title stays possible.
-class TitleValidator : public QValidator {
-  public:
-    TitleValidator(std::function<std::size_t()> stored_length, QObject* parent)
-        : QValidator(parent), stored_length_(std::move(stored_length)) {}
-
-    State validate(QString& input, int&) const override {
-        const auto bytes = title_slot_bytes(input);
-        if (!bytes) return Invalid;
-        if (bytes->size() <= static_cast<std::size_t>(kTitleMaxBytes)) return Acceptable;
-        return bytes->size() < stored_length_() ? Intermediate : Invalid;
-    }
-
-  private:
-    std::function<std::size_t()> stored_length_;
-};
-
-}  // namespace
 
 TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     : BulkDialog(context, parent, QStringLiteral("タイトル設定"), BulkKind::titles_store) {
@@ -69,8 +47,10 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     title_edit_ = new QLineEdit(this);
     title_edit_->setAccessibleName(QStringLiteral("Title"));
     title_edit_->setAttribute(Qt::WA_InputMethodEnabled, true);
-    title_edit_->setValidator(
-        new TitleValidator([this] { return slot_length(current_slot()); }, title_edit_));
+    // Why an edit was not taken whole; empty until then.
+    title_note_ = new QLabel(this);
+    title_note_->setAccessibleName(QStringLiteral("Title Note"));
+    title_note_->setWordWrap(true);
     title_edit_->setMinimumWidth(
         title_edit_->fontMetrics().horizontalAdvance(QStringLiteral("あ")) * 15);
 
@@ -105,6 +85,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     auto* controls = new QVBoxLayout;
     controls->addLayout(lists);
     controls->addWidget(captioned(QStringLiteral("Title"), title_edit_, this));
+    controls->addWidget(title_note_);
     controls->addLayout(buttons);
     controls->addLayout(progress);
     controls->addStretch(1);
@@ -156,19 +137,33 @@ TitleSlot& TitleDialog::current_slot() {
 }
 
 void TitleDialog::show_title() {
-    title_edit_->setText(title_edit_text(slot_text(current_slot())));
+    shown_title_ = title_edit_text(slot_text(current_slot()));
+    title_edit_->setText(shown_title_);
+    title_note_->clear();
     cells_->show_group(model_.selected_page);
 }
 
 void TitleDialog::title_edited(const QString& text) {
     TitleSlot& slot = current_slot();
-    const auto bytes = title_slot_bytes(text);
+    // A paste or an input method commit that does not fit keeps what fits, and says so,
+    // rather than being refused whole.
+    const TitleFit fit = fit_title_edit(shown_title_, text, kTitleMaxBytes);
+    if (fit.text != text) {
+        title_edit_->setText(fit.text);
+        title_edit_->setCursorPosition(fit.cursor);
+    }
+    QStringList notes;
+    if (fit.cut) notes << QString::fromUtf8(text::kTitleCut);
+    if (fit.dropped) notes << QString::fromUtf8(text::kTitleDropped);
+    title_note_->setText(notes.join(QLatin1Char('\n')));
+    const auto bytes = title_slot_bytes(fit.text);
     if (!bytes || bytes->size() >= slot.size()) {
-        // The validator lets no such text through; should one arrive all the same, the
-        // field goes back to the title as stored rather than storing something else.
-        title_edit_->setText(title_edit_text(slot_text(slot)));
+        // What was kept always fits; should it not, the field goes back to the title as
+        // stored rather than storing something else.
+        show_title();
         return;
     }
+    shown_title_ = fit.text;
     if (slot_text(slot) == *bytes) return;
     set_slot_text(slot, *bytes);
     model_.document_dirty = 1;

@@ -6,6 +6,7 @@
 #include "settings/bulk_runner.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -22,6 +23,7 @@ class TitleDialog : public BulkDialog {
     QComboBox* line_list() const { return line_list_; }
     QComboBox* page_list() const { return page_list_; }
     QLineEdit* title_edit() const { return title_edit_; }
+    QLabel* title_note() const { return title_note_; }
     PageCells* cells() const { return cells_; }
     QPushButton* set_button() const { return set_button_; }
     QPushButton* not_memory_button() const { return not_memory_button_; }
@@ -41,6 +43,8 @@ class TitleDialog : public BulkDialog {
     QComboBox* line_list_ = nullptr;
     QComboBox* page_list_ = nullptr;
     QLineEdit* title_edit_ = nullptr;
+    QLabel* title_note_ = nullptr;
+    QString shown_title_;  // the field's text as last stored into the slot
     PageCells* cells_ = nullptr;
     QPushButton* set_button_ = nullptr;
     QPushButton* not_memory_button_ = nullptr;

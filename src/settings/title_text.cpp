@@ -1,40 +1,87 @@
 #include "settings/title_text.h"
 
+#include <QStringView>
+
 #include "core/codec.h"
 
 namespace tqv {
 
 namespace {
 
-constexpr char16_t kPlaceholderBase = 0xF000;
-constexpr char16_t kPlaceholderLast = 0xF1FF;
+constexpr char32_t kPlaceholderBase = 0xF000;
+constexpr char32_t kPlaceholderLast = 0xF1FF;
+constexpr char32_t kRawBase = 0xF0000;  // plane 15: U+F0000 + byte, or + pair
+constexpr char32_t kRawLast = 0xFFFFF;
 
 bool is_placeholder_lead(char c) { return c == '\x10' || c == '\x11'; }
+
+bool is_lead_byte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 QString decode(std::string_view bytes) {
     const std::string utf8 = cp932_to_utf8(bytes);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
+// One code point of a field text at `i`, a surrogate pair taken whole.
+char32_t code_point_at(QStringView text, qsizetype i, qsizetype& width) {
+    const QChar c = text[i];
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        width = 2;
+        return QChar::surrogateToUcs4(c, text[i + 1]);
+    }
+    width = 1;
+    return c.unicode();
+}
+
+// The slot bytes of one private-use character, or nothing for any other character.
+std::optional<std::string> carried_bytes(char32_t c) {
+    std::string out;
+    if (c >= kPlaceholderBase && c <= kPlaceholderLast) {
+        const unsigned unit = 0x1000u + (c - kPlaceholderBase);
+        // A NUL low byte would end the slot early.
+        if ((unit & 0xFF) == 0) return std::nullopt;
+        out += static_cast<char>(unit >> 8);
+        out += static_cast<char>(unit & 0xFF);
+        return out;
+    }
+    if (c >= kRawBase && c <= kRawLast) {
+        const unsigned unit = c - kRawBase;
+        if (unit > 0xFF) out += static_cast<char>(unit >> 8);
+        if ((unit & 0xFF) == 0) return std::nullopt;
+        out += static_cast<char>(unit & 0xFF);
+        return out;
+    }
+    return std::nullopt;
+}
+
+bool is_carried(char32_t c) {
+    return (c >= kPlaceholderBase && c <= kPlaceholderLast) || (c >= kRawBase && c <= kRawLast);
+}
+
 }  // namespace
 
 QString title_edit_text(std::string_view slot_bytes) {
     QString out;
-    std::size_t run = 0;  // start of the bytes not yet decoded
     std::size_t i = 0;
     while (i < slot_bytes.size()) {
-        if (is_placeholder_lead(slot_bytes[i]) && i + 1 < slot_bytes.size()) {
-            out += decode(slot_bytes.substr(run, i - run));
-            const unsigned unit = static_cast<unsigned char>(slot_bytes[i]) * 256u +
-                                  static_cast<unsigned char>(slot_bytes[i + 1]);
+        const auto b0 = static_cast<unsigned char>(slot_bytes[i]);
+        const bool pair = i + 1 < slot_bytes.size() && (is_placeholder_lead(slot_bytes[i]) || is_lead_byte(b0));
+        const std::size_t width = pair ? 2 : 1;
+        const unsigned unit =
+            pair ? b0 * 256u + static_cast<unsigned char>(slot_bytes[i + 1]) : b0;
+        if (pair && is_placeholder_lead(slot_bytes[i])) {
             out += QChar(static_cast<char16_t>(kPlaceholderBase + unit - 0x1000));
-            i += 2;
-            run = i;
         } else {
-            ++i;
+            const QString decoded = decode(slot_bytes.substr(i, width));
+            if (decoded.contains(QChar::ReplacementCharacter) || decoded.isEmpty()) {
+                const char32_t raw = kRawBase + unit;
+                out += QString::fromUcs4(&raw, 1);
+            } else {
+                out += decoded;
+            }
         }
+        i += width;
     }
-    out += decode(slot_bytes.substr(run));
     return out;
 }
 
@@ -49,16 +96,15 @@ std::optional<std::string> title_slot_bytes(const QString& text) {
         out += *bytes;
         return true;
     };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < kPlaceholderBase || c > kPlaceholderLast) continue;
+    qsizetype width = 1;
+    for (qsizetype i = 0; i < text.size(); i += width) {
+        const char32_t c = code_point_at(text, i, width);
+        if (!is_carried(c)) continue;
         if (!flush(i)) return std::nullopt;
-        const unsigned unit = 0x1000u + (c - kPlaceholderBase);
-        // A NUL low byte would end the slot early.
-        if ((unit & 0xFF) == 0) return std::nullopt;
-        out += static_cast<char>(unit >> 8);
-        out += static_cast<char>(unit & 0xFF);
-        run = i + 1;
+        auto bytes = carried_bytes(c);
+        if (!bytes) return std::nullopt;
+        out += *bytes;
+        run = i + width;
     }
     if (!flush(text.size())) return std::nullopt;
     return out;
@@ -73,6 +119,48 @@ QString title_cell_text(std::string_view slot_bytes) {
         }
     }
     return decode(shown);
+}
+
+TitleFit fit_title_edit(const QString& before, const QString& after, std::size_t max_bytes) {
+    // The inserted part: what lies between the text the two have in common at either end,
+    // never splitting a surrogate pair.
+    qsizetype prefix = 0;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    while (prefix < shorter && before[prefix] == after[prefix]) ++prefix;
+    if (prefix > 0 && after[prefix - 1].isHighSurrogate()) --prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    if (suffix > 0 && after[after.size() - suffix].isLowSurrogate()) --suffix;
+
+    const QString head = after.left(prefix);
+    const QString tail = after.right(suffix);
+    const QStringView inserted = QStringView(after).mid(prefix, after.size() - prefix - suffix);
+
+    TitleFit fit;
+    const auto kept_bytes = title_slot_bytes(head + tail);
+    std::size_t total = kept_bytes ? kept_bytes->size() : 0;
+    QString kept;
+    qsizetype width = 1;
+    for (qsizetype i = 0; i < inserted.size(); i += width) {
+        code_point_at(inserted, i, width);
+        const QString one = inserted.mid(i, width).toString();
+        const auto bytes = title_slot_bytes(one);
+        if (!bytes) {
+            fit.dropped = true;
+            continue;
+        }
+        if (total + bytes->size() > max_bytes) {
+            fit.cut = true;
+            break;
+        }
+        total += bytes->size();
+        kept += one;
+    }
+    fit.text = head + kept + tail;
+    fit.cursor = static_cast<int>(head.size() + kept.size());
+    return fit;
 }
 
 }  // namespace tqv

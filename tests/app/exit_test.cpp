@@ -83,6 +83,18 @@ TEST_F(ExitTest, NoWithoutANameAsksForOneThenEnds) {
     expect_ended();
 }
 
+TEST_F(ExitTest, UnsavedGlyphsAreAskedAboutInTheSameManner) {
+    model.document_dirty = 0;
+    model.glyph_list_dirty = 1;
+    files.glyph_saves = {std::nullopt, file("mine")};
+    ui.answers = {false, false};
+    EXPECT_FALSE(window->close()) << "save-as cancelled: the glyphs are not lost";
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(ui.questions.at(0).text, "外字データを保存せずに終了しますか？");
+    EXPECT_TRUE(file_exists(file("mine.tll")));
+    expect_ended();
+}
+
 TEST_F(ExitTest, CancelledSaveAsKeepsRunning) {
     files.saves = {std::nullopt};
     ui.answers = {false};

@@ -131,16 +131,16 @@ TEST(ConfigFile, IntegersAreLeadingNumbersOfAtMostNineCharacters) {
     TempDir dir;
     write_bytes(dir.file("t.ini"),
                 "[TQV-7310NX_Section]\r\n"
-                "com_port=12ab\r\n"
+                "com_port=3ab\r\n"
                 "Interface=abc\r\n"
-                "ClientServer=1234567890\r\n"
+                "ClientServer=0000000012\r\n"
                 "select_number=  -3\r\n"
                 "port_number=123456789\r\n");
     Model m = configured_model();
     read_configuration(m, IniFile(dir.file("t.ini")));
-    EXPECT_EQ(m.com_port_index, 12);
+    EXPECT_EQ(m.com_port_index, 3);
     EXPECT_EQ(m.interface_kind, 0);
-    EXPECT_EQ(m.tcp_role, 123456789);
+    EXPECT_EQ(m.tcp_role, 1) << "the first nine characters, 000000001";
     EXPECT_EQ(m.selected_peer, -3);
     EXPECT_EQ(slot_text(m.port_number), "12345");
 }

@@ -303,7 +303,7 @@ TEST(GlyphListFile, ReadsLfOnlyFilesAndSkipsExtraWhiteSpace) {
 TEST(GlyphListFile, WhiteSpaceAtTheVeryStartCountsAsARecord) {
     Model m;
     parse_glyph_list(m, " \r\nF\r\n");
-    EXPECT_EQ(m.glyph_data[0][0], ' ');
+    EXPECT_EQ(m.glyph_data[0][0], '0') << "a blank record is read as the digit of its low bits";
     EXPECT_EQ(m.glyph_data[0][1], 'F');
 }
 
@@ -332,12 +332,12 @@ TEST(GlyphListFile, SaveAndLoadRoundTrip) {
     EXPECT_EQ(read_bytes(dir.file("g.tll")), glyph_list_bytes(saved));
 
     Model loaded;
-    loaded.document_dirty = 1;
+    loaded.glyph_list_dirty = 1;
     ASSERT_TRUE(load_glyph_list(loaded, dir.file("g.tll")));
     for (int s = 0; s < kGlyphSlots; ++s)
         EXPECT_EQ(digits_of(loaded.glyph_data[s]), digits_of(saved.glyph_data[s])) << s;
     EXPECT_EQ(loaded.glyph_list_path, dir.file("g.tll"));
-    EXPECT_EQ(loaded.document_dirty, 0);
+    EXPECT_EQ(loaded.glyph_list_dirty, 0);
 }
 
 TEST(GlyphListCommands, OpenFailureIsAWarningAndChangesNothing) {
@@ -346,7 +346,7 @@ TEST(GlyphListCommands, OpenFailureIsAWarningAndChangesNothing) {
     Model m;
     m.glyph_data[0][0] = 'E';
     m.glyph_list_path = "/x/old.tll";
-    m.document_dirty = 1;
+    m.glyph_list_dirty = 1;
     ui.answers = {true};
     EXPECT_FALSE(glyph_list_open(
         m, ui, [&] { return std::optional<std::string>(dir.file("missing.tll")); }));
@@ -356,7 +356,7 @@ TEST(GlyphListCommands, OpenFailureIsAWarningAndChangesNothing) {
     EXPECT_EQ(ui.boxes[0].caption, "Error");
     EXPECT_EQ(m.glyph_data[0][0], 'E');
     EXPECT_EQ(m.glyph_list_path, "/x/old.tll");
-    EXPECT_EQ(m.document_dirty, 1);
+    EXPECT_EQ(m.glyph_list_dirty, 1);
 }
 
 TEST(GlyphListCommands, OpenAsksWhenDirtyAndLoads) {
@@ -364,7 +364,7 @@ TEST(GlyphListCommands, OpenAsksWhenDirtyAndLoads) {
     write_bytes(dir.file("in.tll"), list_text({{1729, 'F'}}, "\n"));
     RecordingUi ui;
     Model m;
-    m.document_dirty = 1;
+    m.glyph_list_dirty = 1;
     ui.answers = {false};
     auto choose = [&] { return std::optional<std::string>(dir.file("in.tll")); };
     EXPECT_FALSE(glyph_list_open(m, ui, choose));
@@ -377,7 +377,7 @@ TEST(GlyphListCommands, OpenAsksWhenDirtyAndLoads) {
     EXPECT_TRUE(glyph_list_open(m, ui, choose));
     EXPECT_EQ(m.glyph_data[3][0], 'F');
     EXPECT_EQ(m.glyph_list_path, dir.file("in.tll"));
-    EXPECT_EQ(m.document_dirty, 0);
+    EXPECT_EQ(m.glyph_list_dirty, 0);
     EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -430,10 +430,10 @@ TEST(GlyphListCommands, SaveWritesTheFileAndClearsDirty) {
     Model m;
     m.glyph_data[1][1] = 'B';
     m.glyph_list_path = dir.file("g.tll");
-    m.document_dirty = 1;
+    m.glyph_list_dirty = 1;
     EXPECT_TRUE(glyph_list_save(m, ui));
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(m.document_dirty, 0);
+    EXPECT_EQ(m.glyph_list_dirty, 0);
     EXPECT_EQ(read_bytes(dir.file("g.tll")), list_text({{578, 'B'}}));
 }
 
@@ -444,7 +444,7 @@ TEST(GlyphListCommands, SaveFailureIsAnErrorBoxAndKeepsThePreviousFile) {
     RecordingUi ui;
     Model m;
     m.glyph_list_path = dir.file("g.tll");
-    m.document_dirty = 1;
+    m.glyph_list_dirty = 1;
     {
         FileSizeLimit limit(1000);
         EXPECT_FALSE(glyph_list_save(m, ui));
@@ -453,7 +453,7 @@ TEST(GlyphListCommands, SaveFailureIsAnErrorBoxAndKeepsThePreviousFile) {
     EXPECT_EQ(ui.boxes[0].kind, Box::error);
     EXPECT_EQ(ui.boxes[0].text, "Can't file open");
     EXPECT_EQ(ui.boxes[0].caption, "Error");
-    EXPECT_EQ(m.document_dirty, 1);
+    EXPECT_EQ(m.glyph_list_dirty, 1);
     EXPECT_EQ(read_bytes(dir.file("g.tll")), previous);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"g.tll"});
 }
@@ -468,11 +468,11 @@ TEST(GlyphListCommands, SaveAsAppliesTheTllExtensionRule) {
                           Case{"a.tll.bak", "a.tll.bak"}, Case{"b.TLL", "b.TLL.tll"}}) {
         RecordingUi ui;
         Model m;
-        m.document_dirty = 1;
+        m.glyph_list_dirty = 1;
         EXPECT_TRUE(glyph_list_save_as(
             m, ui, [&] { return std::optional<std::string>(dir.file(c.chosen)); }));
         EXPECT_EQ(m.glyph_list_path, dir.file(c.written));
-        EXPECT_EQ(m.document_dirty, 0);
+        EXPECT_EQ(m.glyph_list_dirty, 0);
         EXPECT_EQ(read_bytes(dir.file(c.written)).size(), 120960u) << c.chosen;
     }
     EXPECT_EQ(dir.entries().size(), 4u);

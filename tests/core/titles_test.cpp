@@ -81,7 +81,10 @@ TEST_F(TitleSendTest, RefusedTitlesSendNothing) {
     model.selected_title_line = 0;
     model.selected_page = 0;
     send_title_single(path, 1);
-    EXPECT_EQ(ui.texts().at(0), "ＪＩＳ第１水準,第２水準以外の字が選択されてます");
+    EXPECT_EQ(ui.texts().at(0), "タイトルは28バイトまでです。") << "too long, not a JIS matter";
+    set_slot_text(model.title(0, 0), "AB");
+    send_title_single(path, 1);
+    EXPECT_EQ(ui.texts().at(1), "ＪＩＳ第１水準,第２水準以外の字が選択されてます");
 }
 
 TEST_F(TitleSendTest, FullTitleGlyphsAndIbmCharacters) {

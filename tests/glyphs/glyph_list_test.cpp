@@ -217,6 +217,18 @@ TEST_F(GlyphListTest, TheListFileRoundTripsThroughTheDialogs) {
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"Don't file open"});
 }
 
+TEST_F(GlyphListTest, ClosingWithUnsavedGlyphsAsksFirst) {
+    list = open_list();
+    model.glyph_list_dirty = 1;
+    ui.answers = {false, true};  // No: save, but there is no file name and save-as is cancelled
+    list->close_button()->click();
+    EXPECT_TRUE(list->isVisible());
+    list->close_button()->click();
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(ui.questions.at(1).text, "外字データを保存せずに閉じますか？");
+    EXPECT_EQ(model.glyph_list_dirty, 1) << "Yes leaves them unsaved, still in the program";
+}
+
 TEST_F(GlyphListTest, ARightDoubleClickExportsThePreviewAsABitmap) {
     model.glyph_group = 1;
     set_glyph_dot(model.glyph_data[16], 0, 0, true);  // glyph 17: third preview of group 1

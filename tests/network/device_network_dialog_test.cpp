@@ -3,6 +3,8 @@
 #include "network/device_network_dialog.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -65,11 +67,30 @@ TEST_F(DeviceNetwork, EachSetButtonSendsItsValueWithoutAnAddress) {
 
 TEST_F(DeviceNetwork, IncompleteAddressIsRefusedWithAWarning) {
     Dialog dialog(context, nullptr);
-    dialog.address_field(Dialog::kGatewayAddress)->setText(QStringLiteral("10.0.0."));
-    dialog.address_set_button(Dialog::kGatewayAddress)->click();
-    EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kAddressInvalid});
+    // Typed key by key, kept as typed, and refused when set.
+    auto type = [](QLineEdit* field, const char* text) {
+        field->clear();
+        for (QChar c : QString::fromLatin1(text)) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(field, &press);
+        }
+        EXPECT_EQ(field->text().toStdString(), text);
+    };
+    std::vector<std::string> expected;
+    for (const char* typed : {"10.0.0.", "999.1.1.1", "256.300.1.1", "AA025.030.001.001"}) {
+        type(dialog.address_field(Dialog::kGatewayAddress), typed);
+        dialog.address_set_button(Dialog::kGatewayAddress)->click();
+        expected.push_back(text::kAddressInvalid);
+    }
+    for (const char* typed : {"0", "70000", "99999"}) {
+        type(dialog.port_field(), typed);
+        dialog.port_set_button()->click();
+        expected.push_back(text::kPortInvalid);
+    }
+    EXPECT_EQ(ui.texts(), expected);
     EXPECT_TRUE(serial.frames.empty());
     EXPECT_EQ(model.gateway_address, (Ipv4{0, 0, 0, 0}));
+    EXPECT_EQ(slot_text(model.device_port_number), "09004");
 }
 
 TEST_F(DeviceNetwork, ReadPressedTwiceRunsOneSequenceThenShowsTheModel) {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <memory>
 
@@ -25,8 +26,10 @@ class ServerDialog : public NetworkTest {
         model.interface_kind = 1;
         model.tcp_role = 1;
         model.selected_peer = -1;
-        // Port 0: the system picks a free one.
-        set_slot_text(model.port_number, "00000");
+        // A port the system has just given out as free: the field takes no port 0.
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        set_slot_text(model.port_number, QString::number(probe.serverPort()).toStdString());
     }
     // Devices that connect from the test itself, so that it decides which one leaves.
     void connect_devices(TcpServerDialog& dialog, int n) {

@@ -3,6 +3,7 @@
 #include "settings/title_dialog.h"
 
 #include <QInputMethodEvent>
+#include <QLabel>
 
 #include "core/codec.h"
 #include "core/texts.h"
@@ -87,6 +88,28 @@ TEST_F(TitleDialogTest, KeystrokesTheSlotCannotHoldAreRefused) {
     key(d->title_edit(), QStringLiteral("😀"));  // no code page 932 form
     EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三A"));
     EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三A");
+}
+
+TEST_F(TitleDialogTest, APasteThatDoesNotFitKeepsWhatFitsAndSaysSo) {
+    set_slot_text(model.title(0, 0), sjis("一二三四五六七八九十一二"));  // 24 bytes
+    TitleDialog* d = open_titles();
+    d->title_edit()->setCursorPosition(1);
+    d->title_edit()->insert(QStringLiteral("ab😀cdef"));
+    EXPECT_EQ(slot(0, 0), sjis("一abcd二三四五六七八九十一二"));
+    EXPECT_EQ(d->title_edit()->cursorPosition(), 5);
+    EXPECT_EQ(d->title_note()->text().toStdString(), std::string(text::kTitleCut) + "\n" + text::kTitleDropped);
+}
+
+TEST_F(TitleDialogTest, ATitleWithBytesThatNameNoCharacterStaysEditable) {
+    const std::string stuck = "\x85\x40" + sjis("あ");
+    set_slot_text(model.title(0, 0), stuck);
+    TitleDialog* d = open_titles();
+    d->title_edit()->end(false);
+    type(d->title_edit(), QStringLiteral("い"));
+    EXPECT_EQ(slot(0, 0), stuck + sjis("い")) << "untouched bytes stay as they were";
+    d->title_edit()->home(false);
+    d->title_edit()->del();
+    EXPECT_EQ(slot(0, 0), sjis("あい"));
 }
 
 TEST_F(TitleDialogTest, EditingATitleKeepsItsGlyphs) {

@@ -1,0 +1,134 @@
+// Files the program reads and writes, seen from outside: what a loader refuses, what a
+// save leaves on disk, which question comes before an overwrite or a loss of glyphs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <tuple>
+
+#include "core/commands.h"
+#include "core/config.h"
+#include "core/document.h"
+#include "core/glyph.h"
+#include "core/texts.h"
+#include "recording_ui.h"
+#include "temp_dir.h"
+
+namespace tqv {
+namespace {
+
+using testing::read_bytes;
+using testing::write_bytes;
+
+class Files : public ::testing::Test {
+protected:
+    std::optional<std::string> chosen(const std::string& name) { return dir.file(name); }
+    testing::TempDir dir;
+    RecordingUi ui;
+    Model m;
+};
+
+TEST_F(Files, EveryLoaderRefusesWhatIsNoBoundedRegularFile) {
+    ASSERT_EQ(::mkfifo(dir.file("x.tll").c_str(), 0600), 0);
+    ASSERT_EQ(::truncate((write_bytes(dir.file("big"), ""), dir.file("big")).c_str(), 4 << 20), 0);
+    const std::function<bool(const std::string&)> loaders[] = {
+        [&](const std::string& p) { return load_glyph_list(m, p); },
+        [&](const std::string& p) { return load_document(m, p); },
+        [&](const std::string& p) {
+            read_configuration(m, IniFile(p));
+            return m.interface_kind == 1;
+        }};
+    write_bytes(dir.file("ok.ini"), "[TQV-7310NX_Section]\r\nInterface=1\r\n");
+    for (const auto& load : loaders) {
+        for (std::string path : {std::string("/dev/zero"), dir.file("x.tll"), dir.path(), dir.file("big")}) {
+            m.glyph_data[0][0] = 'E';
+            EXPECT_FALSE(load(path)) << path;
+            EXPECT_EQ(m.glyph_data[0][0], 'E') << path;
+        }
+    }
+    EXPECT_TRUE(loaders[2](dir.file("ok.ini")));
+    IniFile big(dir.file("big"));
+    EXPECT_FALSE(big.set(kConfigSection, "Interface", "1")) << "an unreadable file is not replaced";
+}
+
+TEST_F(Files, GlyphRecordsAreReadAsDigitsAndRegisterOnlyDigits) {
+    parse_glyph_list(m, std::string("Z\r\n\0\r\n\xE3\x81\x82\r\nf\r\n", 14));
+    EXPECT_EQ(std::string(m.glyph_data[0].data(), 7), "30CABF0");
+    const std::string body = body_glyph_register(1, m.glyph_data[0]);
+    EXPECT_EQ(body.find_first_not_of("0123456789ABCDEF", 4), body.size() - 2);
+}
+
+TEST_F(Files, ConfigurationValuesAreNormalisedWhenRead) {
+    struct Case { const char* text; int interface_kind, tcp_role, com_port; };
+    for (const Case& c : {Case{"Interface=7\r\nClientServer=2\r\ncom_port=7", 0, 0, 0},
+                          Case{"Interface=1\r\nClientServer=1\r\ncom_port=5", 1, 1, 5},
+                          Case{"Interface=-1\r\nClientServer=x\r\ncom_port=-1", 0, 0, 0}}) {
+        write_bytes(dir.file("c.ini"), std::string("[TQV-7310NX_Section]\r\n") + c.text + "\r\n");
+        read_configuration(m, IniFile(dir.file("c.ini")));
+        EXPECT_EQ(std::make_tuple(m.interface_kind, m.tcp_role, m.com_port_index),
+                  std::make_tuple(c.interface_kind, c.tcp_role, c.com_port)) << c.text;
+    }
+}
+
+TEST_F(Files, SaveAsAsksBeforeOverwritingANameTheExtensionCompleted) {
+    write_bytes(dir.file("glyphs.tll"), "old");
+    write_bytes(dir.file("doc.dat"), "old");
+    ui.answers = {false, false};
+    EXPECT_FALSE(glyph_list_save_as(m, ui, [&] { return chosen("glyphs"); }));
+    EXPECT_FALSE(document_save_as(m, ui, [&] { return chosen("doc"); }));
+    ASSERT_EQ(ui.questions.size(), 2u);
+    EXPECT_EQ(ui.questions[0].text, dir.file("glyphs.tll") + " は既に存在します。\n上書きしますか？");
+    EXPECT_EQ(ui.questions[1].caption, "ファイルの保存");
+    EXPECT_EQ(read_bytes(dir.file("glyphs.tll")) + read_bytes(dir.file("doc.dat")), "oldold");
+    EXPECT_TRUE(glyph_list_save_as(m, ui, [&] { return chosen("glyphs"); })) << "Yes replaces it";
+    EXPECT_EQ(read_bytes(dir.file("glyphs.tll")).size(), 120960u);
+}
+
+TEST_F(Files, GlyphsHaveTheirOwnUnsavedFlag) {
+    GlyphEditor editor;
+    m.document_dirty = 1;
+    glyph_button_down(m, editor, 20, 16, true);
+    EXPECT_EQ(m.glyph_list_dirty, 1) << "a dot the editor stored";
+    ASSERT_TRUE(save_glyph_list(m, dir.file("g.tll")));
+    ASSERT_TRUE(load_glyph_list(m, dir.file("g.tll")));
+    EXPECT_EQ(std::make_pair(m.glyph_list_dirty, m.document_dirty), std::make_pair(0, 1));
+
+    // Leaving with unsaved glyphs: Yes leaves them, No saves them (save-as without a path).
+    m.glyph_list_dirty = 1;
+    ui.answers = {true, false};
+    EXPECT_TRUE(glyph_list_may_discard(m, ui, text::kAskExitGlyphs, {}));
+    EXPECT_EQ(m.glyph_list_dirty, 1);
+    m.glyph_list_path.clear();
+    EXPECT_TRUE(glyph_list_may_discard(m, ui, text::kAskExitGlyphs, [&] { return chosen("n"); }));
+    EXPECT_EQ(ui.questions[0].text, "外字データを保存せずに終了しますか？");
+    EXPECT_EQ(std::make_pair(m.glyph_list_dirty, m.glyph_list_path), std::make_pair(0, dir.file("n.tll")));
+    m.glyph_list_dirty = 1;
+    m.glyph_list_path.clear();
+    ui.answers = {false};
+    EXPECT_FALSE(glyph_list_may_discard(m, ui, text::kAskCloseGlyphs, {})) << "save-as cancelled";
+}
+
+TEST_F(Files, SavingRemovesTemporariesOfDeadSavesOnly) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = "d.dat.tmp-" + std::to_string(child) + "-4";
+    const std::string live = "d.dat.tmp-" + std::to_string(::getpid()) + "-999";
+    for (const auto& name : {dead, live, std::string("d.dat.tmp-x-1")}) write_bytes(dir.file(name), "");
+    ASSERT_TRUE(save_document(m, dir.file("d.dat")));
+    auto names = dir.entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"d.dat", live, "d.dat.tmp-x-1"}));
+}
+
+TEST(TypedValues, PortsOutside1To65535AreRefused) {
+    for (const char* bad : {"0", "70000", "99999", "", "9a", "000000"}) EXPECT_FALSE(parse_port(bad)) << bad;
+    EXPECT_EQ(parse_port("09004"), 9004);
+    EXPECT_EQ(parse_port("65535"), 65535);
+}
+
+}  // namespace
+}  // namespace tqv
