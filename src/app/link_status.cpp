@@ -1,6 +1,7 @@
 #include "app/link_status.h"
 
 #include <QContextMenuEvent>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
 
@@ -31,9 +32,17 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
     link_label_->setAccessibleName(QStringLiteral("Link"));
     state_label_->setAccessibleName(QStringLiteral("Link state"));
     exchange_label_->setAccessibleName(QStringLiteral("Last exchange"));
-    addWidget(link_label_);
-    addWidget(state_label_);
-    addWidget(exchange_label_, 1);
+    // Two rows: the picture's width holds the link and its state, or the last exchange,
+    // but not both.
+    auto* rows = new QWidget(this);
+    auto* grid = new QGridLayout(rows);
+    grid->setContentsMargins(2, 0, 2, 0);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(link_label_, 0, 0);
+    grid->addWidget(state_label_, 0, 1);
+    grid->addWidget(exchange_label_, 1, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    addWidget(rows, 1);
 
     reconnect_ = new QAction(QStringLiteral("再接続"), this);
     connect(reconnect_, &QAction::triggered, this, [this] {

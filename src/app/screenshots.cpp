@@ -1,5 +1,6 @@
 #include "app/screenshots.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 #include <cstdlib>
@@ -23,6 +24,8 @@ namespace tqv {
 namespace {
 
 bool save(QWidget& widget, const QString& path, QString* error) {
+    // Layouts asked for by the last text changes are done before the picture is taken.
+    QCoreApplication::sendPostedEvents();
     if (widget.grab().save(path, "PNG")) return true;
     if (error != nullptr) *error = QStringLiteral("cannot write %1").arg(path);
     return false;
