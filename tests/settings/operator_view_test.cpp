@@ -168,6 +168,35 @@ TEST_F(OperatorViewTest, LostSerialPortIsReopenedWhenItComesBack) {
     EXPECT_EQ(ui.boxes.size(), 1u);
 }
 
+// The client's connection goes away: "再接続" makes it again to the last host, from the
+// status bar as from the menu.
+TEST_F(OperatorViewTest, ClientReconnectsToTheLastHost) {
+    if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
+    model.interface_kind = 1;
+    model.tcp_role = 0;
+    model.host_list[0] = {127, 0, 0, 1};
+    model.host_count = 1;
+    model.selected_peer = 0;
+    for (int round = 0; round < 2; ++round) {
+        Sim device({QStringLiteral("--listen"), QStringLiteral("0")}, "listening");
+        ASSERT_TRUE(device.ready());
+        set_slot_text(model.port_number, device.value().rightJustified(5, QLatin1Char('0')).toStdString());
+        window->update_menu_state();
+        ASSERT_TRUE(window->action(command::kReconnect)->isEnabled());
+        if (round == 0) {
+            window->run_command(command::kReconnect);
+        } else {
+            window->link_status()->reconnect_action()->trigger();
+        }
+        ASSERT_TRUE(wait_until([&] { return link.tcp().link_up(); }));
+        EXPECT_EQ(window->link_status()->state_text(), QStringLiteral("接続中"));
+        EXPECT_FALSE(window->link_status()->reconnect_action()->isEnabled());
+        device.stop();
+        ASSERT_TRUE(wait_until([&] { return link.tcp_lost(); }));
+        EXPECT_EQ(window->link_status()->state_text(), QStringLiteral("切断"));
+    }
+}
+
 // Three items changed in the document: the comparison lists exactly those, and sending
 // the differences sends exactly their three commands; then the device equals the document.
 TEST_F(OperatorViewTest, CompareSendsOnlyTheDifferences) {
