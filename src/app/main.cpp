@@ -66,7 +66,12 @@ int main(int argc, char** argv) {
         QStringLiteral("Save pictures of the main window and of the dialogs the README shows, "
                        "then end."),
         QStringLiteral("directory"));
-    parser.addOptions({simulate, serial, screenshot});
+    const QCommandLineOption log(
+        QStringLiteral("log"),
+        QStringLiteral("Write every frame sent and every line received to this file, as the "
+                       "traffic log window shows them."),
+        QStringLiteral("file"));
+    parser.addOptions({simulate, serial, screenshot, log});
     parser.addPositionalArgument(
         QStringLiteral("file"),
         QStringLiteral("A settings document (.dat) to open, or a glyph list (.tll) to show."),
@@ -111,6 +116,10 @@ int main(int argc, char** argv) {
     tqv::AppContext context{model, link, corner_clicks, &config, &files};
     tqv::ModalDialogOpener opener;
     tqv::MainWindow window(context, files, opener);
+    if (parser.isSet(log)) {
+        QString error;
+        if (!window.traffic_log().write_to(parser.value(log), &error)) return fail(error);
+    }
     QObject::connect(&window, &tqv::MainWindow::quit_requested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     window.show();

@@ -37,6 +37,10 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
                    Qt::WindowCloseButtonHint);
     panel_ = new PanelPicture(model_, this);
     setCentralWidget(panel_);
+    // The picture keeps its size; the window grows by the bar's height.
+    traffic_ = new TrafficLog(context_.link, this);
+    status_ = new LinkStatusBar(context_.link, this);
+    setStatusBar(status_);
     build_menu();
     refresh_caption();
     update_menu_state();
@@ -54,27 +58,32 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::build_menu() {
-    for (const MenuItem& item : kMenu) {
-        QMenu*& top = menus_[QString::fromUtf8(item.menu)];
-        if (top == nullptr) {
-            top = menuBar()->addMenu(QString::fromUtf8(item.menu));
-            connect(top, &QMenu::aboutToShow, this, &MainWindow::update_menu_state);
-        }
-        QMenu* target = top;
-        if (item.submenu != nullptr) {
-            QMenu*& sub = menus_[QString::fromUtf8(item.submenu)];
-            if (sub == nullptr) {
-                sub = top->addMenu(QString::fromUtf8(item.submenu));
-                connect(sub, &QMenu::aboutToShow, this, &MainWindow::update_menu_state);
-            }
-            target = sub;
-        }
-        if (item.separator_before) target->addSeparator();
-        QAction* action = target->addAction(QString::fromUtf8(item.text));
-        const int id = item.command;
-        connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
-        actions_[id] = action;
+    for (const MenuItem& item : kMenu) add_menu_item(item, nullptr);
+    for (const AddedItem& added : kAddedMenu) add_menu_item(added.item, action(added.before));
+}
+
+void MainWindow::add_menu_item(const MenuItem& item, QAction* before) {
+    QMenu*& top = menus_[QString::fromUtf8(item.menu)];
+    if (top == nullptr) {
+        top = menuBar()->addMenu(QString::fromUtf8(item.menu));
+        connect(top, &QMenu::aboutToShow, this, &MainWindow::update_menu_state);
     }
+    QMenu* target = top;
+    if (item.submenu != nullptr) {
+        QMenu*& sub = menus_[QString::fromUtf8(item.submenu)];
+        if (sub == nullptr) {
+            sub = top->addMenu(QString::fromUtf8(item.submenu));
+            connect(sub, &QMenu::aboutToShow, this, &MainWindow::update_menu_state);
+        }
+        target = sub;
+    }
+    // `before` nullptr: at the end of the menu.
+    if (item.separator_before) target->insertSeparator(before);
+    auto* action = new QAction(QString::fromUtf8(item.text), target);
+    target->insertAction(before, action);
+    const int id = item.command;
+    connect(action, &QAction::triggered, this, [this, id] { run_command(id); });
+    actions_[id] = action;
 }
 
 QAction* MainWindow::action(int command) const {
@@ -120,6 +129,8 @@ bool MainWindow::command_enabled(int command) const {
         case kTcpSettings:
             if (!tcp) return false;
             break;
+        case kReconnect:
+            return status_->reconnect_action()->isEnabled();
         case kSlaveAddress:
         case kProtocol:
             // On TCP/IP these only tell the operator to switch to RS-232C: no dialog needed.
@@ -132,6 +143,7 @@ bool MainWindow::command_enabled(int command) const {
 }
 
 void MainWindow::update_menu_state() {
+    status_->refresh();
     for (auto& [command, action] : actions_) action->setEnabled(command_enabled(command));
     panel_->update();
 }
@@ -143,7 +155,18 @@ void MainWindow::refresh_caption() {
 
 void MainWindow::document_changed() { panel_->update(); }
 
-void MainWindow::open_dialog(std::unique_ptr<QDialog> dialog) { opener_.open(std::move(dialog)); }
+void MainWindow::open_dialog(std::unique_ptr<QDialog> dialog) {
+    opener_.open(std::move(dialog));
+    // The interface, role or host may have changed in it.
+    status_->refresh();
+}
+
+void MainWindow::show_traffic_log() {
+    if (traffic_window_ == nullptr) traffic_window_ = new TrafficLogWindow(*traffic_, this);
+    traffic_window_->show();
+    traffic_window_->raise();
+    traffic_window_->activateWindow();
+}
 
 void MainWindow::open_read_settings() {
     if (auto dialog = make_subsystem_dialog(kReadSettings)) open_dialog(std::move(dialog));
@@ -190,6 +213,12 @@ void MainWindow::run_command(int command) {
             break;
         case kGlyphNote:
             open_dialog(std::make_unique<GlyphNoteDialog>(context_, this));
+            break;
+        case kTrafficLog:
+            show_traffic_log();
+            break;
+        case kReconnect:
+            status_->reconnect_action()->trigger();
             break;
         case kReadSettings:
             open_read_settings();

@@ -10,10 +10,16 @@
 #include "app/app_context.h"
 #include "app/dialog_opener.h"
 #include "app/file_dialogs.h"
+#include "app/link_status.h"
 #include "app/panel_picture.h"
+#include "app/traffic_log.h"
 
 class QAction;
 class QMenu;
+
+namespace tqv::command {
+struct MenuItem;
+}
 
 namespace tqv {
 
@@ -27,6 +33,10 @@ class MainWindow : public QMainWindow {
     QAction* action(int command) const;
     QMenu* menu(const char* title) const;
     PanelPicture* panel() const { return panel_; }
+    LinkStatusBar* link_status() const { return status_; }
+    TrafficLog& traffic_log() { return *traffic_; }
+    // The "通信ログ" window, once opened.
+    TrafficLogWindow* traffic_window() const { return traffic_window_; }
 
     // Runs one menu command, as choosing its item does.
     void run_command(int command);
@@ -52,6 +62,8 @@ class MainWindow : public QMainWindow {
 
   private:
     void build_menu();
+    void add_menu_item(const command::MenuItem& item, QAction* before);
+    void show_traffic_log();
     bool command_enabled(int command) const;
     void open_dialog(std::unique_ptr<QDialog> dialog);
     void open_read_settings();
@@ -68,6 +80,9 @@ class MainWindow : public QMainWindow {
     FileDialogs& files_;
     DialogOpener& opener_;
     PanelPicture* panel_ = nullptr;
+    LinkStatusBar* status_ = nullptr;
+    TrafficLog* traffic_ = nullptr;
+    TrafficLogWindow* traffic_window_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<QString, QMenu*> menus_;
     std::set<int> pending_;

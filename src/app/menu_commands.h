@@ -85,3 +85,24 @@ inline const std::vector<int> kSubsystemCommands = {
 };
 
 }  // namespace tqv::command
+
+// The operator's view of the link, added into the menus above: each item goes before the
+// item of `before` (0: at the end of its menu).
+namespace tqv::command {
+
+inline constexpr int kCompare = 40301;
+inline constexpr int kTrafficLog = 40302;
+inline constexpr int kReconnect = 40303;
+
+struct AddedItem {
+    MenuItem item;
+    int before;
+};
+
+inline constexpr std::array<AddedItem, 3> kAddedMenu = {{
+    {{kCompare, "機器と比較", kFileMenu, nullptr, false}, kExit},
+    {{kReconnect, "再接続", kInterfaceMenu, nullptr, true}, 0},
+    {{kTrafficLog, "通信ログ", kInfoMenu, nullptr, true}, 0},
+}};
+
+}  // namespace tqv::command

@@ -1,5 +1,6 @@
 #include "app/screenshots.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
 #include "core/codec.h"
+#include "core/compare.h"
+#include "settings/compare_dialog.h"
 #include "core/glyph.h"
 #include "glyphs/dialogs.h"
 #include "network/dialogs.h"
@@ -21,6 +24,8 @@ namespace tqv {
 namespace {
 
 bool save(QWidget& widget, const QString& path, QString* error) {
+    // Layouts asked for by the last text changes are done before the picture is taken.
+    QCoreApplication::sendPostedEvents();
     if (widget.grab().save(path, "PNG")) return true;
     if (error != nullptr) *error = QStringLiteral("cannot write %1").arg(path);
     return false;
@@ -45,11 +50,25 @@ bool save_screenshots(const QString& directory, QString* error) {
     QDir().mkpath(directory);
     MainWindow window(context, files, opener);
     window.show();
+    // A little traffic, as a read of the page and a title line leave it.
+    const QString port = QStringLiteral("/dev/ttyUSB0");
+    model.com_device = port.toStdString();
+    for (const char* frame : {"00RP01T\r\n", ">00P01T05\r\n", "00CWL3\r\n", ">00GO\r\n",
+                              "00RCEL\r\n", ">00CEL2\r\n", "00RAST01T\r\n"}) {
+        const bool in = frame[0] == '>';
+        emit link.traffic(!in, port, QByteArray(in ? frame + 1 : frame));
+    }
+    emit link.answer_timed_out();
+    window.link_status()->refresh();
     PageSwitchDialog dialog(context, &window);
     dialog.show();
     bool ok = save(window, directory + QStringLiteral("/main_window.png"), error) &&
               save(dialog, directory + QStringLiteral("/page_switch_dialog.png"), error);
     dialog.close();
+    ok = ok && save(*window.link_status(), directory + QStringLiteral("/status_bar.png"), error);
+    window.run_command(command::kTrafficLog);
+    if (ok && window.traffic_window() != nullptr)
+        ok = save(*window.traffic_window(), directory + QStringLiteral("/traffic_log.png"), error);
 
     // A few of the other dialogs with something in them.
     if (auto title = utf8_to_cp932("タイトル発生器")) set_slot_text(model.title(0, 0), *title);
@@ -83,6 +102,18 @@ bool save_screenshots(const QString& directory, QString* error) {
         d->show();
         ok = save(*d, directory + QString::fromUtf8(shot.file), error);
         d->close();
+    }
+    if (ok) {
+        // A document that differs from its device in three items.
+        Model device_model = model;
+        device_model.current_page[0] = 0;
+        device_model.white_level = 3;
+        set_slot_text(device_model.title(0, 1), "");
+        CompareDialog compare(context, &window);
+        compare.show_differences(compare_settings(model, SettingsBlock::of(device_model)));
+        compare.show();
+        ok = save(compare, directory + QStringLiteral("/compare_dialog.png"), error);
+        compare.close();
     }
     link.shutdown();
     return ok;

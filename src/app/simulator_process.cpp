@@ -38,6 +38,8 @@ QString SimulatorProcess::default_program() {
 
 QString SimulatorProcess::start_serial(const QString& program, const QStringList& extra_args,
                                        int timeout_ms, QString* error) {
+    // A restarted simulator's ready line is still to be read.
+    ready_ = false;
     QString path;
     QString failure;
     QEventLoop loop;

@@ -56,7 +56,12 @@ void CommandRun::start() {
 
     switch (options_.command) {
         case Command::push:
-            start_bulk(BulkKind::set_all);
+            comparing_ = options_.changed_only;
+            start_bulk(options_.changed_only ? BulkKind::compare_read : BulkKind::set_all);
+            break;
+        case Command::diff:
+            comparing_ = true;
+            start_bulk(BulkKind::compare_read);
             break;
         case Command::pull:
             // Every value of the document is read; a fresh model keeps one device's answers
@@ -120,8 +125,11 @@ void CommandRun::send_single() {
     await_idle([this] { complete(); });
 }
 
-void CommandRun::start_bulk(BulkKind kind) {
+void CommandRun::start_bulk(BulkKind kind, std::vector<SettingDifference> changes) {
+    run_over_ = false;
+    steps_done_ = 0;
     bulk_ = std::make_unique<BulkTransfer>(link_.send_path(), kind);
+    bulk_->set_changes(std::move(changes));
     bulk_->on_end = [this](const BulkTick& t) {
         run_ended(t.state == BulkTick::State::finished);
     };
@@ -317,6 +325,10 @@ void CommandRun::complete() {
         end(false);
         return;
     }
+    if (comparing_) {
+        compared();
+        return;
+    }
     Model& m = link_.model();
     switch (options_.command) {
         case Command::pull:
@@ -346,6 +358,24 @@ void CommandRun::complete() {
             break;
     }
     end(true);
+}
+
+void CommandRun::compared() {
+    comparing_ = false;
+    console_.end_progress();
+    std::vector<SettingDifference> changes =
+        compare_settings(link_.model(), bulk_->device_settings());
+    if (options_.command == Command::diff) {
+        for (const SettingDifference& d : changes) console_.report(difference_line(d));
+        end(changes.empty());
+        return;
+    }
+    if (changes.empty()) {
+        console_.message("tqv7310nx-cli: the device holds the document; nothing sent");
+        end(true);
+        return;
+    }
+    start_bulk(BulkKind::send_changes, std::move(changes));
 }
 
 void CommandRun::end(bool ok) {

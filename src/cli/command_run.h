@@ -41,7 +41,10 @@ class CommandRun : public QObject {
     void done(bool ok);
 
   private:
-    void start_bulk(BulkKind kind);
+    void start_bulk(BulkKind kind, std::vector<SettingDifference> changes = {});
+    // diff and push --changed-only, once the device has been read: prints the differences,
+    // or sends them.
+    void compared();
     void start_glyphs(bool registering);
     void send_single();
     void step();
@@ -82,6 +85,7 @@ class CommandRun : public QObject {
     bool ended_ = false;
     bool evaluate_queued_ = false;
     bool run_over_ = false;
+    bool comparing_ = false;  // the read of diff or push --changed-only is under way
 };
 
 }  // namespace tqv::cli

@@ -33,12 +33,18 @@ const char* const kUsage =
     "  title LINE PAGE TEXT [--no-memory]\n"
     "                               set one title (PAGE 1..64); TEXT in UTF-8 is sent as\n"
     "                               JIS codes; --no-memory: shown but not stored\n"
-    "  push FILE.dat                set all items from a settings document (280 steps)\n"
+    "  push FILE.dat [--changed-only]\n"
+    "                               set all items from a settings document (280 steps);\n"
+    "                               --changed-only: read the device first and send only\n"
+    "                               the items that differ\n"
     "  pull FILE.dat                read all settings (285 steps) into a settings document\n"
     "  glyphs push FILE.tll         register glyph numbers 01..28 from a glyph list file\n"
     "  glyphs pull FILE.tll         read glyph numbers 01..28 into a glyph list file\n"
     "  network show                 serial link only: the device's nine network values\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
+    "  diff FILE.dat                read all settings and print the items that differ from\n"
+    "                               the document, one a line (item, document, device);\n"
+    "                               exit status 0 when none differ, 1 when some do\n"
     "\n"
     "options:\n"
     "  --address NN|FF              slave address 00..31, or FF for all devices (default 00)\n"
@@ -216,6 +222,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             o.stats = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
+        } else if (arg == "--changed-only") {
+            o.changed_only = true;
         } else {
             return usage_error("unknown option " + arg);
         }
@@ -263,6 +271,10 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     } else if (name == "network") {
         if (words.size() != 2 || words[1] != "show") return usage_error("network needs show");
         o.command = Command::network_show;
+    } else if (name == "diff") {
+        if (!expect(2)) return usage_error("diff needs FILE.dat");
+        o.command = Command::diff;
+        o.file = words[1];
     } else if (name == "show") {
         if (!expect(2)) return usage_error("show needs FILE.dat");
         o.command = Command::show;
@@ -273,10 +285,12 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
 
     if (o.file.empty() && (o.command == Command::push || o.command == Command::pull ||
                            o.command == Command::glyphs_push || o.command == Command::glyphs_pull ||
-                           o.command == Command::show))
+                           o.command == Command::show || o.command == Command::diff))
         return usage_error("the file name is empty");
     if (no_memory_given && o.command != Command::title)
         return usage_error("--no-memory belongs to title");
+    if (o.changed_only && o.command != Command::push)
+        return usage_error("--changed-only belongs to push");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
     if (listen_only && o.link != LinkKind::listen)

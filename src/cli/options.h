@@ -22,6 +22,7 @@ enum class Command {
     glyphs_pull,
     network_show,
     show,
+    diff,
 };
 
 struct Options {
@@ -44,7 +45,8 @@ struct Options {
     int page = 0;            // 0..63, or 64 (AUTO) for page and startup
     std::string text;        // title: UTF-8
     bool no_memory = false;  // title: "CN" instead of "CT"
-    std::string file;        // push, pull, glyphs, show
+    std::string file;        // push, pull, glyphs, show, diff
+    bool changed_only = false;  // push: read first, send only what differs
 };
 
 struct ParseResult {

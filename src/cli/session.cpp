@@ -137,7 +137,8 @@ void Session::start() {
 bool Session::load_input() {
     // A file to send is read before any device is involved, so that a missing file costs
     // no connection.
-    if (options_.command == Command::push && !load_document(model_, options_.file)) {
+    if ((options_.command == Command::push || options_.command == Command::diff) &&
+        !load_document(model_, options_.file)) {
         warning_box(ui_, text::kCantFileOpen);
         return false;
     }

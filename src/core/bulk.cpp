@@ -38,6 +38,8 @@ int BulkTransfer::initial_period_ms() const {
         case BulkKind::set_all: return 600;
         case BulkKind::read_settings: return 400;
         case BulkKind::network_read: return 200;
+        case BulkKind::compare_read: return 400;
+        case BulkKind::send_changes: return 600;
     }
     return 1000;
 }
@@ -49,8 +51,10 @@ int BulkTransfer::total_steps() const {
         case BulkKind::display_lines:
         case BulkKind::switch_time_lines: return 4;
         case BulkKind::set_all: return kSetAllSteps;
-        case BulkKind::read_settings: return kReadSteps;
+        case BulkKind::read_settings:
+        case BulkKind::compare_read: return kReadSteps;
         case BulkKind::network_read: return kNetworkReads;
+        case BulkKind::send_changes: return int(changes_.size());
     }
     return 0;
 }
@@ -59,7 +63,8 @@ int BulkTransfer::progress_range() const {
     switch (kind_) {
         case BulkKind::display_lines:
         case BulkKind::switch_time_lines: return 3;
-        case BulkKind::read_settings: return kReadSteps + 1;
+        case BulkKind::read_settings:
+        case BulkKind::compare_read: return kReadSteps + 1;
         default: return total_steps();
     }
 }
@@ -74,6 +79,7 @@ BulkTransfer::~BulkTransfer() {
     // Destroyed during a run (its dialog went away): no later transfer may find it running.
     path_.detach_run(run_);
     path_.model().bulk_active = 0;
+    if (kind_ == BulkKind::compare_read) document_.put(path_.model());
 }
 
 bool BulkTransfer::start() {
@@ -88,6 +94,9 @@ bool BulkTransfer::start() {
     m.answer_error = 0;
     m.bulk_active = 1;
     period_ms_ = initial_period_ms();
+    // The answers are applied to the model as always; the document's own values are kept
+    // aside and put back when the run ends, however it ends.
+    if (kind_ == BulkKind::compare_read) document_ = SettingsBlock::of(m);
     // The completion messages the operator knows: the last title read, and the version
     // number that ends the device network read.
     if (kind_ == BulkKind::read_settings) {
@@ -107,6 +116,10 @@ void BulkTransfer::ended(RunEnd why) {
     Model& m = path_.model();
     m.bulk_active = 0;
     m.answer_error = 0;
+    if (kind_ == BulkKind::compare_read) {
+        device_ = SettingsBlock::of(m);
+        document_.put(m);
+    }
     BulkTick out;
     out.enable_close = true;
     out.refresh = kind_ == BulkKind::network_read;
@@ -153,7 +166,9 @@ BulkTick BulkTransfer::tick() {
     if (kind_ == BulkKind::titles_store || kind_ == BulkKind::titles_no_memory ||
         kind_ == BulkKind::set_all) {
         out.percent = n * 100 / total;
-    } else if (kind_ == BulkKind::read_settings) {
+    } else if (kind_ == BulkKind::send_changes) {
+        out.percent = n * 100 / total;
+    } else if (kind_ == BulkKind::read_settings || kind_ == BulkKind::compare_read) {
         out.percent = n * 100 / (kReadSteps + 1);
     }
     if (out.state != BulkTick::State::running) return out;
@@ -221,8 +236,21 @@ void BulkTransfer::step(int n, BulkTick& out) {
             }
             break;
         case BulkKind::read_settings:
+        case BulkKind::compare_read:
             if (auto body = read_settings_body(n)) send([&] { path_.send_command(*body); });
             break;
+        case BulkKind::send_changes: {
+            const SettingDifference& d = changes_[std::size_t(n - 1)];
+            if (d.body.empty()) {
+                run_.refuse(d.label, text::kNotJis);
+                break;
+            }
+            // Titles are taken at the set-all pace, the other commands take the device longer.
+            const int period = d.label.starts_with("CT") && !d.label.starts_with("CTD") ? 600 : 1200;
+            if (period != period_ms_) out.period_ms = period_ms_ = period;
+            send([&] { path_.send_command(d.body); });
+            break;
+        }
         case BulkKind::network_read:
             send([&] { send_network_command(path_, body_network_read(n)); });
             break;

@@ -6,7 +6,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "compare.h"
 #include "run.h"
 #include "send_path.h"
 
@@ -20,6 +22,9 @@ enum class BulkKind {
     set_all,            // 280 steps, 600 ms then 1200 ms
     read_settings,      // 285 steps, 400 ms
     network_read,       // 9 reads, 200 ms; the dialog shows the model again at the end
+    compare_read,       // the read_settings steps into a scratch copy; the model's
+                        // document values are put back when the run ends
+    send_changes,       // one command per difference: 600 ms after a title, 1200 ms else
 };
 
 struct BulkTick {
@@ -63,6 +68,11 @@ public:
     int total_steps() const;
     int progress_range() const;  // the progress bar's maximum
 
+    // send_changes: the differences whose commands go out, set before start().
+    void set_changes(std::vector<SettingDifference> changes) { changes_ = std::move(changes); }
+    // compare_read: what the device answered, once the run has ended.
+    const SettingsBlock& device_settings() const { return device_; }
+
 private:
     void step(int n, BulkTick& out);
     void ended(RunEnd why);
@@ -71,6 +81,9 @@ private:
     BulkKind kind_;
     Run run_;
     int period_ms_ = 0;
+    std::vector<SettingDifference> changes_;
+    SettingsBlock document_;  // compare_read: the model's values while the run borrows it
+    SettingsBlock device_;
 };
 
 // Step n of the read-settings table (1..285); nullopt for the idle steps 23..29.

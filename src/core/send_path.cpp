@@ -229,6 +229,7 @@ void SendPath::answer_timeout_tick() {
         if (old >= kTimeoutTicks - 1) {
             model_.answer_pending = 0;
             model_.pending_ticks = 0;
+            if (on_timeout) on_timeout(false);
             const Pending owner = serial_waiting_.empty() ? Pending{} : serial_waiting_.front();
             // Their answers may still come; they are matched to nothing until the next send.
             serial_stale_ = int(serial_waiting_.size());
@@ -246,8 +247,10 @@ void SendPath::answer_timeout_tick() {
     }
     if (!tcp_waiting_.empty()) {
         // The device stays silent: later commands would only time out in turn.
-        if (++tcp_wait_ticks_ >= kTimeoutTicks)
+        if (++tcp_wait_ticks_ >= kTimeoutTicks) {
+            if (on_timeout) on_timeout(true);
             tcp_give_up(RunEnd::timeout, text::kAnswerTimeout, nullptr, true);
+        }
     } else if (tcp_stale_ > 0 && ++tcp_stale_ticks_ >= kTimeoutTicks) {
         // The late answer did not come either: nothing is left to confuse.
         tcp_stale_ = 0;

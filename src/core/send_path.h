@@ -114,6 +114,8 @@ public:
     std::function<void(bool on_tcp)> on_answer;
     // Every single command's end (not a run's commands: a run reports its own end).
     std::function<void(const ExchangeEnd&)> on_exchange_end;
+    // An answer did not come in time (any command, a run's too); the link's own observer.
+    std::function<void(bool on_tcp)> on_timeout;
 
 private:
     struct Pending {

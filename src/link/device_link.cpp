@@ -1,5 +1,7 @@
 #include "link/device_link.h"
 
+#include <QFileInfo>
+#include <QMetaMethod>
 #include <QSerialPort>
 #include <algorithm>
 
@@ -16,6 +18,21 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
       tcp_(model, ui) {
     path_.set_serial_transport(&serial_);
     path_.set_tcp_transport(&tcp_);
+
+    // The observers see a line before it is handled, so a log shows an answer before the
+    // command its handling sends.
+    connect(&serial_, &SerialLink::frame_written, this, [this](const QByteArray& frame) {
+        emit traffic(true, serial_.last_path(), frame);
+    });
+    connect(&serial_, &SerialLink::bytes_received, this, [this](const QByteArray& bytes) {
+        observe_received(-1, serial_.last_path(), bytes);
+    });
+    connect(&tcp_, &TcpLink::frame_written, this, [this](int peer, const QByteArray& frame) {
+        emit traffic(true, tcp_.peer_name(peer), frame);
+    });
+    connect(&tcp_, &TcpLink::bytes_received, this, [this](int peer, const QByteArray& bytes) {
+        observe_received(peer, tcp_.peer_name(peer), bytes);
+    });
 
     connect(&serial_, &SerialLink::bytes_received, this,
             [this](const QByteArray& bytes) { deliver(false, bytes); });
@@ -35,6 +52,9 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     // The command in flight and the queued ones cannot be answered any more; a run under
     // way ends with one message.
     connect(&tcp_, &TcpLink::link_closed, this, [this] {
+        observed_.clear();
+        tcp_lost_ = !shutting_down_;
+        emit state_changed();
         // Closing everything on the way out is no loss to report.
         if (shutting_down_) {
             path_.tcp_reset();
@@ -42,8 +62,23 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
             path_.link_lost(true, text::kSocketNotConnected);
         }
     });
-    connect(&serial_, &SerialLink::port_lost, this,
-            [this] { path_.link_lost(false, text::kSerialPortLost); });
+    connect(&serial_, &SerialLink::port_lost, this, [this] {
+        // Reopened as soon as the device path is back; commands are never resent.
+        serial_lost_ = true;
+        reconnect_timer_.start();
+        emit state_changed();
+        path_.link_lost(false, text::kSerialPortLost);
+    });
+    reconnect_timer_.setInterval(2000);
+    connect(&reconnect_timer_, &QTimer::timeout, this, &DeviceLink::try_reopen);
+
+    connect(&tcp_, &TcpLink::connected, this, [this] {
+        model_.tcp_connected = 1;
+        tcp_lost_ = false;
+        emit state_changed();
+    });
+    connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);
+    path_.on_timeout = [this](bool) { emit answer_timed_out(); };
     dispatcher_.on_line_handled = [this] { emit answer_applied(); };
 
     answer_timer_.setInterval(500);
@@ -55,7 +90,43 @@ bool DeviceLink::open_serial(const QString& path) {
     if (device.isEmpty()) device = QString::fromStdString(model_.com_device);
     // An index outside COM1..COM6 gives no path, which opens like a missing port.
     if (device.isEmpty()) device = SerialLink::port_path(model_.com_port_index);
-    return serial_.open(device);
+    reconnect_timer_.stop();
+    serial_lost_ = false;
+    observed_.erase(-1);
+    const bool opened = serial_.open(device);
+    emit state_changed();
+    return opened;
+}
+
+void DeviceLink::observe_received(int source, const QString& peer, const QByteArray& bytes) {
+    if (!isSignalConnected(QMetaMethod::fromSignal(&DeviceLink::traffic))) return;
+    const std::string_view view(bytes.constData(), std::size_t(bytes.size()));
+    for (const std::string& line : observed_[source].feed(view))
+        emit traffic(false, peer, QByteArray(line.data(), qsizetype(line.size())));
+}
+
+DeviceLink::SerialState DeviceLink::serial_state() const {
+    if (serial_.is_open()) return SerialState::open;
+    return serial_lost_ ? SerialState::lost : SerialState::closed;
+}
+
+void DeviceLink::try_reopen() {
+    const QString path = serial_.last_path();
+    if (shutting_down_ || path.isEmpty() || !QFileInfo::exists(path)) return;
+    if (!serial_.open(path, true)) return;  // not ready yet: the next check tries again
+    reconnect_timer_.stop();
+    serial_lost_ = false;
+    observed_.erase(-1);
+    emit state_changed();
+    emit serial_reconnected(path);
+}
+
+bool DeviceLink::reconnect_tcp() {
+    if (tcp_.socket_connect() != 1) {
+        model_.tcp_connected = 0;
+        return false;
+    }
+    return true;
 }
 
 bool DeviceLink::bytes_pending() const {
@@ -70,6 +141,7 @@ void DeviceLink::stop_answer_timer() { answer_timer_.stop(); }
 void DeviceLink::shutdown() {
     model_.running = 0;
     shutting_down_ = true;
+    reconnect_timer_.stop();
     // Nothing is read any more: a device that goes away during the exit (the simulator
     // stops after the program) must not report a lost port.
     serial_.close();

@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QTimer>
 #include <deque>
+#include <map>
+
+#include "core/line_assembler.h"
 
 #include "core/answers.h"
 #include "core/send_path.h"
@@ -39,12 +42,35 @@ public:
     // Orderly end: running := 0, every socket closed.
     void shutdown();
 
+    // The serial port: open, never opened (or closed), or lost and waited for.
+    enum class SerialState { closed, open, lost };
+    SerialState serial_state() const;
+    // How often a lost port's device path is looked for (2 s; tests make it shorter).
+    void set_reconnect_interval(int ms) { reconnect_timer_.setInterval(ms); }
+    // Client role: connects again to the host of the last connection. False when there
+    // is no host to connect to (the link's box says so).
+    bool reconnect_tcp();
+    // The client connection or the chosen peer went away (not closed by the operator).
+    bool tcp_lost() const { return tcp_lost_; }
+
 signals:
     // After every answer line applied to the model (dialogs refresh from it).
     void answer_applied();
+    // Every frame written and every line received, whoever sent it, with the port or the
+    // address it went to or came from. Connect here rather than to the send path's
+    // single-observer hooks, which belong to the command-line tool.
+    void traffic(bool sent, const QString& peer, const QByteArray& bytes);
+    // An awaited answer did not come in time.
+    void answer_timed_out();
+    // Opened, lost, reopened, connected, closed, a peer came or went.
+    void state_changed();
+    // The lost serial port was opened again on its own; nothing was resent.
+    void serial_reconnected(const QString& path);
 
 private:
     void deliver(bool on_tcp, const QByteArray& bytes);
+    void observe_received(int source, const QString& peer, const QByteArray& bytes);
+    void try_reopen();
 
     Model& model_;
     SendPath path_;
@@ -54,6 +80,12 @@ private:
     QTimer answer_timer_;
     int tcp_line_source_ = -1;
     bool shutting_down_ = false;  // the peer whose bytes the TCP line buffer holds
+    // Lines for the traffic observers, per source (-1 serial, else the TCP peer entry);
+    // apart from the dispatcher's, which reads only the device commands go to.
+    std::map<int, LineAssembler> observed_;
+    QTimer reconnect_timer_;
+    bool serial_lost_ = false;
+    bool tcp_lost_ = false;
 };
 
 }  // namespace tqv

@@ -49,9 +49,10 @@ QString SerialLink::port_path(int com_port_index) {
     return QStringLiteral("/dev/ttyS%1").arg(com_port_index);
 }
 
-bool SerialLink::open(const QString& path) {
+bool SerialLink::open(const QString& path, bool quiet) {
     close();
     lost_reported_ = false;
+    last_path_ = path;
 
     bool opened = false;
     if (!path.isEmpty()) {
@@ -70,6 +71,7 @@ bool SerialLink::open(const QString& path) {
     if (!opened) {
         delete port_;
         port_ = nullptr;
+        if (quiet) return false;
         // The setup steps that follow the open would all fail on a port that is not there;
         // operators know a missing port by exactly this series of messages.
         for (const char* message : {text::kMissFileOpen, text::kMissMaskSet, text::kMissBufferSet,
@@ -125,7 +127,9 @@ bool SerialLink::write(std::string_view frame) {
     qCDebug(lc_link_bytes) << "serial >" << QByteArray(frame.data(), qsizetype(frame.size()));
     // QSerialPort copies the frame into its write buffer, so the caller's frame need not
     // outlive this call.
-    return port_->write(frame.data(), qint64(frame.size())) == qint64(frame.size());
+    const bool written = port_->write(frame.data(), qint64(frame.size())) == qint64(frame.size());
+    if (written) emit frame_written(QByteArray(frame.data(), qsizetype(frame.size())));
+    return written;
 }
 
 void SerialLink::read_available() {

@@ -25,7 +25,8 @@ public:
 
     // Opens and configures the port. A port that cannot be opened shows "Miss! File Open"
     // and the setup messages that follow it; the program runs on either way.
-    bool open(const QString& path);
+    // `quiet`: no boxes when it fails (the reconnect retries on its own).
+    bool open(const QString& path, bool quiet = false);
     void close();
     bool is_open() const;
 
@@ -35,12 +36,16 @@ public:
     QSerialPort* port() const { return port_; }
     // The path the port was opened with; empty while closed.
     QString path() const;
+    // The path of the last open, also after the port was closed or lost.
+    QString last_path() const { return last_path_; }
 
 signals:
     void bytes_received(const QByteArray& bytes);
     // The far end disappeared or the adapter was unplugged; emitted once. The receiver shows
     // "COM port が切断されました".
     void port_lost();
+    // Every frame handed to the port.
+    void frame_written(const QByteArray& frame);
 
 private:
     bool apply_handshake();
@@ -50,6 +55,7 @@ private:
     Ui& ui_;
     QSerialPort* port_ = nullptr;
     bool lost_reported_ = false;
+    QString last_path_;
 };
 
 }  // namespace tqv

@@ -347,7 +347,21 @@ bool TcpLink::write(std::string_view frame) {
     if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState) return false;
     qCDebug(lc_link_bytes) << "tcp" << find_peer(socket) << ">"
                            << QByteArray(frame.data(), qsizetype(frame.size()));
-    return socket->write(frame.data(), qint64(frame.size())) == qint64(frame.size());
+    const bool written = socket->write(frame.data(), qint64(frame.size())) == qint64(frame.size());
+    if (written) emit frame_written(find_peer(socket), QByteArray(frame.data(), qsizetype(frame.size())));
+    return written;
+}
+
+QString TcpLink::peer_name(int index) const {
+    const QTcpSocket* socket = nullptr;
+    if (model_.tcp_role == 1) {
+        if (index >= 1 && index <= kMaxPeers && peers_[std::size_t(index)].in_use == 1)
+            socket = peers_[std::size_t(index)].peer_socket;
+    } else {
+        socket = client_;
+    }
+    if (socket == nullptr) return {};
+    return socket->peerAddress().toString() + QLatin1Char(':') + QString::number(socket->peerPort());
 }
 
 }  // namespace tqv

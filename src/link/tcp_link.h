@@ -57,6 +57,8 @@ public:
     const Peer& peer(int index) const { return peers_[index]; }
     // Address text of entry `index`; empty outside 0..96 (never read out of bounds).
     std::string peer_address(int index) const;
+    // "192.168.1.3:9004" of entry `index` (client role: the connected host); empty when none.
+    QString peer_name(int index) const;
     // " " + address of peer selected_peer, as dialogs append it to their captions; empty
     // when selected_peer is -1 or outside the table.
     std::string caption_suffix() const;
@@ -71,6 +73,8 @@ signals:
     void connected();  // client role: the connection is confirmed
     void peers_changed();
     void bytes_received(int peer_index, const QByteArray& bytes);
+    // Every frame handed to a socket.
+    void frame_written(int peer_index, const QByteArray& frame);
     void link_closed();  // the client connection or the chosen peer went away
     // A device connected while all 96 entries were taken and was closed at once.
     void peer_refused();

@@ -78,20 +78,33 @@ QPushButton* BulkRunner::stop_button() {
 bool BulkRunner::start() { return start(kind_); }
 
 bool BulkRunner::start(BulkKind kind) {
+    return start(std::make_unique<BulkTransfer>(path_, kind));
+}
+
+bool BulkRunner::start_changes(std::vector<SettingDifference> changes) {
+    auto transfer = std::make_unique<BulkTransfer>(path_, BulkKind::send_changes);
+    transfer->set_changes(std::move(changes));
+    return start(std::move(transfer));
+}
+
+bool BulkRunner::start(std::unique_ptr<BulkTransfer> transfer) {
     if (running()) {
         // The link-ready test still speaks; a second run does not start.
-        if (!path_.link_ready() && kind != BulkKind::network_read)
+        if (!path_.link_ready() && transfer->kind() != BulkKind::network_read)
             warning_box(path_.ui(), text::kSocketNotConnected);
         return false;
     }
-    auto transfer = std::make_unique<BulkTransfer>(path_, kind);
     if (!transfer->start()) return false;
-    kind_ = kind;
+    kind_ = transfer->kind();
     transfer_ = std::move(transfer);
     transfer_->on_end = [this](const BulkTick& t) { apply_end(t); };
     show_running(true);
-    // A run stopped early left the bar where it stopped; a new run counts from 0.
-    if (bar_ != nullptr) bar_->setValue(0);
+    // A run stopped early left the bar where it stopped; a new run counts from 0, over the
+    // steps of this run.
+    if (bar_ != nullptr) {
+        bar_->setRange(0, transfer_->progress_range());
+        bar_->setValue(0);
+    }
     timer_.start(transfer_->period_ms());
     return true;
 }

@@ -41,6 +41,10 @@ class BulkRunner : public QObject {
     // core's. True when the timer started.
     bool start();
     bool start(BulkKind kind);
+    // A run of send_changes over `changes`.
+    bool start_changes(std::vector<SettingDifference> changes);
+    // The transfer of the last start; nullptr before.
+    const BulkTransfer* transfer() const { return transfer_.get(); }
     // One timer tick; the timer calls it, tests call it directly.
     BulkTick tick();
     // The operator's "中止".
@@ -59,6 +63,7 @@ class BulkRunner : public QObject {
     void apply(const BulkTick& t);
     void apply_end(const BulkTick& t);
     void show_running(bool running);
+    bool start(std::unique_ptr<BulkTransfer> transfer);
 
     QDialog& dialog_;
     SendPath& path_;

@@ -8,6 +8,7 @@
 #include "settings/position_dialog.h"
 #include "settings/set_all_dialog.h"
 #include "settings/read_settings_dialog.h"
+#include "settings/compare_dialog.h"
 
 namespace tqv::settings {
 
@@ -27,6 +28,8 @@ bool has_dialog(int command) {
             return SetAllDialog::kBuilt;
         case command::kReadSettings:
             return ReadSettingsDialog::kBuilt;
+        case command::kCompare:
+            return CompareDialog::kBuilt;
         default:
             return false;
     }
@@ -49,6 +52,8 @@ std::unique_ptr<QDialog> make_dialog(int command, AppContext& context, QWidget* 
             return std::make_unique<SetAllDialog>(context, parent);
         case command::kReadSettings:
             return std::make_unique<ReadSettingsDialog>(context, parent);
+        case command::kCompare:
+            return std::make_unique<CompareDialog>(context, parent);
         default:
             return nullptr;
     }

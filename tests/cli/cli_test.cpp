@@ -441,5 +441,29 @@ TEST_F(CliTest, NetworkShowReadsTheNineValuesAtTheDialogsPace) {
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.15);
 }
 
+// diff prints what differs and says so in its status; push --changed-only makes the device
+// equal to the document, after which only the items changed since differ.
+TEST_F(CliTest, DiffAndPushChangedOnly) {
+    Model m = sample_model();
+    save(m, file("doc.dat"));
+    Sim sim({"--serial"}, "serial");
+    ASSERT_TRUE(sim.ready());
+    const QStringList link = {"--serial", sim.value(), "--fast", "--quiet"};
+    const CliResult before = run_cli(link + QStringList{"diff", file("doc.dat")});
+    EXPECT_EQ(before.code, 1) << before.err;
+    EXPECT_TRUE(contains(before.out, "白レベル\t3\t")) << before.out;
+    ASSERT_EQ(run_cli(link + QStringList{"push", "--changed-only", file("doc.dat")}).code, 0);
+    const CliResult same = run_cli(link + QStringList{"diff", file("doc.dat")});
+    EXPECT_EQ(same.code, 0) << same.out << same.err;
+    EXPECT_TRUE(same.out.empty()) << same.out;
+
+    m.edge_level = 2;
+    m.switch_time[0][1] = 42;
+    save(m, file("doc.dat"));
+    const CliResult two = run_cli(link + QStringList{"diff", file("doc.dat")});
+    EXPECT_EQ(two.code, 1);
+    EXPECT_EQ(two.out, "ch.1 Top 02 切換え時間\t42\t07\nエッジレベル\t2\t0\n");
+}
+
 }  // namespace
 }  // namespace tqv::clitest

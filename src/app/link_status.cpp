@@ -1,0 +1,139 @@
+#include "app/link_status.h"
+
+#include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenu>
+
+#include "core/codec.h"
+#include "core/traffic.h"
+
+namespace tqv {
+
+namespace {
+
+// What an exchange shows of a frame or an answer: no line end, titles decoded, at most
+// 40 characters.
+QString shown(const QByteArray& bytes) {
+    QByteArray b = bytes;
+    while (b.endsWith('\n') || b.endsWith('\r')) b.chop(1);
+    QString text = QString::fromStdString(cp932_to_utf8(visible_bytes(b.toStdString())));
+    if (text.size() > 40) text = text.left(39) + QStringLiteral("…");
+    return text;
+}
+
+}  // namespace
+
+LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(parent), link_(link) {
+    setSizeGripEnabled(false);
+    link_label_ = new QLabel(this);
+    state_label_ = new QLabel(this);
+    exchange_label_ = new QLabel(this);
+    link_label_->setAccessibleName(QStringLiteral("Link"));
+    state_label_->setAccessibleName(QStringLiteral("Link state"));
+    exchange_label_->setAccessibleName(QStringLiteral("Last exchange"));
+    // Two rows: the picture's width holds the link and its state, or the last exchange,
+    // but not both.
+    auto* rows = new QWidget(this);
+    auto* grid = new QGridLayout(rows);
+    grid->setContentsMargins(2, 0, 2, 0);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(link_label_, 0, 0);
+    grid->addWidget(state_label_, 0, 1);
+    grid->addWidget(exchange_label_, 1, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    addWidget(rows, 1);
+
+    reconnect_ = new QAction(QStringLiteral("再接続"), this);
+    connect(reconnect_, &QAction::triggered, this, [this] {
+        note_.clear();
+        link_.reconnect_tcp();
+        refresh();
+    });
+
+    connect(&link_, &DeviceLink::state_changed, this, [this] {
+        note_.clear();
+        refresh();
+    });
+    connect(&link_, &DeviceLink::serial_reconnected, this, [this] {
+        note_ = QStringLiteral("再接続しました %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+        refresh();
+    });
+    connect(&link_, &DeviceLink::traffic, this, &LinkStatusBar::traffic);
+    connect(&link_, &DeviceLink::answer_timed_out, this, [this] {
+        last_answer_ = QStringLiteral("time-out");
+        refresh();
+    });
+    refresh();
+}
+
+QString LinkStatusBar::link_text() const {
+    const Model& m = link_.model();
+    const quint16 port = TcpLink::port_value(m.port_number);
+    if (m.interface_kind != 1) {
+        QString path = link_.serial().last_path();
+        if (path.isEmpty()) path = QString::fromStdString(m.com_device);
+        if (path.isEmpty()) path = SerialLink::port_path(m.com_port_index);
+        return QStringLiteral("RS-232C %1 9600 8E1").arg(path);
+    }
+    if (m.tcp_role == 1) {
+        return QStringLiteral("TCP サーバー :%1, %2 台接続").arg(port).arg(link_.tcp().count_peers());
+    }
+    if (m.selected_peer < 0 || m.selected_peer >= m.host_count) return QStringLiteral("TCP クライアント");
+    const Ipv4& a = m.host_list[std::size_t(m.selected_peer)];
+    return QStringLiteral("TCP クライアント %1.%2.%3.%4:%5").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]).arg(port);
+}
+
+QString LinkStatusBar::state_text() const {
+    const Model& m = link_.model();
+    QString state;
+    if (m.interface_kind != 1) {
+        switch (link_.serial_state()) {
+            case DeviceLink::SerialState::open: state = QStringLiteral("オープン"); break;
+            case DeviceLink::SerialState::lost: state = QStringLiteral("切断 (戻るのを待っています)"); break;
+            case DeviceLink::SerialState::closed: state = QStringLiteral("未接続"); break;
+        }
+    } else if (m.tcp_role == 1) {
+        state = link_.tcp().listening() ? QStringLiteral("待ち受け中") : QStringLiteral("未接続");
+    } else if (link_.tcp().link_up()) {
+        state = QStringLiteral("接続中");
+    } else {
+        state = link_.tcp_lost() ? QStringLiteral("切断") : QStringLiteral("未接続");
+    }
+    return note_.isEmpty() ? state : state + QStringLiteral(" ・ ") + note_;
+}
+
+QString LinkStatusBar::exchange_text() const {
+    if (last_command_.isEmpty()) return QStringLiteral("最終: なし");
+    return QStringLiteral("最終: %1 %2 → %3")
+        .arg(last_time_.toString(QStringLiteral("HH:mm:ss.zzz")), last_command_,
+             last_answer_.isEmpty() ? QStringLiteral("…") : last_answer_);
+}
+
+void LinkStatusBar::refresh() {
+    const Model& m = link_.model();
+    reconnect_->setEnabled(m.interface_kind == 1 && m.tcp_role == 0 && !link_.tcp().link_up());
+    link_label_->setText(link_text());
+    state_label_->setText(state_text());
+    exchange_label_->setText(exchange_text());
+}
+
+void LinkStatusBar::traffic(bool sent, const QString&, const QByteArray& bytes) {
+    if (sent) {
+        last_time_ = QDateTime::currentDateTime();
+        last_command_ = shown(bytes);
+        last_answer_.clear();
+    } else {
+        last_answer_ = shown(bytes);
+    }
+    exchange_label_->setText(exchange_text());
+}
+
+void LinkStatusBar::contextMenuEvent(QContextMenuEvent* event) {
+    refresh();
+    QMenu menu(this);
+    menu.addAction(reconnect_);
+    menu.exec(event->globalPos());
+}
+
+}  // namespace tqv

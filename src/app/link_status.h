@@ -1,0 +1,47 @@
+// The status bar under the panel picture: which link (port and line settings, or host, or
+// the listening port and its devices), its state, and the last exchange (time, command,
+// answer or time-out). Its context menu offers "再接続" to the last host in the client role.
+#pragma once
+
+#include <QDateTime>
+#include <QStatusBar>
+
+#include "link/device_link.h"
+
+class QAction;
+class QLabel;
+
+namespace tqv {
+
+class LinkStatusBar : public QStatusBar {
+    Q_OBJECT
+  public:
+    LinkStatusBar(DeviceLink& link, QWidget* parent = nullptr);
+
+    QString link_text() const;
+    QString state_text() const;
+    QString exchange_text() const;
+    // "再接続": enabled in the client role while no connection exists.
+    QAction* reconnect_action() const { return reconnect_; }
+
+    // Shows everything again from the link and the model (the interface was changed).
+    void refresh();
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    void traffic(bool sent, const QString& peer, const QByteArray& bytes);
+
+    DeviceLink& link_;
+    QLabel* link_label_ = nullptr;
+    QLabel* state_label_ = nullptr;
+    QLabel* exchange_label_ = nullptr;
+    QAction* reconnect_ = nullptr;
+    QString note_;  // said once after an event ("再接続しました"), until the next change
+    QDateTime last_time_;
+    QString last_command_;
+    QString last_answer_;
+};
+
+}  // namespace tqv

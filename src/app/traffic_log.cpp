@@ -1,0 +1,125 @@
+#include "app/traffic_log.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+#include "core/codec.h"
+
+namespace tqv {
+
+TrafficLog::TrafficLog(DeviceLink& link, QObject* parent) : QObject(parent) {
+    connect(&link, &DeviceLink::traffic, this, &TrafficLog::add);
+}
+
+bool TrafficLog::write_to(const QString& path, QString* error) {
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        if (error != nullptr) *error = QStringLiteral("cannot write %1: %2").arg(path, file->errorString());
+        return false;
+    }
+    file_ = std::move(file);
+    return true;
+}
+
+QString TrafficLog::text_of(const TrafficLine& line) {
+    return QString::fromStdString(cp932_to_utf8(format_traffic_line(line)));
+}
+
+QString TrafficLog::all_text() const {
+    QString out;
+    for (const TrafficLine& line : ring_.lines()) out += text_of(line) + QLatin1Char('\n');
+    return out;
+}
+
+void TrafficLog::add(bool sent, const QString& peer, const QByteArray& bytes) {
+    TrafficLine line{QDateTime::currentMSecsSinceEpoch(), sent, peer.toStdString(),
+                     bytes.toStdString()};
+    const QString text = text_of(line);
+    ring_.add(std::move(line));
+    if (file_ != nullptr) {
+        file_->write(text.toUtf8() + '\n');
+        file_->flush();
+    }
+    emit added(text);
+}
+
+// ---------------------------------------------------------------------------------------
+
+TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
+    : QWidget(parent, Qt::Window), log_(log) {
+    setWindowTitle(QStringLiteral("通信ログ"));
+    view_ = new QPlainTextEdit(this);
+    view_->setReadOnly(true);
+    view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view_->setMaximumBlockCount(int(TrafficRing::kCapacity));
+    view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view_->setAccessibleName(QStringLiteral("通信ログ"));
+    // Opening the window costs one layout of the whole text, not one per line.
+    view_->setUndoRedoEnabled(false);
+
+    pause_ = new QPushButton(QStringLiteral("一時停止"), this);
+    pause_->setCheckable(true);
+    auto* clear_button = new QPushButton(QStringLiteral("クリア"), this);
+    auto* copy_button = new QPushButton(QStringLiteral("コピー"), this);
+    auto* save_button = new QPushButton(QStringLiteral("保存..."), this);
+    connect(pause_, &QPushButton::toggled, this, &TrafficLogWindow::set_paused);
+    connect(clear_button, &QPushButton::clicked, this, &TrafficLogWindow::clear);
+    connect(copy_button, &QPushButton::clicked, this, &TrafficLogWindow::copy_all);
+    connect(save_button, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("通信ログの保存"),
+                                                          QString(), QStringLiteral("Text (*.txt *.log)"));
+        if (!path.isEmpty()) save_as(path);
+    });
+
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {pause_, clear_button, copy_button, save_button}) buttons->addWidget(b);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(view_, 1);
+    layout->addLayout(buttons);
+    resize(760, 420);
+
+    connect(&log_, &TrafficLog::added, this, [this](const QString& text) {
+        if (!paused_) view_->appendPlainText(text);
+    });
+    show_all();
+}
+
+void TrafficLogWindow::show_all() {
+    QString text = log_.all_text();
+    text.chop(1);  // the last line's end: the view adds none after it
+    view_->setPlainText(text);
+    view_->moveCursor(QTextCursor::End);
+}
+
+void TrafficLogWindow::set_paused(bool paused) {
+    if (paused == paused_) return;
+    paused_ = paused;
+    pause_->setChecked(paused);
+    // The lines that came meanwhile are kept in the log and shown on resuming.
+    if (!paused_) show_all();
+}
+
+void TrafficLogWindow::clear() {
+    log_.clear();
+    view_->clear();
+}
+
+void TrafficLogWindow::copy_all() { QApplication::clipboard()->setText(log_.all_text()); }
+
+bool TrafficLogWindow::save_as(const QString& path) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    file.write(log_.all_text().toUtf8());
+    return file.commit();
+}
+
+}  // namespace tqv

@@ -1,0 +1,67 @@
+// The traffic log: every frame sent and every line received, kept from the program's start
+// (the last 10 000 lines), written to a file as well when --log names one, and shown in a
+// non-modal window with pause, clear, copy and save.
+#pragma once
+
+#include <QFile>
+#include <QObject>
+#include <QWidget>
+#include <memory>
+
+#include "core/traffic.h"
+#include "link/device_link.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace tqv {
+
+class TrafficLog : public QObject {
+    Q_OBJECT
+  public:
+    explicit TrafficLog(DeviceLink& link, QObject* parent = nullptr);
+
+    // Every line from now on also goes to `path` (replaced), flushed line by line so that
+    // nothing is lost when the program is killed. False, with `error`, when it cannot be
+    // opened.
+    bool write_to(const QString& path, QString* error = nullptr);
+    const TrafficRing& ring() const { return ring_; }
+    void clear() { ring_.clear(); }
+    // The line as the window and the file show it, titles decoded.
+    static QString text_of(const TrafficLine& line);
+    // The whole log as text, one line each.
+    QString all_text() const;
+
+  signals:
+    void added(const QString& text);
+
+  private:
+    void add(bool sent, const QString& peer, const QByteArray& bytes);
+
+    TrafficRing ring_;
+    std::unique_ptr<QFile> file_;
+};
+
+class TrafficLogWindow : public QWidget {
+    Q_OBJECT
+  public:
+    TrafficLogWindow(TrafficLog& log, QWidget* parent = nullptr);
+
+    QPlainTextEdit* view() const { return view_; }
+    QPushButton* pause_button() const { return pause_; }
+    bool paused() const { return paused_; }
+    void set_paused(bool paused);
+    void clear();
+    void copy_all();
+    bool save_as(const QString& path);
+
+  private:
+    void show_all();
+
+    TrafficLog& log_;
+    QPlainTextEdit* view_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    bool paused_ = false;
+};
+
+}  // namespace tqv
