@@ -37,6 +37,13 @@ const char* const kUsage =
     "  glyphs push FILE.tll         register glyph numbers 01..28 from a glyph list file\n"
     "  glyphs pull FILE.tll         read glyph numbers 01..28 into a glyph list file\n"
     "  network show                 serial link only: the device's nine network values\n"
+    "  serve [--http PORT] [--osc PORT] [--bind ADDR] [--token TOKEN]\n"
+    "                               keep the link open and switch pages, start-up pages and\n"
+    "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
+    "                               PORT 0 takes a free port; \"http <port>\" and\n"
+    "                               \"osc <port>\" are written to stderr once listening;\n"
+    "                               ADDR defaults to 127.0.0.1; with TOKEN every HTTP\n"
+    "                               request needs \"Authorization: Bearer TOKEN\"\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
     "\n"
     "options:\n"
@@ -122,6 +129,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     std::vector<std::string> words;
     bool devices_given = false;
     bool no_memory_given = false;
+    bool serve_given = false;
     bool options_done = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -191,6 +199,17 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (arg == "--stats") {
             o.stats = true;
+        } else if (arg == "--http" || arg == "--osc") {
+            const auto v = value();
+            const auto port = v ? number(*v, 0, 65535) : std::nullopt;
+            if (!port) return usage_error(arg + " needs a port 0..65535");
+            (arg == "--http" ? o.http_port : o.osc_port) = static_cast<int>(*port);
+            serve_given = true;
+        } else if (arg == "--bind" || arg == "--token") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error(arg + " needs a value");
+            (arg == "--bind" ? o.bind : o.token) = *v;
+            serve_given = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
         } else {
@@ -240,6 +259,10 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     } else if (name == "network") {
         if (words.size() != 2 || words[1] != "show") return usage_error("network needs show");
         o.command = Command::network_show;
+    } else if (name == "serve") {
+        if (!expect(1)) return usage_error("serve takes no arguments");
+        if (o.http_port < 0 && o.osc_port < 0) return usage_error("serve needs --http or --osc");
+        o.command = Command::serve;
     } else if (name == "show") {
         if (!expect(2)) return usage_error("show needs FILE.dat");
         o.command = Command::show;
@@ -254,6 +277,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         return usage_error("the file name is empty");
     if (no_memory_given && o.command != Command::title)
         return usage_error("--no-memory belongs to title");
+    if (serve_given && o.command != Command::serve)
+        return usage_error("--http, --osc, --bind and --token belong to serve");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
     if (o.command != Command::show && o.link == LinkKind::none)

@@ -21,6 +21,7 @@ enum class Command {
     glyphs_push,
     glyphs_pull,
     network_show,
+    serve,
     show,
 };
 
@@ -43,6 +44,10 @@ struct Options {
     std::string text;        // title: UTF-8
     bool no_memory = false;  // title: "CN" instead of "CT"
     std::string file;        // push, pull, glyphs, show
+    int http_port = -1;      // serve: -1 off, 0 any free port
+    int osc_port = -1;
+    std::string bind = "127.0.0.1";
+    std::string token;       // serve: the bearer token every HTTP request must carry
 };
 
 struct ParseResult {

@@ -89,6 +89,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
 }
 
 Session::~Session() {
+    serve_.reset();  // before the link it serves on
     ui_.on_box = nullptr;
     link_.shutdown();
 }
@@ -242,6 +243,12 @@ void Session::run_next() {
         if (device.socket.isNull() || link_.tcp().peer(device.entry).peer_socket != device.socket) {
             model_.selected_peer = -1;
         }
+    }
+    if (options_.command == Command::serve) {
+        serve_ = std::make_unique<Serve>(options_, link_, console_);
+        connect(serve_.get(), &Serve::stop_requested, this, [this] { finish(0); });
+        if (!serve_->start()) finish(1);
+        return;
     }
     if (!command_clock_.isValid()) command_clock_.start();
     const std::string file =

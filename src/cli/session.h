@@ -8,12 +8,14 @@
 #include <QPointer>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "cli/cli_ui.h"
 #include "cli/command_run.h"
 #include "cli/console.h"
 #include "cli/options.h"
+#include "cli/serve.h"
 #include "link/device_link.h"
 
 class QTcpSocket;
@@ -67,6 +69,7 @@ class Session : public QObject {
     std::vector<Device> devices_;
     std::size_t next_device_ = 0;
     CommandRun* run_ = nullptr;
+    std::unique_ptr<Serve> serve_;
     bool any_failed_ = false;
 
     std::uint64_t bytes_sent_ = 0;
