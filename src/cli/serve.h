@@ -20,6 +20,7 @@ class Serve : public QObject {
 
     // Listens and writes "http <port>" and "osc <port>"; false when a port cannot be opened.
     bool start();
+    Control& control() { return control_; }
 
   signals:
     // SIGINT or SIGTERM came.

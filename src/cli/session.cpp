@@ -48,7 +48,8 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
       model_(model),
       ui_(ui),
       console_(console),
-      link_(model, ui) {
+      link_ui_(ui),
+      link_(model, link_ui_) {
     connect_timer_.setSingleShot(true);
     connect(&connect_timer_, &QTimer::timeout, this, &Session::connect_timed_out);
 
@@ -246,6 +247,7 @@ void Session::run_next() {
     }
     if (options_.command == Command::serve) {
         serve_ = std::make_unique<Serve>(options_, link_, console_);
+        link_ui_.control = &serve_->control();
         connect(serve_.get(), &Serve::stop_requested, this, [this] { finish(0); });
         if (!serve_->start()) finish(1);
         return;

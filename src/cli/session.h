@@ -61,6 +61,7 @@ class Session : public QObject {
     Model& model_;
     CliUi& ui_;
     Console& console_;
+    ControlUi link_ui_;  // serve: the boxes about a control command become its answer
     DeviceLink link_;
 
     enum class Phase { idle, connecting, running, done };

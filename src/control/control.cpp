@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "core/codec.h"
+#include "core/config.h"
 #include "core/commands.h"
 #include "core/texts.h"
 #include "core/titles.h"
@@ -149,6 +150,11 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
 
 Control::~Control() {
     link_.send_path().on_exchange_end = std::move(chained_);
+}
+
+void Control::box_shown(std::string_view text) {
+    in_flight_box_ = text;
+    say("control: " + in_flight_box_);
 }
 
 void Control::say(const std::string& line) const {
@@ -352,6 +358,7 @@ void Control::pump() {
         // The send path may tell the end at once (a broadcast, a link that is down).
         in_flight_ = std::move(r);
         in_flight_body_ = body;
+        in_flight_box_.clear();
         guard_.start();
         link_.send_path().send_command(body);
     }
@@ -374,7 +381,8 @@ void Control::exchange_ended(const ExchangeEnd& end) {
             finish(*r, 200, "answer", end.answer.empty() ? "GO" : end.answer);
             break;
         case ExchangeEnd::Kind::error_answer:
-            finish(*r, 502, "error", end.answer);
+            finish(*r, 502, "error", in_flight_box_.empty() ? end.answer : in_flight_box_,
+                   end.answer);
             break;
         case ExchangeEnd::Kind::timeout:
             finish(*r, 504, "error", end.answer);
@@ -388,7 +396,8 @@ void Control::exchange_ended(const ExchangeEnd& end) {
     QMetaObject::invokeMethod(this, &Control::pump, Qt::QueuedConnection);
 }
 
-void Control::finish(Request& r, int status, const std::string& key, const std::string& text) {
+void Control::finish(Request& r, int status, const std::string& key, const std::string& text,
+                     const std::string& answer) {
     const ControlCommand& c = r.command;
     static constexpr const char* kNames[] = {"page", "startup", "title"};
     char ms[32];
@@ -396,7 +405,9 @@ void Control::finish(Request& r, int status, const std::string& key, const std::
     say(r.origin() + " " + kNames[int(c.kind)] + " " + kLineNames[std::size_t(c.line)] + " " +
         page_name(c.page) + ": " + std::to_string(status) + " " + text + " (" + ms + " ms)");
     if (!r.responder || r.socket.isNull()) return;  // OSC, or the client has gone
-    reply(*r.responder, Status(status), {{qs(key), qs(text)}, {"request", qint64(r.number)}});
+    QJsonObject json{{qs(key), qs(text)}, {"request", qint64(r.number)}};
+    if (!answer.empty()) json["answer"] = qs(answer);
+    reply(*r.responder, Status(status), json);
     r.responder.reset();
 }
 
@@ -434,6 +445,27 @@ QByteArray Control::status_json() const {
         last_exchange_.empty() ? QJsonValue()
                                : QJsonValue(QJsonDocument::fromJson(last_exchange_.c_str()).object());
     return QJsonDocument(status).toJson(QJsonDocument::Compact);
+}
+
+void ControlUi::box(Box kind, std::string_view text, std::string_view caption) {
+    if (control.isNull() || !control->command_in_flight()) {
+        inner_.box(kind, text, caption);
+        return;
+    }
+    control->box_shown(text);
+}
+
+std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& config,
+                                       std::string* error) {
+    if (config.http_port == 0 && config.osc_port == 0) return nullptr;
+    ControlSettings settings;
+    settings.http_port = config.http_port != 0 ? config.http_port : -1;
+    settings.osc_port = config.osc_port != 0 ? config.osc_port : -1;
+    settings.bind = config.bind;
+    settings.token = config.token;
+    auto control = std::make_unique<Control>(link);
+    if (!control->start(settings, error)) return nullptr;
+    return control;
 }
 
 }  // namespace tqv

@@ -54,6 +54,8 @@ ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string
                                     const std::string& page, const std::string* text,
                                     bool memory);
 
+struct ControlConfig;
+
 class Control : public QObject {
     Q_OBJECT
   public:
@@ -78,6 +80,10 @@ class Control : public QObject {
 
     // The JSON of GET /api/status.
     QByteArray status_json() const;
+    // A command of ours awaits its end: boxes shown now are about it.
+    bool command_in_flight() const { return in_flight_ != nullptr; }
+    // A box about our command, kept for its answer and logged.
+    void box_shown(std::string_view text);
 
   private:
     struct Request;
@@ -88,7 +94,8 @@ class Control : public QObject {
     void enqueue(std::unique_ptr<Request> request);
     void pump();
     void exchange_ended(const ExchangeEnd& end);
-    void finish(Request& request, int status, const std::string& key, const std::string& text);
+    void finish(Request& request, int status, const std::string& key, const std::string& text,
+                const std::string& answer = {});
     bool bulk_under_way() const;
     bool authorized(const QHttpServerRequest& request) const;
     void say(const std::string& line) const;
@@ -103,10 +110,34 @@ class Control : public QObject {
     std::deque<std::unique_ptr<Request>> waiting_;
     std::unique_ptr<Request> in_flight_;
     std::string in_flight_body_;
+    std::string in_flight_box_;  // what the link would have told the operator
     QTimer guard_;
     std::uint64_t requests_ = 0;
     std::function<void(const ExchangeEnd&)> chained_;
     std::string last_exchange_;  // JSON object text; empty before the first
 };
+
+// The link's message boxes in the program: those shown while a control command awaits its
+// end are about that command, whose outcome the caller gets; they go to the log instead of
+// waiting for the operator (which would hold the answer back until someone clicks).
+class ControlUi : public Ui {
+  public:
+    explicit ControlUi(Ui& inner) : inner_(inner) {}
+    void box(Box kind, std::string_view text, std::string_view caption) override;
+    bool ask(std::string_view text, std::string_view caption) override {
+        return inner_.ask(text, caption);
+    }
+    void repaint_notify() override { inner_.repaint_notify(); }
+
+    QPointer<Control> control;
+
+  private:
+    Ui& inner_;
+};
+
+// The program's control interface as its configuration asks for it: null when both ports
+// are off, or (with `error` set) when a port cannot be opened.
+std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& config,
+                                       std::string* error);
 
 }  // namespace tqv

@@ -175,12 +175,13 @@ TEST_F(ControlTest, ErrorAnswersAndSilenceHaveTheirOwnStatus) {
     const struct {
         QStringList sim_args;
         int status;
-    } cases[] = {{{"--error", "E3"}, 502}, {{"--no-answer"}, 504}};
+        const char* said;
+    } cases[] = {{{"--error", "E3"}, 502, R"("answer":"E3")"}, {{"--no-answer"}, 504, "\"error\""}};
     for (const auto& c : cases) {
         ASSERT_TRUE(start(c.sim_args));
         const Reply r = call(http_, "POST", "/api/page", R"({"line":"2T","page":64})");
         EXPECT_EQ(r.status, c.status) << r.body.toStdString();
-        EXPECT_TRUE(r.body.contains("\"error\"")) << r.body.toStdString();
+        EXPECT_TRUE(r.body.contains("\"error\"") && r.body.contains(c.said)) << r.body.toStdString();
         TearDown();
         http_ = osc_ = 0;
     }
