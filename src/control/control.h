@@ -63,7 +63,7 @@ class Control : public QObject {
     static constexpr qsizetype kMaxBody = 4096;
     // Longer than any exchange the send path can have (its answer time-out, a late answer
     // drained first): a command whose end was never told is answered as timed out.
-    static constexpr int kGuardMs = 10000;
+    static constexpr int kGuardMs = 15000;
 
     explicit Control(DeviceLink& link, QObject* parent = nullptr);
     ~Control() override;
