@@ -17,8 +17,8 @@
 #include <cstring>
 
 #include "core/codec.h"
-#include "core/config.h"
 #include "core/commands.h"
+#include "core/config.h"
 #include "core/texts.h"
 #include "core/titles.h"
 #include "link/device_link.h"
@@ -40,11 +40,16 @@ std::string page_name(int page) { return page >= kAutoPage ? "AUTO" : std::to_st
 
 const char* kind_name(ExchangeEnd::Kind kind) {
     switch (kind) {
-        case ExchangeEnd::Kind::answered: return "answered";
-        case ExchangeEnd::Kind::error_answer: return "error answer";
-        case ExchangeEnd::Kind::timeout: return "time-out";
-        case ExchangeEnd::Kind::not_sent: return "not sent";
-        case ExchangeEnd::Kind::lost: return "lost";
+        case ExchangeEnd::Kind::answered:
+            return "answered";
+        case ExchangeEnd::Kind::error_answer:
+            return "error answer";
+        case ExchangeEnd::Kind::timeout:
+            return "time-out";
+        case ExchangeEnd::Kind::not_sent:
+            return "not sent";
+        case ExchangeEnd::Kind::lost:
+            return "lost";
     }
     return "";
 }
@@ -61,14 +66,14 @@ std::string trimmed_frame(std::string frame) {
 }
 
 bool ends_with(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 }  // namespace
 
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
-                                    const std::string& page, const std::string* text,
-                                    bool memory) {
+                                    const std::string& page, const std::string* text, bool memory) {
     ParsedCommand r;
     ControlCommand c;
     c.kind = kind;
@@ -148,9 +153,7 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
     path.on_exchange_end = [this](const ExchangeEnd& end) { exchange_ended(end); };
 }
 
-Control::~Control() {
-    link_.send_path().on_exchange_end = std::move(chained_);
-}
+Control::~Control() { link_.send_path().on_exchange_end = std::move(chained_); }
 
 void Control::box_shown(std::string_view text) {
     in_flight_box_ = text;
@@ -241,12 +244,14 @@ void Control::handle_http(const QHttpServerRequest& request, QHttpServerResponde
     const QJsonValue page = body.value("page");
     const QJsonValue memory = body.value("memory");
     const QJsonValue text = body.value("text");
-    if (!body.value("line").isString()) return refuse(Status::BadRequest, "\"line\" must be a string");
+    if (!body.value("line").isString())
+        return refuse(Status::BadRequest, "\"line\" must be a string");
     if (!page.isString() && !page.isDouble())
         return refuse(Status::BadRequest, "\"page\" must be a number or \"AUTO\"");
     if (page.isDouble() && page.toDouble() != double(page.toInt()))
         return refuse(Status::BadRequest, "\"page\" must be a whole number");
-    if (kind == ControlCommand::Kind::title && (!text.isString() || !(memory.isBool() || memory.isUndefined())))
+    if (kind == ControlCommand::Kind::title &&
+        (!text.isString() || !(memory.isBool() || memory.isUndefined())))
         return refuse(Status::BadRequest, "\"text\" must be a string and \"memory\" true or false");
     const std::string text_utf8 = text.toString().toStdString();
     ParsedCommand parsed = parse_control_command(
@@ -293,16 +298,16 @@ void Control::osc_message(const QByteArray& datagram) {
     if (path == "/tqv/startup") kind = ControlCommand::Kind::startup;
     if (path == "/tqv/title") kind = ControlCommand::Kind::title;
     const bool pagelike = types == "si" || types == "ss";
-    const bool titlelike =
-        types == "sis" || types == "sisT" || types == "sisF" || types == "sss" || types == "sssT" ||
-        types == "sssF";
+    const bool titlelike = types == "sis" || types == "sisT" || types == "sisF" || types == "sss" ||
+                           types == "sssT" || types == "sssF";
     ParsedCommand parsed;
     if (!kind || (*kind == ControlCommand::Kind::title ? !titlelike : !pagelike)) {
         parsed.error = "unknown address or arguments";
     } else {
         const std::string text = types.size() >= 3 ? text_of(2) : std::string();
         parsed = parse_control_command(*kind, text_of(0), text_of(1),
-                                       types.size() >= 3 ? &text : nullptr, types != "sisF" && types != "sssF");
+                                       types.size() >= 3 ? &text : nullptr,
+                                       types != "sisF" && types != "sssF");
     }
     lo_message_free(message);
     if (!parsed.command) {
@@ -442,8 +447,9 @@ QByteArray Control::status_json() const {
                        {"waiting", int(waiting_.size()) + (in_flight_ ? 1 : 0)},
                        {"pages", pages}};
     status["last_exchange"] =
-        last_exchange_.empty() ? QJsonValue()
-                               : QJsonValue(QJsonDocument::fromJson(last_exchange_.c_str()).object());
+        last_exchange_.empty()
+            ? QJsonValue()
+            : QJsonValue(QJsonDocument::fromJson(last_exchange_.c_str()).object());
     return QJsonDocument(status).toJson(QJsonDocument::Compact);
 }
 

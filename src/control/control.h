@@ -40,10 +40,10 @@ struct ControlSettings {
 struct ControlCommand {
     enum class Kind { page, startup, title };
     Kind kind = Kind::page;
-    int line = 0;          // 0..3
-    int page = 0;          // 0..63, 64 = AUTO (page and startup only)
-    std::string text;      // title: code page 932 bytes
-    bool memory = true;    // title: false sends the Not Memory command
+    int line = 0;        // 0..3
+    int page = 0;        // 0..63, 64 = AUTO (page and startup only)
+    std::string text;    // title: code page 932 bytes
+    bool memory = true;  // title: false sends the Not Memory command
 };
 struct ParsedCommand {
     std::optional<ControlCommand> command;
@@ -51,8 +51,7 @@ struct ParsedCommand {
 };
 // `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8.
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
-                                    const std::string& page, const std::string* text,
-                                    bool memory);
+                                    const std::string& page, const std::string* text, bool memory);
 
 struct ControlConfig;
 

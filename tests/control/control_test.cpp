@@ -30,8 +30,9 @@ class Client {
            const QByteArray& token = {}) {
         QByteArray request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
         if (!token.isEmpty()) request += "Authorization: Bearer " + token + "\r\n";
-        request += "Content-Type: application/json\r\nContent-Length: " +
-                   QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        request +=
+            "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+            "\r\n\r\n" + body;
         socket_.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
         socket_.write(request);
     }
@@ -42,7 +43,8 @@ class Client {
         if (end < 0) return {};
         const QByteArray head = buffer_.left(end).toLower();
         const qsizetype at = head.indexOf("content-length:");
-        const int length = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toInt();
+        const int length =
+            at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toInt();
         if (buffer_.size() < end + 4 + length) return {};
         return {buffer_.mid(9, 3).toInt(), buffer_.mid(end + 4, length)};
     }
@@ -99,7 +101,9 @@ class ControlTest : public ::testing::Test {
         serve_.setReadChannel(QProcess::StandardError);
         serve_.start();
         while (http_ == 0 || osc_ == 0) {
-            if (!wait_until([this] { return serve_.canReadLine() || serve_.state() == QProcess::NotRunning; }) ||
+            if (!wait_until([this] {
+                    return serve_.canReadLine() || serve_.state() == QProcess::NotRunning;
+                }) ||
                 !serve_.canReadLine())
                 return false;
             const QByteArray line = serve_.readLine().trimmed();
@@ -130,7 +134,8 @@ class ControlTest : public ::testing::Test {
 
 TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
     ASSERT_TRUE(start({}, {"--token", "s3cret"}));
-    const QByteArray big = "{\"line\":\"1T\",\"page\":1,\"text\":\"" + QByteArray(4100, 'x') + "\"}";
+    const QByteArray big =
+        "{\"line\":\"1T\",\"page\":1,\"text\":\"" + QByteArray(4100, 'x') + "\"}";
     struct Case {
         const char* method;
         const char* path;
@@ -140,15 +145,18 @@ TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
         const char* said;
     } cases[] = {
         {"POST", "/api/page", R"({"line":"1T","page":5})", "s3cret", 200, R"("answer":"GO")"},
-        {"POST", "/api/title", R"({"line":"1b","page":2,"text":"タイトル","memory":false})", "s3cret", 200, "GO"},
+        {"POST", "/api/title", R"({"line":"1b","page":2,"text":"タイトル","memory":false})",
+         "s3cret", 200, "GO"},
         {"POST", "/api/startup", R"({"line":"2B","page":"AUTO"})", "s3cret", 200, "GO"},
         {"GET", "/api/status", "", "s3cret", 200, R"("1T":5)"},
         {"POST", "/api/page", R"({"line":"1T","page":5})", "wrong", 401, "unauthorized"},
         {"POST", "/api/page", R"({"line":"1T",)", "s3cret", 400, "bad JSON"},
         {"POST", "/api/page", R"({"line":"3T","page":5})", "s3cret", 400, "unknown line"},
         {"POST", "/api/page", R"({"line":"1T","page":65})", "s3cret", 400, "out of range"},
-        {"POST", "/api/title", R"({"line":"1T","page":"AUTO","text":"x"})", "s3cret", 400, "out of range"},
-        {"POST", "/api/title", R"({"line":"1T","page":1,"text":"한국"})", "s3cret", 400, "cannot be sent"},
+        {"POST", "/api/title", R"({"line":"1T","page":"AUTO","text":"x"})", "s3cret", 400,
+         "out of range"},
+        {"POST", "/api/title", R"({"line":"1T","page":1,"text":"한국"})", "s3cret", 400,
+         "cannot be sent"},
         {"POST", "/api/title", big, "s3cret", 413, "4 KiB"},
     };
     for (const Case& c : cases) {
@@ -181,7 +189,8 @@ TEST_F(ControlTest, ErrorAnswersAndSilenceHaveTheirOwnStatus) {
         ASSERT_TRUE(start(c.sim_args));
         const Reply r = call(http_, "POST", "/api/page", R"({"line":"2T","page":64})");
         EXPECT_EQ(r.status, c.status) << r.body.toStdString();
-        EXPECT_TRUE(r.body.contains("\"error\"") && r.body.contains(c.said)) << r.body.toStdString();
+        EXPECT_TRUE(r.body.contains("\"error\"") && r.body.contains(c.said))
+            << r.body.toStdString();
         TearDown();
         http_ = osc_ = 0;
     }
@@ -201,7 +210,8 @@ TEST_F(ControlTest, ConcurrentRequestsAreAllAnsweredInTheOrderTheyCame) {
         [&] {
             int done = 0;
             for (int i = 0; i < kRequests; ++i) {
-                if (replies[std::size_t(i)].status == 0) replies[std::size_t(i)] = clients[std::size_t(i)]->reply();
+                if (replies[std::size_t(i)].status == 0)
+                    replies[std::size_t(i)] = clients[std::size_t(i)]->reply();
                 done += replies[std::size_t(i)].status != 0;
             }
             return done == kRequests;
