@@ -12,6 +12,7 @@
 #include <QNetworkDatagram>
 #include <QTcpSocket>
 #include <QUdpSocket>
+#include <QtEndian>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -274,6 +275,19 @@ void Control::read_osc() {
 }
 
 void Control::osc_message(const QByteArray& datagram) {
+    // Some senders always wrap their messages in a bundle: its elements are carried out
+    // at once, in order (time tags ask for nothing a button press needs).
+    if (datagram.startsWith(QByteArray("#bundle", 8))) {
+        qsizetype at = 16;  // after "#bundle\0" and the time tag
+        while (at + 4 <= datagram.size()) {
+            const qsizetype size = qFromBigEndian<qint32>(datagram.constData() + at);
+            if (size <= 0 || size > datagram.size() - at - 4) break;
+            osc_message(datagram.mid(at + 4, size));
+            at += 4 + size;
+        }
+        if (at != datagram.size()) say("osc: malformed bundle; the rest is ignored");
+        return;
+    }
     QByteArray data = datagram;  // liblo reads from a mutable buffer
     int result = 0;
     lo_message message = lo_message_deserialise(data.data(), size_t(data.size()), &result);

@@ -172,10 +172,18 @@ TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
     osc.writeDatagram(osc_string("/tqv/page") + osc_string(",si") + osc_string("2T") +
                           QByteArray::fromHex("00000007"),
                       QHostAddress::LocalHost, quint16(osc_));
-    ASSERT_TRUE(wait_until([this] { return frames().size() == 4; }));
+    // A bundle's message (size-prefixed, after "#bundle" and the time tag).
+    const QByteArray startup =
+        osc_string("/tqv/startup") + osc_string(",ss") + osc_string("1B") + osc_string("AUTO");
+    osc.writeDatagram(
+        osc_string("#bundle") + QByteArray::fromHex("0000000000000001") +
+            QByteArray::fromHex(QByteArray::number(startup.size(), 16).rightJustified(8, '0')) +
+            startup,
+        QHostAddress::LocalHost, quint16(osc_));
+    ASSERT_TRUE(wait_until([this] { return frames().size() == 5; }));
     const std::vector<QByteArray> expected = {
         "00P01T05", "00CN01B02253F25242548256B2121212121212121212121212121212121212121",
-        "00SUS02BAS", "00P02T07"};
+        "00SUS02BAS", "00P02T07", "00SUS01BAS"};
     EXPECT_EQ(frames(), expected);
 }
 
