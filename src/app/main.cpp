@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QTextStream>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 
 #include "app/appearance.h"
@@ -15,6 +16,8 @@
 #include "app/simulator_process.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "control/control.h"
+#include "core/config.h"
 
 namespace {
 
@@ -88,7 +91,8 @@ int main(int argc, char** argv) {
     tqv::SingleInstance instance;
     if (!instance.acquire(ui)) return 0;
 
-    tqv::DeviceLink link(model, ui);
+    tqv::ControlUi link_ui(ui);
+    tqv::DeviceLink link(model, link_ui);
     tqv::start_model(model, link, tqv::configuration_path());
     const QStringList start_files = parser.positionalArguments();
     const tqv::StartFile opened = start_files.isEmpty()
@@ -129,6 +133,12 @@ int main(int argc, char** argv) {
     }
 
     if (model.interface_kind == 0) link.open_serial(serial_path);
+    // Button panels and playout systems switch pages while the operator works.
+    std::string control_error;
+    const auto control =
+        tqv::start_control(link, tqv::read_control_configuration(config), &control_error);
+    link_ui.control = control.get();
+    if (!control_error.empty()) std::fprintf(stderr, "tqv7310nx: %s\n", control_error.c_str());
 
     const int code = QApplication::exec();
     simulator.stop();

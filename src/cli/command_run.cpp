@@ -87,8 +87,9 @@ void CommandRun::start() {
             send_single();
             break;
         case Command::show:
+        case Command::serve:
             end(true);
-            break;  // needs no device; handled before any link
+            break;  // no run: handled before any link, or by the session
     }
 }
 

@@ -41,6 +41,13 @@ const char* const kUsage =
     "  glyphs push FILE.tll         register glyph numbers 01..28 from a glyph list file\n"
     "  glyphs pull FILE.tll         read glyph numbers 01..28 into a glyph list file\n"
     "  network show                 serial link only: the device's nine network values\n"
+    "  serve [--http PORT] [--osc PORT] [--bind ADDR] [--token TOKEN]\n"
+    "                               keep the link open and switch pages, start-up pages and\n"
+    "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
+    "                               PORT 0 takes a free port; \"http <port>\" and\n"
+    "                               \"osc <port>\" are written to stderr once listening;\n"
+    "                               ADDR defaults to 127.0.0.1; with TOKEN every HTTP\n"
+    "                               request needs \"Authorization: Bearer TOKEN\"\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
     "  diff FILE.dat                read all settings and print the items that differ from\n"
     "                               the document, one a line (item, document, device);\n"
@@ -52,7 +59,9 @@ const char* const kUsage =
     "                               (a broadcast on the serial link keeps the normal pace)\n"
     "  --quiet                      no progress bar, no success or confirmation texts\n"
     "  --stats                      write bytes sent and received and the time to stderr\n"
-    "  --bind ADDR                  --listen: listen on ADDR only (default: every address)\n"
+    "  --bind ADDR                  the address to listen on: serve's HTTP and OSC ports\n"
+    "                               (default 127.0.0.1), else the --listen port (default:\n"
+    "                               every address)\n"
     "  --allow ADDR[,ADDR...]       --listen: accept devices from these addresses only;\n"
     "                               any other is closed at once\n"
     "  --wait S                     give up when no connection is made within S seconds\n"
@@ -133,8 +142,9 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     Options o;
     std::vector<std::string> words;
     bool devices_given = false;
-    bool listen_only = false;  // --bind, --allow
+    bool bind_given = false;
     bool no_memory_given = false;
+    bool serve_given = false;
     bool options_done = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -192,7 +202,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             const auto v = value();
             if (!v || v->empty()) return usage_error("--bind needs an address");
             o.bind_address = *v;
-            listen_only = true;
+            bind_given = true;
         } else if (arg == "--allow") {
             const auto v = value();
             if (!v || v->empty()) return usage_error("--allow needs addresses");
@@ -203,7 +213,6 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
                 o.allowed.push_back(v->substr(begin, end - begin));
                 begin = end + 1;
             }
-            listen_only = true;
         } else if (arg == "--address") {
             const auto v = value();
             const int index = v ? parse_slave_address(*v) : -1;
@@ -220,6 +229,17 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (arg == "--stats") {
             o.stats = true;
+        } else if (arg == "--http" || arg == "--osc") {
+            const auto v = value();
+            const auto port = v ? number(*v, 0, 65535) : std::nullopt;
+            if (!port) return usage_error(arg + " needs a port 0..65535");
+            (arg == "--http" ? o.http_port : o.osc_port) = static_cast<int>(*port);
+            serve_given = true;
+        } else if (arg == "--token") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error(arg + " needs a value");
+            o.token = *v;
+            serve_given = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
         } else if (arg == "--changed-only") {
@@ -275,6 +295,10 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (!expect(2)) return usage_error("diff needs FILE.dat");
         o.command = Command::diff;
         o.file = words[1];
+    } else if (name == "serve") {
+        if (!expect(1)) return usage_error("serve takes no arguments");
+        if (o.http_port < 0 && o.osc_port < 0) return usage_error("serve needs --http or --osc");
+        o.command = Command::serve;
     } else if (name == "show") {
         if (!expect(2)) return usage_error("show needs FILE.dat");
         o.command = Command::show;
@@ -291,10 +315,21 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         return usage_error("--no-memory belongs to title");
     if (o.changed_only && o.command != Command::push)
         return usage_error("--changed-only belongs to push");
+    if (serve_given && o.command != Command::serve)
+        return usage_error("--http, --osc and --token belong to serve");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
-    if (listen_only && o.link != LinkKind::listen)
-        return usage_error("--bind and --allow belong to --listen");
+    if (!o.allowed.empty() && o.link != LinkKind::listen)
+        return usage_error("--allow belongs to --listen");
+    if (bind_given) {
+        // One address to listen on: serve's HTTP and OSC ports, else the server role's port.
+        if (o.command == Command::serve) {
+            o.bind = o.bind_address;
+            o.bind_address.clear();
+        } else if (o.link != LinkKind::listen) {
+            return usage_error("--bind belongs to --listen or serve");
+        }
+    }
     if (o.command != Command::show && o.link == LinkKind::none)
         return usage_error("give a LINK: --serial, --tcp or --listen");
     // The device network values travel on the serial line only.

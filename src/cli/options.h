@@ -21,6 +21,7 @@ enum class Command {
     glyphs_push,
     glyphs_pull,
     network_show,
+    serve,
     show,
     diff,
 };
@@ -47,6 +48,10 @@ struct Options {
     bool no_memory = false;  // title: "CN" instead of "CT"
     std::string file;        // push, pull, glyphs, show, diff
     bool changed_only = false;  // push: read first, send only what differs
+    int http_port = -1;      // serve: -1 off, 0 any free port
+    int osc_port = -1;
+    std::string bind = "127.0.0.1";  // serve: the address of the HTTP and OSC ports
+    std::string token;       // serve: the bearer token every HTTP request must carry
 };
 
 struct ParseResult {

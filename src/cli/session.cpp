@@ -48,7 +48,8 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
       model_(model),
       ui_(ui),
       console_(console),
-      link_(model, ui) {
+      link_ui_(ui),
+      link_(model, link_ui_) {
     connect_timer_.setSingleShot(true);
     connect(&connect_timer_, &QTimer::timeout, this, &Session::connect_timed_out);
 
@@ -100,6 +101,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
 }
 
 Session::~Session() {
+    serve_.reset();  // before the link it serves on
     ui_.on_box = nullptr;
     link_.shutdown();
 }
@@ -248,6 +250,13 @@ void Session::peers_changed() {
     connect_timer_.stop();
     model_.tcp_connected = 1;
     phase_ = Phase::running;
+    if (options_.command == Command::serve) {
+        // Show control speaks to one device: the first that connected.
+        model_.selected_peer = devices_.front().entry;
+        link_.start_answer_timer();
+        run_next();
+        return;
+    }
     start_parallel();
 }
 
@@ -330,6 +339,13 @@ void Session::run_next() {
         return;
     }
     ++next_device_;
+    if (options_.command == Command::serve) {
+        serve_ = std::make_unique<Serve>(options_, link_, console_);
+        link_ui_.control = &serve_->control();
+        connect(serve_.get(), &Serve::stop_requested, this, [this] { finish(0); });
+        if (!serve_->start()) finish(1);
+        return;
+    }
     if (!command_clock_.isValid()) command_clock_.start();
     const std::string file =
         file_for_device(options_.file, int(next_device_), int(devices_.size()));

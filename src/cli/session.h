@@ -16,6 +16,7 @@
 #include "cli/command_run.h"
 #include "cli/console.h"
 #include "cli/options.h"
+#include "cli/serve.h"
 #include "link/device_link.h"
 #include "link/peer_channel.h"
 
@@ -77,6 +78,7 @@ class Session : public QObject {
     Model& model_;
     CliUi& ui_;
     Console& console_;
+    ControlUi link_ui_;  // serve: the boxes about a control command become its answer
     DeviceLink link_;
 
     enum class Phase { idle, connecting, running, done };
@@ -85,6 +87,7 @@ class Session : public QObject {
     std::vector<Device> devices_;
     std::size_t next_device_ = 0;
     CommandRun* run_ = nullptr;
+    std::unique_ptr<Serve> serve_;
     bool any_failed_ = false;
 
     std::vector<std::unique_ptr<Parallel>> parallel_;

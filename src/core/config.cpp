@@ -207,6 +207,21 @@ void apply_configuration(Model& m, const std::map<std::string, std::string>& val
     }
 }
 
+ControlConfig read_control_configuration(const IniFile& ini) {
+    ControlConfig c;
+    auto port = [&](std::string_view key) {
+        const int value =
+            leading_number(std::string_view(ini.get(kConfigSection, key, "0")).substr(0, 9));
+        return value >= 1 && value <= 65535 ? value : 0;
+    };
+    c.http_port = port("control_http_port");
+    c.osc_port = port("control_osc_port");
+    c.bind = ini.get(kConfigSection, "control_bind", c.bind);
+    if (c.bind.empty()) c.bind = "127.0.0.1";
+    c.token = ini.get(kConfigSection, "control_token", "");
+    return c;
+}
+
 bool write_interface(const Model& m, IniFile& ini) {
     return ini.set(kConfigSection, "Interface", std::to_string(m.interface_kind));
 }

@@ -59,6 +59,18 @@ std::string host_key(int host, int octet);
 void read_configuration(Model& m, const IniFile& ini);
 // The same from the section's keys as read_section gives them.
 void apply_configuration(Model& m, const std::map<std::string, std::string>& values);
+
+// Show control, keys of this program only: the HTTP and OSC ports (0, the default: off;
+// values outside 1..65535 are off too), the address they listen on, and the bearer token
+// HTTP requests must carry (empty: none).
+struct ControlConfig {
+    int http_port = 0;
+    int osc_port = 0;
+    std::string bind = "127.0.0.1";
+    std::string token;
+};
+ControlConfig read_control_configuration(const IniFile& ini);
+
 // Single keys, as the dialogs write them.
 bool write_interface(const Model& m, IniFile& ini);
 bool write_com_port(const Model& m, IniFile& ini);

@@ -145,6 +145,19 @@ TEST(ConfigFile, IntegersAreLeadingNumbersOfAtMostNineCharacters) {
     EXPECT_EQ(slot_text(m.port_number), "12345");
 }
 
+TEST(ConfigFile, ControlKeysAreOffByDefaultAndPortsOutOfRangeAreOff) {
+    TempDir dir;
+    EXPECT_EQ(read_control_configuration(IniFile(dir.file("none.ini"))).bind, "127.0.0.1");
+    write_bytes(dir.file("t.ini"),
+                "[TQV-7310NX_Section]\r\ncontrol_http_port=8080\r\ncontrol_osc_port=70000\r\n"
+                "Control_Bind=0.0.0.0\r\ncontrol_token= s3cret \r\n");
+    const ControlConfig c = read_control_configuration(IniFile(dir.file("t.ini")));
+    EXPECT_EQ(c.http_port, 8080);
+    EXPECT_EQ(c.osc_port, 0);
+    EXPECT_EQ(c.bind, "0.0.0.0");
+    EXPECT_EQ(c.token, "s3cret");
+}
+
 TEST(ConfigFile, HostCountIsClampedSoNothingIsReadOutOfBounds) {
     TempDir dir;
     write_bytes(dir.file("t.ini"), "[TQV-7310NX_Section]\r\nlist_count=300\r\nipI5_0=7\r\n");

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Show-control figures on this machine, loopback only: tqv7310nx-cli serve against the
+# simulated device over TCP (no --wire pacing, so the device's turnaround is next to nothing).
+#   latency: N page switches one after the other; from sending the request to its answer,
+#            which includes the frame going out on the line and the device's "GO" coming back
+#   rate:    page switches at RATE requests a second from several clients for SECONDS; every
+#            one must be answered 200 and reach the device (counted in the device's log)
+# usage: scripts/bench-control.sh [BIN_DIR] [N] [RATE] [SECONDS]   (default build/bin 1000 200 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=${1:-build/bin}
+count=${2:-1000}
+rate=${3:-200}
+seconds=${4:-5}
+for tool in tqv7310nx-sim tqv7310nx-cli; do
+  [[ -x $bin/$tool ]] || { echo "bench-control.sh: $bin/$tool is not built (scripts/build.sh $tool)" >&2; exit 2; }
+done
+work=$(mktemp -d)
+sim_pid=
+serve_pid=
+cleanup() {
+  [[ -n $serve_pid ]] && kill "$serve_pid" 2>/dev/null || true
+  [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Reads the process's output on descriptor FD until the line "WORD <port>" (at most 10 s)
+# and prints the port; the rest of its output is drained in the background.
+ready_port() {
+  local fd=$1 word=$2 line
+  while read -r -t 10 -u "$fd" line; do
+    if [[ $line == "$word "* ]]; then
+      cat <&"$fd" >/dev/null &
+      echo "${line#"$word "}"
+      return
+    fi
+  done
+  echo "bench-control.sh: no \"$word\" line" >&2
+  exit 1
+}
+
+exec 3< <(exec "$bin/tqv7310nx-sim" --listen 0 --log "$work/sim.log" 2>&1)
+sim_pid=$!
+device=$(ready_port 3 listening)
+exec 4< <(exec "$bin/tqv7310nx-cli" --quiet --tcp "127.0.0.1:$device" serve --http 0 2>&1 >/dev/null)
+serve_pid=$!
+http=$(ready_port 4 http)
+
+python3 - "$http" "$count" "$rate" "$seconds" "$work/sim.log" <<'EOF'
+import http.client, json, statistics, sys, threading, time
+
+port, count, rate, seconds, log = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), sys.argv[5]
+
+def frames():
+    with open(log, encoding="utf-8", errors="replace") as f:
+        return sum(1 for line in f if " < " in line)
+
+def page(conn, i):
+    body = json.dumps({"line": "1T", "page": i % 64 + 1})
+    conn.request("POST", "/api/page", body, {"Content-Type": "application/json"})
+    r = conn.getresponse()
+    r.read()
+    return r.status
+
+conn = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+for i in range(20):  # warm-up
+    page(conn, i)
+times = []
+for i in range(count):
+    t = time.perf_counter()
+    status = page(conn, i)
+    times.append((time.perf_counter() - t) * 1000)
+    if status != 200:
+        sys.exit(f"latency run: status {status}")
+times.sort()
+print(f"latency over {count} requests: median {statistics.median(times):.2f} ms, "
+      f"p99 {times[int(len(times) * 0.99) - 1]:.2f} ms, max {times[-1]:.2f} ms")
+
+before = frames()
+clients = 4
+total = int(rate * seconds)
+statuses = []
+lock = threading.Lock()
+start = time.perf_counter() + 0.1
+
+def client(k):
+    c = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    for i in range(k, total, clients):
+        delay = start + i / rate - time.perf_counter()
+        if delay > 0:
+            time.sleep(delay)  # pacing the load generator, not waiting for a server
+        s = page(c, i)
+        with lock:
+            statuses.append(s)
+
+threads = [threading.Thread(target=client, args=(k,)) for k in range(clients)]
+for t in threads: t.start()
+for t in threads: t.join()
+elapsed = time.perf_counter() - start
+ok = statuses.count(200)
+deadline = time.time() + 5
+while frames() - before < ok and time.time() < deadline:
+    time.sleep(0.05)
+print(f"sustained: {ok} of {total} requests answered 200 in {elapsed:.2f} s "
+      f"({ok / elapsed:.0f} requests/s), {frames() - before} frames reached the device, "
+      f"{total - ok} lost or refused")
+sys.exit(0 if ok == total and frames() - before == total else 1)
+EOF

@@ -1,0 +1,66 @@
+#include "cli/serve.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tqv::cli {
+
+namespace {
+
+// The signal handler may only write to a descriptor; the event loop reads the other end.
+int g_signal_pipe[2] = {-1, -1};
+
+void on_signal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signal_pipe[0], &byte, 1);
+}
+
+}  // namespace
+
+Serve::Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent)
+    : QObject(parent), options_(options), console_(console), control_(link) {
+    control_.log = [this](const std::string& line) { console_.message(line); };
+}
+
+Serve::~Serve() {
+    if (signals_) {
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        ::close(g_signal_pipe[0]);
+        ::close(g_signal_pipe[1]);
+        g_signal_pipe[0] = g_signal_pipe[1] = -1;
+    }
+}
+
+bool Serve::start() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_pipe) != 0) return false;
+    signals_ = std::make_unique<QSocketNotifier>(g_signal_pipe[1], QSocketNotifier::Read);
+    connect(signals_.get(), &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(g_signal_pipe[1], &byte, 1);
+        emit stop_requested();
+    });
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    ControlSettings settings;
+    settings.http_port = options_.http_port;
+    settings.osc_port = options_.osc_port;
+    settings.bind = options_.bind;
+    settings.token = options_.token;
+    std::string error;
+    if (!control_.start(settings, &error)) {
+        console_.message("tqv7310nx-cli: " + error);
+        return false;
+    }
+    if (control_.http_port() != 0) console_.message("http " + std::to_string(control_.http_port()));
+    if (control_.osc_port() != 0) console_.message("osc " + std::to_string(control_.osc_port()));
+    return true;
+}
+
+}  // namespace tqv::cli
