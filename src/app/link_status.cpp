@@ -41,6 +41,11 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
     grid->addWidget(link_label_, 0, 0);
     grid->addWidget(state_label_, 0, 1);
     grid->addWidget(exchange_label_, 1, 0, 1, 2);
+    // Button panels and playout systems may be switching pages: the operator sees that.
+    control_label_ = new QLabel(this);
+    control_label_->setAccessibleName(QStringLiteral("Show control"));
+    control_label_->hide();
+    grid->addWidget(control_label_, 0, 2);
     grid->setColumnStretch(1, 1);
     addWidget(rows, 1);
 
@@ -66,6 +71,13 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
     });
     refresh();
 }
+
+void LinkStatusBar::set_control_text(const QString& text) {
+    control_label_->setText(text);
+    control_label_->setVisible(!text.isEmpty());
+}
+
+QString LinkStatusBar::control_text() const { return control_label_->text(); }
 
 QString LinkStatusBar::link_text() const {
     const Model& m = link_.model();

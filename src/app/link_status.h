@@ -26,6 +26,9 @@ class LinkStatusBar : public QStatusBar {
 
     // Shows everything again from the link and the model (the interface was changed).
     void refresh();
+    // Show control is on: "制御 HTTP 127.0.0.1:8080, OSC 127.0.0.1:9000"; empty: off.
+    void set_control_text(const QString& text);
+    QString control_text() const;
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -37,6 +40,7 @@ class LinkStatusBar : public QStatusBar {
     QLabel* link_label_ = nullptr;
     QLabel* state_label_ = nullptr;
     QLabel* exchange_label_ = nullptr;
+    QLabel* control_label_ = nullptr;
     QAction* reconnect_ = nullptr;
     QString note_;  // said once after an event ("再接続しました"), until the next change
     QDateTime last_time_;

@@ -1,5 +1,7 @@
 #include "bulk.h"
 
+#include <algorithm>
+
 #include "commands.h"
 #include "digits.h"
 #include "texts.h"
@@ -57,6 +59,20 @@ int BulkTransfer::total_steps() const {
         case BulkKind::send_changes: return int(changes_.size());
     }
     return 0;
+}
+
+int BulkTransfer::paced_remaining_ms(int next_step) const {
+    int ms = 0;
+    for (int n = std::max(next_step, 1); n <= total_steps(); ++n) {
+        // Set all items slows down from step 257 on, for the commands after the titles.
+        ms += kind_ == BulkKind::set_all && n > 257 ? 1200 : initial_period_ms();
+    }
+    return ms;
+}
+
+std::string remaining_text(int ms) {
+    const int s = std::max(0, (ms + 999) / 1000);
+    return "残り " + std::to_string(s / 60) + ":" + two_digits(s % 60);
 }
 
 int BulkTransfer::progress_range() const {

@@ -67,6 +67,8 @@ public:
     int initial_period_ms() const;
     int total_steps() const;
     int progress_range() const;  // the progress bar's maximum
+    // The time the steps from `next_step` on take at the fixed pace, in ms.
+    int paced_remaining_ms(int next_step) const;
 
     // send_changes: the differences whose commands go out, set before start().
     void set_changes(std::vector<SettingDifference> changes) { changes_ = std::move(changes); }
@@ -85,6 +87,9 @@ private:
     SettingsBlock document_;  // compare_read: the model's values while the run borrows it
     SettingsBlock device_;
 };
+
+// "残り 2:41": the time left of a run, whole seconds rounded up.
+std::string remaining_text(int ms);
 
 // Step n of the read-settings table (1..285); nullopt for the idle steps 23..29.
 std::optional<std::string> read_settings_body(int n);

@@ -199,6 +199,7 @@ void apply_configuration(Model& m, const std::map<std::string, std::string>& val
     m.selected_peer = integer("select_number");
     m.host_count = std::clamp(integer("list_count"), 0, kHostListSize);
     m.com_device = text("com_device", "");
+    m.fast_transfer = integer("fast_transfer") == 1 ? 1 : 0;
     for (int host = 0; host < m.host_count; ++host) {
         for (int octet = 0; octet < 4; ++octet) {
             m.host_list[host][octet] =
@@ -228,6 +229,10 @@ bool write_interface(const Model& m, IniFile& ini) {
 
 bool write_com_port(const Model& m, IniFile& ini) {
     return ini.set(kConfigSection, "com_port", std::to_string(m.com_port_index));
+}
+
+bool write_fast_transfer(const Model& m, IniFile& ini) {
+    return ini.set(kConfigSection, "fast_transfer", std::to_string(m.fast_transfer));
 }
 
 bool write_com_device(const Model& m, IniFile& ini) {

@@ -63,6 +63,9 @@ struct Model {
     int selected_peer = 0;              // host index (client) or peer entry (server); -1 none
     int host_count = 0;
     std::array<Ipv4, kHostListSize> host_list{};
+    // Bulk runs send each command once the answer to the one before is in, instead of at
+    // the fixed pace (a broadcast on the serial line keeps the pace: nobody answers it).
+    int fast_transfer = 0;
 
     // --- link state ---
     int slave_address_index = 0;  // 0..31, 32 = broadcast ("FF")

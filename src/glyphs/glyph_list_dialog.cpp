@@ -1,5 +1,6 @@
 #include "glyphs/glyph_list_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -127,6 +128,17 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     percent_box_->setFocusPolicy(Qt::NoFocus);
     percent_box_->setFixedWidth(64);
     percent_box_->setAccessibleName(QStringLiteral("％"));
+    remaining_ = new QLabel(this);
+    remaining_->setAccessibleName(QStringLiteral("Time left"));
+    fast_box_ = new QCheckBox(QStringLiteral("高速転送"), this);
+    fast_box_->setChecked(model_.fast_transfer == 1);
+    connect(fast_box_, &QCheckBox::toggled, this, [this](bool on) {
+        model_.fast_transfer = on ? 1 : 0;
+        if (context_.config != nullptr) write_fast_transfer(model_, *context_.config);
+    });
+    next_.setSingleShot(true);
+    next_.setInterval(0);
+    connect(&next_, &QTimer::timeout, this, &GlyphListDialog::tick);
     auto* percent_label = new QLabel(QStringLiteral("％"), this);
     percent_label->setBuddy(percent_box_);
 
@@ -145,6 +157,8 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     transfer->addWidget(progress_, 1);
     transfer->addWidget(percent_box_);
     transfer->addWidget(percent_label);
+    transfer->addWidget(remaining_);
+    transfer->addWidget(fast_box_);
     transfer->addWidget(stop_button_);
     transfer->addSpacing(24);
     transfer->addWidget(close_button_);
@@ -191,6 +205,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     // A glyph answer outside a transfer shows at once; a transfer shows its glyphs at its end.
     connect(&context_.link, &DeviceLink::answer_applied, this, [this] {
         if (!bulk_running()) panel_->update();
+        if (fast_ && awaiting_answer_) next_when_answered();
     });
 
     run_opening_steps(
@@ -219,8 +234,24 @@ void GlyphListDialog::show_running(bool running) {
     stop_button_->setEnabled(running);
 }
 
+void GlyphListDialog::next_when_answered() {
+    if (!bulk_running() || bulk_.run().outstanding() > 0) return;
+    awaiting_answer_ = false;
+    next_.start();
+}
+
+void GlyphListDialog::show_remaining() {
+    const int left = GlyphBulk::kGlyphs - std::min(model_.glyph_index, GlyphBulk::kGlyphs);
+    int ms = left * bulk_.period_ms();
+    if (fast_ && model_.glyph_index > 0) ms = int(clock_.elapsed() * left / model_.glyph_index);
+    remaining_->setText(QString::fromStdString(remaining_text(ms)));
+}
+
 void GlyphListDialog::transfer_ended(RunEnd why) {
     timer_.stop();
+    next_.stop();
+    awaiting_answer_ = false;
+    remaining_->clear();
     show_running(false);
     if (why == RunEnd::completed) {
         percent_box_->setText(QStringLiteral("   "));
@@ -245,7 +276,18 @@ void GlyphListDialog::start_bulk(bool registering) {
     if (!(registering ? bulk_.start_register() : bulk_.start_read())) return;
     progress_->setValue(0);
     show_running(true);
-    timer_.start(bulk_.period_ms());
+    // Nobody answers a broadcast on the serial line: it keeps the fixed pace.
+    const bool unanswered = model_.interface_kind == 0 && model_.address_prefix_on == 1 &&
+                            model_.slave_address_index >= kBroadcastIndex;
+    fast_ = model_.fast_transfer == 1 && !unanswered;
+    awaiting_answer_ = false;
+    clock_.start();
+    if (fast_) {
+        next_.start();
+    } else {
+        timer_.start(bulk_.period_ms());
+    }
+    show_remaining();
 }
 
 void GlyphListDialog::tick() {
@@ -257,6 +299,12 @@ void GlyphListDialog::tick() {
     if (step.finished) return;  // the end has shown itself
     percent_box_->setText(QString::fromStdString(step.percent_text));
     progress_->setValue(std::min(model_.glyph_index, kProgressRange));
+    show_remaining();
+    if (fast_ && bulk_running()) {
+        // Sent, or a read still waiting for its glyph: the answer brings the next step.
+        awaiting_answer_ = true;
+        next_when_answered();
+    }
 }
 
 void GlyphListDialog::mouseDoubleClickEvent(QMouseEvent* event) {

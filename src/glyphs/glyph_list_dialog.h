@@ -3,6 +3,7 @@
 // the paced transfer of glyph numbers 01..28 to or from the device.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <array>
 #include <optional>
@@ -11,7 +12,9 @@
 #include "app/model_dialog.h"
 #include "core/bulk.h"
 
+class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -62,6 +65,8 @@ class GlyphListDialog : public ModelDialog {
     QPushButton* register_button() const { return register_button_; }
     QPushButton* close_button() const { return close_button_; }
     QPushButton* stop_button() const { return stop_button_; }
+    QCheckBox* fast_box() const { return fast_box_; }
+    QLabel* remaining_label() const { return remaining_; }
     QProgressBar* progress() const { return progress_; }
     QLineEdit* percent_box() const { return percent_box_; }
     const QTimer& pacing_timer() const { return timer_; }
@@ -77,6 +82,9 @@ class GlyphListDialog : public ModelDialog {
     bool bulk_running() const { return bulk_.running(); }
     void show_running(bool running);
     void transfer_ended(RunEnd why);
+    // Answer-paced: the next step once nothing of the transfer awaits its answer.
+    void next_when_answered();
+    void show_remaining();
     void show_group();
     void start_bulk(bool registering);
     void open_editor(int cell);
@@ -98,6 +106,12 @@ class GlyphListDialog : public ModelDialog {
     QPushButton* register_button_ = nullptr;
     QPushButton* close_button_ = nullptr;
     QPushButton* stop_button_ = nullptr;
+    QCheckBox* fast_box_ = nullptr;
+    QLabel* remaining_ = nullptr;
+    bool fast_ = false;
+    bool awaiting_answer_ = false;
+    QTimer next_;
+    QElapsedTimer clock_;
     QProgressBar* progress_ = nullptr;
     QLineEdit* percent_box_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "network/device_network_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -34,7 +35,7 @@ QLineEdit* make_shown_field(const QString& accessible_name, QWidget* parent) {
 
 DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     : ModelDialog(context, parent, QString::fromUtf8("プロトコル")),
-      bulk_(*this, context.link.send_path(), BulkKind::network_read) {
+      bulk_(*this, context, BulkKind::network_read) {
     auto* grid = new QGridLayout;
     int grid_row = 0;
     // One captioned row per value: the control, then its 設定 when the value can be
@@ -87,6 +88,7 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     read_ = make_button(QString::fromUtf8("読み込み"), this);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(bulk_.progress_bar(), 1);
+    bottom->addWidget(bulk_.fast_box());
     bottom->addWidget(bulk_.stop_button());
     bottom->addWidget(read_);
     bottom->addWidget(bulk_.close_button());

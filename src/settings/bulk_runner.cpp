@@ -1,5 +1,6 @@
 #include "settings/bulk_runner.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,9 +13,63 @@
 
 namespace tqv {
 
-BulkRunner::BulkRunner(QDialog& dialog, SendPath& path, BulkKind kind)
-    : QObject(&dialog), dialog_(dialog), path_(path), kind_(kind) {
+BulkRunner::BulkRunner(QDialog& dialog, AppContext& context, BulkKind kind)
+    : QObject(&dialog),
+      dialog_(dialog),
+      context_(context),
+      path_(context.link.send_path()),
+      kind_(kind) {
     connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
+    next_.setSingleShot(true);
+    next_.setInterval(0);
+    connect(&next_, &QTimer::timeout, this, [this] { tick(); });
+    connect(&context.link, &DeviceLink::answer_applied, this, [this] {
+        if (fast_ && awaiting_answer_) next_when_answered();
+    });
+}
+
+QCheckBox* BulkRunner::fast_box() {
+    if (fast_box_ == nullptr) {
+        fast_box_ = new QCheckBox(QStringLiteral("高速転送"), &dialog_);
+        fast_box_->setChecked(context_.model.fast_transfer == 1);
+        connect(fast_box_, &QCheckBox::toggled, this, [this](bool on) {
+            context_.model.fast_transfer = on ? 1 : 0;
+            if (context_.config != nullptr) write_fast_transfer(context_.model, *context_.config);
+        });
+    }
+    return fast_box_;
+}
+
+QLabel* BulkRunner::remaining_label() {
+    if (remaining_ == nullptr) {
+        remaining_ = new QLabel(&dialog_);
+        remaining_->setAccessibleName(QStringLiteral("Time left"));
+        remaining_->setMinimumWidth(remaining_->fontMetrics().horizontalAdvance(
+                                        QStringLiteral("残り 00:00")) + 4);
+    }
+    return remaining_;
+}
+
+void BulkRunner::next_when_answered() {
+    if (!running() || transfer_->run().outstanding() > 0) return;
+    awaiting_answer_ = false;
+    next_.start();
+}
+
+void BulkRunner::show_remaining() {
+    if (remaining_ == nullptr) return;
+    if (!running()) {
+        remaining_->clear();
+        return;
+    }
+    const int step = transfer_->run().step();
+    const int total = transfer_->total_steps();
+    int ms = transfer_->paced_remaining_ms(step + 1);
+    if (fast_ && step > 0) {
+        // Answer-paced: the steps still to come at the pace the device has shown so far.
+        ms = int(clock_.elapsed() * (total - step) / step);
+    }
+    remaining_->setText(QString::fromStdString(remaining_text(ms)));
 }
 
 BulkRunner::~BulkRunner() = default;  // the transfer leaves no run behind
@@ -54,6 +109,7 @@ QWidget* BulkRunner::percent_row() {
         box->setParent(percent_row_);
         row->addWidget(box);
         row->addWidget(new QLabel(QStringLiteral("％"), percent_row_));
+        row->addWidget(remaining_label());
     }
     return percent_row_;
 }
@@ -105,7 +161,19 @@ bool BulkRunner::start(std::unique_ptr<BulkTransfer> transfer) {
         bar_->setRange(0, transfer_->progress_range());
         bar_->setValue(0);
     }
-    timer_.start(transfer_->period_ms());
+    // Nobody answers a broadcast on the serial line: it keeps the fixed pace.
+    const Model& m = path_.model();
+    const bool unanswered = m.interface_kind == 0 && m.address_prefix_on == 1 &&
+                            m.slave_address_index >= kBroadcastIndex;
+    fast_ = m.fast_transfer == 1 && !unanswered;
+    awaiting_answer_ = false;
+    clock_.start();
+    if (fast_) {
+        next_.start();
+    } else {
+        timer_.start(transfer_->period_ms());
+    }
+    show_remaining();
     return true;
 }
 
@@ -123,6 +191,14 @@ BulkTick BulkRunner::tick() {
     // A run that completed within this tick (its last answer came at once) has already
     // shown its end: the step's progress must not be drawn over it.
     if (transfer_->run().end() != RunEnd::completed) apply(t);
+    if (fast_ && running() && t.state == BulkTick::State::running) {
+        if (t.sent) {
+            awaiting_answer_ = true;
+            next_when_answered();  // the answer may be in already
+        } else {
+            next_.start();
+        }
+    }
     return t;
 }
 
@@ -133,6 +209,7 @@ void BulkRunner::show_running(bool running) {
 
 void BulkRunner::apply(const BulkTick& t) {
     if (t.period_ms > 0 && timer_.isActive()) timer_.start(t.period_ms);
+    show_remaining();
     if (t.percent && percent_ != nullptr) percent_->setText(QString::number(*t.percent));
     if (t.progress_step && bar_ != nullptr) {
         bar_->setValue(std::min(bar_->value() + 1, bar_->maximum()));
@@ -144,6 +221,9 @@ void BulkRunner::apply(const BulkTick& t) {
 
 void BulkRunner::apply_end(const BulkTick& t) {
     timer_.stop();
+    next_.stop();
+    awaiting_answer_ = false;
+    if (remaining_ != nullptr) remaining_->clear();
     if (t.blank_percent && percent_ != nullptr) percent_->clear();
     if (t.reset_progress && bar_ != nullptr) bar_->setValue(0);
     // However the run ended, the operator must be able to close the dialog again.
@@ -155,7 +235,7 @@ void BulkRunner::apply_end(const BulkTick& t) {
 // ---------------------------------------------------------------------------------------
 
 BulkDialog::BulkDialog(AppContext& context, QWidget* parent, const QString& caption, BulkKind kind)
-    : ModelDialog(context, parent, caption), bulk_(*this, context.link.send_path(), kind) {}
+    : ModelDialog(context, parent, caption), bulk_(*this, context, kind) {}
 
 bool BulkDialog::bulk_busy() const { return bulk_.running(); }
 

@@ -5,6 +5,7 @@
 // them.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -12,6 +13,8 @@
 #include "app/model_dialog.h"
 #include "core/bulk.h"
 
+class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -22,7 +25,7 @@ class BulkRunner : public QObject {
     Q_OBJECT
   public:
     // `kind` is the transfer start() runs and the one whose progress range the bar gets.
-    BulkRunner(QDialog& dialog, SendPath& path, BulkKind kind);
+    BulkRunner(QDialog& dialog, AppContext& context, BulkKind kind);
     // A dialog destroyed during a run must not leave bulk_active set: every later bulk
     // transfer would refuse to start and success boxes would stay suppressed.
     ~BulkRunner() override;
@@ -36,6 +39,13 @@ class BulkRunner : public QObject {
     QPushButton* close_button();
     // "中止": enabled only while a run is under way; ends it at once.
     QPushButton* stop_button();
+    // "高速転送": the next run sends each command once the answer to the one before is in
+    // (fast_transfer, remembered in the configuration file).
+    QCheckBox* fast_box();
+    // "残り 2:41" while a run is under way.
+    QLabel* remaining_label();
+    // True while the run under way is paced by the answers.
+    bool answer_paced() const { return fast_; }
 
     // The start button: link-ready test and the guard against a second transfer are the
     // core's. True when the timer started.
@@ -64,8 +74,12 @@ class BulkRunner : public QObject {
     void apply_end(const BulkTick& t);
     void show_running(bool running);
     bool start(std::unique_ptr<BulkTransfer> transfer);
+    // Answer-paced: the next step as soon as nothing of this run awaits its answer.
+    void next_when_answered();
+    void show_remaining();
 
     QDialog& dialog_;
+    AppContext& context_;
     SendPath& path_;
     BulkKind kind_;
     std::unique_ptr<BulkTransfer> transfer_;
@@ -75,6 +89,12 @@ class BulkRunner : public QObject {
     QWidget* percent_row_ = nullptr;
     QPushButton* close_ = nullptr;
     QPushButton* stop_ = nullptr;
+    QCheckBox* fast_box_ = nullptr;
+    QLabel* remaining_ = nullptr;
+    bool fast_ = false;
+    bool awaiting_answer_ = false;
+    QTimer next_;  // single shot, 0 ms: the answer-paced next step, outside the dispatcher
+    QElapsedTimer clock_;
 };
 
 // A settings dialog with one bulk transfer: Close, Escape and the close box are ignored

@@ -1,5 +1,6 @@
 #include "settings/device_run_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,6 +33,7 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
     bulk().progress_bar()->setMinimumWidth(300);
     auto* progress = new QHBoxLayout;
     progress->addWidget(bulk().progress_bar(), 1);
+    progress->addWidget(bulk().fast_box());
     progress->addWidget(bulk().stop_button());
     layout->addLayout(progress);
     auto* bottom = new QHBoxLayout;

@@ -1,9 +1,11 @@
 #include "settings/page_value_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -68,6 +70,8 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
     layout->addLayout(controls);
     auto* progress = new QHBoxLayout;
     progress->addWidget(bulk().progress_bar(), 1);
+    progress->addWidget(bulk().remaining_label());
+    progress->addWidget(bulk().fast_box());
     progress->addWidget(bulk().stop_button());
     layout->addLayout(progress);
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -1,5 +1,6 @@
 #include "settings/title_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -76,6 +77,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     auto* progress = new QHBoxLayout;
     progress->addWidget(bulk().progress_bar(), 1);
     progress->addWidget(bulk().percent_row());
+    progress->addWidget(bulk().fast_box());
     progress->addWidget(bulk().stop_button());
 
     auto* bottom = new QHBoxLayout;

@@ -39,6 +39,8 @@ struct BulkTest : CoreFixture {
 
 TEST_F(BulkTest, SetAllItemsAfterNewSendsTheWholeModelInOrder) {
     BulkTransfer bulk(path, BulkKind::set_all);
+    // 257 ticks of 600 ms and 23 of 1200 ms.
+    EXPECT_EQ(remaining_text(bulk.paced_remaining_ms(1)), "残り 3:02");
     ASSERT_TRUE(bulk.start());
     EXPECT_EQ(bulk.period_ms(), 600);
     auto ticks = run(bulk);
