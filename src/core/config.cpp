@@ -200,6 +200,7 @@ void apply_configuration(Model& m, const std::map<std::string, std::string>& val
     m.host_count = std::clamp(integer("list_count"), 0, kHostListSize);
     m.com_device = text("com_device", "");
     m.fast_transfer = integer("fast_transfer") == 1 ? 1 : 0;
+    m.allow_listed_only = integer("allow_listed_only") == 1 ? 1 : 0;
     for (int host = 0; host < m.host_count; ++host) {
         for (int octet = 0; octet < 4; ++octet) {
             m.host_list[host][octet] =

@@ -55,7 +55,7 @@ std::string host_key(int host, int octet);
 // clamped into 0..256 and host octets into 0..255; hosts from `host_count` on keep their
 // values. `Interface` and `ClientServer` other than 1 read as 0, a `com_port` outside
 // 0..5 as 0. The extra key `com_device` (default empty) names a serial device path that
-// overrides `com_port`; `fast_transfer` (default 0) is 1 only when it reads 1.
+// overrides `com_port`; `fast_transfer` and `allow_listed_only` (default 0) are 1 only when they read 1.
 void read_configuration(Model& m, const IniFile& ini);
 // The same from the section's keys as read_section gives them.
 void apply_configuration(Model& m, const std::map<std::string, std::string>& values);

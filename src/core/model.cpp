@@ -50,6 +50,7 @@ void Model::reset() {
 void Model::reset_configuration() {
     interface_kind = 0;
     fast_transfer = 0;
+    allow_listed_only = 0;
     com_port_index = 0;
     com_device.clear();
     set_slot_text(port_number, "09004");

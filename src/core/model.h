@@ -66,6 +66,8 @@ struct Model {
     // Bulk runs send each command once the answer to the one before is in, instead of at
     // the fixed pace (a broadcast on the serial line keeps the pace: nobody answers it).
     int fast_transfer = 0;
+    // Server role: only devices whose address is in host_list may connect.
+    int allow_listed_only = 0;
 
     // --- link state ---
     int slave_address_index = 0;  // 0..31, 32 = broadcast ("FF")

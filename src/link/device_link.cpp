@@ -80,6 +80,10 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);
     path_.on_timeout = [this](bool) { emit answer_timed_out(); };
     dispatcher_.on_line_handled = [this] { emit answer_applied(); };
+    // A device the server role does not take is recorded where the operator looks.
+    connect(&tcp_, &TcpLink::peer_rejected, this, [this](const QString& address) {
+        emit traffic(false, address, QStringLiteral("接続を拒否しました (許可リスト外)").toUtf8());
+    });
 
     answer_timer_.setInterval(500);
     connect(&answer_timer_, &QTimer::timeout, this, [this] { path_.answer_timeout_tick(); });

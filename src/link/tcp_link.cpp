@@ -162,9 +162,18 @@ void TcpLink::set_listen_address(const QHostAddress& address) {
 void TcpLink::set_allowed_peers(std::vector<QHostAddress> peers) { allowed_ = std::move(peers); }
 
 void TcpLink::attach(QTcpSocket* socket) {
-    if (!allowed_.empty()) {
+    std::vector<QHostAddress> allowed = allowed_;
+    if (allowed.empty() && model_.allow_listed_only == 1) {
+        // The host list of the client dialog names the installation's devices.
+        for (int i = 0; i < model_.host_count && i < kHostListSize; ++i) {
+            const Ipv4& h = model_.host_list[std::size_t(i)];
+            allowed.emplace_back(quint32(h[0]) << 24 | quint32(h[1]) << 16 | quint32(h[2]) << 8 | h[3]);
+        }
+        if (allowed.empty()) allowed.emplace_back();  // an empty list lets nobody in
+    }
+    if (!allowed.empty()) {
         const QHostAddress from = socket->peerAddress();
-        const bool known = std::any_of(allowed_.begin(), allowed_.end(),
+        const bool known = std::any_of(allowed.begin(), allowed.end(),
                                        [&](const QHostAddress& a) { return a.isEqual(from); });
         if (!known) {
             // Before anything is read from it or sent to it.

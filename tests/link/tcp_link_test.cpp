@@ -197,6 +197,22 @@ TEST_F(TcpLinkTest, EachDeviceHasItsOwnLineAndPendingState) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
+// With allow_listed_only, only the devices of the host list are taken.
+TEST_F(TcpLinkTest, OnlyListedDevicesAreTakenWhenAsked) {
+    model.allow_listed_only = 1;
+    model.host_list[0] = {127, 0, 0, 2};
+    ASSERT_TRUE(listen());
+    QSignalSpy rejected(&tcp(), &TcpLink::peer_rejected);
+    for (const bool listed : {false, true}) {
+        if (listed) model.host_list[1] = {127, 0, 0, 1}, model.host_count = 2;
+        QTcpSocket device;
+        device.connectToHost(QHostAddress::LocalHost, tcp().server_port());
+        ASSERT_TRUE(wait_until([&] { return rejected.count() > int(listed) || tcp().count_peers() > 0; }));
+        EXPECT_EQ(tcp().count_peers(), listed ? 1 : 0);
+        EXPECT_EQ(rejected.count(), 1);
+    }
+}
+
 TEST_F(TcpLinkTest, LeavingDeviceFreesItsEntryAndTheNextTakesTheLowestFree) {
     ASSERT_TRUE(listen());
     std::vector<std::unique_ptr<Sim>> devices;

@@ -1,0 +1,69 @@
+// How close the answer-paced runs of the dialogs come to the speed of the line: set all
+// items, read settings, glyph register and glyph read against the simulated device paced
+// like a real 9600 baud 8E1 line (--wire). Not part of the suite (it takes minutes); run
+// by scripts/bench_dialogs.sh.
+#include <QFile>
+#include <QPushButton>
+#include <cstdio>
+
+#include "app/simulator_process.h"
+#include "glyphs/glyph_list_dialog.h"
+#include "settings/read_settings_dialog.h"
+#include "settings/set_all_dialog.h"
+#include "settings_fixture.h"
+#include "sim_process.h"
+
+namespace tqv::test {
+namespace {
+
+using LineSpeed = AppTest;
+
+TEST_F(LineSpeed, DISABLED_AnswerPacedRunsAgainstA9600BaudLine) {
+#ifdef TQV_SIM_PATH
+    SimulatorProcess sim;
+    const QString pty = sim.start_serial(QStringLiteral(TQV_SIM_PATH), {QStringLiteral("--wire")}, 10000);
+    ASSERT_FALSE(pty.isEmpty());
+    ASSERT_TRUE(link.open_serial(pty));
+    window->show();
+    model.fast_transfer = 1;
+    std::uint64_t bytes = 0;
+    QObject::connect(&link, &DeviceLink::traffic, window.get(),
+                     [&](bool, const QString&, const QByteArray& b) { bytes += b.size(); });
+
+    std::printf("%-16s %8s %9s %9s %7s\n", "run", "bytes", "wall_s", "wire_s", "ratio");
+    auto measure = [&](const char* name, const std::function<void()>& start,
+                       const std::function<bool()>& running) {
+        bytes = 0;
+        ui.clear();
+        QElapsedTimer clock;
+        clock.start();
+        start();
+        ASSERT_TRUE(wait_until([&] { return !running(); }, 120000)) << name;
+        const double wall = clock.elapsed() / 1000.0;
+        const double wire = bytes * 11.0 / 9600.0;
+        std::printf("%-16s %8llu %9.2f %9.2f %7.3f\n", name, (unsigned long long)bytes, wall, wire,
+                    wall / wire);
+        EXPECT_TRUE(ui.boxes.size() <= 1) << name << ": " << (ui.boxes.empty() ? "" : ui.texts()[0]);
+        EXPECT_LE(wall / wire, 1.10) << name;
+    };
+    window->run_command(command::kSetAllItems);
+    auto* set_all = opener.last<SetAllDialog>();
+    measure("set all items", [&] { set_all->start_button()->click(); },
+            [&] { return set_all->bulk().running(); });
+    window->run_command(command::kReadSettings);
+    auto* read = opener.last<ReadSettingsDialog>();
+    measure("read settings", [&] { read->start_button()->click(); },
+            [&] { return read->bulk().running(); });
+    window->run_command(command::kGlyphList);
+    auto* list = opener.last<GlyphListDialog>();
+    measure("glyph register", [&] { list->register_button()->click(); },
+            [&] { return list->stop_button()->isEnabled(); });
+    measure("glyph read", [&] { list->read_button()->click(); },
+            [&] { return list->stop_button()->isEnabled(); });
+#else
+    GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
+#endif
+}
+
+}  // namespace
+}  // namespace tqv::test
