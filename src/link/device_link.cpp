@@ -41,7 +41,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         // device's bytes would be taken for the answer of the command in flight: read and
         // dropped.
         const int source = model_.tcp_role == 1 ? model_.selected_peer : 0;
-        if (peer_index != source) return;
+        if (peer_index != source || !tcp_delivery_) return;
         // A piece of a line left by another device must not be glued to this one's answer.
         if (source != tcp_line_source_) {
             model_.tcp_line.clear();

@@ -39,6 +39,9 @@ public:
     void stop_answer_timer();
     // One tick of it, for tests.
     void answer_tick() { path_.answer_timeout_tick(); }
+    // Off while every device runs on a channel of its own: the chosen device's bytes are
+    // then not the program's answers.
+    void set_tcp_delivery(bool on) { tcp_delivery_ = on; }
     // Orderly end: running := 0, every socket closed.
     void shutdown();
 
@@ -79,7 +82,8 @@ private:
     TcpLink tcp_;
     QTimer answer_timer_;
     int tcp_line_source_ = -1;
-    bool shutting_down_ = false;  // the peer whose bytes the TCP line buffer holds
+    bool shutting_down_ = false;
+    bool tcp_delivery_ = true;  // the peer whose bytes the TCP line buffer holds
     // Lines for the traffic observers, per source (-1 serial, else the TCP peer entry);
     // apart from the dispatcher's, which reads only the device commands go to.
     std::map<int, LineAssembler> observed_;

@@ -6,7 +6,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "settings/dialog_parts.h"
@@ -36,6 +38,43 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
     progress->addWidget(bulk().fast_box());
     progress->addWidget(bulk().stop_button());
     layout->addLayout(progress);
+    const bool server_role = model_.interface_kind == 1 && model_.tcp_role == 1;
+    if (setup.to_all_devices && server_role) {
+        target_ = make_list(QStringLiteral("送信先"),
+                            {QStringLiteral("選択中の機器"), PushToAll::target_text()}, 0, this);
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(QStringLiteral("送信先"), this));
+        row->addWidget(target_);
+        row->addStretch(1);
+        layout->insertLayout(layout->indexOf(top) + 1, row);
+        table_ = new QTableWidget(0, 3, this);
+        table_->setHorizontalHeaderLabels(
+            {QStringLiteral("アドレス"), QStringLiteral("ステップ"), QStringLiteral("結果")});
+        table_->setAccessibleName(QStringLiteral("Devices"));
+        table_->horizontalHeader()->setStretchLastSection(true);
+        table_->verticalHeader()->hide();
+        table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table_->setMinimumSize(520, 160);
+        table_->hide();
+        layout->addWidget(table_);
+        push_ = std::make_unique<PushToAll>(context, PushToAll::What::set_all);
+        connect(push_.get(), &PushToAll::rows_changed, this, &DeviceRunDialog::show_rows);
+        connect(push_.get(), &PushToAll::finished, this, [this](int ok, int failed) {
+            bulk().close_button()->setEnabled(true);
+            bulk().stop_button()->setEnabled(false);
+            const QString head = PushToAll::target_text() + QStringLiteral(": ");
+            if (failed == 0) {
+                success_box(context_.ui(), (head + QStringLiteral("%1 台とも完了しました").arg(ok)).toStdString());
+            } else {
+                warning_box(context_.ui(),
+                            (head + QStringLiteral("%1 台完了、%2 台は途中で終わりました").arg(ok).arg(failed))
+                                .toStdString());
+            }
+        });
+        connect(bulk().stop_button(), &QPushButton::clicked, this, [this] {
+            if (push_ && push_->running()) push_->stop();
+        });
+    }
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(address);
     bottom->addStretch(1);
@@ -43,11 +82,45 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(start_button_, &QPushButton::clicked, this, [this] { bulk().start(); });
+    connect(start_button_, &QPushButton::clicked, this, [this] {
+        if (target_ != nullptr && target_->currentIndex() == 1) {
+            start_all();
+        } else {
+            bulk().start();
+        }
+    });
 
     run_opening_steps({.receives_answers = true,
                        .sets_address_prefix = true,
                        .peer_caption = peer_caption_.constData()});
+}
+
+void DeviceRunDialog::start_all() {
+    if (bulk().running() || push_->running()) return;
+    if (!push_->start()) return;
+    table_->show();
+    bulk().close_button()->setEnabled(false);
+    bulk().stop_button()->setEnabled(true);
+    show_rows();
+}
+
+void DeviceRunDialog::show_rows() {
+    const auto& rows = push_->rows();
+    table_->setRowCount(int(rows.size()));
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const PushToAll::Row& r = rows[std::size_t(i)];
+        const QString cells[3] = {r.address, QStringLiteral("%1/%2").arg(r.step).arg(r.total),
+                                  r.outcome};
+        for (int c = 0; c < 3; ++c) {
+            if (table_->item(i, c) == nullptr) table_->setItem(i, c, new QTableWidgetItem);
+            table_->item(i, c)->setText(cells[c]);
+        }
+    }
+}
+
+void DeviceRunDialog::reject() {
+    if (push_ && push_->running()) return;
+    BulkDialog::reject();
 }
 
 }  // namespace tqv

@@ -3,10 +3,14 @@
 // address list and Close. A run that completes ends the dialog by itself.
 #pragma once
 
+#include <memory>
+
 #include "settings/bulk_runner.h"
+#include "settings/push_to_all.h"
 
 class QComboBox;
 class QPushButton;
+class QTableWidget;
 
 namespace tqv {
 
@@ -14,6 +18,12 @@ class DeviceRunDialog : public BulkDialog {
     Q_OBJECT
   public:
     QPushButton* start_button() const { return start_button_; }
+    // Server role: "選択中の機器" or "接続中の全機器" (set all items only).
+    QComboBox* target_list() const { return target_; }
+    QTableWidget* device_table() const { return table_; }
+    PushToAll* push_to_all() const { return push_.get(); }
+
+    void reject() override;
 
   protected:
     struct Setup {
@@ -21,12 +31,19 @@ class DeviceRunDialog : public BulkDialog {
         QString button;
         QString notice;  // empty: none
         BulkKind kind;
+        bool to_all_devices = false;  // offer "接続中の全機器" in the server role
     };
     DeviceRunDialog(AppContext& context, QWidget* parent, const Setup& setup);
 
   private:
+    void start_all();
+    void show_rows();
+
     QByteArray peer_caption_;
     QPushButton* start_button_ = nullptr;
+    QComboBox* target_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    std::unique_ptr<PushToAll> push_;
 };
 
 }  // namespace tqv

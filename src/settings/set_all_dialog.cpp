@@ -7,6 +7,7 @@ SetAllDialog::SetAllDialog(AppContext& context, QWidget* parent)
                       {.caption = QStringLiteral("全項目の設定"),
                        .button = QStringLiteral("設定"),
                        .notice = {},
-                       .kind = BulkKind::set_all}) {}
+                       .kind = BulkKind::set_all,
+                       .to_all_devices = true}) {}
 
 }  // namespace tqv

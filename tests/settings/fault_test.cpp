@@ -2,6 +2,7 @@
 // one way, with one message that says where, and no command or late answer goes astray.
 // The answer time-out is ticked by hand, so a "3.5 s" wait takes no time.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QPushButton>
 
@@ -227,6 +228,40 @@ TEST_F(FaultTest, AnswerPacedRunsGoAtTheDevicesPace) {
     const std::string log = received();
     EXPECT_NE(log.find("GR28"), std::string::npos);
     EXPECT_NE(log.find("RCT02B64"), std::string::npos);
+}
+
+// Server role, "接続中の全機器": set all items on every connected device at once, one row
+// each, one summary; a device that goes away ends only its own run.
+TEST_F(FaultTest, SetAllGoesToEveryConnectedDevice) {
+    model.interface_kind = 1;
+    model.tcp_role = 1;
+    set_slot_text(model.port_number, "00000");
+    ASSERT_EQ(link.tcp().socket_listen(), 1);
+    Sim devices({"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
+                 "--count", "3", "--log", dir.filePath(QStringLiteral("sim.log"))},
+                "connected");
+    ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == 3; }));
+    model.tcp_connected = 1;
+    model.selected_peer = 1;
+    model.fast_transfer = 1;
+    window->run_command(kSetAllItems);
+    auto* d = opener.last<SetAllDialog>();
+    ASSERT_NE(d->target_list(), nullptr);
+    d->target_list()->setCurrentIndex(1);
+    d->start_button()->click();
+    ASSERT_TRUE(d->push_to_all()->running());
+    EXPECT_FALSE(d->bulk().close_button()->isEnabled());
+    ASSERT_TRUE(wait_until([&] { return !d->push_to_all()->running(); }, 30000));
+    ASSERT_EQ(d->push_to_all()->rows().size(), 3u);
+    for (const auto& row : d->push_to_all()->rows()) {
+        EXPECT_EQ(row.outcome.toStdString(), "完了");
+        EXPECT_EQ(row.step, 280);
+    }
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: 3 台とも完了しました"});
+    const std::string log = received();
+    for (const char* last : {"device 1 < 00P02B", "device 2 < 00P02B", "device 3 < 00P02B"})
+        EXPECT_NE(log.find(last), std::string::npos) << last;
+    EXPECT_TRUE(d->bulk().close_button()->isEnabled());
 }
 
 }  // namespace
