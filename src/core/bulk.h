@@ -105,6 +105,8 @@ public:
 
     // "登録": confirmation question, link test, bulk test. True when the timer must start.
     bool start_register();
+    // The confirmation question of "登録" alone; true for Yes.
+    bool confirm_register() { return path_.confirm_not_switching(); }
     // "リード": link test, bulk test.
     bool start_read();
     struct Tick {

@@ -167,6 +167,26 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     layout->addWidget(panel_);
     layout->addLayout(lists);
     layout->addLayout(transfer);
+    if (model_.interface_kind == 1 && model_.tcp_role == 1) {
+        target_ = make_list(QStringLiteral("送信先"),
+                            {QStringLiteral("選択中の機器"), PushToAll::target_text()}, 0, this);
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(QStringLiteral("登録の送信先"), this));
+        row->addWidget(target_);
+        row->addStretch(1);
+        layout->addLayout(row);
+        table_ = new DeviceRowsTable(this);
+        layout->addWidget(table_);
+        push_ = std::make_unique<PushToAll>(context_, PushToAll::What::glyph_register);
+        connect(push_.get(), &PushToAll::rows_changed, this,
+                [this] { table_->show_rows(push_->rows()); });
+        connect(push_.get(), &PushToAll::finished, this, [this](int ok, int failed) {
+            show_running(false);
+            close_button_->setEnabled(true);
+            announce_push_result(context_.ui(), ok, failed);
+        });
+        connect(stop_button_, &QPushButton::clicked, this, [this] { push_->stop(); });
+    }
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     show_group();
@@ -272,7 +292,14 @@ void GlyphListDialog::show_group() {
 }
 
 void GlyphListDialog::start_bulk(bool registering) {
-    if (bulk_running()) return;
+    if (bulk_running() || (push_ && push_->running())) return;
+    if (registering && target_ != nullptr && target_->currentIndex() == 1) {
+        // Every connected device at once, each on its own channel.
+        if (!bulk_.confirm_register() || !push_->start()) return;
+        show_running(true);
+        close_button_->setEnabled(false);
+        return;
+    }
     if (!(registering ? bulk_.start_register() : bulk_.start_read())) return;
     progress_->setValue(0);
     show_running(true);
@@ -369,6 +396,7 @@ std::optional<std::string> GlyphListDialog::choose_save_name() {
 }
 
 void GlyphListDialog::reject() {
+    if (push_ && push_->running()) return;
     if (!glyph_list_may_discard(model_, context_.ui(), text::kAskCloseGlyphs,
                                 [this] { return choose_save_name(); }))
         return;

@@ -9,8 +9,11 @@
 #include <optional>
 #include <string>
 
+#include <memory>
+
 #include "app/model_dialog.h"
 #include "core/bulk.h"
+#include "settings/push_to_all.h"
 
 class QCheckBox;
 class QComboBox;
@@ -66,6 +69,9 @@ class GlyphListDialog : public ModelDialog {
     QPushButton* close_button() const { return close_button_; }
     QPushButton* stop_button() const { return stop_button_; }
     QCheckBox* fast_box() const { return fast_box_; }
+    // Server role: register on "選択中の機器" or "接続中の全機器".
+    QComboBox* target_list() const { return target_; }
+    PushToAll* push_to_all() const { return push_.get(); }
     QLabel* remaining_label() const { return remaining_; }
     QProgressBar* progress() const { return progress_; }
     QLineEdit* percent_box() const { return percent_box_; }
@@ -107,6 +113,9 @@ class GlyphListDialog : public ModelDialog {
     QPushButton* close_button_ = nullptr;
     QPushButton* stop_button_ = nullptr;
     QCheckBox* fast_box_ = nullptr;
+    QComboBox* target_ = nullptr;
+    DeviceRowsTable* table_ = nullptr;
+    std::unique_ptr<PushToAll> push_;
     QLabel* remaining_ = nullptr;
     bool fast_ = false;
     bool awaiting_answer_ = false;

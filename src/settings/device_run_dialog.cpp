@@ -6,9 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
-#include <QHeaderView>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "settings/dialog_parts.h"
@@ -47,29 +45,15 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
         row->addWidget(target_);
         row->addStretch(1);
         layout->insertLayout(layout->indexOf(top) + 1, row);
-        table_ = new QTableWidget(0, 3, this);
-        table_->setHorizontalHeaderLabels(
-            {QStringLiteral("アドレス"), QStringLiteral("ステップ"), QStringLiteral("結果")});
-        table_->setAccessibleName(QStringLiteral("Devices"));
-        table_->horizontalHeader()->setStretchLastSection(true);
-        table_->verticalHeader()->hide();
-        table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        table_->setMinimumSize(520, 160);
-        table_->hide();
+        table_ = new DeviceRowsTable(this);
         layout->addWidget(table_);
         push_ = std::make_unique<PushToAll>(context, PushToAll::What::set_all);
-        connect(push_.get(), &PushToAll::rows_changed, this, &DeviceRunDialog::show_rows);
+        connect(push_.get(), &PushToAll::rows_changed, this,
+                [this] { table_->show_rows(push_->rows()); });
         connect(push_.get(), &PushToAll::finished, this, [this](int ok, int failed) {
             bulk().close_button()->setEnabled(true);
             bulk().stop_button()->setEnabled(false);
-            const QString head = PushToAll::target_text() + QStringLiteral(": ");
-            if (failed == 0) {
-                success_box(context_.ui(), (head + QStringLiteral("%1 台とも完了しました").arg(ok)).toStdString());
-            } else {
-                warning_box(context_.ui(),
-                            (head + QStringLiteral("%1 台完了、%2 台は途中で終わりました").arg(ok).arg(failed))
-                                .toStdString());
-            }
+            announce_push_result(context_.ui(), ok, failed);
         });
         connect(bulk().stop_button(), &QPushButton::clicked, this, [this] {
             if (push_ && push_->running()) push_->stop();
@@ -98,24 +82,9 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
 void DeviceRunDialog::start_all() {
     if (bulk().running() || push_->running()) return;
     if (!push_->start()) return;
-    table_->show();
     bulk().close_button()->setEnabled(false);
     bulk().stop_button()->setEnabled(true);
-    show_rows();
-}
-
-void DeviceRunDialog::show_rows() {
-    const auto& rows = push_->rows();
-    table_->setRowCount(int(rows.size()));
-    for (int i = 0; i < int(rows.size()); ++i) {
-        const PushToAll::Row& r = rows[std::size_t(i)];
-        const QString cells[3] = {r.address, QStringLiteral("%1/%2").arg(r.step).arg(r.total),
-                                  r.outcome};
-        for (int c = 0; c < 3; ++c) {
-            if (table_->item(i, c) == nullptr) table_->setItem(i, c, new QTableWidgetItem);
-            table_->item(i, c)->setText(cells[c]);
-        }
-    }
+    table_->show_rows(push_->rows());
 }
 
 void DeviceRunDialog::reject() {

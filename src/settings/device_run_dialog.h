@@ -10,7 +10,7 @@
 
 class QComboBox;
 class QPushButton;
-class QTableWidget;
+
 
 namespace tqv {
 
@@ -20,7 +20,7 @@ class DeviceRunDialog : public BulkDialog {
     QPushButton* start_button() const { return start_button_; }
     // Server role: "選択中の機器" or "接続中の全機器" (set all items only).
     QComboBox* target_list() const { return target_; }
-    QTableWidget* device_table() const { return table_; }
+    DeviceRowsTable* device_table() const { return table_; }
     PushToAll* push_to_all() const { return push_.get(); }
 
     void reject() override;
@@ -37,12 +37,11 @@ class DeviceRunDialog : public BulkDialog {
 
   private:
     void start_all();
-    void show_rows();
 
     QByteArray peer_caption_;
     QPushButton* start_button_ = nullptr;
     QComboBox* target_ = nullptr;
-    QTableWidget* table_ = nullptr;
+    DeviceRowsTable* table_ = nullptr;
     std::unique_ptr<PushToAll> push_;
 };
 

@@ -1,5 +1,6 @@
 #include "settings/push_to_all.h"
 
+#include <QHeaderView>
 #include <QTcpSocket>
 
 #include "core/texts.h"
@@ -54,7 +55,8 @@ PushToAll::~PushToAll() {
         if (d->bulk) d->bulk->on_end = nullptr;
         if (d->glyphs) d->glyphs->on_end = nullptr;
     }
-    context_.link.set_tcp_delivery(true);
+    // Only a push still under way holds the chosen device's bytes.
+    if (running_) context_.link.set_tcp_delivery(true);
 }
 
 QString PushToAll::target_text() { return QStringLiteral("接続中の全機器"); }
@@ -176,6 +178,43 @@ void PushToAll::ended(Device& d, bool completed, const std::string& closing) {
     running_ = false;
     context_.link.set_tcp_delivery(true);
     emit finished(ok, failed);
+}
+
+DeviceRowsTable::DeviceRowsTable(QWidget* parent) : QTableWidget(0, 3, parent) {
+    setHorizontalHeaderLabels(
+        {QStringLiteral("アドレス"), QStringLiteral("ステップ"), QStringLiteral("結果")});
+    setAccessibleName(QStringLiteral("Devices"));
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->hide();
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setMinimumSize(520, 160);
+    hide();
+}
+
+void DeviceRowsTable::show_rows(const std::vector<PushToAll::Row>& rows) {
+    show();
+    setRowCount(int(rows.size()));
+    for (int i = 0; i < int(rows.size()); ++i) {
+        const PushToAll::Row& r = rows[std::size_t(i)];
+        const QString cells[3] = {r.address, QStringLiteral("%1/%2").arg(r.step).arg(r.total),
+                                  r.outcome};
+        for (int c = 0; c < 3; ++c) {
+            if (item(i, c) == nullptr) setItem(i, c, new QTableWidgetItem);
+            item(i, c)->setText(cells[c]);
+        }
+    }
+}
+
+void announce_push_result(Ui& ui, int completed, int failed) {
+    const QString head = PushToAll::target_text() + QStringLiteral(": ");
+    if (failed == 0) {
+        success_box(ui, (head + QStringLiteral("%1 台とも完了しました").arg(completed)).toStdString());
+    } else {
+        warning_box(ui, (head + QStringLiteral("%1 台完了、%2 台は途中で終わりました")
+                                    .arg(completed)
+                                    .arg(failed))
+                            .toStdString());
+    }
 }
 
 void PushToAll::stop() {

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTableWidget>
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -62,5 +63,16 @@ class PushToAll : public QObject {
     QTimer answer_ticks_;
     bool running_ = false;
 };
+
+// The rows of a push to every device: address, step, outcome; hidden until a push starts.
+class DeviceRowsTable : public QTableWidget {
+    Q_OBJECT
+  public:
+    explicit DeviceRowsTable(QWidget* parent);
+    void show_rows(const std::vector<PushToAll::Row>& rows);
+};
+
+// The one summary of a push to every device.
+void announce_push_result(Ui& ui, int completed, int failed);
 
 }  // namespace tqv

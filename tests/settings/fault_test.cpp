@@ -262,6 +262,18 @@ TEST_F(FaultTest, SetAllGoesToEveryConnectedDevice) {
     for (const char* last : {"device 1 < 00P02B", "device 2 < 00P02B", "device 3 < 00P02B"})
         EXPECT_NE(log.find(last), std::string::npos) << last;
     EXPECT_TRUE(d->bulk().close_button()->isEnabled());
+    d->close();
+
+    // The glyph register the same way.
+    ui.clear();
+    window->run_command(kGlyphList);
+    auto* list = opener.last<GlyphListDialog>();
+    ASSERT_NE(list->target_list(), nullptr);
+    list->target_list()->setCurrentIndex(1);
+    list->register_button()->click();
+    ASSERT_TRUE(wait_until([&] { return !list->push_to_all()->running(); }, 30000));
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: 3 台とも完了しました"});
+    EXPECT_NE(received().find("device 3 < 00GR28"), std::string::npos);
 }
 
 }  // namespace
