@@ -103,7 +103,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     QWidget* const order[] = {
         line_list_,           page_list_,      slave_address_list(), title_edit_,
         set_button_,          set_all_button_, not_memory_button_,   not_memory_all_button_,
-        bulk().close_button()};
+        bulk().fast_box(),    bulk().close_button()};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     // --- behaviour ---

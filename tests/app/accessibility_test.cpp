@@ -87,8 +87,8 @@ TEST_F(AccessibilityTest, TabWalksTheTitleDialogAsItIsRead) {
         walk << what_it_is(QApplication::focusWidget());
     }
     EXPECT_EQ(walk.join(u'|').toStdString(),
-              "設定|全設定|Not Memory|NM全設定|Close|Channel Number|Page Number|Slave Address|"
-              "Title|設定");
+              "設定|全設定|Not Memory|NM全設定|高速転送|Close|Channel Number|Page Number|"
+              "Slave Address|Title");
 }
 
 }  // namespace
