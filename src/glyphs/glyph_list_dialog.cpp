@@ -168,13 +168,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     layout->addLayout(lists);
     layout->addLayout(transfer);
     if (model_.interface_kind == 1 && model_.tcp_role == 1) {
-        target_ = make_list(QStringLiteral("送信先"),
-                            {QStringLiteral("選択中の機器"), PushToAll::target_text()}, 0, this);
-        auto* row = new QHBoxLayout;
-        row->addWidget(new QLabel(QStringLiteral("登録の送信先"), this));
-        row->addWidget(target_);
-        row->addStretch(1);
-        layout->addLayout(row);
+        layout->addLayout(make_target_row(QStringLiteral("登録の送信先"), this, target_));
         table_ = new DeviceRowsTable(this);
         layout->addWidget(table_);
         push_ = std::make_unique<PushToAll>(context_, PushToAll::What::glyph_register);

@@ -38,13 +38,8 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
     layout->addLayout(progress);
     const bool server_role = model_.interface_kind == 1 && model_.tcp_role == 1;
     if (setup.to_all_devices && server_role) {
-        target_ = make_list(QStringLiteral("送信先"),
-                            {QStringLiteral("選択中の機器"), PushToAll::target_text()}, 0, this);
-        auto* row = new QHBoxLayout;
-        row->addWidget(new QLabel(QStringLiteral("送信先"), this));
-        row->addWidget(target_);
-        row->addStretch(1);
-        layout->insertLayout(layout->indexOf(top) + 1, row);
+        layout->insertLayout(layout->indexOf(top) + 1,
+                             make_target_row(QStringLiteral("送信先"), this, target_));
         table_ = new DeviceRowsTable(this);
         layout->addWidget(table_);
         push_ = std::make_unique<PushToAll>(context, PushToAll::What::set_all);

@@ -1,8 +1,12 @@
 #include "settings/push_to_all.h"
 
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QTcpSocket>
 
+#include "app/model_dialog.h"
 #include "core/texts.h"
 #include "link/peer_channel.h"
 
@@ -203,6 +207,16 @@ void DeviceRowsTable::show_rows(const std::vector<PushToAll::Row>& rows) {
             item(i, c)->setText(cells[c]);
         }
     }
+}
+
+QLayout* make_target_row(const QString& caption, QWidget* parent, QComboBox*& list) {
+    list = make_list(QStringLiteral("送信先"),
+                     {QStringLiteral("選択中の機器"), PushToAll::target_text()}, 0, parent);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(caption, parent));
+    row->addWidget(list);
+    row->addStretch(1);
+    return row;
 }
 
 void announce_push_result(Ui& ui, int completed, int failed) {

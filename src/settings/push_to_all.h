@@ -8,6 +8,9 @@
 #include <QObject>
 #include <QString>
 #include <QTableWidget>
+
+class QComboBox;
+class QLayout;
 #include <QTimer>
 #include <memory>
 #include <vector>
@@ -71,6 +74,10 @@ class DeviceRowsTable : public QTableWidget {
     explicit DeviceRowsTable(QWidget* parent);
     void show_rows(const std::vector<PushToAll::Row>& rows);
 };
+
+// The target choice of the server role: "選択中の機器" (index 0) or "接続中の全機器" (1),
+// captioned `caption`, in a row of its own; `list` receives the drop-down list.
+QLayout* make_target_row(const QString& caption, QWidget* parent, QComboBox*& list);
 
 // The one summary of a push to every device.
 void announce_push_result(Ui& ui, int completed, int failed);
