@@ -70,6 +70,12 @@ int BulkTransfer::paced_remaining_ms(int next_step) const {
     return ms;
 }
 
+bool answer_paced(const Model& m) {
+    const bool unanswered =
+        m.interface_kind == 0 && m.address_prefix_on == 1 && m.slave_address_index >= kBroadcastIndex;
+    return m.fast_transfer == 1 && !unanswered;
+}
+
 std::string remaining_text(int ms) {
     const int s = std::max(0, (ms + 999) / 1000);
     return "残り " + std::to_string(s / 60) + ":" + two_digits(s % 60);

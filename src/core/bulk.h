@@ -88,6 +88,10 @@ private:
     SettingsBlock device_;
 };
 
+// Whether a run starting now goes at the pace of the answers: "高速転送" is on and someone
+// answers (nobody answers a broadcast on the serial line, which keeps the fixed pace).
+bool answer_paced(const Model& m);
+
 // "残り 2:41": the time left of a run, whole seconds rounded up.
 std::string remaining_text(int ms);
 

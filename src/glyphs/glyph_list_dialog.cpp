@@ -297,10 +297,7 @@ void GlyphListDialog::start_bulk(bool registering) {
     if (!(registering ? bulk_.start_register() : bulk_.start_read())) return;
     progress_->setValue(0);
     show_running(true);
-    // Nobody answers a broadcast on the serial line: it keeps the fixed pace.
-    const bool unanswered = model_.interface_kind == 0 && model_.address_prefix_on == 1 &&
-                            model_.slave_address_index >= kBroadcastIndex;
-    fast_ = model_.fast_transfer == 1 && !unanswered;
+    fast_ = answer_paced(model_);
     awaiting_answer_ = false;
     clock_.start();
     if (fast_) {

@@ -161,11 +161,7 @@ bool BulkRunner::start(std::unique_ptr<BulkTransfer> transfer) {
         bar_->setRange(0, transfer_->progress_range());
         bar_->setValue(0);
     }
-    // Nobody answers a broadcast on the serial line: it keeps the fixed pace.
-    const Model& m = path_.model();
-    const bool unanswered = m.interface_kind == 0 && m.address_prefix_on == 1 &&
-                            m.slave_address_index >= kBroadcastIndex;
-    fast_ = m.fast_transfer == 1 && !unanswered;
+    fast_ = tqv::answer_paced(path_.model());
     awaiting_answer_ = false;
     clock_.start();
     if (fast_) {
