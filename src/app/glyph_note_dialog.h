@@ -1,7 +1,7 @@
 // "外字について": where custom glyphs are kept, and when not to work on them.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 namespace tqv {
 

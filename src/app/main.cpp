@@ -8,7 +8,7 @@
 
 #include "app/appearance.h"
 #include "app/dialog_opener.h"
-#include "app/file_dialogs.h"
+#include "dialogs/file_dialogs.h"
 #include "app/main_window.h"
 #include "app/menu_commands.h"
 #include "app/message_boxes.h"

@@ -12,9 +12,7 @@
 #include "app/page_switch_dialog.h"
 #include "app/startup_page_dialog.h"
 #include "app/version_dialog.h"
-#include "glyphs/dialogs.h"
-#include "network/dialogs.h"
-#include "settings/dialogs.h"
+#include "app/dialog_table.h"
 #include "core/document.h"
 #include "core/glyph.h"
 #include "core/texts.h"
@@ -97,17 +95,13 @@ QMenu* MainWindow::menu(const char* title) const {
 }
 
 std::unique_ptr<QDialog> MainWindow::make_subsystem_dialog(int command) {
-    if (auto d = settings::make_dialog(command, context_, this)) return d;
-    if (auto d = glyphs::make_dialog(command, context_, this)) return d;
-    return network::make_dialog(command, context_, this);
+    return make_dialog(command, context_, this);
 }
 
 std::set<int> MainWindow::unserved_commands() {
     std::set<int> out;
     for (int command : kSubsystemCommands) {
-        if (!settings::has_dialog(command) && !glyphs::has_dialog(command) &&
-            !network::has_dialog(command))
-            out.insert(command);
+        if (!has_dialog(command)) out.insert(command);
     }
     return out;
 }

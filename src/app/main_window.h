@@ -7,9 +7,9 @@
 #include <set>
 #include <vector>
 
-#include "app/app_context.h"
+#include "dialogs/app_context.h"
 #include "app/dialog_opener.h"
-#include "app/file_dialogs.h"
+#include "dialogs/file_dialogs.h"
 #include "app/link_status.h"
 #include "app/panel_picture.h"
 #include "app/traffic_log.h"

@@ -1,7 +1,7 @@
 // "表示ページ切換え": the page each title line shows now, or automatic switching.
 #pragma once
 
-#include "app/page_list_dialog.h"
+#include "dialogs/page_list_dialog.h"
 
 namespace tqv {
 

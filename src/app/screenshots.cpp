@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/dialog_opener.h"
-#include "app/file_dialogs.h"
+#include "dialogs/file_dialogs.h"
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/menu_commands.h"
@@ -15,9 +15,7 @@
 #include "core/compare.h"
 #include "settings/compare_dialog.h"
 #include "core/glyph.h"
-#include "glyphs/dialogs.h"
-#include "network/dialogs.h"
-#include "settings/dialogs.h"
+#include "app/dialog_table.h"
 
 namespace tqv {
 
@@ -86,18 +84,17 @@ bool save_screenshots(const QString& directory, QString* error) {
         }
     }
     struct Shot {
-        std::unique_ptr<QDialog> (*make)(int, AppContext&, QWidget*);
         int command;
         const char* file;
     };
     const Shot shots[] = {
-        {settings::make_dialog, command::kTitleSetting, "/title_dialog.png"},
-        {glyphs::make_dialog, command::kGlyphList, "/glyph_list_dialog.png"},
-        {network::make_dialog, command::kProtocol, "/device_network_dialog.png"},
+        {command::kTitleSetting, "/title_dialog.png"},
+        {command::kGlyphList, "/glyph_list_dialog.png"},
+        {command::kProtocol, "/device_network_dialog.png"},
     };
     for (const Shot& shot : shots) {
         if (!ok) break;
-        auto d = shot.make(shot.command, context, &window);
+        auto d = make_dialog(shot.command, context, &window);
         if (!d) continue;
         d->show();
         ok = save(*d, directory + QString::fromUtf8(shot.file), error);

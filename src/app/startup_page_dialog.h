@@ -1,7 +1,7 @@
 // "スタートアップの設定": the page each title line shows after the device starts.
 #pragma once
 
-#include "app/page_list_dialog.h"
+#include "dialogs/page_list_dialog.h"
 
 namespace tqv {
 

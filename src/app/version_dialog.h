@@ -1,7 +1,7 @@
 // "TQV7310NXのﾊﾞｰｼﾞｮﾝ情報": the program's version.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 namespace tqv {
 

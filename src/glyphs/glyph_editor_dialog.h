@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 #include "core/glyph.h"
 
 class QComboBox;
@@ -38,7 +38,6 @@ class GlyphGrid : public QWidget {
 class GlyphEditorDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     GlyphEditorDialog(AppContext& context, QWidget* parent);
 
     GlyphGrid* grid() const { return grid_; }

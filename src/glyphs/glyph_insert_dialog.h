@@ -3,7 +3,7 @@
 // as it is; only the device changes.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QPushButton;
@@ -13,7 +13,6 @@ namespace tqv {
 class GlyphInsertDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     // Glyph numbers a title can carry, and the character positions of a title.
     static constexpr int kInsertableGlyphs = 28;
     static constexpr int kPositions = 14;

@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/file_dialogs.h"
+#include "dialogs/file_dialogs.h"
 #include "core/atomic_file.h"
 #include "core/digits.h"
 #include "core/document.h"

@@ -11,9 +11,9 @@
 
 #include <memory>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 #include "core/bulk.h"
-#include "settings/push_to_all.h"
+#include "dialogs/push_to_all.h"
 
 class QCheckBox;
 class QComboBox;
@@ -45,7 +45,6 @@ class GlyphPreview : public QWidget {
 class GlyphListDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     static constexpr int kCells = 14;
     // The bar counts glyphs, as the percentage does.
     static constexpr int kProgressRange = GlyphBulk::kGlyphs;

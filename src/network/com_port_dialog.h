@@ -2,7 +2,7 @@
 // Only OK stores the choice.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QPushButton;
@@ -12,7 +12,6 @@ namespace tqv {
 class ComPortDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     ComPortDialog(AppContext& context, QWidget* parent);
 
     QComboBox* com_port_list() const { return list_; }

@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <string>
 
-#include "app/model_dialog.h"
-#include "settings/bulk_runner.h"
+#include "dialogs/model_dialog.h"
+#include "dialogs/bulk_runner.h"
 
 class QComboBox;
 class QLineEdit;
@@ -19,7 +19,6 @@ namespace tqv {
 class DeviceNetworkDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     DeviceNetworkDialog(AppContext& context, QWidget* parent);
     ~DeviceNetworkDialog() override;
 

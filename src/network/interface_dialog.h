@@ -2,7 +2,7 @@
 // configuration file); it cannot be changed while a TCP connection is up.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QPushButton;
@@ -12,7 +12,6 @@ namespace tqv {
 class InterfaceDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     InterfaceDialog(AppContext& context, QWidget* parent);
 
     QComboBox* interface_list() const { return list_; }

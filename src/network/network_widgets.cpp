@@ -10,8 +10,8 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "app/app_context.h"
-#include "app/model_dialog.h"
+#include "dialogs/app_context.h"
+#include "dialogs/model_dialog.h"
 #include "core/config.h"
 #include "core/commands.h"
 #include "core/texts.h"

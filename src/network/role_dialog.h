@@ -3,7 +3,7 @@
 // window takes its caption from the role when this dialog closes.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QPushButton;
@@ -13,7 +13,6 @@ namespace tqv {
 class RoleDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     RoleDialog(AppContext& context, QWidget* parent);
 
     QComboBox* role_list() const { return list_; }

@@ -2,7 +2,7 @@
 // "設定", which writes that address into the device ("SA", serial, no prefix).
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QPushButton;
@@ -12,7 +12,6 @@ namespace tqv {
 class SlaveAddressDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     SlaveAddressDialog(AppContext& context, QWidget* parent);
 
     QComboBox* slave_address_list() const { return list_; }

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QLineEdit;
 class QListWidget;
@@ -15,7 +15,6 @@ namespace tqv {
 class TcpClientDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     TcpClientDialog(AppContext& context, QWidget* parent);
 
     // One host list row: each octet as three digits, a space before each dot

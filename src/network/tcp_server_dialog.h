@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QLineEdit;
 class QListWidget;
@@ -16,7 +16,6 @@ namespace tqv {
 class TcpServerDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     TcpServerDialog(AppContext& context, QWidget* parent);
 
     QLineEdit* port_field() const { return port_; }

@@ -9,7 +9,6 @@ namespace tqv {
 class AutoSwitchingDialog : public PageValueDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     AutoSwitchingDialog(AppContext& context, QWidget* parent);
 };
 

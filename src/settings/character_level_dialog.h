@@ -2,7 +2,7 @@
 // its own "設定" that sends it at once.
 #pragma once
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QPushButton;
@@ -12,7 +12,6 @@ namespace tqv {
 class CharacterLevelDialog : public ModelDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     CharacterLevelDialog(AppContext& context, QWidget* parent);
 
     QComboBox* white_list() const { return white_list_; }

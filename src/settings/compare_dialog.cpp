@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 
 namespace tqv {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/compare.h"
-#include "settings/bulk_runner.h"
+#include "dialogs/bulk_runner.h"
 
 class QLabel;
 class QPushButton;
@@ -18,7 +18,6 @@ namespace tqv {
 class CompareDialog : public BulkDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     CompareDialog(AppContext& context, QWidget* parent);
 
     QPushButton* read_button() const { return read_; }

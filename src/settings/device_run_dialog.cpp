@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 
 namespace tqv {
 

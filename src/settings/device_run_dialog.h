@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "settings/bulk_runner.h"
-#include "settings/push_to_all.h"
+#include "dialogs/bulk_runner.h"
+#include "dialogs/push_to_all.h"
 
 class QComboBox;
 class QPushButton;

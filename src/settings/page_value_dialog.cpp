@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "core/digits.h"
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 
 namespace tqv {
 

@@ -9,7 +9,7 @@
 
 #include <array>
 
-#include "settings/bulk_runner.h"
+#include "dialogs/bulk_runner.h"
 
 class QComboBox;
 class QPushButton;

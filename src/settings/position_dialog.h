@@ -1,14 +1,13 @@
 // "表示位置微調整": the display position of each title line, 16 steps, one "設定" per line.
 #pragma once
 
-#include "app/page_list_dialog.h"
+#include "dialogs/page_list_dialog.h"
 
 namespace tqv {
 
 class PositionDialog : public PageListDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     PositionDialog(AppContext& context, QWidget* parent);
 
     // The list of a title line shows position_offset, not a page.

@@ -9,7 +9,6 @@ namespace tqv {
 class ReadSettingsDialog : public DeviceRunDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     ReadSettingsDialog(AppContext& context, QWidget* parent);
 };
 

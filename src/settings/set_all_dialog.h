@@ -9,7 +9,6 @@ namespace tqv {
 class SetAllDialog : public DeviceRunDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     SetAllDialog(AppContext& context, QWidget* parent);
 };
 

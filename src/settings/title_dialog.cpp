@@ -19,7 +19,7 @@
 #include "core/commands.h"
 #include "core/digits.h"
 #include "core/texts.h"
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 #include "settings/title_text.h"
 
 namespace tqv {

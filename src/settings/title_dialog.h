@@ -3,7 +3,7 @@
 // "Not Memory" does not) or all 256 go out in a timed run ("全設定", "NM全設定").
 #pragma once
 
-#include "settings/bulk_runner.h"
+#include "dialogs/bulk_runner.h"
 
 class QComboBox;
 class QLabel;
@@ -17,7 +17,6 @@ class PageCells;
 class TitleDialog : public BulkDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     TitleDialog(AppContext& context, QWidget* parent);
 
     QComboBox* line_list() const { return line_list_; }

@@ -9,7 +9,6 @@ namespace tqv {
 class TitleDisplayDialog : public PageValueDialog {
     Q_OBJECT
   public:
-    static constexpr bool kBuilt = true;
     TitleDisplayDialog(AppContext& context, QWidget* parent);
 };
 

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_context.h"
+#include "dialogs/app_context.h"
 #include "app/dialog_opener.h"
-#include "app/file_dialogs.h"
+#include "dialogs/file_dialogs.h"
 #include "app/main_window.h"
 #include "fake_transport.h"
 #include "recording_ui.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <string>
 
-#include "app/app_context.h"
+#include "dialogs/app_context.h"
 #include "core/config.h"
 #include "fake_transport.h"
 #include "recording_ui.h"

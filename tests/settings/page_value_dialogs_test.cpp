@@ -1,7 +1,7 @@
 // The title display and automatic switching dialogs: the 32 cells, what a choice writes,
 // the one-page "設定" and the four-line "全設定".
 #include "settings/auto_switching_dialog.h"
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 #include "settings/title_display_dialog.h"
 #include "settings_fixture.h"
 

@@ -14,7 +14,7 @@
 #include "app/menu_commands.h"
 #include "app_fixture.h"
 #include "fake_transport.h"
-#include "settings/bulk_runner.h"
+#include "dialogs/bulk_runner.h"
 
 namespace tqv::test {
 

@@ -7,7 +7,7 @@
 
 #include "core/codec.h"
 #include "core/texts.h"
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 #include "settings_fixture.h"
 
 namespace tqv::test {

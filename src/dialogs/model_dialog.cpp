@@ -1,4 +1,4 @@
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 
 #include <QApplication>
 #include <QComboBox>

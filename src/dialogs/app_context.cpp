@@ -1,4 +1,4 @@
-#include "app/app_context.h"
+#include "dialogs/app_context.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 #include "core/send_path.h"
 
 class QComboBox;

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 #include "core/bulk.h"
 
 class QCheckBox;

@@ -1,4 +1,4 @@
-#include "app/page_list_dialog.h"
+#include "dialogs/page_list_dialog.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "settings/push_to_all.h"
+#include "dialogs/push_to_all.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QTcpSocket>
 
-#include "app/model_dialog.h"
+#include "dialogs/model_dialog.h"
 #include "core/texts.h"
 #include "link/peer_channel.h"
 

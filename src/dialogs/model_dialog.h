@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/app_context.h"
+#include "dialogs/app_context.h"
 
 class QComboBox;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "settings/bulk_runner.h"
+#include "dialogs/bulk_runner.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "core/texts.h"
-#include "settings/dialog_parts.h"
+#include "dialogs/dialog_parts.h"
 
 namespace tqv {
 

@@ -15,7 +15,7 @@ class QLayout;
 #include <memory>
 #include <vector>
 
-#include "app/app_context.h"
+#include "dialogs/app_context.h"
 #include "core/bulk.h"
 
 namespace tqv {
