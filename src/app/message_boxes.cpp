@@ -44,6 +44,10 @@ void MessageBoxUi::box(Box kind, std::string_view text, std::string_view caption
         case Box::plain:
             owner = live_widget(model_.message_owner);
             break;
+        case Box::information:
+            icon = QMessageBox::Information;
+            owner = live_widget(model_.message_owner);
+            break;
     }
     QApplication::beep();
     QMessageBox box(icon, qt_text(caption), qt_text(text), QMessageBox::Ok, owner);

@@ -29,8 +29,6 @@ CommandRun::CommandRun(const Options& options, Channel& link, CliUi& ui, Console
       ui_(ui),
       console_(console),
       output_file_(std::move(output_file)) {
-    pace_.setTimerType(Qt::PreciseTimer);
-    connect(&pace_, &QTimer::timeout, this, &CommandRun::step);
     guard_.setSingleShot(true);
     guard_.setInterval(kSettleGuardMs);
     connect(&guard_, &QTimer::timeout, this,
@@ -42,9 +40,6 @@ CommandRun::~CommandRun() = default;
 void CommandRun::start() {
     Model& m = link_.model();
     failures_at_start_ = ui_.failures();
-    m.answer_error = 0;
-    m.answer_pending = 0;
-    m.pending_ticks = 0;
     m.slave_address_index = options_.slave_address_index;
     m.address_prefix_on = 1;
 
@@ -127,119 +122,54 @@ void CommandRun::send_single() {
 }
 
 void CommandRun::start_bulk(BulkKind kind, std::vector<SettingDifference> changes) {
-    run_over_ = false;
-    steps_done_ = 0;
-    bulk_ = std::make_unique<BulkTransfer>(link_.send_path(), kind);
-    bulk_->set_changes(std::move(changes));
-    bulk_->on_end = [this](const BulkTick& t) {
-        run_ended(t.state == BulkTick::State::finished);
-    };
-    if (!bulk_->start()) {
-        // The core has said why (link not ready); a transfer already running cannot be.
-        fail("tqv7310nx-cli: the transfer did not start");
-        return;
-    }
-    show_progress(0, "  0%");
-    if (fast_) {
-        QMetaObject::invokeMethod(this, &CommandRun::step, Qt::QueuedConnection);
-    } else {
-        pace_.start(bulk_->period_ms());
-    }
+    auto steps = std::make_unique<BulkTransfer>(kind);
+    steps->set_changes(std::move(changes));
+    start_run(std::move(steps));
 }
 
 void CommandRun::start_glyphs(bool registering) {
-    glyphs_ = std::make_unique<GlyphBulk>(link_.send_path());
-    glyphs_->on_end = [this](RunEnd why) { run_ended(why == RunEnd::completed); };
-    const bool started = registering ? glyphs_->start_register() : glyphs_->start_read();
-    if (!started) {
+    if (registering && !link_.send_path().confirm_not_switching()) {
         fail("tqv7310nx-cli: the transfer did not start");
         return;
     }
-    show_progress(0, GlyphBulk::percent_text(0) + "%");
-    if (fast_) {
-        QMetaObject::invokeMethod(this, &CommandRun::step, Qt::QueuedConnection);
-    } else {
-        pace_.start(glyphs_->period_ms());
-    }
+    start_run(std::make_unique<GlyphBulk>(registering));
 }
 
-void CommandRun::step() {
-    if (ended_ || halted_) return;
-    if (bulk_) {
-        bulk_step();
-    } else if (glyphs_) {
-        glyph_step();
+void CommandRun::start_run(std::unique_ptr<RunSteps> steps) {
+    const bool glyphs = steps->glyph_run();
+    driver_ = std::make_unique<RunDriver>(link_, this);
+    connect(driver_.get(), &RunDriver::stepped, this,
+            [this, glyphs](int step, int total, int percent) {
+                if (glyphs) {
+                    show_progress(double(step) / total, GlyphBulk::percent_text(step) + "%");
+                    return;
+                }
+                const double fraction = std::min(1.0, double(step) / std::max(total, 1));
+                if (percent < 0) percent = int(fraction * 100);
+                show_progress(fraction, (percent < 10    ? "  "
+                                         : percent < 100 ? " "
+                                                         : "") +
+                                            std::to_string(percent) + "%");
+            });
+    connect(driver_.get(), &RunDriver::ended, this,
+            [this](RunEnd why) { run_ended(why == RunEnd::completed); });
+    if (!driver_->start(std::move(steps), fast_)) {
+        // The run has said why (link not ready); a transfer already running cannot be.
+        fail("tqv7310nx-cli: the transfer did not start");
+        return;
     }
+    if (driver_->running()) show_progress(0, glyphs ? GlyphBulk::percent_text(0) + "%" : "  0%");
 }
 
 void CommandRun::run_ended(bool completed) {
     // The run has said how it ended (its message is out when it ended early).
-    run_over_ = true;
-    pace_.stop();
     if (!completed) {
         halt();
         return;
     }
-    if (bulk_) show_progress(1.0, "100%");
-    if (glyphs_) show_progress(1.0, GlyphBulk::percent_text(GlyphBulk::kGlyphs) + "%");
+    const bool glyphs = driver_->steps() != nullptr && driver_->steps()->glyph_run();
+    show_progress(1.0, glyphs ? GlyphBulk::percent_text(GlyphBulk::kGlyphs) + "%" : "100%");
     await_idle([this] { complete(); });
-}
-
-void CommandRun::bulk_step() {
-    const BulkTick t = bulk_->tick();
-    if (run_over_) return;
-    if (t.progress_step) ++steps_done_;
-    const double fraction = std::min(1.0, double(steps_done_) / bulk_->total_steps());
-    const int percent = t.percent ? *t.percent : int(fraction * 100);
-    show_progress(fraction, (percent < 10    ? "  "
-                             : percent < 100 ? " "
-                                             : "") +
-                                std::to_string(percent) + "%");
-    if (t.state != BulkTick::State::running) {
-        // Every step is out: the run ends when the last answer is in.
-        pace_.stop();
-        return;
-    }
-    next_step(t.sent, t.period_ms);
-}
-
-void CommandRun::glyph_step() {
-    Model& m = link_.model();
-    if (!glyphs_->registering() && requested_glyph_ >= 0 && m.glyph_request_pending == 0 &&
-        m.glyph_index == requested_glyph_) {
-        // Answered, but not with a glyph: asking again would get the same answer forever.
-        char message[96];
-        std::snprintf(message, sizeof message,
-                      "tqv7310nx-cli: glyph %02d: the answer held no glyph", requested_glyph_ + 1);
-        fail(message);
-        return;
-    }
-    const int index_before = m.glyph_index;
-    const GlyphBulk::Tick t = glyphs_->tick();
-    if (run_over_ || t.finished) return;
-    if (t.sent && !glyphs_->registering()) requested_glyph_ = index_before;
-    const int done = m.glyph_index;
-    show_progress(double(done) / GlyphBulk::kGlyphs, GlyphBulk::percent_text(done) + "%");
-    if (glyphs_->registering() && done >= GlyphBulk::kGlyphs) {
-        pace_.stop();  // every glyph is out; the run ends with the last answer
-        return;
-    }
-    next_step(t.sent, 0);
-}
-
-void CommandRun::next_step(bool sent, int period_ms) {
-    if (!fast_) {
-        if (period_ms != 0) pace_.start(period_ms);
-        return;
-    }
-    if (sent) {
-        await_idle([this] { step(); });
-    } else if (glyphs_ && !glyphs_->registering()) {
-        // A glyph read that sent nothing is still waiting for a glyph: the dialog's pace.
-        QTimer::singleShot(glyphs_->period_ms(), this, &CommandRun::step);
-    } else {
-        QMetaObject::invokeMethod(this, &CommandRun::step, Qt::QueuedConnection);
-    }
 }
 
 void CommandRun::show_progress(double fraction, const std::string& label) {
@@ -256,7 +186,7 @@ bool CommandRun::exchange_idle() const {
     const Model& m = link_.model();
     if (m.interface_kind == 0) return m.answer_pending == 0 && !link_.bytes_pending();
     const SendPath& path = link_.send_path();
-    return !path.tcp_in_flight() && path.tcp_queued() == 0;
+    return path.idle();
 }
 
 void CommandRun::link_event() {
@@ -293,17 +223,8 @@ void CommandRun::evaluate() {
 void CommandRun::halt() {
     if (halted_) return;
     halted_ = true;
-    pace_.stop();
     // A run still under way ends here (the tool's own failure); it says where.
-    if (bulk_ && bulk_->running()) bulk_->stop();
-    if (glyphs_ && glyphs_->running()) glyphs_->stop();
-    Model& m = link_.model();
-    if (bulk_) m.bulk_active = 0;
-    if (glyphs_) {
-        m.glyph_bulk_active = 0;
-        m.glyph_request_pending = 0;
-        m.glyph_index = 0;
-    }
+    if (driver_) driver_->stop();
     // The command already on its way still gets its answer (or time-out) before the end,
     // so that no stray answer is taken for the next device's.
     await_idle([this] { end(false); });
@@ -364,8 +285,8 @@ void CommandRun::complete() {
 void CommandRun::compared() {
     comparing_ = false;
     console_.end_progress();
-    std::vector<SettingDifference> changes =
-        compare_settings(link_.model(), bulk_->device_settings());
+    const auto* read = static_cast<const BulkTransfer*>(driver_->steps());
+    std::vector<SettingDifference> changes = compare_settings(link_.model(), read->device_settings());
     if (options_.command == Command::diff) {
         for (const SettingDifference& d : changes) console_.report(difference_line(d));
         end(changes.empty());
@@ -382,13 +303,11 @@ void CommandRun::compared() {
 void CommandRun::end(bool ok) {
     if (ended_) return;
     ended_ = true;
-    pace_.stop();
     guard_.stop();
     then_ = nullptr;
     console_.end_progress();
-    Model& m = link_.model();
-    if (bulk_) m.bulk_active = 0;
-    if (glyphs_) m.glyph_bulk_active = 0;
+    // A run still under way ends quietly with the tool.
+    if (driver_) driver_->disconnect(this);
     // Queued: the receiver may delete this run.
     QMetaObject::invokeMethod(
         this, [this, ok] { emit done(ok); }, Qt::QueuedConnection);

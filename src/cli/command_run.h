@@ -1,9 +1,8 @@
 // One COMMAND against one device, driven by the event loop: a single command and its
 // answer, or a paced bulk transfer whose steps come from the core (BulkTransfer, GlyphBulk).
 //
-// Pacing: the dialogs' timer periods; with --fast the next step runs as soon as the
-// exchange before it is over (answer applied, time-out reported or the frame written),
-// and at once after a step that sent nothing. A broadcast on the serial line gets no
+// Pacing is the run driver's, as in the dialogs: their timer periods, or with --fast each
+// step once the answer to the one before is in. A broadcast on the serial line gets no
 // answer to wait for, so it keeps the dialogs' pace.
 //
 // The run stops at the first failure the system reports (error answer, time-out, refusal,
@@ -21,6 +20,7 @@
 #include "cli/options.h"
 #include "core/bulk.h"
 #include "link/channel.h"
+#include "link/run_driver.h"
 
 namespace tqv::cli {
 
@@ -46,12 +46,9 @@ class CommandRun : public QObject {
     // or sends them.
     void compared();
     void start_glyphs(bool registering);
+    void start_run(std::unique_ptr<RunSteps> steps);
     void send_single();
-    void step();
-    void bulk_step();
     void run_ended(bool completed);
-    void glyph_step();
-    void next_step(bool sent, int period_ms);
     void show_progress(double fraction, const std::string& label);
 
     // Runs `then` once no command is waiting for its answer and no byte waits to be written.
@@ -71,12 +68,7 @@ class CommandRun : public QObject {
     std::string output_file_;
     bool fast_ = false;
 
-    std::unique_ptr<BulkTransfer> bulk_;
-    std::unique_ptr<GlyphBulk> glyphs_;
-    int steps_done_ = 0;
-    int requested_glyph_ = -1;  // slot of the read request waiting for its glyph
-
-    QTimer pace_;   // the dialog's timer
+    std::unique_ptr<RunDriver> driver_;
     QTimer guard_;  // bounds every wait for the link to settle
     std::function<void()> then_;
     int failures_at_start_ = 0;
@@ -84,7 +76,6 @@ class CommandRun : public QObject {
     bool halted_ = false;
     bool ended_ = false;
     bool evaluate_queued_ = false;
-    bool run_over_ = false;
     bool comparing_ = false;  // the read of diff or push --changed-only is under way
 };
 

@@ -1,5 +1,8 @@
 #include "cli/session.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSerialPort>
@@ -54,13 +57,13 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
     connect(&connect_timer_, &QTimer::timeout, this, &Session::connect_timed_out);
 
     SendPath& path = link_.send_path();
-    path.on_frame_written = [this](std::string_view frame, bool) {
+    path.frame_written.add([this](std::string_view frame, bool) {
         bytes_sent_ += frame.size();
         if (run_ != nullptr) run_->link_event();
-    };
-    path.on_answer = [this](bool) {
+    });
+    path.answered.add([this](bool) {
         if (run_ != nullptr) run_->link_event();
-    };
+    });
     link_.dispatcher().on_answer_text = [this](std::string_view text, bool) {
         if (options_.command != Command::send || run_ == nullptr) return;
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
@@ -83,19 +86,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
     connect(&link_.serial(), &SerialLink::bytes_received, this,
             [this](const QByteArray& bytes) { bytes_received_ += std::uint64_t(bytes.size()); });
     connect(&link_.tcp(), &TcpLink::bytes_received, this,
-            [this](int entry, const QByteArray& bytes) {
-                bytes_received_ += std::uint64_t(bytes.size());
-                if (entry > 0 && entry < TcpLink::kPeerEntries) {
-                    if (PeerChannel* channel = channel_of_entry_[std::size_t(entry)])
-                        channel->receive(bytes);
-                }
-            });
-    parallel_ticks_.setInterval(500);
-    connect(&parallel_ticks_, &QTimer::timeout, this, [this] {
-        for (auto& d : parallel_) {
-            if (!d->done) d->channel->tick();
-        }
-    });
+            [this](int, const QByteArray& bytes) { bytes_received_ += std::uint64_t(bytes.size()); });
     // A device that goes away in the middle of a command is reported by the link (the run
     // under way ends with that message), which counts as this device's failure.
 }
@@ -272,17 +263,26 @@ void Session::start_parallel() {
         d->console = std::make_unique<Console>(false);
         d->ui = std::make_unique<CliUi>(*d->console, options_.quiet);
         if (count > 1) d->ui->set_prefix("device " + std::to_string(d->number) + ": ");
-        d->channel = std::make_unique<PeerChannel>(model_, *d->ui, devices_[std::size_t(i)].socket);
-        channel_of_entry_[std::size_t(d->entry)] = d->channel.get();
+        // The peer set keeps the device's channel; its boxes are this device's lines.
+        d->channel = link_.peers().channel(d->entry);
+        if (d->channel == nullptr) {
+            d->done = true;
+            console_.message("device " + std::to_string(d->number) + " " + d->address + " failed");
+            any_failed_ = true;
+            parallel_.push_back(std::move(d));
+            continue;
+        }
+        d->channel->set_record(model_);
+        d->channel->set_ui(d->ui.get());
 
         SendPath& path = d->channel->send_path();
-        path.on_frame_written = [this, device](std::string_view frame, bool) {
+        d->subscriptions.emplace_back(path.frame_written, [this, device](std::string_view frame, bool) {
             bytes_sent_ += frame.size();
             if (device->run != nullptr) device->run->link_event();
-        };
-        path.on_answer = [device](bool) {
+        });
+        d->subscriptions.emplace_back(path.answered, [device](bool) {
             if (device->run != nullptr) device->run->link_event();
-        };
+        });
         d->ui->on_box = [device](bool) {
             if (device->run != nullptr) device->run->link_event();
         };
@@ -302,8 +302,25 @@ void Session::start_parallel() {
                 [this, device](bool ok) { parallel_done(*device, ok); });
         parallel_.push_back(std::move(d));
     }
-    parallel_ticks_.start();
-    for (auto& d : parallel_) d->run->start();
+    // A device that goes away ends its run with the link's message first.
+    connect(&link_.peers(), &PeerSet::channel_removed, this, [this](int entry) {
+        for (auto& d : parallel_) {
+            if (d->entry != entry || d->channel == nullptr) continue;
+            d->subscriptions.clear();
+            d->channel = nullptr;
+            // Nothing of the run may outlive the channel it ran on.
+            if (CommandRun* run = std::exchange(d->run, nullptr)) {
+                run->disconnect(this);
+                delete run;
+            }
+            if (!d->done) parallel_done(*d, false);
+        }
+    });
+    for (auto& d : parallel_) {
+        if (d->run != nullptr) d->run->start();
+    }
+    if (std::all_of(parallel_.begin(), parallel_.end(), [](const auto& d) { return d->done; }))
+        finish(1);
 }
 
 void Session::parallel_done(Parallel& device, bool ok) {
@@ -318,7 +335,6 @@ void Session::parallel_done(Parallel& device, bool ok) {
         if (!d->done) return;
         if (!d->ok) failed += (failed.empty() ? "" : ", ") + ("device " + std::to_string(d->number) + " (" + d->address + ")");
     }
-    parallel_ticks_.stop();
     if (!failed.empty()) console_.message("tqv7310nx-cli: failed: " + failed);
     finish(failed.empty() ? 0 : 1);
 }

@@ -56,7 +56,8 @@ class Session : public QObject {
         std::string address;
         std::unique_ptr<Console> console;  // no bar: the devices share the terminal
         std::unique_ptr<CliUi> ui;
-        std::unique_ptr<PeerChannel> channel;
+        PeerChannel* channel = nullptr;  // the peer set's
+        std::vector<Subscription> subscriptions;
         CommandRun* run = nullptr;
         bool done = false;
         bool ok = false;
@@ -91,8 +92,6 @@ class Session : public QObject {
     bool any_failed_ = false;
 
     std::vector<std::unique_ptr<Parallel>> parallel_;
-    std::array<PeerChannel*, TcpLink::kPeerEntries> channel_of_entry_{};
-    QTimer parallel_ticks_;
 
     std::uint64_t bytes_sent_ = 0;
     std::uint64_t bytes_received_ = 0;

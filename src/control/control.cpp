@@ -149,12 +149,11 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         finish(*request, 504, "error", "no end of the exchange was told in time");
         pump();
     });
-    SendPath& path = link_.send_path();
-    chained_ = std::move(path.on_exchange_end);
-    path.on_exchange_end = [this](const ExchangeEnd& end) { exchange_ended(end); };
+    exchange_ends_ = Subscription(link_.send_path().exchange_ended,
+                                  [this](const ExchangeEnd& end) { exchange_ended(end); });
 }
 
-Control::~Control() { link_.send_path().on_exchange_end = std::move(chained_); }
+Control::~Control() = default;
 
 void Control::box_shown(std::string_view text) {
     in_flight_box_ = text;
@@ -224,8 +223,7 @@ bool Control::authorized(const QHttpServerRequest& request) const {
 }
 
 bool Control::bulk_under_way() const {
-    const Model& m = link_.model();
-    return link_.send_path().run() != nullptr || m.bulk_active != 0 || m.glyph_bulk_active != 0;
+    return link_.send_path().run_under_way();
 }
 
 void Control::handle_http(const QHttpServerRequest& request, QHttpServerResponder&& responder,
@@ -388,7 +386,6 @@ void Control::exchange_ended(const ExchangeEnd& end) {
                      {"outcome", kind_name(end.kind)},
                      {"answer", qs(end.answer)}};
     last_exchange_ = QJsonDocument(last).toJson(QJsonDocument::Compact).toStdString();
-    if (chained_) chained_(end);
     // A dialog's command in between is none of ours.
     if (!in_flight_ || !ends_with(end.frame, in_flight_body_) ||
         end.frame.size() > in_flight_body_.size() + 2)

@@ -112,7 +112,7 @@ class Control : public QObject {
     std::string in_flight_box_;  // what the link would have told the operator
     QTimer guard_;
     std::uint64_t requests_ = 0;
-    std::function<void(const ExchangeEnd&)> chained_;
+    Subscription exchange_ends_;
     std::string last_exchange_;  // JSON object text; empty before the first
 };
 

@@ -112,10 +112,9 @@ void AnswerDispatcher::dispatch(std::string_view text, Link link,
     // box after the operator was told the command failed.
     if (arrival.route == Route::stale) return;
     const bool in_run = arrival.route == Route::run;
-    model_.answer_error = 0;
     const bool go = link == Link::serial ? text == "GO\r\n" : starts_with(text, "GO");
     if (go) {
-        if (!in_run && model_.bulk_active == 0 && model_.glyph_bulk_active == 0) {
+        if (!in_run && !run_under_way(model_)) {
             if (link == Link::serial) {
                 ui_.box(Box::plain, text::kSuccess, text::kDoneCaption);
             } else {
@@ -207,11 +206,8 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
         std::copy_n(body.data() + 7, kGlyphDigits, model_.glyph_answer.begin());
         model_.glyph_data[model_.glyph_index] = model_.glyph_answer;
         model_.glyph_list_dirty = 1;
-        if (model_.glyph_bulk_active != 0) {
-            ++model_.glyph_index;
-        } else {
-            ui_.repaint_notify();
-        }
+        // A glyph run moves on to the next slot itself; a single read shows the glyph.
+        if (model_.glyph_bulk_active == 0) ui_.repaint_notify();
         return true;
     }
     if (starts_with(text, "AA")) return read_address(body, model_.active_address), true;
@@ -253,8 +249,7 @@ bool AnswerDispatcher::error_steps(std::string_view text, Link link, bool boxes,
             warning_box(ui_, m);
         }
     };
-    // "GN" and "MENU" leave answer_error alone, as always; a run still ends on them, since
-    // the device did not carry the command out.
+    // "GN" and "MENU" end a run too: the device did not carry the command out.
     if (starts_with(text, "GN")) {
         if (model_.glyph_request_pending == 1) {
             show(serial ? Box::warning : Box::error,
@@ -282,12 +277,11 @@ bool AnswerDispatcher::error_steps(std::string_view text, Link link, bool boxes,
     };
     for (const Code& c : codes) {
         if (starts_with(text, c.code)) {
-            model_.answer_error = 1;
             show(Box::warning, serial ? c.serial_text : c.tcp_text);
             return true;
         }
     }
-    // Anything else is not an answer we know: ignored, answer_error stays 0.
+    // Anything else is not an answer we know: ignored.
     return false;
 }
 

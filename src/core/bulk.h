@@ -1,9 +1,7 @@
-// Paced bulk transfers, one command per tick. A dialog or the command-line tool owns the
-// timer and calls tick(); everything else (step tables, the run's end and its one message,
-// percentage, the pace changes) lives here so every front end behaves alike.
+// The step tables of the paced bulk transfers: what each step sends and the pace the
+// device has always been given. A Run walks them (run.h); the front ends only show it.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,117 +25,64 @@ enum class BulkKind {
     send_changes,       // one command per difference: 600 ms after a title, 1200 ms else
 };
 
-struct BulkTick {
-    // running: more steps to come. waiting: every step is out, the run ends when the last
-    // answer is in (the timer is no longer needed). stopped / finished: the run has ended.
-    enum class State { running, waiting, stopped, finished };
-    State state = State::running;
-    std::optional<int> percent;  // new percentage to show
-    bool progress_step = false;  // advance the progress bar by one
-    int period_ms = 0;           // when not 0: restart the timer with this period
-    bool enable_close = false;   // Close may be enabled again
-    bool close_dialog = false;   // the dialog ends itself (set all, read settings)
-    bool blank_percent = false;  // the percentage box is emptied
-    bool reset_progress = false; // the progress bar goes back to 0
-    bool refresh = false;        // the dialog shows the model again (network read)
-    bool sent = false;           // a command went out on this tick
-};
-
-class BulkTransfer {
+class BulkTransfer : public RunSteps {
 public:
-    BulkTransfer(SendPath& path, BulkKind kind);
-    ~BulkTransfer();
-    BulkTransfer(const BulkTransfer&) = delete;
-    BulkTransfer& operator=(const BulkTransfer&) = delete;
-
-    // The start button: link-ready test (warning when not ready), nothing while another
-    // transfer runs, then bulk_active := 1. True when the timer must start.
-    bool start();
-    BulkTick tick();
-    // The operator's "中止": the run ends at once.
-    void stop();
-
-    // Once, when the run has ended (completed, stopped or by a fault), before its message.
-    std::function<void(const BulkTick&)> on_end;
+    explicit BulkTransfer(BulkKind kind) : kind_(kind) {}
 
     BulkKind kind() const { return kind_; }
-    const Run& run() const { return run_; }
-    bool running() const { return run_.running(); }
-    int period_ms() const { return period_ms_; }
-    int initial_period_ms() const;
-    int total_steps() const;
-    int progress_range() const;  // the progress bar's maximum
-    // The time the steps from `next_step` on take at the fixed pace, in ms.
-    int paced_remaining_ms(int next_step) const;
+    int total() const override;
+    StepResult send(SendPath& path, int n) override;
+    std::string label(const Model& m, int n) const override;
+    int period_ms(int n) const override;
+    std::optional<int> percent(int n) const override;
+    bool serial_only() const override { return kind_ == BulkKind::network_read; }
+    void begin(Model& m) override;
+    void end(Model& m, RunEnd why) override;
+    std::string completion_text() const override;
+    std::string completion_caption() const override;
 
-    // send_changes: the differences whose commands go out, set before start().
+    // The progress bar's maximum (the display and switching dialogs count 0..3).
+    int progress_range() const;
+
+    // send_changes: the differences whose commands go out, set before the run starts.
     void set_changes(std::vector<SettingDifference> changes) { changes_ = std::move(changes); }
     // compare_read: what the device answered, once the run has ended.
     const SettingsBlock& device_settings() const { return device_; }
 
 private:
-    void step(int n, BulkTick& out);
-    void ended(RunEnd why);
+    // The command of step n, built from `m`; nullopt for an idle step.
+    std::optional<std::string> body(const Model& m, int n) const;
 
-    SendPath& path_;
     BulkKind kind_;
-    Run run_;
-    int period_ms_ = 0;
     std::vector<SettingDifference> changes_;
     SettingsBlock document_;  // compare_read: the model's values while the run borrows it
     SettingsBlock device_;
 };
 
-// Whether a run starting now goes at the pace of the answers: "高速転送" is on and someone
-// answers (nobody answers a broadcast on the serial line, which keeps the fixed pace).
-bool answer_paced(const Model& m);
-
-// "残り 2:41": the time left of a run, whole seconds rounded up.
-std::string remaining_text(int ms);
-
 // Step n of the read-settings table (1..285); nullopt for the idle steps 23..29.
 std::optional<std::string> read_settings_body(int n);
 
-// The glyph list's bulk register (every 2000 ms) and bulk read (every 400 ms) of glyph
-// numbers 01..28.
-class GlyphBulk {
+// The glyph list's bulk register (every 2000 ms) and bulk read (every 400 ms, each request
+// once the glyph before is in) of glyph numbers 01..28.
+class GlyphBulk : public RunSteps {
 public:
-    explicit GlyphBulk(SendPath& path) : path_(path), run_(path.ui()) {}
-    ~GlyphBulk();
-    GlyphBulk(const GlyphBulk&) = delete;
-    GlyphBulk& operator=(const GlyphBulk&) = delete;
-
-    // "登録": confirmation question, link test, bulk test. True when the timer must start.
-    bool start_register();
-    // The confirmation question of "登録" alone; true for Yes.
-    bool confirm_register() { return path_.confirm_not_switching(); }
-    // "リード": link test, bulk test.
-    bool start_read();
-    struct Tick {
-        std::string percent_text;  // " 03.5"; three spaces at the end
-        bool finished = false;
-        bool sent = false;
-    };
-    Tick tick();
-    void stop();
-    // Once, when the run has ended, before its message.
-    std::function<void(RunEnd)> on_end;
-
-    const Run& run() const { return run_; }
-    bool running() const { return run_.running(); }
-    bool registering() const { return registering_; }
-    int period_ms() const { return registering_ ? 2000 : 400; }
+    explicit GlyphBulk(bool registering) : registering_(registering) {}
 
     static constexpr int kGlyphs = 28;
+    // " 03.5": the glyph list's percentage of n glyphs.
     static std::string percent_text(int n);
 
-private:
-    bool start(bool registering);
-    void ended(RunEnd why);
+    bool registering() const { return registering_; }
+    int total() const override { return kGlyphs; }
+    StepResult send(SendPath& path, int n) override;
+    std::string label(const Model& m, int n) const override;
+    int period_ms(int) const override { return registering_ ? 2000 : 400; }
+    std::optional<int> percent(int) const override { return std::nullopt; }
+    bool each_waits_for_answer() const override { return !registering_; }
+    bool glyph_run() const override { return true; }
 
-    SendPath& path_;
-    Run run_;
-    bool registering_ = false;
+private:
+    bool registering_;
 };
 
 }  // namespace tqv

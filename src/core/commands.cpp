@@ -79,7 +79,7 @@ std::string body_switch_times_line(const Model& m, int line) {
 
 void send_switch_time_one(SendPath& path) {
     const Model& m = path.model();
-    if (m.bulk_active != 0) return;
+    if (run_under_way(m)) return;
     path.send_command(body_switch_time_one(m, m.selected_title_line, m.selected_page));
 }
 
@@ -119,7 +119,7 @@ const char* send_title(SendPath& path, int store, int t) {
 
 void send_title_single(SendPath& path, int store) {
     const Model& m = path.model();
-    if (m.bulk_active != 0) return;
+    if (run_under_way(m)) return;
     const int t = Model::title_slot(clamp_line(m.selected_title_line), clamp_page(m.selected_page));
     if (const char* refused = send_title(path, store, t)) warning_box(path.ui(), refused);
 }

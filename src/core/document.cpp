@@ -140,14 +140,14 @@ std::optional<std::string> save_as_name(Ui& ui, const std::string& chosen,
 }
 
 bool document_new(Model& m, Ui& ui) {
-    if (m.bulk_active != 0) return false;
+    if (run_under_way(m)) return false;
     if (m.document_dirty == 1 && !ui.ask(text::kAskNew, text::kAppCaption)) return false;
     m.reset();
     return true;
 }
 
 bool document_open(Model& m, Ui& ui, const FileChooser& choose) {
-    if (m.bulk_active != 0) return false;
+    if (run_under_way(m)) return false;
     if (m.document_dirty == 1 && !ui.ask(text::kAskOpen, text::kAppCaption)) return false;
     std::optional<std::string> path = choose ? choose() : std::nullopt;
     if (!path) return false;

@@ -173,7 +173,7 @@ bool save_glyph_list(const Model& m, const std::string& path) {
 }
 
 bool glyph_list_open(Model& m, Ui& ui, const GlyphFileChooser& choose) {
-    if (glyph_list_busy(m) || m.bulk_active != 0) return false;
+    if (glyph_list_busy(m) || run_under_way(m)) return false;
     if (m.glyph_list_dirty == 1 && !ui.ask(text::kAskOpen, text::kAppCaption)) return false;
     std::optional<std::string> path = choose ? choose() : std::nullopt;
     if (!path) return false;

@@ -38,7 +38,6 @@ void Model::reset() {
     answer_pending = 0;
     pending_ticks = 0;
     bulk_active = 0;
-    answer_error = 0;
     selected_page = 0;
 
     for (auto& g : glyph_data) g.fill('0');

@@ -74,8 +74,8 @@ struct Model {
     int address_prefix_on = 0;
     int answer_pending = 0;
     int pending_ticks = 0;
+    // Written only by the run under way (run.h): 0 when none, else its next step.
     int bulk_active = 0;
-    int answer_error = 0;
     int tcp_connected = 0;
     int running = 0;
 
@@ -96,7 +96,7 @@ struct Model {
     GlyphRecord glyph_answer{};
     int glyph_index = 0;
     int glyph_request_pending = 0;
-    int glyph_bulk_active = 0;
+    int glyph_bulk_active = 0;  // written only by a glyph run (run.h), as is glyph_index then
 
     // --- choices the dialogs remember between openings (untouched by reset) ---
     int same_display_choice = 0;
@@ -125,6 +125,10 @@ struct Model {
     TitleSlot& title(int line, int page) { return titles[title_slot(line, page)]; }
     const TitleSlot& title(int line, int page) const { return titles[title_slot(line, page)]; }
 };
+
+// The one question of every front end: is a run of this device's model under way? The run
+// alone writes the flags, so they say exactly that.
+inline bool run_under_way(const Model& m) { return m.bulk_active != 0 || m.glyph_bulk_active != 0; }
 
 // Length of a NUL-terminated fixed slot, never beyond its size.
 template <std::size_t N>

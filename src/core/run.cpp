@@ -1,5 +1,10 @@
 #include "run.h"
 
+#include <algorithm>
+
+#include "digits.h"
+#include "model.h"
+#include "send_path.h"
 #include "texts.h"
 #include "ui.h"
 
@@ -17,25 +22,127 @@ std::string command_label(std::string_view body) {
     return head(16);
 }
 
-void Run::begin(int id, int total_steps, std::string completion_text,
-                std::string completion_caption) {
+bool answer_paced(const Model& m) {
+    const bool unanswered =
+        m.interface_kind == 0 && m.address_prefix_on == 1 && m.slave_address_index >= kBroadcastIndex;
+    return m.fast_transfer == 1 && !unanswered;
+}
+
+std::string remaining_text(std::optional<int> ms) {
+    if (!ms) return "残り -:--";
+    const int s = std::max(0, (*ms + 999) / 1000);
+    return "残り " + std::to_string(s / 60) + ":" + two_digits(s % 60);
+}
+
+Run::Run(SendPath& path, RunSteps& steps) : path_(path), steps_(steps) {}
+
+Run::~Run() {
+    if (!running()) return;
+    // Quietly: whoever destroys a running run has gone away with it.
+    state_ = State::ended;
+    end_ = RunEnd::stopped;
+    clear_flags();
+    steps_.end(path_.model(), end_);
+    path_.detach_run(*this);
+}
+
+bool Run::start(bool answer_paced, bool quiet) {
+    Model& m = path_.model();
+    if (!steps_.serial_only() && !path_.link_ready()) {
+        warning_box(path_.ui(), text::kSocketNotConnected);
+        return false;
+    }
+    // One run at a time on a device.
+    if (running() || run_under_way(m) || path_.run() != nullptr) return false;
     state_ = State::running;
     end_ = RunEnd::none;
-    id_ = id;
-    total_ = total_steps;
+    answer_paced_ = answer_paced;
+    quiet_ = quiet;
+    id_ = path_.next_run_id();
+    total_ = steps_.total();
     step_ = 0;
     answered_ = 0;
     outstanding_ = 0;
     all_out_ = false;
-    completion_text_ = std::move(completion_text);
-    completion_caption_ = std::move(completion_caption);
     end_step_ = 0;
     end_label_.clear();
     end_text_.clear();
+    write_flags(1);
+    steps_.begin(m);
+    path_.attach_run(*this);
+    // Nothing to send: done at once.
+    if (total_ <= 0) {
+        all_out_ = true;
+        check_complete();
+    }
+    return true;
 }
 
-void Run::step_without_command() {
-    if (running()) ++answered_;
+void Run::write_flags(int next_step) {
+    Model& m = path_.model();
+    if (steps_.glyph_run()) {
+        m.glyph_bulk_active = 1;
+        // The slot of the step under way: a glyph read stores its answer there.
+        m.glyph_index = std::max(0, next_step - 1);
+        if (next_step == 1) m.glyph_request_pending = 0;
+    } else {
+        m.bulk_active = next_step;
+    }
+}
+
+void Run::clear_flags() {
+    Model& m = path_.model();
+    if (steps_.glyph_run()) {
+        m.glyph_bulk_active = 0;
+        m.glyph_index = 0;
+        m.glyph_request_pending = 0;
+    } else {
+        m.bulk_active = 0;
+    }
+}
+
+int Run::next_period_ms() const { return steps_.period_ms(std::min(step_ + 1, std::max(total_, 1))); }
+
+bool Run::may_step() const {
+    if (!running() || all_out_) return false;
+    const bool after_answer = step_ == 0 || answer_paced_ || steps_.each_waits_for_answer() ||
+                              path_.model().interface_kind != 0;
+    return !after_answer || path_.idle();
+}
+
+Run::Tick Run::tick() {
+    Tick t;
+    if (!may_step()) return t;
+    const int n = step_ + 1;
+    step_ = n;
+    t.stepped = true;
+    if (steps_.glyph_run()) write_flags(n);
+    const StepResult r = steps_.send(path_, n);
+    t.sent = r.sent;
+    t.percent = steps_.percent(n);
+    if (r.refused) {
+        finish(RunEnd::refused, n, steps_.label(path_.model(), n), r.refused_text);
+        return t;
+    }
+    // The send itself may have ended the run (the link is gone).
+    if (!running()) return t;
+    if (!r.sent) ++answered_;  // an idle step is done at once
+    if (!steps_.glyph_run()) write_flags(n + 1);
+    if (n >= total_) {
+        all_out_ = true;
+        check_complete();
+    }
+    return t;
+}
+
+std::optional<int> Run::remaining_ms(long long elapsed_ms) const {
+    if (!answer_paced_) {
+        int ms = 0;
+        for (int n = step_ + 1; n <= total_; ++n) ms += steps_.period_ms(n);
+        return ms;
+    }
+    if (answered_ <= 0) return std::nullopt;
+    return int(elapsed_ms * (total_ - answered_) / answered_);
 }
 
 void Run::command_written(bool expects_answer) {
@@ -54,26 +161,26 @@ void Run::answer_handled() {
     check_complete();
 }
 
-void Run::all_steps_out() {
-    if (!running()) return;
-    all_out_ = true;
-    check_complete();
-}
-
 void Run::check_complete() {
-    if (all_out_ && outstanding_ <= 0) finish(RunEnd::completed, 0, {}, {});
+    if (running() && all_out_ && outstanding_ <= 0) finish(RunEnd::completed, 0, {}, {});
 }
 
 void Run::stop() {
-    if (running()) finish(RunEnd::stopped, step_ + (step_ < total_ ? 1 : 0), {}, {});
-}
-
-void Run::refuse(std::string_view label, std::string_view text) {
-    if (running()) finish(RunEnd::refused, step_, std::string(label), std::string(text));
+    if (!running()) return;
+    // The step under way if its answer is still awaited, else the one that will not run.
+    const int at = outstanding_ > 0 || step_ >= total_ ? std::max(step_, 1) : step_ + 1;
+    finish(RunEnd::stopped, at, steps_.label(path_.model(), at), {});
 }
 
 void Run::fault(RunEnd why, int step, std::string_view label, std::string_view text) {
-    if (running()) finish(why, step > 0 ? step : step_, std::string(label), std::string(text));
+    if (!running()) return;
+    if (step > 0) {
+        finish(why, step, std::string(label), std::string(text));
+        return;
+    }
+    // No command of the run was awaiting its answer: the step that will not be sent.
+    const int at = outstanding_ > 0 || step_ >= total_ ? std::max(step_, 1) : step_ + 1;
+    finish(why, at, steps_.label(path_.model(), at), std::string(text));
 }
 
 std::string Run::closing_text() const {
@@ -96,18 +203,28 @@ void Run::finish(RunEnd why, int step, std::string label, std::string text) {
     end_step_ = step;
     end_label_ = std::move(label);
     end_text_ = std::move(text);
-    if (on_detach) on_detach();
-    if (on_end) on_end(why);
+    Model& m = path_.model();
+    clear_flags();
+    steps_.end(m, why);
+    path_.detach_run(*this);
+    ended_observers(why);
+    if (quiet_) return;
+    Ui& ui = path_.ui();
     if (why == RunEnd::completed) {
-        if (completion_text_.empty()) {
-            // Nothing to say: the dialog shows the end.
-        } else if (completion_caption_.empty()) {
-            success_box(ui_, completion_text_);
+        const std::string done = steps_.completion_text();
+        const std::string caption = steps_.completion_caption();
+        if (done.empty()) {
+            // Nothing to say: the front end shows the end.
+        } else if (caption.empty()) {
+            success_box(ui, done);
         } else {
-            ui_.box(Box::plain, completion_text_, completion_caption_);
+            ui.box(Box::plain, done, caption);
         }
+    } else if (why == RunEnd::stopped) {
+        // The operator's own stop is no fault.
+        ui.box(Box::information, closing_text(), text::kRunStoppedCaption);
     } else {
-        warning_box(ui_, closing_text());
+        warning_box(ui, closing_text());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "send_path.h"
 
+#include <algorithm>
+
 #include "digits.h"
 #include "texts.h"
 
@@ -20,9 +22,10 @@ std::string SendPath::address_field(int slave_address_index) {
 
 bool SendPath::link_ready() const { return model_.interface_kind == 0 || model_.tcp_connected == 1; }
 
-SendPath::Pending SendPath::tag(std::string frame) const {
+SendPath::Pending SendPath::tag(std::string frame, int address_chars) const {
     Pending p;
     p.frame = std::move(frame);
+    p.address_chars = address_chars;
     if (Run* r = run()) {
         p.run_id = r->id();
         p.step = r->step();
@@ -31,23 +34,23 @@ SendPath::Pending SendPath::tag(std::string frame) const {
 }
 
 void SendPath::exchange_end(ExchangeEnd::Kind kind, const Pending& p, std::string_view text) {
-    if (p.run_id != 0 || !on_exchange_end) return;
-    on_exchange_end({kind, p.frame, std::string(text)});
+    if (p.run_id != 0 || p.frame.empty()) return;
+    exchange_ended({kind, p.frame, std::string(text)});
 }
 
 void SendPath::single_answered(const Arrival& arrival, std::string_view text, bool error) {
-    if (arrival.route != Route::single || arrival.frame.empty() || !on_exchange_end) return;
+    if (arrival.route != Route::single || arrival.frame.empty() || exchange_ended.empty()) return;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    on_exchange_end({error ? ExchangeEnd::Kind::error_answer : ExchangeEnd::Kind::answered,
-                     arrival.frame, std::string(text)});
+    exchange_ended({error ? ExchangeEnd::Kind::error_answer : ExchangeEnd::Kind::answered,
+                    arrival.frame, std::string(text)});
 }
 
 SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
     Arrival a;
     a.step = p.step;
     a.frame = p.frame;
-    // The frame without its two address characters.
-    a.label = command_label(std::string_view(p.frame).substr(p.frame.size() >= 2 ? 2 : 0));
+    const std::size_t skip = std::min(p.frame.size(), std::size_t(p.address_chars));
+    a.label = command_label(std::string_view(p.frame).substr(skip));
     if (p.run_id == 0) {
         a.route = Route::single;
     } else if (run() != nullptr && run()->id() == p.run_id) {
@@ -58,10 +61,7 @@ SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
     return a;
 }
 
-void SendPath::attach_run(Run& run) {
-    run_ = &run;
-    run.on_detach = [this, &run] { detach_run(run); };
-}
+void SendPath::attach_run(Run& run) { run_ = &run; }
 
 void SendPath::detach_run(const Run& run) {
     if (run_ != &run) return;
@@ -81,15 +81,15 @@ void SendPath::send_command(std::string_view body) {
 void SendPath::serial_send(std::string_view body) {
     // A body that cannot fit the 600-byte frame is never cut into a malformed command.
     if (body.size() > kMaxBody) return;
-    model_.answer_pending = 1;
     std::string frame;
+    bool expects_answer = true;
     if (model_.address_prefix_on == 1) {
         frame = address_field(model_.slave_address_index);
         // No device answers a broadcast on the serial line.
-        if (frame == "FF") model_.answer_pending = 0;
+        if (frame == "FF") expects_answer = false;
     }
+    const int address_chars = int(frame.size());
     frame.append(body);
-    const bool expects_answer = model_.answer_pending == 1;
     // Answers to commands that timed out before this one are no longer told apart from
     // this one's: from here on a line is this command's.
     serial_stale_ = 0;
@@ -99,14 +99,17 @@ void SendPath::serial_send(std::string_view body) {
                 r->command_dropped();
             serial_waiting_.pop_front();
         }
-        serial_waiting_.push_back(tag(frame));
+        // The answer wait runs for the oldest command awaiting its answer.
+        if (serial_waiting_.empty()) model_.pending_ticks = 0;
+        serial_waiting_.push_back(tag(frame, address_chars));
     }
+    model_.answer_pending = serial_waiting_.empty() ? 0 : 1;
     if (Run* r = run()) r->command_written(expects_answer);
     // A failed serial write is not reported here: the answer time-out says "No Connect".
     if (serial_) serial_->write(frame);
-    if (on_frame_written) on_frame_written(frame, false);
+    frame_written(frame, false);
     // Nobody answers a broadcast: it has ended once it is written.
-    if (!expects_answer) exchange_end(ExchangeEnd::Kind::answered, tag(frame), "");
+    if (!expects_answer) exchange_end(ExchangeEnd::Kind::answered, tag(frame, address_chars), "");
 }
 
 void SendPath::tcp_send(std::string_view body) {
@@ -114,9 +117,11 @@ void SendPath::tcp_send(std::string_view body) {
     std::string frame = address_field(model_.slave_address_index);
     frame.append(body);
     if (!link_ready() || tcp_ == nullptr || !tcp_->link_up()) {
-        const Pending p = tag(std::move(frame));
-        report_fault(RunEnd::link_lost, &p, text::kSocketNotConnected, {}, true);
+        const Pending p = tag(std::move(frame), 2);
+        std::deque<Pending> none;
+        report_fault(RunEnd::link_lost, &p, text::kSocketNotConnected, none, true);
         exchange_end(ExchangeEnd::Kind::not_sent, p, text::kSocketNotConnected);
+        settled();
         return;
     }
     // Another device (server role): nothing awaited from the one before can come from this
@@ -127,7 +132,7 @@ void SendPath::tcp_send(std::string_view body) {
         tcp_target_ = target;
     }
     if (Run* r = run()) r->command_written(true);
-    Pending p = tag(std::move(frame));
+    Pending p = tag(std::move(frame), 2);
     // Only while an answer is awaited (or a late one drained) do commands wait here.
     if (!tcp_waiting_.empty() || tcp_stale_ > 0) {
         tcp_queue_.push_back(std::move(p));
@@ -142,7 +147,7 @@ void SendPath::tcp_write(Pending p) {
         return;
     }
     tcp_wait_ticks_ = 0;
-    if (on_frame_written) on_frame_written(p.frame, true);
+    frame_written(p.frame, true);
     tcp_waiting_.push_back(std::move(p));
 }
 
@@ -160,12 +165,11 @@ void SendPath::tcp_send_next() {
 void SendPath::tcp_give_up(RunEnd why, const char* message, const Pending* owner,
                            bool stale_answer_expected) {
     Pending first;
-    if (owner == nullptr && !tcp_waiting_.empty()) {
-        first = tcp_waiting_.front();
-        owner = &first;
-    } else if (owner != nullptr) {
+    const bool has_owner = owner != nullptr || !tcp_waiting_.empty();
+    if (owner != nullptr) {
         first = *owner;
-        owner = &first;
+    } else if (!tcp_waiting_.empty()) {
+        first = tcp_waiting_.front();
     }
     std::deque<Pending> dropped;
     dropped.swap(tcp_queue_);
@@ -175,80 +179,110 @@ void SendPath::tcp_give_up(RunEnd why, const char* message, const Pending* owner
     // taken for the next command's, so the next one waits for it (or for another wait).
     tcp_stale_ = stale_answer_expected ? 1 : 0;
     tcp_stale_ticks_ = 0;
-    // A run's fault is the run's to report and to end; a command of a run that has already
-    // ended must not touch the flags of the run that may be under way now.
-    if (owner == nullptr || owner->run_id == 0) {
-        model_.answer_error = 1;
-        model_.bulk_active = 0;
-    }
-    report_fault(why, owner, message, dropped, true);
-    if (owner != nullptr) {
+    report_fault(why, has_owner ? &first : nullptr, message, dropped, true);
+    if (has_owner) {
         // The command that timed out did go out; one whose write failed did not.
         const bool written = stale_answer_expected;
         exchange_end(why == RunEnd::timeout ? ExchangeEnd::Kind::timeout
                      : written              ? ExchangeEnd::Kind::lost
                                             : ExchangeEnd::Kind::not_sent,
-                     *owner, message);
+                     first, message);
     }
     for (const Pending& p : dropped) exchange_end(ExchangeEnd::Kind::not_sent, p, message);
+    settled();
 }
 
 void SendPath::report_fault(RunEnd why, const Pending* owner, std::string_view message,
                             const std::deque<Pending>& dropped, bool always_show) {
-    Run* r = run();
-    if (r != nullptr && (owner == nullptr || owner->run_id == r->id())) {
-        const Arrival a = owner != nullptr ? arrival_of(*owner) : Arrival{};
-        r->fault(why, a.step, a.label, message);
-        // A fault ends the run: its own queued commands are accounted for by its message.
-        return;
-    }
-    std::string text(message);
+    // The single commands that will never go out are named, wherever the message goes.
     std::string names;
     for (const Pending& p : dropped) {
         if (p.run_id != 0) continue;  // a run's commands are its message's
-        names += " " + command_label(std::string_view(p.frame).substr(2));
+        names += " " + arrival_of(p).label;
     }
+    std::string text(message);
     if (!names.empty()) text += "\n" + std::string(text::kNotSent) + names;
+
+    Run* r = run();
+    const bool owner_is_runs = r != nullptr && owner != nullptr && owner->run_id == r->id();
+    if (r != nullptr && (owner == nullptr || owner_is_runs)) {
+        // The run's own command failed (or nothing was awaited): one message, the run's.
+        const Arrival a = owner != nullptr ? arrival_of(*owner) : Arrival{};
+        r->fault(why, a.step, a.label, text);
+        return;
+    }
+    // A single command failed. A command of the run under way that was queued behind it
+    // will not go out either: the run ends on it, with its own message.
+    if (r != nullptr) {
+        for (const Pending& p : dropped) {
+            if (p.run_id != r->id()) continue;
+            const Arrival a = arrival_of(p);
+            r->fault(why, a.step, a.label, std::string(message) + "\n" + text::kNotSent + " " + a.label);
+            break;
+        }
+    }
     // The fault of a command whose run has already ended was reported by that run.
     const bool owner_is_stale = owner != nullptr && owner->run_id != 0;
     if (!names.empty() || (always_show && !owner_is_stale)) warning_box(ui_, text);
 }
 
 void SendPath::tcp_reset() {
-    tcp_waiting_.clear();
+    // Whatever was awaited or queued will not be answered by this device: each is told.
+    std::deque<Pending> gone;
+    gone.swap(tcp_waiting_);
+    for (Pending& p : tcp_queue_) gone.push_back(std::move(p));
     tcp_queue_.clear();
     tcp_wait_ticks_ = 0;
     tcp_stale_ = 0;
     tcp_stale_ticks_ = 0;
+    Run* r = run();
+    for (const Pending& p : gone) {
+        exchange_end(ExchangeEnd::Kind::not_sent, p, text::kSocketNotConnected);
+        if (r != nullptr && p.run_id == r->id()) {
+            const Arrival a = arrival_of(p);
+            r->fault(RunEnd::link_lost, a.step, a.label, text::kSocketNotConnected);
+            r = run();
+        }
+    }
 }
 
 void SendPath::answer_timeout_tick() {
-    if (model_.answer_pending != 0) {
-        int old = model_.pending_ticks;
-        model_.pending_ticks = old + 1;
-        if (old >= kTimeoutTicks - 1) {
+    if (!serial_waiting_.empty()) {
+        model_.answer_pending = 1;
+        if (++model_.pending_ticks >= kTimeoutTicks) {
             model_.answer_pending = 0;
             model_.pending_ticks = 0;
-            if (on_timeout) on_timeout(false);
-            const Pending owner = serial_waiting_.empty() ? Pending{} : serial_waiting_.front();
-            // Their answers may still come; they are matched to nothing until the next send.
-            serial_stale_ = int(serial_waiting_.size());
-            for (const Pending& p : serial_waiting_)
+            timed_out(false);
+            // A device that leaves the oldest command unanswered this long answers none of
+            // them: every waiting command has timed out. Their answers may still come;
+            // they are matched to nothing until the next send.
+            std::deque<Pending> all;
+            all.swap(serial_waiting_);
+            serial_stale_ = int(all.size());
+            bool single = false;
+            for (const Pending& p : all) {
                 exchange_end(ExchangeEnd::Kind::timeout, p, text::kNoConnect);
-            serial_waiting_.clear();
-            Run* r = run();
-            if (r != nullptr && (owner.run_id == r->id() || owner.frame.empty())) {
-                const Arrival a = owner.frame.empty() ? Arrival{} : arrival_of(owner);
-                r->fault(RunEnd::timeout, a.step, a.label, text::kNoConnect);
-            } else if (owner.run_id == 0) {
-                error_box(ui_, text::kNoConnect);
+                single = single || p.run_id == 0;
             }
+            if (Run* r = run()) {
+                for (const Pending& p : all) {
+                    if (p.run_id != r->id()) continue;
+                    const Arrival a = arrival_of(p);
+                    r->fault(RunEnd::timeout, a.step, a.label, text::kNoConnect);
+                    break;
+                }
+            }
+            if (single) error_box(ui_, text::kNoConnect);
+            settled();
         }
+    } else {
+        model_.answer_pending = 0;
+        model_.pending_ticks = 0;
     }
     if (!tcp_waiting_.empty()) {
         // The device stays silent: later commands would only time out in turn.
         if (++tcp_wait_ticks_ >= kTimeoutTicks) {
-            if (on_timeout) on_timeout(true);
+            timed_out(true);
             tcp_give_up(RunEnd::timeout, text::kAnswerTimeout, nullptr, true);
         }
     } else if (tcp_stale_ > 0 && ++tcp_stale_ticks_ >= kTimeoutTicks) {
@@ -262,12 +296,13 @@ void SendPath::answer_timeout_tick() {
 SendPath::Arrival SendPath::line_arrived(bool on_tcp) {
     if (!on_tcp) {
         model_.pending_ticks = 0;
-        model_.answer_pending = 0;
         if (!serial_waiting_.empty()) {
             const Arrival a = arrival_of(serial_waiting_.front());
             serial_waiting_.pop_front();
+            model_.answer_pending = serial_waiting_.empty() ? 0 : 1;
             return a;
         }
+        model_.answer_pending = 0;
         if (serial_stale_ > 0) {
             --serial_stale_;
             Arrival stale;
@@ -294,7 +329,8 @@ void SendPath::answer_handled(bool on_tcp, Route route) {
     if (route == Route::run) {
         if (Run* r = run()) r->answer_handled();
     }
-    if (on_answer) on_answer(on_tcp);
+    answered(on_tcp);
+    settled();
 }
 
 void SendPath::link_lost(bool on_tcp, std::string_view text) {
@@ -308,12 +344,17 @@ void SendPath::link_lost(bool on_tcp, std::string_view text) {
         } else if (!tcp_queue_.empty()) {
             owner = tcp_queue_.front();
             had_owner = true;
+            tcp_queue_.pop_front();
         }
-        dropped = tcp_queue_;
-        const bool anything = !tcp_waiting_.empty() || !tcp_queue_.empty();
+        dropped.swap(tcp_queue_);
+        const bool anything = had_owner || !dropped.empty();
         for (const Pending& p : tcp_waiting_) exchange_end(ExchangeEnd::Kind::lost, p, text);
-        for (const Pending& p : tcp_queue_) exchange_end(ExchangeEnd::Kind::not_sent, p, text);
-        tcp_reset();
+        if (had_owner && tcp_waiting_.empty()) exchange_end(ExchangeEnd::Kind::not_sent, owner, text);
+        for (const Pending& p : dropped) exchange_end(ExchangeEnd::Kind::not_sent, p, text);
+        tcp_waiting_.clear();
+        tcp_wait_ticks_ = 0;
+        tcp_stale_ = 0;
+        tcp_stale_ticks_ = 0;
         if (run() == nullptr && !anything) return;  // nothing was waiting on it
     } else {
         model_.answer_pending = 0;
@@ -326,7 +367,16 @@ void SendPath::link_lost(bool on_tcp, std::string_view text) {
         serial_waiting_.clear();
         serial_stale_ = 0;
     }
-    report_fault(RunEnd::link_lost, had_owner ? &owner : nullptr, text, dropped, true);
+    // The run's own awaited command names the step; a single command's loss does not
+    // hide that the run under way is lost with the link too.
+    Run* r = run();
+    if (r != nullptr && had_owner && owner.run_id != r->id()) {
+        report_fault(RunEnd::link_lost, &owner, text, dropped, true);
+        if (Run* still = run()) still->fault(RunEnd::link_lost, 0, {}, text);
+    } else {
+        report_fault(RunEnd::link_lost, had_owner ? &owner : nullptr, text, dropped, true);
+    }
+    settled();
 }
 
 bool SendPath::confirm_not_switching() {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "model.h"
+#include "observers.h"
 #include "run.h"
 #include "transport.h"
 #include "ui.h"
@@ -78,6 +79,11 @@ public:
         std::string label;
         std::string frame;  // the command this line answers; empty for an unsolicited line
     };
+    // Nothing is awaiting its answer or queued: a command written now is the only one the
+    // device is asked for. (A late answer to a command that timed out on TCP may still be
+    // drained first; the send path holds the next command back for it by itself.)
+    bool idle() const { return serial_waiting_.empty() && tcp_waiting_.empty() && tcp_queue_.empty(); }
+
     // A complete answer line has arrived on a link: ends the wait for it, sends the next
     // queued command, and says what the line belongs to.
     Arrival line_arrived(bool on_tcp);
@@ -96,6 +102,8 @@ public:
     void attach_run(Run& run);
     void detach_run(const Run& run);
     Run* run() const { return run_ != nullptr && run_->running() ? run_ : nullptr; }
+    // The one question every front end asks: is a run of this device under way?
+    bool run_under_way() const { return run() != nullptr; }
     int next_run_id() { return ++run_ids_; }
 
     bool tcp_in_flight() const { return !tcp_waiting_.empty(); }
@@ -109,21 +117,26 @@ public:
     static std::string address_field(int slave_address_index);
 
     // Observers: every frame written (with the interface it went to), every answer line
-    // handled. Used by the command-line tool and by byte traces.
-    std::function<void(std::string_view frame, bool on_tcp)> on_frame_written;
-    std::function<void(bool on_tcp)> on_answer;
-    // Every single command's end (not a run's commands: a run reports its own end).
-    std::function<void(const ExchangeEnd&)> on_exchange_end;
-    // An answer did not come in time (any command, a run's too); the link's own observer.
-    std::function<void(bool on_tcp)> on_timeout;
+    // handled, every single command's end (a run's commands report to the run), every
+    // answer that did not come in time (a run's too), and every change that may leave the
+    // path idle (an answer handled, a time-out, a loss): a run waiting for the device looks
+    // again then.
+    Observers<std::string_view, bool> frame_written;
+    Observers<bool> answered;
+    Observers<const ExchangeEnd&> exchange_ended;
+    Observers<bool> timed_out;
+    Observers<> settled;
 
 private:
     struct Pending {
         std::string frame;
         int run_id = 0;  // 0: not sent by a run
         int step = 0;
+        int address_chars = 0;  // the slave address in front of the body (0 or 2)
     };
-    Pending tag(std::string frame) const;
+    Pending tag(std::string frame, int address_chars) const;
+    // The run is told of every one of its commands that will never be answered.
+    void drop_run_commands(RunEnd why, const std::deque<Pending>& dropped, std::string_view text);
     Arrival arrival_of(const Pending& p) const;
     void tcp_send(std::string_view body);
     void tcp_write(Pending p);

@@ -25,6 +25,7 @@ inline constexpr const char* kRunStoppedAt = "中止しました";
 inline constexpr const char* kRunFaultAt = "中断しました";
 inline constexpr const char* kRunStep = "ステップ";
 inline constexpr const char* kRunAnswered = "応答済み";
+inline constexpr const char* kRunStoppedCaption = "中止";
 
 // answers
 inline constexpr const char* kSuccess = "Success";

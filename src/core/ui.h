@@ -13,6 +13,7 @@ enum class Box {
     warning,      // warning icon
     success,      // no icon, caption "Success"
     plain,        // no icon, own caption ("Success" / "設定完了", "２重に起動はできません")
+    information,  // information icon, own caption (a run the operator stopped)
 };
 
 class Ui {

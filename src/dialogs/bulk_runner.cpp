@@ -14,24 +14,25 @@
 namespace tqv {
 
 BulkRunner::BulkRunner(QDialog& dialog, AppContext& context, BulkKind kind)
-    : QObject(&dialog),
-      dialog_(dialog),
-      context_(context),
-      path_(context.link.send_path()),
-      kind_(kind) {
-    connect(&timer_, &QTimer::timeout, this, [this] { tick(); });
-    next_.setSingleShot(true);
-    next_.setInterval(0);
-    connect(&next_, &QTimer::timeout, this, [this] { tick(); });
-    connect(&context.link, &DeviceLink::answer_applied, this, [this] {
-        if (fast_ && awaiting_answer_) next_when_answered();
-    });
+    : QObject(&dialog), dialog_(dialog), context_(context), kind_(kind), driver_(context.link) {
+    connect(&driver_, &RunDriver::stepped, this,
+            [this](int step, int, int percent) { show_step(step, percent); });
+    connect(&driver_, &RunDriver::ended, this, [this](RunEnd why) { show_end(why); });
+    remaining_ticks_.setInterval(1000);
+    connect(&remaining_ticks_, &QTimer::timeout, this, &BulkRunner::show_remaining);
+}
+
+BulkRunner::~BulkRunner() = default;  // the run leaves nothing behind
+
+const BulkTransfer* BulkRunner::transfer() const {
+    return static_cast<const BulkTransfer*>(driver_.steps());
 }
 
 QCheckBox* BulkRunner::fast_box() {
     if (fast_box_ == nullptr) {
         fast_box_ = new QCheckBox(QStringLiteral("高速転送"), &dialog_);
         fast_box_->setChecked(context_.model.fast_transfer == 1);
+        fast_box_->setEnabled(!running());
         connect(fast_box_, &QCheckBox::toggled, this, [this](bool on) {
             context_.model.fast_transfer = on ? 1 : 0;
             if (context_.config != nullptr) write_fast_transfer(context_.model, *context_.config);
@@ -44,41 +45,30 @@ QLabel* BulkRunner::remaining_label() {
     if (remaining_ == nullptr) {
         remaining_ = new QLabel(&dialog_);
         remaining_->setAccessibleName(QStringLiteral("Time left"));
-        remaining_->setMinimumWidth(remaining_->fontMetrics().horizontalAdvance(
-                                        QStringLiteral("残り 00:00")) + 4);
+        remaining_->setFixedWidth(
+            remaining_->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
     }
     return remaining_;
 }
 
-void BulkRunner::next_when_answered() {
-    if (!running() || transfer_->run().outstanding() > 0) return;
-    awaiting_answer_ = false;
-    next_.start();
-}
-
 void BulkRunner::show_remaining() {
     if (remaining_ == nullptr) return;
-    if (!running()) {
-        remaining_->clear();
-        return;
+    QString text;
+    if (running()) {
+        text = QString::fromStdString(remaining_text(driver_.remaining_ms()));
+    } else if (pushing_) {
+        text = QString::fromStdString(remaining_text(pushed_remaining_));
     }
-    const int step = transfer_->run().step();
-    const int total = transfer_->total_steps();
-    int ms = transfer_->paced_remaining_ms(step + 1);
-    if (fast_ && step > 0) {
-        // Answer-paced: the steps still to come at the pace the device has shown so far.
-        ms = int(clock_.elapsed() * (total - step) / step);
-    }
-    remaining_->setText(QString::fromStdString(remaining_text(ms)));
+    remaining_->setText(text);
+    // Screen readers read the time left, not only the label's name.
+    remaining_->setAccessibleDescription(text);
 }
-
-BulkRunner::~BulkRunner() = default;  // the transfer leaves no run behind
 
 QProgressBar* BulkRunner::progress_bar() {
     if (bar_ == nullptr) {
         bar_ = new QProgressBar(&dialog_);
         // The range is the step count; only the percentage box shows a number.
-        bar_->setRange(0, BulkTransfer(path_, kind_).progress_range());
+        bar_->setRange(0, BulkTransfer(kind_).progress_range());
         bar_->setValue(0);
         bar_->setTextVisible(false);
         // Screen readers announce the run's progress from the bar's value.
@@ -133,99 +123,82 @@ QPushButton* BulkRunner::stop_button() {
 
 bool BulkRunner::start() { return start(kind_); }
 
-bool BulkRunner::start(BulkKind kind) {
-    return start(std::make_unique<BulkTransfer>(path_, kind));
-}
+bool BulkRunner::start(BulkKind kind) { return start(std::make_unique<BulkTransfer>(kind)); }
 
 bool BulkRunner::start_changes(std::vector<SettingDifference> changes) {
-    auto transfer = std::make_unique<BulkTransfer>(path_, BulkKind::send_changes);
+    auto transfer = std::make_unique<BulkTransfer>(BulkKind::send_changes);
     transfer->set_changes(std::move(changes));
     return start(std::move(transfer));
 }
 
 bool BulkRunner::start(std::unique_ptr<BulkTransfer> transfer) {
-    if (running()) {
-        // The link-ready test still speaks; a second run does not start.
-        if (!path_.link_ready() && transfer->kind() != BulkKind::network_read)
-            warning_box(path_.ui(), text::kSocketNotConnected);
-        return false;
-    }
-    if (!transfer->start()) return false;
-    kind_ = transfer->kind();
-    transfer_ = std::move(transfer);
-    transfer_->on_end = [this](const BulkTick& t) { apply_end(t); };
-    show_running(true);
+    const BulkKind kind = transfer->kind();
+    const int range = transfer->progress_range();
+    if (!driver_.start(std::move(transfer))) return false;
+    kind_ = kind;
+    if (driver_.running()) show_running(true);
     // A run stopped early left the bar where it stopped; a new run counts from 0, over the
     // steps of this run.
     if (bar_ != nullptr) {
-        bar_->setRange(0, transfer_->progress_range());
+        bar_->setRange(0, range);
         bar_->setValue(0);
-    }
-    fast_ = tqv::answer_paced(path_.model());
-    awaiting_answer_ = false;
-    clock_.start();
-    if (fast_) {
-        next_.start();
-    } else {
-        timer_.start(transfer_->period_ms());
     }
     show_remaining();
     return true;
 }
 
-void BulkRunner::stop() {
-    if (transfer_ != nullptr) transfer_->stop();
-}
-
-BulkTick BulkRunner::tick() {
-    if (transfer_ == nullptr) {
-        BulkTick idle;
-        idle.state = BulkTick::State::finished;
-        return idle;
-    }
-    BulkTick t = transfer_->tick();
-    // A run that completed within this tick (its last answer came at once) has already
-    // shown its end: the step's progress must not be drawn over it.
-    if (transfer_->run().end() != RunEnd::completed) apply(t);
-    if (fast_ && running() && t.state == BulkTick::State::running) {
-        if (t.sent) {
-            awaiting_answer_ = true;
-            next_when_answered();  // the answer may be in already
-        } else {
-            next_.start();
-        }
-    }
-    return t;
-}
-
 void BulkRunner::show_running(bool running) {
     if (close_ != nullptr) close_->setEnabled(!running);
     if (stop_ != nullptr) stop_->setEnabled(running);
-}
-
-void BulkRunner::apply(const BulkTick& t) {
-    if (t.period_ms > 0 && timer_.isActive()) timer_.start(t.period_ms);
-    show_remaining();
-    if (t.percent && percent_ != nullptr) percent_->setText(QString::number(*t.percent));
-    if (t.progress_step && bar_ != nullptr) {
-        bar_->setValue(std::min(bar_->value() + 1, bar_->maximum()));
+    if (fast_box_ != nullptr) fast_box_->setEnabled(!running);
+    if (running) {
+        remaining_ticks_.start();
+    } else {
+        remaining_ticks_.stop();
     }
-    // Every step is out (or the run is over): no more ticks. The end itself comes through
-    // apply_end, now or when the last answer is in.
-    if (t.state != BulkTick::State::running) timer_.stop();
 }
 
-void BulkRunner::apply_end(const BulkTick& t) {
-    timer_.stop();
-    next_.stop();
-    awaiting_answer_ = false;
-    if (remaining_ != nullptr) remaining_->clear();
-    if (t.blank_percent && percent_ != nullptr) percent_->clear();
-    if (t.reset_progress && bar_ != nullptr) bar_->setValue(0);
-    // However the run ended, the operator must be able to close the dialog again.
+void BulkRunner::show_progress(int out, int total, std::optional<int> remaining_ms) {
+    total = std::max(total, 1);
+    if (bar_ != nullptr) {
+        bar_->setRange(0, total);
+        bar_->setValue(std::min(out, total));
+    }
+    if (percent_ != nullptr) percent_->setText(QString::number(out * 100 / total));
+    pushed_remaining_ = remaining_ms;
+    show_remaining();
+}
+
+void BulkRunner::show_push_running(bool running) {
+    pushing_ = running;
+    show_running(running);
+    show_remaining();
+}
+
+void BulkRunner::show_step(int step, int percent) {
+    if (percent >= 0 && percent_ != nullptr) percent_->setText(QString::number(percent));
+    if (bar_ != nullptr) bar_->setValue(std::min(step, bar_->maximum()));
+    show_remaining();
+}
+
+void BulkRunner::show_end(RunEnd why) {
     show_running(false);
-    emit ended(t);
-    if (t.close_dialog) dialog_.accept();
+    show_remaining();
+    if (why == RunEnd::completed) {
+        // A completed run starts the bar again; the percentage of the title and set-all runs
+        // is emptied, the display and switching dialogs keep their last figure.
+        if (bar_ != nullptr) bar_->setValue(0);
+        const bool keep_percent = kind_ == BulkKind::display_lines ||
+                                  kind_ == BulkKind::switch_time_lines ||
+                                  kind_ == BulkKind::network_read;
+        if (!keep_percent && percent_ != nullptr) percent_->clear();
+    }
+    // An early end leaves the bar and the percentage where the run stopped.
+    emit ended(why);
+    // Set all items and read settings end their dialog once their run is complete.
+    if (why == RunEnd::completed &&
+        (kind_ == BulkKind::set_all || kind_ == BulkKind::read_settings))
+        dialog_.accept();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,26 +1,27 @@
 // Set all items or the glyph register on every connected device at once (server role):
-// each device on a channel of its own (its copy of the settings record, line buffer,
-// command in flight, queue and time-out), each run at its own device's pace and under the
-// same run rules, one row per device, and one summary when the last has ended. A fault on
-// one device ends only that device's run.
+// each device on its channel of the peer set (the chosen device on the program's own link),
+// each run by a run driver at its own device's pace and under the same run rules, one row
+// per device, overall progress, and one summary when the last has ended. A fault on one
+// device ends only that device's run, and shows as its row, never as a box.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTableWidget>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "core/bulk.h"
+#include "dialogs/app_context.h"
 
 class QComboBox;
 class QLayout;
-#include <QTimer>
-#include <memory>
-#include <vector>
-
-#include "dialogs/app_context.h"
-#include "core/bulk.h"
 
 namespace tqv {
 
-class PeerChannel;
+class RunDriver;
 
 class PushToAll : public QObject {
     Q_OBJECT
@@ -45,34 +46,45 @@ class PushToAll : public QObject {
     void stop();
     bool running() const { return running_; }
     const std::vector<Row>& rows() const { return rows_; }
+    // Steps out over all devices, and all their steps.
+    int steps_out() const;
+    int steps_total() const;
+    // The time until the slowest device is done (nullopt: not known yet).
+    std::optional<int> remaining_ms() const;
 
     // "接続中の全機器": the text of the target choice.
     static QString target_text();
 
   signals:
-    void rows_changed();
+    // A new push: the rows are new.
+    void rows_reset();
+    // Row `row` changed.
+    void row_changed(int row);
     void finished(int completed, int failed);
 
   private:
     struct Device;
-    void tick(Device& d);
-    void ended(Device& d, bool completed, const std::string& closing);
-    void schedule(Device& d, bool sent, int period_ms);
+    void ended(Device& d, RunEnd why, const QString& closing);
+    void channel_removed(int entry);
 
     AppContext& context_;
     What what_;
     std::vector<std::unique_ptr<Device>> devices_;
     std::vector<Row> rows_;
-    QTimer answer_ticks_;
     bool running_ = false;
 };
 
 // The rows of a push to every device: address, step, outcome; hidden until a push starts.
+// Only the row that changed is drawn again, so a step of one device among many costs one
+// row; the outcome wraps, and its tooltip holds the whole text.
 class DeviceRowsTable : public QTableWidget {
     Q_OBJECT
   public:
     explicit DeviceRowsTable(QWidget* parent);
+    // Shows `push`'s rows and follows them from now on.
+    void follow(const PushToAll& push);
     void show_rows(const std::vector<PushToAll::Row>& rows);
+    void show_row(int i, const PushToAll::Row& r);
 };
 
 // The target choice of the server role: "選択中の機器" (index 0) or "接続中の全機器" (1),

@@ -70,7 +70,7 @@ void GlyphPreview::paintEvent(QPaintEvent*) {
 
 GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     : ModelDialog(context, parent, QStringLiteral("外字一覧（大文字）")),
-      bulk_(context.link.send_path()) {
+      driver_(context.link) {
     model_.glyph_answer = blank_glyph();
     // Only the first groups are offered; a group left from elsewhere starts at the first.
     if (model_.glyph_group >= 5 || model_.glyph_group < 0) model_.glyph_group = 0;
@@ -130,15 +130,26 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     percent_box_->setAccessibleName(QStringLiteral("％"));
     remaining_ = new QLabel(this);
     remaining_->setAccessibleName(QStringLiteral("Time left"));
+    // As wide when idle as during a run: the bar beside it keeps its width.
+    remaining_->setFixedWidth(
+        remaining_->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
     fast_box_ = new QCheckBox(QStringLiteral("高速転送"), this);
     fast_box_->setChecked(model_.fast_transfer == 1);
     connect(fast_box_, &QCheckBox::toggled, this, [this](bool on) {
         model_.fast_transfer = on ? 1 : 0;
         if (context_.config != nullptr) write_fast_transfer(model_, *context_.config);
     });
-    next_.setSingleShot(true);
-    next_.setInterval(0);
-    connect(&next_, &QTimer::timeout, this, &GlyphListDialog::tick);
+    connect(&driver_, &RunDriver::stepped, this, [this](int step) {
+        // A register counts the glyphs sent, a read the glyphs that came in.
+        const auto* steps = static_cast<const GlyphBulk*>(driver_.steps());
+        const int done = steps->registering() ? step : driver_.run()->answered();
+        percent_box_->setText(QString::fromStdString(GlyphBulk::percent_text(done)));
+        progress_->setValue(std::min(done, kProgressRange));
+        show_remaining();
+    });
+    connect(&driver_, &RunDriver::ended, this, [this](RunEnd why) { transfer_ended(why); });
+    remaining_ticks_.setInterval(1000);
+    connect(&remaining_ticks_, &QTimer::timeout, this, &GlyphListDialog::show_remaining);
     auto* percent_label = new QLabel(QStringLiteral("％"), this);
     percent_label->setBuddy(percent_box_);
 
@@ -172,11 +183,12 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
         table_ = new DeviceRowsTable(this);
         layout->addWidget(table_);
         push_ = std::make_unique<PushToAll>(context_, PushToAll::What::glyph_register);
-        connect(push_.get(), &PushToAll::rows_changed, this,
-                [this] { table_->show_rows(push_->rows()); });
+        table_->follow(*push_);
+        connect(push_.get(), &PushToAll::row_changed, this, [this] { show_push_progress(); });
         connect(push_.get(), &PushToAll::finished, this, [this](int ok, int failed) {
             show_running(false);
             close_button_->setEnabled(true);
+            remaining_->clear();
             announce_push_result(context_.ui(), ok, failed);
         });
         connect(stop_button_, &QPushButton::clicked, this, [this] { push_->stop(); });
@@ -212,14 +224,11 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     connect(register_button_, &QPushButton::clicked, this, [this] { start_bulk(true); });
     connect(read_button_, &QPushButton::clicked, this, [this] { start_bulk(false); });
     connect(close_button_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(stop_button_, &QPushButton::clicked, this, [this] { bulk_.stop(); });
-    bulk_.on_end = [this](RunEnd why) { transfer_ended(why); };
-    connect(&timer_, &QTimer::timeout, this, &GlyphListDialog::tick);
+    connect(stop_button_, &QPushButton::clicked, &driver_, &RunDriver::stop);
     connect(this, &QDialog::finished, this, &GlyphListDialog::end_transfer);
     // A glyph answer outside a transfer shows at once; a transfer shows its glyphs at its end.
     connect(&context_.link, &DeviceLink::answer_applied, this, [this] {
         if (!bulk_running()) panel_->update();
-        if (fast_ && awaiting_answer_) next_when_answered();
     });
 
     run_opening_steps(
@@ -228,16 +237,13 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
 
 GlyphListDialog::~GlyphListDialog() {
     // Destroyed without being closed (the program ends): the transfer ends quietly with it.
-    bulk_.on_end = nullptr;
-    timer_.stop();
+    driver_.disconnect(this);
 }
 
 void GlyphListDialog::end_transfer() {
     // Close ends a transfer at once, as the operator's stop does.
-    if (bulk_running()) bulk_.stop();
-    timer_.stop();
-    model_.glyph_request_pending = 0;
-    model_.glyph_bulk_active = 0;
+    driver_.stop();
+    if (push_) push_->stop();
 }
 
 void GlyphListDialog::show_running(bool running) {
@@ -246,25 +252,42 @@ void GlyphListDialog::show_running(bool running) {
                            read_button_, register_button_})
         b->setEnabled(!running);
     stop_button_->setEnabled(running);
-}
-
-void GlyphListDialog::next_when_answered() {
-    if (!bulk_running() || bulk_.run().outstanding() > 0) return;
-    awaiting_answer_ = false;
-    next_.start();
+    // The pace of a run is chosen when it starts.
+    fast_box_->setEnabled(!running);
+    if (running) {
+        remaining_ticks_.start();
+    } else {
+        remaining_ticks_.stop();
+    }
 }
 
 void GlyphListDialog::show_remaining() {
-    const int left = GlyphBulk::kGlyphs - std::min(model_.glyph_index, GlyphBulk::kGlyphs);
-    int ms = left * bulk_.period_ms();
-    if (fast_ && model_.glyph_index > 0) ms = int(clock_.elapsed() * left / model_.glyph_index);
-    remaining_->setText(QString::fromStdString(remaining_text(ms)));
+    std::optional<int> ms;
+    if (bulk_running()) {
+        ms = driver_.remaining_ms();
+    } else if (push_ && push_->running()) {
+        ms = push_->remaining_ms();
+    } else {
+        remaining_->clear();
+        remaining_->setAccessibleDescription({});
+        return;
+    }
+    const QString text = QString::fromStdString(remaining_text(ms));
+    remaining_->setText(text);
+    remaining_->setAccessibleDescription(text);
+}
+
+void GlyphListDialog::show_push_progress() {
+    // Every device's glyphs: the bar and the percentage count them all.
+    const int total = std::max(push_->steps_total(), 1);
+    const int out = push_->steps_out();
+    progress_->setValue(out * kProgressRange / total);
+    percent_box_->setText(
+        QString::fromStdString(GlyphBulk::percent_text(out * GlyphBulk::kGlyphs / total)));
+    show_remaining();
 }
 
 void GlyphListDialog::transfer_ended(RunEnd why) {
-    timer_.stop();
-    next_.stop();
-    awaiting_answer_ = false;
     remaining_->clear();
     show_running(false);
     if (why == RunEnd::completed) {
@@ -289,40 +312,19 @@ void GlyphListDialog::start_bulk(bool registering) {
     if (bulk_running() || (push_ && push_->running())) return;
     if (registering && target_ != nullptr && target_->currentIndex() == 1) {
         // Every connected device at once, each on its own channel.
-        if (!bulk_.confirm_register() || !push_->start()) return;
-        show_running(true);
-        close_button_->setEnabled(false);
+        if (!context_.link.send_path().confirm_not_switching()) return;
+        progress_->setValue(0);
+        if (!push_->start()) return;
+        show_running(push_->running());
+        close_button_->setEnabled(!push_->running());
+        show_push_progress();
         return;
     }
-    if (!(registering ? bulk_.start_register() : bulk_.start_read())) return;
+    if (registering && !context_.link.send_path().confirm_not_switching()) return;
+    if (!driver_.start(std::make_unique<GlyphBulk>(registering))) return;
     progress_->setValue(0);
-    show_running(true);
-    fast_ = answer_paced(model_);
-    awaiting_answer_ = false;
-    clock_.start();
-    if (fast_) {
-        next_.start();
-    } else {
-        timer_.start(bulk_.period_ms());
-    }
+    show_running(bulk_running());
     show_remaining();
-}
-
-void GlyphListDialog::tick() {
-    if (!bulk_running()) {
-        timer_.stop();
-        return;
-    }
-    const GlyphBulk::Tick step = bulk_.tick();
-    if (step.finished) return;  // the end has shown itself
-    percent_box_->setText(QString::fromStdString(step.percent_text));
-    progress_->setValue(std::min(model_.glyph_index, kProgressRange));
-    show_remaining();
-    if (fast_ && bulk_running()) {
-        // Sent, or a read still waiting for its glyph: the answer brings the next step.
-        awaiting_answer_ = true;
-        next_when_answered();
-    }
 }
 
 void GlyphListDialog::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -14,6 +14,7 @@
 #include "dialogs/model_dialog.h"
 #include "core/bulk.h"
 #include "dialogs/push_to_all.h"
+#include "link/run_driver.h"
 
 class QCheckBox;
 class QComboBox;
@@ -52,8 +53,8 @@ class GlyphListDialog : public ModelDialog {
     GlyphListDialog(AppContext& context, QWidget* parent);
     ~GlyphListDialog() override;
 
-    // One step of the running bulk transfer (the pacing timer's tick).
-    void tick();
+    // The fixed pace's timer has fired (tests call it instead of waiting).
+    void tick() { driver_.pace_elapsed(); }
 
     GlyphPreview* preview(int cell) const { return previews_[cell]; }
     QLineEdit* number_box(int cell) const { return number_boxes_[cell]; }
@@ -74,7 +75,8 @@ class GlyphListDialog : public ModelDialog {
     QLabel* remaining_label() const { return remaining_; }
     QProgressBar* progress() const { return progress_; }
     QLineEdit* percent_box() const { return percent_box_; }
-    const QTimer& pacing_timer() const { return timer_; }
+    const QTimer& pacing_timer() const { return driver_.pace_timer(); }
+    RunDriver& driver() { return driver_; }
 
     // Close, Escape and the close box: asks first when the glyphs are not saved.
     void reject() override;
@@ -84,12 +86,11 @@ class GlyphListDialog : public ModelDialog {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
-    bool bulk_running() const { return bulk_.running(); }
+    bool bulk_running() const { return driver_.running(); }
     void show_running(bool running);
     void transfer_ended(RunEnd why);
-    // Answer-paced: the next step once nothing of the transfer awaits its answer.
-    void next_when_answered();
     void show_remaining();
+    void show_push_progress();
     void show_group();
     void start_bulk(bool registering);
     void open_editor(int cell);
@@ -97,8 +98,8 @@ class GlyphListDialog : public ModelDialog {
     std::optional<std::string> choose_save_name();
     void end_transfer();
 
-    GlyphBulk bulk_;
-    QTimer timer_;
+    RunDriver driver_;
+    QTimer remaining_ticks_;
     QWidget* panel_ = nullptr;
     std::array<GlyphPreview*, kCells> previews_{};
     std::array<QLineEdit*, kCells> number_boxes_{};
@@ -116,10 +117,6 @@ class GlyphListDialog : public ModelDialog {
     DeviceRowsTable* table_ = nullptr;
     std::unique_ptr<PushToAll> push_;
     QLabel* remaining_ = nullptr;
-    bool fast_ = false;
-    bool awaiting_answer_ = false;
-    QTimer next_;
-    QElapsedTimer clock_;
     QProgressBar* progress_ = nullptr;
     QLineEdit* percent_box_ = nullptr;
 };

@@ -15,7 +15,8 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
       path_(model, ui),
       dispatcher_(path_),
       serial_(ui),
-      tcp_(model, ui) {
+      tcp_(model, ui),
+      peers_(tcp_, model) {
     path_.set_serial_transport(&serial_);
     path_.set_tcp_transport(&tcp_);
 
@@ -41,7 +42,11 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         // device's bytes would be taken for the answer of the command in flight: read and
         // dropped.
         const int source = model_.tcp_role == 1 ? model_.selected_peer : 0;
-        if (peer_index != source || !tcp_delivery_) return;
+        peers_.set_routed_elsewhere(source);
+        if (peer_index != source) {
+            peers_.receive(peer_index, bytes);
+            return;
+        }
         // A piece of a line left by another device must not be glued to this one's answer.
         if (source != tcp_line_source_) {
             model_.tcp_line.clear();
@@ -78,7 +83,9 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         emit state_changed();
     });
     connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);
-    path_.on_timeout = [this](bool) { emit answer_timed_out(); };
+    connect(&peers_, &PeerSet::written, this,
+            [this](const QString& peer, const QByteArray& frame) { emit traffic(true, peer, frame); });
+    path_.timed_out.add([this](bool) { emit answer_timed_out(); });
     dispatcher_.on_line_handled = [this] { emit answer_applied(); };
     // A device the server role does not take is recorded where the operator looks.
     connect(&tcp_, &TcpLink::peer_rejected, this, [this](const QString& address) {
@@ -131,6 +138,11 @@ bool DeviceLink::reconnect_tcp() {
         return false;
     }
     return true;
+}
+
+Channel* DeviceLink::channel_of_peer(int entry) {
+    if (model_.tcp_role == 1 && entry == model_.selected_peer) return this;
+    return peers_.channel(entry);
 }
 
 bool DeviceLink::bytes_pending() const {

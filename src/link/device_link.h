@@ -14,6 +14,7 @@
 #include "core/answers.h"
 #include "core/send_path.h"
 #include "link/channel.h"
+#include "link/peer_set.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 
@@ -39,9 +40,12 @@ public:
     void stop_answer_timer();
     // One tick of it, for tests.
     void answer_tick() { path_.answer_timeout_tick(); }
-    // Off while every device runs on a channel of its own: the chosen device's bytes are
-    // then not the program's answers.
-    void set_tcp_delivery(bool on) { tcp_delivery_ = on; }
+    // The server role's devices, each on a channel of its own. The chosen device answers
+    // through this link; every other device's bytes go to its channel.
+    PeerSet& peers() { return peers_; }
+    // The channel of peer entry `entry` as a run should use it: this link for the chosen
+    // device, its own channel for any other.
+    Channel* channel_of_peer(int entry);
     // Orderly end: running := 0, every socket closed.
     void shutdown();
 
@@ -80,10 +84,10 @@ private:
     AnswerDispatcher dispatcher_;
     SerialLink serial_;
     TcpLink tcp_;
+    PeerSet peers_;
     QTimer answer_timer_;
     int tcp_line_source_ = -1;
     bool shutting_down_ = false;
-    bool tcp_delivery_ = true;  // the peer whose bytes the TCP line buffer holds
     // Lines for the traffic observers, per source (-1 serial, else the TCP peer entry);
     // apart from the dispatcher's, which reads only the device commands go to.
     std::map<int, LineAssembler> observed_;

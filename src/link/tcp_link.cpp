@@ -252,7 +252,7 @@ void TcpLink::socket_failed(QTcpSocket* socket, int error) {
     close_peer(socket);
     // A run under way ends on the close with one message that says so; a second box for
     // the same loss would only be clicked away.
-    const bool run_reports_it = model_.bulk_active != 0 || model_.glyph_bulk_active != 0;
+    const bool run_reports_it = run_under_way(model_);
     if (!(target && run_reports_it)) error_box_owned(ui_, text::kSocketEventError);
 }
 

@@ -125,9 +125,7 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     });
     connect(read_, &QPushButton::clicked, this, [this] { bulk_.start(); });
     // The fields show what the device answered, also when some answers did not come.
-    connect(&bulk_, &BulkRunner::ended, this, [this](const BulkTick& t) {
-        if (t.refresh) show_model();
-    });
+    connect(&bulk_, &BulkRunner::ended, this, [this] { show_model(); });
 
     run_opening_steps({.receives_answers = true,
                        .sets_address_prefix = false,

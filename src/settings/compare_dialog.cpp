@@ -92,10 +92,10 @@ void CompareDialog::show_differences(std::vector<SettingDifference> differences)
     send_->setEnabled(!differences_.empty());
 }
 
-void CompareDialog::run_ended(const BulkTick& t) {
+void CompareDialog::run_ended(RunEnd why) {
     read_->setEnabled(true);
     const BulkTransfer* transfer = bulk().transfer();
-    const bool completed = t.state == BulkTick::State::finished;
+    const bool completed = why == RunEnd::completed;
     if (transfer != nullptr && transfer->kind() == BulkKind::compare_read) {
         if (completed) {
             show_differences(compare_settings(model_, transfer->device_settings()));

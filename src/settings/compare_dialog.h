@@ -33,7 +33,7 @@ class CompareDialog : public BulkDialog {
     void show_differences(std::vector<SettingDifference> differences);
 
   private:
-    void run_ended(const BulkTick& t);
+    void run_ended(RunEnd why);
 
     QPushButton* read_ = nullptr;
     QPushButton* send_ = nullptr;

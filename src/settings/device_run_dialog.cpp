@@ -43,11 +43,12 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
         table_ = new DeviceRowsTable(this);
         layout->addWidget(table_);
         push_ = std::make_unique<PushToAll>(context, PushToAll::What::set_all);
-        connect(push_.get(), &PushToAll::rows_changed, this,
-                [this] { table_->show_rows(push_->rows()); });
+        table_->follow(*push_);
+        connect(push_.get(), &PushToAll::row_changed, this, [this] {
+            bulk().show_progress(push_->steps_out(), push_->steps_total(), push_->remaining_ms());
+        });
         connect(push_.get(), &PushToAll::finished, this, [this](int ok, int failed) {
-            bulk().close_button()->setEnabled(true);
-            bulk().stop_button()->setEnabled(false);
+            bulk().show_push_running(false);
             announce_push_result(context_.ui(), ok, failed);
         });
         connect(bulk().stop_button(), &QPushButton::clicked, this, [this] {
@@ -77,9 +78,8 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
 void DeviceRunDialog::start_all() {
     if (bulk().running() || push_->running()) return;
     if (!push_->start()) return;
-    bulk().close_button()->setEnabled(false);
-    bulk().stop_button()->setEnabled(true);
-    table_->show_rows(push_->rows());
+    bulk().show_push_running(push_->running());
+    bulk().show_progress(push_->steps_out(), push_->steps_total(), push_->remaining_ms());
 }
 
 void DeviceRunDialog::reject() {

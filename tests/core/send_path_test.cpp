@@ -48,7 +48,6 @@ TEST_F(SendPathTest, NoConnectOnTheSeventhTickOnlyOnce) {
     EXPECT_EQ(ui.boxes[0].text, "No Connect");
     EXPECT_EQ(ui.boxes[0].kind, Box::error);
     EXPECT_EQ(model.answer_pending, 0);
-    EXPECT_EQ(model.answer_error, 0);
     for (int i = 0; i < 10; ++i) path.answer_timeout_tick();
     EXPECT_EQ(ui.boxes.size(), 1u);
 }
@@ -101,9 +100,8 @@ TEST_F(SendPathTest, TcpKeepsOneCommandInFlightAndSendsTheRestInOrder) {
     EXPECT_FALSE(path.tcp_in_flight());
 }
 
-TEST_F(SendPathTest, TcpAnswerTimeOutStopsBulkAndDropsWaitingCommands) {
+TEST_F(SendPathTest, TcpAnswerTimeOutDropsWaitingCommandsAndNamesThem) {
     use_tcp();
-    model.bulk_active = 17;
     path.send_command("A1\r\n");
     path.send_command("A2\r\n");
     for (int i = 0; i < 6; ++i) path.answer_timeout_tick();
@@ -112,21 +110,16 @@ TEST_F(SendPathTest, TcpAnswerTimeOutStopsBulkAndDropsWaitingCommands) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     // The command that never went out is named, never dropped silently.
     EXPECT_EQ(ui.boxes[0].text, "Answer が､きません\n送信されなかったコマンド: A2");
-    EXPECT_EQ(model.answer_error, 1);
-    EXPECT_EQ(model.bulk_active, 0);
     EXPECT_EQ(path.tcp_queued(), 0u);
     path.line_arrived(true);  // a late answer sends nothing more
     EXPECT_EQ(tcp.frames.size(), 1u);
 }
 
-TEST_F(SendPathTest, TcpSendFailureSetsErrorAndEndsBulk) {
+TEST_F(SendPathTest, TcpSendFailureIsReported) {
     use_tcp();
     tcp.write_ok = false;
-    model.bulk_active = 3;
     path.send_command("A1\r\n");
     EXPECT_EQ(ui.texts().at(0), "Socket 送信");
-    EXPECT_EQ(model.answer_error, 1);
-    EXPECT_EQ(model.bulk_active, 0);
     EXPECT_FALSE(path.tcp_in_flight());
 }
 
@@ -150,9 +143,9 @@ TEST_F(SendPathTest, LinkReadyFollowsInterfaceAndConnection) {
 TEST_F(SendPathTest, EverySingleCommandEndsOnceWithItsOutcome) {
     AnswerDispatcher dispatcher(path);
     std::vector<std::string> ends;
-    path.on_exchange_end = [&](const ExchangeEnd& e) {
+    path.exchange_ended.add([&](const ExchangeEnd& e) {
         ends.push_back(std::to_string(int(e.kind)) + " " + e.frame.substr(0, 6) + " " + e.answer);
-    };
+    });
     use_tcp();
     path.send_command("RCWL\r\n");
     path.send_command("CWL3\r\n");

@@ -115,7 +115,6 @@ TEST_F(TcpLinkTest, RefusedConnectionIsAnEventError) {
 
 TEST_F(TcpLinkTest, SilentDeviceTimesOutOnTheTicksAndDropsTheQueue) {
     ASSERT_TRUE(connect_to({"--no-answer"}));
-    model.bulk_active = 3;
     send("RCWL\r\n");
     send("RCEL\r\n");
     for (int i = 0; i < SendPath::kTimeoutTicks - 1; ++i) link.answer_tick();
@@ -123,17 +122,14 @@ TEST_F(TcpLinkTest, SilentDeviceTimesOutOnTheTicksAndDropsTheQueue) {
     link.answer_tick();
     EXPECT_EQ(ui.texts(), std::vector<std::string>{std::string(text::kAnswerTimeout) + "\n" +
                                                    text::kNotSent + " RCEL"});
-    EXPECT_EQ(model.answer_error, 1);
-    EXPECT_EQ(model.bulk_active, 0);
     EXPECT_FALSE(link.send_path().tcp_in_flight());
     EXPECT_EQ(link.send_path().tcp_queued(), 0u);
 }
 
-TEST_F(TcpLinkTest, ErrorAnswerSetsAnswerError) {
+TEST_F(TcpLinkTest, ErrorAnswerIsShown) {
     ASSERT_TRUE(connect_to({"--error", "E3"}));
     send("CWL3\r\n");
     ASSERT_TRUE(wait_answers(1));
-    EXPECT_EQ(model.answer_error, 1);
     EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kSocketCommand});
 }
 

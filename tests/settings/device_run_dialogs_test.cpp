@@ -27,15 +27,15 @@ TEST_F(DeviceRunTest, SetAllAfterNewSendsEverythingAndClosesItself) {
     EXPECT_EQ(d->bulk().progress_bar()->maximum(), 280);
     answer_every_command();
     d->start_button()->click();
-    EXPECT_EQ(d->bulk().timer().interval(), 600);
+    EXPECT_EQ(d->bulk().driver().pace_timer().interval(), 600);
     d->tick();
     EXPECT_EQ(percent(*d), "0");
     for (int n = 2; n <= 140; ++n) d->tick();
     EXPECT_EQ(percent(*d), "50");
     for (int n = 141; n <= 256; ++n) d->tick();
-    EXPECT_EQ(d->bulk().timer().interval(), 600);
+    EXPECT_EQ(d->bulk().driver().pace_timer().interval(), 600);
     d->tick();  // 257: the slower pace of the commands after the titles
-    EXPECT_EQ(d->bulk().timer().interval(), 1200);
+    EXPECT_EQ(d->bulk().driver().pace_timer().interval(), 1200);
     EXPECT_EQ(wire.frames.size(), 256u);
 
     EXPECT_EQ(run_to_end(*d), 23);
@@ -84,7 +84,7 @@ TEST_F(DeviceRunTest, ReadSettingsStepsIdleTicksAndClosesItself) {
 
     answer_every_command();
     d->start_button()->click();
-    EXPECT_EQ(d->bulk().timer().interval(), 400);
+    EXPECT_EQ(d->bulk().driver().pace_timer().interval(), 400);
     for (int n = 1; n <= 22; ++n) d->tick();
     EXPECT_EQ(wire.frames.back(), "00RP02T\r\n");
     for (int n = 23; n <= 29; ++n) d->tick();
@@ -120,7 +120,6 @@ TEST_F(DeviceRunTest, NoRunStartsWithoutALinkAndNoneOutlivesItsDialog) {
     EXPECT_TRUE(close_enabled(*d));
     EXPECT_EQ(ui.texts().back(), "ステップ 1/285 (RAST01B) で中断しました。\n" +
                                      std::string(text::kSerialPortLost) + "\n応答済み 0/285");
-    EXPECT_EQ(model.answer_error, 0) << "the next run must not stop on its first tick";
 
     d->start_button()->click();
     d->tick();

@@ -64,7 +64,7 @@ TEST_F(PageValueTest, DisplaySetAllSendsFourLinesAndSingleSendsStillGoBetween) {
     auto* d = open<TitleDisplayDialog>(kTitleDisplay);
     answer_every_command();
     d->set_all_button()->click();
-    EXPECT_EQ(d->bulk().timer().interval(), 500);
+    EXPECT_EQ(d->bulk().driver().pace_timer().interval(), 500);
     EXPECT_FALSE(close_enabled(*d));
     d->tick();
     d->set_button()->click();
@@ -111,7 +111,7 @@ TEST_F(PageValueTest, SwitchingSetAllRunsAlone) {
     auto* d = open<AutoSwitchingDialog>(kAutoSwitching);
     answer_every_command();
     d->set_all_button()->click();
-    EXPECT_EQ(d->bulk().timer().interval(), 1200);
+    EXPECT_EQ(d->bulk().driver().pace_timer().interval(), 1200);
     d->tick();
     d->set_button()->click();  // nothing while "全設定" runs
     EXPECT_FALSE(d->close());
