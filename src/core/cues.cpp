@@ -178,9 +178,9 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
         const std::string_view s = cell(kSeconds);
         int value = 0;
         bool ok = !s.empty() && s.size() <= 4;
-        for (char c : s) {
-            ok = ok && c >= '0' && c <= '9';
-            value = value * 10 + (c - '0');
+        for (std::size_t i = 0; ok && i < s.size(); ++i) {
+            ok = s[i] >= '0' && s[i] <= '9';
+            value = value * 10 + (s[i] - '0');
         }
         if (!ok || value > kCueMaxWaitSeconds)
             return {kSeconds, "seconds " + quoted(s) + ": a whole number 0.." +

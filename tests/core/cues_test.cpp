@@ -66,6 +66,7 @@ TEST_F(CueFile, BadRowsAreRefusedWithRowAndColumnAndNothingLoaded) {
         {"A,title,1T,1,あ,yes,", "row 2, column memory: \"yes\": memory, nomemory or empty"},
         {"A,wait,,,,,3601", "row 2, column seconds: seconds \"3601\": a whole number 0..3600"},
         {"A,wait,,,,,", "row 2, column seconds: seconds \"\": a whole number 0..3600"},
+        {"A,wait,,,,,x23456789012", "row 2, column seconds: seconds \"x23456789012\": a whole number 0..3600"},
         {"A,page,1T,1,x,,", "row 2, column text: not used by a page step: leave it empty"},
         {"A,wait,1T,,,,1", "row 2, column line: not used by a wait step: leave it empty"},
         {"A,title,1T,1,abc,,", "row 2, column text: text cannot be sent: full-width characters only, at most 14"},
