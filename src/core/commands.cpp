@@ -156,9 +156,9 @@ namespace {
 constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
 }
 
-const char* line_name(int line) { return kLineNames[std::size_t(clamp_line(line))]; }
+const char* line_label(int line) { return kLineNames[std::size_t(clamp_line(line))]; }
 
-std::optional<int> parse_line_name(std::string_view text) {
+std::optional<int> parse_line_label(std::string_view text) {
     for (int i = 0; i < kTitleLines; ++i) {
         const char* name = kLineNames[std::size_t(i)];
         if (text.size() == 2 && text[0] == name[0] && std::toupper(static_cast<unsigned char>(text[1])) == name[1])
@@ -167,11 +167,11 @@ std::optional<int> parse_line_name(std::string_view text) {
     return std::nullopt;
 }
 
-std::string page_name(int value) {
+std::string page_label(int value) {
     return value >= kAutoPage ? "AUTO" : std::to_string(std::max(value, 0) + 1);
 }
 
-std::optional<int> parse_page_name(std::string_view text, bool allow_auto) {
+std::optional<int> parse_page_label(std::string_view text, bool allow_auto) {
     if (allow_auto && text.size() == 4) {
         std::string upper(text);
         for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));

@@ -63,14 +63,14 @@ void send_title_single(SendPath& path, int store);
 
 // --- names of title lines and pages as remote requests and cue files write them ---
 // "1T", "1B", "2T", "2B" for lines 0..3.
-const char* line_name(int line);
+const char* line_label(int line);
 // A line name in either case; nullopt for anything else.
-std::optional<int> parse_line_name(std::string_view text);
+std::optional<int> parse_line_label(std::string_view text);
 // "1".."64", or "AUTO" for kAutoPage.
-std::string page_name(int value);
+std::string page_label(int value);
 // One or two digits naming 1..64 (value 0..63), or "AUTO" in either case (kAutoPage) when
 // `allow_auto`; nullopt for anything else.
-std::optional<int> parse_page_name(std::string_view text, bool allow_auto);
+std::optional<int> parse_page_label(std::string_view text, bool allow_auto);
 
 // --- glyphs ("GR", "RFBM", "G..C..I..") ---
 std::string body_glyph_register(int glyph_number, const GlyphRecord& record);

@@ -128,7 +128,7 @@ void CueRunner::finish(CueEnd end, std::string reason, std::size_t first_not_sen
     outcome_ = std::move(o);
 }
 
-GoResult go(CueList& list, CueRunner& runner) {
+GoResult cue_go(CueList& list, CueRunner& runner) {
     if (runner.running()) return GoResult::cue_running;
     const auto index = list.go();
     if (!index) return GoResult::no_next;
@@ -136,10 +136,10 @@ GoResult go(CueList& list, CueRunner& runner) {
     return GoResult::started;
 }
 
-GoResult fire(CueList& list, CueRunner& runner, std::size_t index) {
+GoResult cue_fire(CueList& list, CueRunner& runner, std::size_t index) {
     if (runner.running()) return GoResult::cue_running;
     if (!list.select_next(index)) return GoResult::no_next;
-    return go(list, runner);
+    return cue_go(list, runner);
 }
 
 }  // namespace tqv

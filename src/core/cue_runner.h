@@ -89,9 +89,9 @@ private:
 // GO from any front end: refused while a cue runs (the list's position stays), nothing to
 // do without a next cue, else the next cue fires and the list moves on.
 enum class GoResult { started, cue_running, no_next };
-GoResult go(CueList& list, CueRunner& runner);
-// Fires cue `index` (a vision mixer's "GPI n"): go() with that cue chosen as next first.
+GoResult cue_go(CueList& list, CueRunner& runner);
+// Fires cue `index` (a vision mixer's "GPI n"): cue_go() with that cue chosen as next first.
 // Out of range: no_next, and the list is unchanged.
-GoResult fire(CueList& list, CueRunner& runner, std::size_t index);
+GoResult cue_fire(CueList& list, CueRunner& runner, std::size_t index);
 
 }  // namespace tqv

@@ -157,10 +157,10 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
             return {column, "not used by a " + action + " step: leave it empty"};
     }
     if (!wait) {
-        const auto line = parse_line_name(cell(kLine));
+        const auto line = parse_line_label(cell(kLine));
         if (!line)
             return {kLine, "unknown line " + quoted(cell(kLine)) + ": 1T, 1B, 2T or 2B"};
-        const auto page = parse_page_name(cell(kPage), !title);
+        const auto page = parse_page_label(cell(kPage), !title);
         if (!page)
             return {kPage, "page " + quoted(cell(kPage)) + " out of range: " + (title ? "1..64" : "1..64 or AUTO")};
         step.line = *line;
@@ -242,7 +242,7 @@ std::string step_body(const CueStep& s) {
 std::string step_text(const CueStep& s) {
     std::string out = kActionNames[std::size_t(s.action)];
     if (s.action == CueAction::wait) return out + " " + std::to_string(s.seconds);
-    out += std::string(" ") + line_name(s.line) + " " + page_name(s.page);
+    out += std::string(" ") + line_label(s.line) + " " + page_label(s.page);
     if (s.action == CueAction::title) out += " " + s.text + (s.memory ? " memory" : " nomemory");
     return out;
 }
@@ -364,7 +364,7 @@ std::string cue_csv(const std::vector<Cue>& cues) {
             const bool title = s.action == CueAction::title;
             const bool line = uses_line(s.action);
             out += csv_cell(cue.name) + "," + kActionNames[std::size_t(s.action)] + "," +
-                   (line ? line_name(s.line) : "") + "," + (line ? page_name(s.page) : "") + "," +
+                   (line ? line_label(s.line) : "") + "," + (line ? page_label(s.page) : "") + "," +
                    (title ? csv_cell(s.text) : "") + "," +
                    (title ? (s.memory ? "memory" : "nomemory") : "") + "," +
                    (line ? "" : std::to_string(s.seconds)) + "\r\n";

@@ -14,7 +14,8 @@ class LineAssembler {
 public:
     static constexpr std::size_t kCapacity = 600;  // the device protocol's line buffer
     // Lines of up to capacity - 1 bytes, line end included, are handed out.
-    explicit LineAssembler(std::size_t capacity = kCapacity) : capacity_(capacity) {}
+    LineAssembler() = default;
+    explicit LineAssembler(std::size_t capacity) : capacity_(capacity) {}
 
     // Appends bytes; returns the lines completed by them, each with its CR LF.
     std::vector<std::string> feed(std::string_view bytes);
@@ -25,7 +26,7 @@ public:
     std::size_t dropped() const { return dropped_; }
 
 private:
-    std::size_t capacity_;
+    std::size_t capacity_ = kCapacity;
     std::size_t dropped_ = 0;
     std::string buffer_;
     bool overflowed_ = false;  // dropping until the next LF

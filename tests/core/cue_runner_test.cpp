@@ -49,7 +49,7 @@ TEST_F(CueRun, EachCueEndsOneWayAndNamesTheStepsNotSent) {
     };
     for (const Case& c : cases) {
         sent.clear();
-        ASSERT_EQ(go(list, runner), GoResult::started);
+        ASSERT_EQ(cue_go(list, runner), GoResult::started);
         for (const char* e = c.events; *e; ++e) {
             if (*e == 'w' || *e == 'W') runner.tick(*e == 'w' ? 1999 : 1);
             if (*e == 's') runner.stop();
@@ -70,7 +70,7 @@ TEST_F(CueRun, EachCueEndsOneWayAndNamesTheStepsNotSent) {
     }
     EXPECT_EQ(sent, (std::vector<std::string>{"P01T05\r\n"}));
     sent.clear();
-    go(list, runner);
+    cue_go(list, runner);
     report(Kind::answered);
     runner.tick(2000);
     EXPECT_EQ(sent.at(1).substr(0, 11), "CT01B012422");
@@ -84,17 +84,17 @@ TEST_F(CueRun, EachCueEndsOneWayAndNamesTheStepsNotSent) {
 }
 
 TEST_F(CueRun, GoWhileACueRunsIsRefusedAndTheListStays) {
-    ASSERT_EQ(go(list, runner), GoResult::started);
-    EXPECT_EQ(go(list, runner), GoResult::cue_running);
-    EXPECT_EQ(fire(list, runner, 0), GoResult::cue_running);
+    ASSERT_EQ(cue_go(list, runner), GoResult::started);
+    EXPECT_EQ(cue_go(list, runner), GoResult::cue_running);
+    EXPECT_EQ(cue_fire(list, runner, 0), GoResult::cue_running);
     EXPECT_EQ(list.current(), 0u);
     EXPECT_EQ(list.next(), 1u);
     runner.stop();
-    EXPECT_EQ(fire(list, runner, 5), GoResult::no_next);
-    EXPECT_EQ(fire(list, runner, 1), GoResult::started);
+    EXPECT_EQ(cue_fire(list, runner, 5), GoResult::no_next);
+    EXPECT_EQ(cue_fire(list, runner, 1), GoResult::started);
     report(Kind::answered);
     EXPECT_EQ(runner.take_outcome()->end, CueEnd::completed);
-    EXPECT_EQ(go(list, runner), GoResult::no_next);
+    EXPECT_EQ(cue_go(list, runner), GoResult::no_next);
 }
 
 TEST_F(CueRun, ALinkThatReportsAtOnceRunsLongCuesWithoutRecursion) {
