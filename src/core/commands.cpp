@@ -1,7 +1,9 @@
 #include "commands.h"
 
 #include <algorithm>
+#include <cctype>
 
+#include "codec.h"
 #include "digits.h"
 #include "texts.h"
 #include "titles.h"
@@ -27,12 +29,20 @@ std::string page_field(int value) {
     return two_digits(std::max(value, 0) + 1);
 }
 
+std::string body_page_switch_to(int line, int value) {
+    return "P" + line_fields(line) + page_field(value) + "\r\n";
+}
+
+std::string body_startup_page_to(int line, int value) {
+    return "SUS" + line_fields(line) + page_field(value) + "\r\n";
+}
+
 std::string body_page_switch(const Model& m, int line) {
-    return "P" + line_fields(line) + page_field(m.current_page[clamp_line(line)]) + "\r\n";
+    return body_page_switch_to(line, m.current_page[clamp_line(line)]);
 }
 
 std::string body_startup_page(const Model& m, int line) {
-    return "SUS" + line_fields(line) + page_field(m.startup_page[clamp_line(line)]) + "\r\n";
+    return body_startup_page_to(line, m.startup_page[clamp_line(line)]);
 }
 
 void send_page_switch(SendPath& path, int line) {
@@ -104,17 +114,34 @@ void send_position(SendPath& path, int line) {
 }
 
 // ---------------------------------------------------------------- titles
-const char* send_title(SendPath& path, int store, int t) {
+std::optional<std::string> body_title(int store, int t, std::string_view bytes,
+                                      const char** refusal) {
     std::array<char, 29> padded{};
-    if (!pad_title(path.model(), t, padded)) {
-        const bool too_long = t >= 0 && t < kTitles &&
-                              slot_length(path.model().titles[t]) > std::size_t{kTitleMaxBytes};
-        return too_long ? text::kTitleTooLong : text::kNotJis;
-    }
-    auto body = build_title_body(store, t, padded);
-    if (!body) return text::kNotJis;
+    std::optional<std::string> body;
+    if (pad_title_bytes(bytes, padded)) body = build_title_body(store, t, padded);
+    if (!body && refusal != nullptr)
+        *refusal = bytes.size() > std::size_t{kTitleMaxBytes} ? text::kTitleTooLong : text::kNotJis;
+    return body;
+}
+
+const char* send_title(SendPath& path, int store, int t) {
+    if (t < 0 || t >= kTitles) return text::kNotJis;
+    const char* refusal = nullptr;
+    auto body = body_title(store, t, slot_text(path.model().titles[t]), &refusal);
+    if (!body) return refusal;
     path.send_command(*body);
     return nullptr;
+}
+
+std::optional<std::string> title_from_utf8(std::string_view utf8, std::string* reason) {
+    auto bytes = utf8_to_cp932(utf8);
+    const char* refusal = text::kNotJis;
+    if (bytes && body_title(1, 0, *bytes, &refusal)) return bytes;
+    if (reason != nullptr)
+        *reason = bytes && (refusal == text::kTitleTooLong || bytes->size() % 2 != 0)
+                      ? "text cannot be sent: full-width characters only, at most 14"
+                      : std::string("text cannot be sent: ") + text::kNotJis;
+    return std::nullopt;
 }
 
 void send_title_single(SendPath& path, int store) {
@@ -122,6 +149,42 @@ void send_title_single(SendPath& path, int store) {
     if (run_under_way(m)) return;
     const int t = Model::title_slot(clamp_line(m.selected_title_line), clamp_page(m.selected_page));
     if (const char* refused = send_title(path, store, t)) warning_box(path.ui(), refused);
+}
+
+// ---------------------------------------------------------------- line and page names
+namespace {
+constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
+}
+
+const char* line_label(int line) { return kLineNames[std::size_t(clamp_line(line))]; }
+
+std::optional<int> parse_line_label(std::string_view text) {
+    for (int i = 0; i < kTitleLines; ++i) {
+        const char* name = kLineNames[std::size_t(i)];
+        if (text.size() == 2 && text[0] == name[0] && std::toupper(static_cast<unsigned char>(text[1])) == name[1])
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::string page_label(int value) {
+    return value >= kAutoPage ? "AUTO" : std::to_string(std::max(value, 0) + 1);
+}
+
+std::optional<int> parse_page_label(std::string_view text, bool allow_auto) {
+    if (allow_auto && text.size() == 4) {
+        std::string upper(text);
+        for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (upper == "AUTO") return kAutoPage;
+    }
+    if (text.empty() || text.size() > 2) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (!is_decimal_digit(c)) return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > kPages) return std::nullopt;
+    return value - 1;
 }
 
 // ---------------------------------------------------------------- glyphs

@@ -10,8 +10,9 @@ std::vector<std::string> LineAssembler::feed(std::string_view bytes) {
             continue;
         }
         // One byte of the buffer stays for the NUL the line had on the device's side.
-        if (buffer_.size() + 1 >= kCapacity) {
+        if (buffer_.size() + 1 >= capacity_) {
             buffer_.clear();
+            ++dropped_;
             overflowed_ = (c != '\n');
             continue;
         }

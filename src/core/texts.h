@@ -26,6 +26,8 @@ inline constexpr const char* kRunFaultAt = "中断しました";
 inline constexpr const char* kRunStep = "ステップ";
 inline constexpr const char* kRunAnswered = "応答済み";
 inline constexpr const char* kRunStoppedCaption = "中止";
+// A cue that ended early is named before the step: キュー "NAME" ステップ 2/4 ...
+inline constexpr const char* kCue = "キュー";
 
 // answers
 inline constexpr const char* kSuccess = "Success";

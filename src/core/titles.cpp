@@ -63,19 +63,23 @@ std::optional<std::uint16_t> title_unit_code(std::uint16_t u) {
     return code;
 }
 
-bool pad_title(const Model& model, int t, std::array<char, 29>& padded) {
+bool pad_title_bytes(std::string_view bytes, std::array<char, 29>& padded) {
     padded.fill('\0');
-    if (t < 0 || t >= kTitles) return false;
-    const TitleSlot& slot = model.titles[t];
-    const std::size_t n = slot_length(slot);
+    const std::size_t n = bytes.size();
     const std::size_t copied = n < 28 ? n : 28;
-    for (std::size_t i = 0; i < copied; ++i) padded[i] = slot[i];
+    for (std::size_t i = 0; i < copied; ++i) padded[i] = bytes[i];
     if (n > 28 || n % 2 != 0) return false;
     for (std::size_t i = n; i < 28; i += 2) {
         padded[i] = static_cast<char>(0x81);
         padded[i + 1] = static_cast<char>(0x40);
     }
     return true;
+}
+
+bool pad_title(const Model& model, int t, std::array<char, 29>& padded) {
+    padded.fill('\0');
+    if (t < 0 || t >= kTitles) return false;
+    return pad_title_bytes(slot_text(model.titles[t]), padded);
 }
 
 std::string channel_field(int line) { return (line == 2 || line == 3) ? "02" : "01"; }

@@ -26,8 +26,11 @@ std::uint16_t jis_to_sjis(std::uint16_t code);
 // be sent (neither a glyph placeholder nor a convertible double-byte character).
 std::optional<std::uint16_t> title_unit_code(std::uint16_t unit);
 
-// Copies slot t to `padded` (28 bytes + NUL) padded with full-width spaces. False when the
-// title is longer than 28 bytes or of odd length (the text is copied all the same).
+// Copies title bytes to `padded` (28 bytes + NUL) padded with full-width spaces. False when
+// the title is longer than 28 bytes or of odd length (the first 28 bytes are copied all the
+// same).
+bool pad_title_bytes(std::string_view bytes, std::array<char, 29>& padded);
+// The same for slot t of the model; false also for a slot number out of range.
 bool pad_title(const Model& model, int t, std::array<char, 29>& padded);
 // "CT"/"CN" body for title t from a padded title; nullopt when a unit cannot be converted.
 std::optional<std::string> build_title_body(int store, int t, const std::array<char, 29>& padded);

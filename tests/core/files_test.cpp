@@ -11,6 +11,7 @@
 
 #include "core/commands.h"
 #include "core/config.h"
+#include "core/cues.h"
 #include "core/document.h"
 #include "core/glyph.h"
 #include "core/texts.h"
@@ -40,7 +41,8 @@ TEST_F(Files, EveryLoaderRefusesWhatIsNoBoundedRegularFile) {
         [&](const std::string& p) {
             read_configuration(m, IniFile(p));
             return m.interface_kind == 1;
-        }};
+        },
+        [&](const std::string& p) { std::vector<Cue> c; CueFileError e; return load_cue_file(p, c, e); }};
     write_bytes(dir.file("ok.ini"), "[TQV-7310NX_Section]\r\nInterface=1\r\n");
     for (const auto& load : loaders) {
         for (std::string path : {std::string("/dev/zero"), dir.file("x.tll"), dir.path(), dir.file("big")}) {

@@ -1,0 +1,54 @@
+#include "rosstalk.h"
+
+#include <cctype>
+
+namespace tqv {
+
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A cue number: 1 to 5 digits, not 0. Longer numbers name no cue a list can hold.
+int cue_number(std::string_view digits) {
+    if (digits.empty() || digits.size() > 5) return 0;
+    int n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+RossTalkCommand parse_rosstalk(std::string_view line) {
+    while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+    std::string word;
+    while (!line.empty() && !blank(line.front())) {
+        word += char(std::toupper(static_cast<unsigned char>(line.front())));
+        line.remove_prefix(1);
+    }
+    const bool argument = !line.empty();
+    while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+    if (word == "GO" && !argument) return {RossTalkCommand::Kind::go, 0};
+    if (word == "CC" && line.starts_with("1:")) line.remove_prefix(2);
+    else if (word != "GPI") return {};
+    const int n = cue_number(line);
+    if (n == 0) return {};
+    return {RossTalkCommand::Kind::fire, n};
+}
+
+RossTalkLines::Fed RossTalkLines::feed(std::string_view bytes) {
+    Fed fed;
+    const std::size_t before = lines_.dropped();
+    for (std::string& line : lines_.feed(bytes)) {
+        line.pop_back();  // LF
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        fed.lines.push_back(std::move(line));
+    }
+    fed.dropped = lines_.dropped() - before;
+    return fed;
+}
+
+}  // namespace tqv
