@@ -79,6 +79,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     });
     connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);
     path_.on_timeout = [this](bool) { emit answer_timed_out(); };
+    path_.on_exchange_end = [this](const ExchangeEnd& end) { emit exchange_ended(end); };
     dispatcher_.on_line_handled = [this] { emit answer_applied(); };
     // A device the server role does not take is recorded where the operator looks.
     connect(&tcp_, &TcpLink::peer_rejected, this, [this](const QString& address) {
