@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-600}"
 shift || true
 names=("$@")
-if [ "${#names[@]}" -eq 0 ]; then names=(answers document glyph_list ini text); fi
+if [ "${#names[@]}" -eq 0 ]; then names=(answers document glyph_list ini text control); fi
 scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQV_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$(nproc)" >/dev/null
