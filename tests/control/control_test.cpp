@@ -112,7 +112,8 @@ struct Panel {
         QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& text) {
             messages.push_back(QJsonDocument::fromJson(text.toUtf8()).object());
         });
-        QObject::connect(&socket, &QWebSocket::errorOccurred, [this] { failed = true; });
+        QObject::connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error),
+                         [this] { failed = true; });
         QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(port)));
         if (!token.isEmpty()) request.setRawHeader("Authorization", "Bearer " + token);
         socket.open(request);
