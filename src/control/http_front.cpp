@@ -297,7 +297,11 @@ HttpFront::HttpFront(QObject* parent)
     });
 }
 
-HttpFront::~HttpFront() = default;
+HttpFront::~HttpFront() {
+    // The connections count themselves out, which they must do while this is whole.
+    const QObjectList connections = children();
+    for (QObject* connection : connections) delete connection;
+}
 
 bool HttpFront::listen(const QHostAddress& address, quint16 port) {
     return server_->listen(address, port);

@@ -17,6 +17,9 @@
 #include <memory>
 #include <vector>
 
+#include "control/control.h"
+#include "core/commands.h"
+#include "link/device_link.h"
 #include "link/sim_process.h"
 
 namespace {
@@ -347,7 +350,8 @@ TEST_F(ControlTest, EachClientsMemoryIsBoundedAndItsAnswersComeInOrder) {
     };
     for (const auto& c : cases) {
         bool closed = false;
-        const std::vector<Reply> replies = exchange(http_, c.raw, c.statuses.size(), &closed);
+        const std::vector<Reply> replies =
+            exchange(http_, c.raw, c.statuses.size(), c.closes ? &closed : nullptr);
         std::vector<int> statuses;
         for (const Reply& r : replies) statuses.push_back(r.status);
         EXPECT_EQ(statuses, c.statuses) << c.what;
@@ -476,6 +480,67 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
             }
         }
     }
+}
+
+// The program's side: a dialog's send and the operator's lock, with the control in process.
+class ControlInProcessTest : public ::testing::Test {
+  protected:
+    struct QuietUi : tqv::Ui {
+        void box(tqv::Box, std::string_view, std::string_view) override {}
+        bool ask(std::string_view, std::string_view) override { return true; }
+    };
+    std::string said;  // the control's log
+    tqv::Model model;
+    QuietUi ui;
+    tqv::DeviceLink link{model, ui};
+    tqv::Control control{link};
+};
+
+TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
+    if (!tqv::test::sim_available()) GTEST_SKIP();
+    Sim sim({"--listen", "0"}, "listening");
+    ASSERT_TRUE(sim.ready());
+    model.interface_kind = 1;
+    model.host_list[0] = {127, 0, 0, 1};
+    model.host_count = 1;
+    model.selected_peer = 0;
+    tqv::set_slot_text(model.port_number, sim.value().toStdString());
+    ASSERT_EQ(link.tcp().socket_connect(), 1);
+    ASSERT_TRUE(wait_until([this] { return model.tcp_connected == 1; }));
+    link.start_answer_timer();
+    std::string error;
+    control.log = [this](const std::string& line) { said += line + "\n"; };
+    ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    Panel panel(control.http_port());
+    ASSERT_TRUE(panel.ready());
+
+    model.current_page[2] = 6;
+    tqv::send_page_switch(link.send_path(), 2);
+    QJsonObject change = panel.next("change");
+    EXPECT_EQ(change["source"], "dialog");
+    EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"lines/2T/page", 7}}));
+    control.set_locked(true);
+    change = panel.next("change");
+    EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"remote/locked", true}}));
+
+    for (const char* path : {"/api/status", "/api/titles", "/api/openapi.json", "/api/events"})
+        EXPECT_EQ(call(control.http_port(), "GET", path, "").status, 423) << path;
+    for (const char* path : {"/api/page", "/api/startup", "/api/title"})
+        EXPECT_EQ(call(control.http_port(), "POST", path, R"({"line":"1T","page":1})").status, 423);
+    Panel refused(control.http_port());
+    EXPECT_FALSE(refused.ready());
+    panel.socket.sendTextMessage(R"({"op":"page","id":1,"line":"1T","page":2})");
+    EXPECT_EQ(panel.next("result")["status"], 423);
+    int frames = 0;
+    QObject::connect(&link, &tqv::DeviceLink::traffic, [&frames](bool sent) { frames += sent; });
+    QUdpSocket osc;
+    osc.writeDatagram(osc_string("/tqv/page") + osc_string(",si") + osc_string("2T") +
+                          QByteArray::fromHex("00000007"),
+                      QHostAddress::LocalHost, quint16(control.osc_port()));
+    EXPECT_TRUE(wait_until([&] { return said.find("dropped: remote control is locked") != std::string::npos; }));
+    control.set_locked(false);
+    EXPECT_EQ(call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":3})").status, 200);
+    EXPECT_EQ(frames, 1);
 }
 
 }  // namespace
