@@ -73,11 +73,24 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
 }
 
 void LinkStatusBar::set_control_text(const QString& text) {
+    control_text_ = text;
     control_label_->setText(text);
     control_label_->setVisible(!text.isEmpty());
 }
 
 QString LinkStatusBar::control_text() const { return control_label_->text(); }
+
+void LinkStatusBar::show_remote(const QString& text) {
+    if (remote_timer_ == nullptr) {
+        remote_timer_ = new QTimer(this);
+        remote_timer_->setSingleShot(true);
+        remote_timer_->setInterval(4000);
+        connect(remote_timer_, &QTimer::timeout, this, [this] { set_control_text(control_text_); });
+    }
+    control_label_->setText(text);
+    control_label_->setVisible(true);
+    remote_timer_->start();
+}
 
 QString LinkStatusBar::link_text() const {
     const Model& m = link_.model();

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "link/device_link.h"
 
@@ -29,6 +30,8 @@ class LinkStatusBar : public QStatusBar {
     // Show control is on: "制御 HTTP 127.0.0.1:8080, OSC 127.0.0.1:9000"; empty: off.
     void set_control_text(const QString& text);
     QString control_text() const;
+    // The last remote action in place of the control text, for a few seconds.
+    void show_remote(const QString& text);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -41,6 +44,8 @@ class LinkStatusBar : public QStatusBar {
     QLabel* state_label_ = nullptr;
     QLabel* exchange_label_ = nullptr;
     QLabel* control_label_ = nullptr;
+    QString control_text_;
+    QTimer* remote_timer_ = nullptr;
     QAction* reconnect_ = nullptr;
     QString note_;  // said once after an event ("再接続しました"), until the next change
     QDateTime last_time_;

@@ -1,5 +1,7 @@
 // tqv7310nx: the control program of the TQV-7310NX title generator.
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QCommandLineParser>
 #include <QTextStream>
 #include <QTimer>
@@ -145,6 +147,20 @@ int main(int argc, char** argv) {
         if (control->http_port() != 0) on << QStringLiteral("HTTP %1:%2").arg(bind).arg(control->http_port());
         if (control->osc_port() != 0) on << QStringLiteral("OSC %1:%2").arg(bind).arg(control->osc_port());
         window.link_status()->set_control_text(QStringLiteral("制御 ") + on.join(QStringLiteral(", ")));
+        QObject::connect(control.get(), &tqv::Control::remote, &window,
+                         [&window](const QString& who, const QString& what) {
+                             window.traffic_log().remote(who, what);
+                             window.link_status()->show_remote(
+                                 QStringLiteral("リモート %1: %2").arg(who, what));
+                         });
+        QAction* lock = window.menu(tqv::command::kInterfaceMenu)
+                            ->addAction(QStringLiteral("リモート操作を禁止"));
+        lock->setCheckable(true);
+        lock->setChecked(control->locked());
+        QObject::connect(lock, &QAction::toggled, control.get(), [&config, c = control.get()](bool on) {
+            c->set_locked(on);
+            tqv::write_control_lock(on, config);
+        });
     }
 
     const int code = QApplication::exec();

@@ -32,6 +32,9 @@ class TrafficLog : public QObject {
     // The whole log as text, one line each.
     QString all_text() const;
 
+    // A remote show-control request and its outcome.
+    void remote(const QString& who, const QString& what) { add(false, who, what.toUtf8()); }
+
   signals:
     void added(const QString& text);
 

@@ -42,12 +42,16 @@ const char* const kUsage =
     "  glyphs pull FILE.tll         read glyph numbers 01..28 into a glyph list file\n"
     "  network show                 serial link only: the device's nine network values\n"
     "  serve [--http PORT] [--osc PORT] [--bind ADDR] [--token TOKEN]\n"
+    "        [--allow-clients ADDR,...]\n"
     "                               keep the link open and switch pages, start-up pages and\n"
     "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
     "                               PORT 0 takes a free port; \"http <port>\" and\n"
     "                               \"osc <port>\" are written to stderr once listening;\n"
     "                               ADDR defaults to 127.0.0.1; with TOKEN every HTTP\n"
-    "                               request needs \"Authorization: Bearer TOKEN\"\n"
+    "                               request needs \"Authorization: Bearer TOKEN\" (OSC,\n"
+    "                               which cannot carry it, then stays on 127.0.0.1);\n"
+    "                               --allow-clients: only these client addresses may use\n"
+    "                               HTTP, the WebSocket and OSC (others: 403, OSC dropped)\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
     "  diff FILE.dat                read all settings and print the items that differ from\n"
     "                               the document, one a line (item, document, device);\n"
@@ -235,10 +239,10 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             if (!port) return usage_error(arg + " needs a port 0..65535");
             (arg == "--http" ? o.http_port : o.osc_port) = static_cast<int>(*port);
             serve_given = true;
-        } else if (arg == "--token") {
+        } else if (arg == "--token" || arg == "--allow-clients") {
             const auto v = value();
             if (!v || v->empty()) return usage_error(arg + " needs a value");
-            o.token = *v;
+            (arg == "--token" ? o.token : o.allow_clients) = *v;
             serve_given = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
@@ -316,7 +320,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     if (o.changed_only && o.command != Command::push)
         return usage_error("--changed-only belongs to push");
     if (serve_given && o.command != Command::serve)
-        return usage_error("--http, --osc and --token belong to serve");
+        return usage_error("--http, --osc, --token and --allow-clients belong to serve");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
     if (!o.allowed.empty() && o.link != LinkKind::listen)

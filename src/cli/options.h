@@ -52,6 +52,7 @@ struct Options {
     int osc_port = -1;
     std::string bind = "127.0.0.1";  // serve: the address of the HTTP and OSC ports
     std::string token;       // serve: the bearer token every HTTP request must carry
+    std::string allow_clients;  // serve: the only client addresses served (comma-separated)
 };
 
 struct ParseResult {

@@ -53,6 +53,7 @@ bool Serve::start() {
     settings.osc_port = options_.osc_port;
     settings.bind = options_.bind;
     settings.token = options_.token;
+    settings.allow = split_addresses(options_.allow_clients);
     std::string error;
     if (!control_.start(settings, &error)) {
         console_.message("tqv7310nx-cli: " + error);

@@ -1,26 +1,16 @@
 #include "control/control.h"
 
-#include <lo/lo.h>
-
-#include <QHostAddress>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QNetworkDatagram>
-#include <QTcpSocket>
 #include <QUdpSocket>
-#include <QtEndian>
-#include <cctype>
+#include <QWebSocket>
 #include <cstdio>
-#include <cstring>
 
+#include "control/http_front.h"
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/config.h"
-#include "core/texts.h"
 #include "core/titles.h"
 #include "link/device_link.h"
 
@@ -28,18 +18,9 @@ namespace tqv {
 
 namespace {
 
-using Status = QHttpServerResponder::StatusCode;
-
 constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
 
-std::string upper(std::string text) {
-    for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string page_name(int page) { return page >= kAutoPage ? "AUTO" : std::to_string(page + 1); }
-
-const char* kind_name(ExchangeEnd::Kind kind) {
+const char* outcome_name(ExchangeEnd::Kind kind) {
     switch (kind) {
         case ExchangeEnd::Kind::answered:
             return "answered";
@@ -57,9 +38,11 @@ const char* kind_name(ExchangeEnd::Kind kind) {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-void reply(QHttpServerResponder& responder, Status status, const QJsonObject& json) {
-    responder.write(QJsonDocument(json).toJson(QJsonDocument::Compact), "application/json", status);
+QByteArray compact(const QJsonObject& json) {
+    return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
+
+QJsonObject error_object(const QString& text) { return {{"error", text}}; }
 
 std::string trimmed_frame(std::string frame) {
     while (!frame.empty() && (frame.back() == '\n' || frame.back() == '\r')) frame.pop_back();
@@ -71,73 +54,64 @@ bool ends_with(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-}  // namespace
-
-ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
-                                    const std::string& page, const std::string* text, bool memory) {
-    ParsedCommand r;
-    ControlCommand c;
-    c.kind = kind;
-    c.memory = memory;
-    c.line = -1;
-    for (int i = 0; i < kTitleLines; ++i)
-        if (upper(line) == kLineNames[std::size_t(i)]) c.line = i;
-    if (c.line < 0) {
-        r.error = "unknown line \"" + line + "\": 1T, 1B, 2T or 2B";
-        return r;
-    }
-    const bool title = kind == ControlCommand::Kind::title;
-    if (!title && upper(page) == "AUTO") {
-        c.page = kAutoPage;
-    } else {
-        int value = 0;
-        bool digits = !page.empty() && page.size() <= 2;
-        for (char ch : page) {
-            digits = digits && std::isdigit(static_cast<unsigned char>(ch));
-            value = value * 10 + (ch - '0');
-        }
-        if (!digits || value < 1 || value > kPages) {
-            r.error = "page \"" + page + "\" out of range: " + (title ? "1..64" : "1..64 or AUTO");
-            return r;
-        }
-        c.page = value - 1;
-    }
-    if (title) {
-        if (text == nullptr) {
-            r.error = "no text";
-            return r;
-        }
-        const auto bytes = utf8_to_cp932(*text);
-        if (!bytes) {
-            r.error = std::string("text cannot be sent: ") + text::kNotJis;
-            return r;
-        }
-        // The device shows 14 double-byte characters; the builder refuses anything else.
-        Model scratch;
-        set_slot_text(scratch.title(c.line, c.page), *bytes);
-        std::array<char, 29> padded{};
-        if (bytes->size() > std::size_t(kTitleMaxBytes) ||
-            !pad_title(scratch, Model::title_slot(c.line, c.page), padded)) {
-            r.error = "text cannot be sent: full-width characters only, at most 14";
-            return r;
-        }
-        if (!build_title_body(memory ? 1 : 0, Model::title_slot(c.line, c.page), padded)) {
-            r.error = std::string("text cannot be sent: ") + text::kNotJis;
-            return r;
-        }
-        c.text = *bytes;
-    }
-    r.command = std::move(c);
-    return r;
+// `frame` (address, body, CR LF) carries exactly `body`.
+bool carries(const std::string& frame, const std::string& body) {
+    return ends_with(frame, body) && frame.size() <= body.size() + 2;
 }
+
+QJsonValue page_value(int page) {
+    return page >= kAutoPage ? QJsonValue("AUTO") : QJsonValue(page + 1);
+}
+
+QString line_path(int line, const char* leaf) {
+    return QStringLiteral("lines/%1/%2").arg(kLineNames[std::size_t(line)], leaf);
+}
+
+QString title_path(int slot) {
+    return QStringLiteral("lines/%1/titles/%2")
+        .arg(kLineNames[std::size_t(slot / kPages)])
+        .arg(slot % kPages + 1, 2, 10, QLatin1Char('0'));
+}
+
+QString title_text(const Model& m, int slot) {
+    return qs(cp932_to_utf8(slot_text(m.titles[std::size_t(slot)])));
+}
+
+// The client address as people write it: an IPv4 client of a dual-stack socket without
+// its "::ffff:" prefix.
+QHostAddress plain(const QHostAddress& address) {
+    bool v4 = false;
+    const quint32 ip = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip) : address;
+}
+
+// The pages and titles of the model, as state paths.
+QJsonObject model_paths(const Model& m) {
+    QJsonObject out;
+    for (int i = 0; i < kTitleLines; ++i) {
+        out[line_path(i, "page")] = page_value(m.current_page[std::size_t(i)]);
+        out[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
+    }
+    for (int t = 0; t < kTitles; ++t) out[title_path(t)] = title_text(m, t);
+    return out;
+}
+
+}  // namespace
 
 struct Control::Request {
     ControlCommand command;
     std::uint64_t number = 0;
-    std::optional<QHttpServerResponder> responder;  // none for OSC
-    QPointer<QTcpSocket> socket;                    // gone when the client has left
+    QString source;  // "http", "osc", "ws"
+    QString peer;
+    Reply reply;       // none when the client cannot be answered
+    std::string body;  // the command, once sent
     QElapsedTimer age;
-    std::string origin() const { return responder ? "http" : "osc"; }
+};
+
+struct Control::Client {
+    QPointer<QWebSocket> socket;
+    QString peer;
+    qint64 backlog = 0;  // bytes sent and not yet written out
 };
 
 Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(link) {
@@ -149,11 +123,40 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         finish(*request, 504, "error", "no end of the exchange was told in time");
         pump();
     });
-    exchange_ends_ = Subscription(link_.send_path().exchange_ended,
-                                  [this](const ExchangeEnd& end) { exchange_ended(end); });
+    connect(&link_, &DeviceLink::exchange_ended, this, &Control::exchange_ended);
+    // A line is seen before it is handled: what its handling changes is the device's word.
+    connect(&link_, &DeviceLink::traffic, this, [this](bool sent, const QString&, const QByteArray&) {
+        if (!sent && !before_answer_) snapshot_model();
+    });
+    connect(&link_, &DeviceLink::answer_applied, this, &Control::model_answered);
+    connect(&link_, &DeviceLink::state_changed, this, &Control::link_changed);
+    connect(&state_, &ControlState::changed, this,
+            [this](quint64 seq, const QString& source, const QJsonObject& changes) {
+                const QByteArray message = compact({{"type", "change"},
+                                                    {"seq", qint64(seq)},
+                                                    {"source", source},
+                                                    {"changes", changes}});
+                for (const auto& client : clients_) send_to(*client, message);
+            });
+
+    // Nothing is confirmed yet: every path is there, without a value.
+    QJsonObject initial;
+    for (int i = 0; i < kTitleLines; ++i) {
+        initial[line_path(i, "page")] = QJsonValue();
+        initial[line_path(i, "startup")] = QJsonValue();
+    }
+    for (int t = 0; t < kTitles; ++t) initial[title_path(t)] = QJsonValue();
+    for (const char* path : {"run/step", "run/total", "run/end"}) initial[path] = QJsonValue();
+    initial["run/active"] = false;
+    initial["remote/locked"] = false;
+    state_.apply("device", initial);
+    link_changed();
 }
 
-Control::~Control() = default;
+Control::~Control() {
+    for (const auto& client : clients_)
+        if (client->socket) client->socket->abort();
+}
 
 void Control::box_shown(std::string_view text) {
     in_flight_box_ = text;
@@ -168,45 +171,47 @@ void Control::say(const std::string& line) const {
     }
 }
 
+void Control::told(const QString& source, const QString& peer, const QString& what,
+                   const char* detail) {
+    say(source.toStdString() + " " + peer.toStdString() + ": " + what.toStdString() + detail);
+    emit remote(source.toUpper() + " " + peer, what);
+}
+
+void Control::set_locked(bool locked) {
+    settings_.locked = locked;
+    state_.apply("dialog", {{"remote/locked", locked}});
+}
+
 bool Control::start(const ControlSettings& settings, std::string* error) {
     settings_ = settings;
+    state_.apply("dialog", {{"remote/locked", settings.locked}});
     QHostAddress address;
     if (!address.setAddress(qs(settings.bind))) {
         *error = "control: not an address: " + settings.bind;
         return false;
     }
-    if (settings.http_port >= 0) {
-        http_ = std::make_unique<QHttpServer>();
-        http_->route("/api/status", QHttpServerRequest::Method::Get,
-                     [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                         if (!authorized(request)) {
-                             reply(responder, Status::Unauthorized, {{"error", "unauthorized"}});
-                             return;
-                         }
-                         responder.write(status_json(), "application/json");
-                     });
-        const std::pair<const char*, ControlCommand::Kind> routes[] = {
-            {"/api/page", ControlCommand::Kind::page},
-            {"/api/startup", ControlCommand::Kind::startup},
-            {"/api/title", ControlCommand::Kind::title},
-        };
-        for (const auto& [route, kind] : routes) {
-            http_->route(route, QHttpServerRequest::Method::Post,
-                         [this, kind = kind](const QHttpServerRequest& request,
-                                             QHttpServerResponder&& responder) {
-                             handle_http(request, std::move(responder), kind);
-                         });
-        }
-        http_port_ = http_->listen(address, quint16(settings.http_port));
-        if (http_port_ == 0) {
-            *error = "control: cannot listen for HTTP on " + settings.bind + ":" +
-                     std::to_string(settings.http_port);
+    for (const std::string& a : settings.allow) {
+        QHostAddress allowed;
+        if (!allowed.setAddress(qs(a))) {
+            *error = "control: not a client address: " + a;
             return false;
         }
+        allow_.push_back(plain(allowed));
     }
+    if (settings.http_port >= 0 && open_http(address, error) == nullptr) return false;
     if (settings.osc_port >= 0) {
+        // OSC cannot carry the token: with one and no allow-list, only this machine may
+        // send OSC.
+        QHostAddress osc_address = address;
+        if (!settings.token.empty() && allow_.empty() && !address.isLoopback()) {
+            osc_address = address.protocol() == QAbstractSocket::IPv6Protocol
+                              ? QHostAddress(QHostAddress::LocalHostIPv6)
+                              : QHostAddress(QHostAddress::LocalHost);
+            say("control: OSC listens on " + osc_address.toString().toStdString() +
+                " only: it cannot carry the token; --allow-clients opens it to those clients");
+        }
         osc_ = new QUdpSocket(this);
-        if (!osc_->bind(address, quint16(settings.osc_port))) {
+        if (!osc_->bind(osc_address, quint16(settings.osc_port))) {
             *error = "control: cannot listen for OSC on " + settings.bind + ":" +
                      std::to_string(settings.osc_port);
             return false;
@@ -217,130 +222,248 @@ bool Control::start(const ControlSettings& settings, std::string* error) {
     return true;
 }
 
-bool Control::authorized(const QHttpServerRequest& request) const {
-    if (settings_.token.empty()) return true;
-    return request.value("Authorization") == QByteArray("Bearer ") + settings_.token.c_str();
-}
-
-bool Control::bulk_under_way() const {
-    return link_.send_path().run_under_way();
-}
-
-void Control::handle_http(const QHttpServerRequest& request, QHttpServerResponder&& responder,
-                          ControlCommand::Kind kind) {
-    auto refuse = [&responder](Status status, const QString& message) {
-        reply(responder, status, {{"error", message}});
+HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
+    http_ = new HttpFront(this);
+    http_->log = [this](const std::string& line) { say(line); };
+    http_->check = [this](const HttpHead& head, const QHostAddress& peer) -> HttpFront::Refusal {
+        static const std::pair<const char*, const char*> kRoutes[] = {
+            {"GET", "/api/status"},      {"GET", "/api/titles"},     {"GET", "/api/openapi.json"},
+            {"GET", "/api/events"},      {"POST", "/api/page"},      {"POST", "/api/startup"},
+            {"POST", "/api/title"},
+        };
+        auto refuse = [&](int status, const QString& text) {
+            told(head.websocket ? "ws" : "http", plain(peer).toString(),
+                 qs(head.method + " " + head.path.substr(0, 64)) + ": " +
+                     QString::number(status) + " " + text);
+            return HttpFront::Refusal{status, compact(error_object(text))};
+        };
+        if (!allowed(peer)) return refuse(403, "client not allowed");
+        bool path_known = false;
+        bool method_known = false;
+        for (const auto& [method, path] : kRoutes) {
+            if (head.path != path) continue;
+            path_known = true;
+            method_known = method_known || head.method == method;
+        }
+        if (!path_known) return refuse(404, "no such route");
+        if (!method_known) return refuse(405, "method not allowed");
+        if (!settings_.token.empty() && !bearer_matches(head.authorization, settings_.token))
+            return refuse(401, "unauthorized");
+        if (settings_.locked) return refuse(423, "remote control is locked");
+        if (head.path == "/api/events") {
+            if (!head.websocket) return refuse(426, "WebSocket upgrade only");
+            if (int(clients_.size()) >= kMaxClients) return refuse(503, "too many clients");
+        }
+        return {};
     };
-    if (!authorized(request)) return refuse(Status::Unauthorized, "unauthorized");
-    if (request.body().size() > kMaxBody) return refuse(Status::PayloadTooLarge, "body over 4 KiB");
-    QJsonParseError parse_error;
-    const QJsonDocument doc = QJsonDocument::fromJson(request.body(), &parse_error);
-    if (!doc.isObject()) {
-        return refuse(Status::BadRequest,
-                      "bad JSON: " + (doc.isNull() ? parse_error.errorString() : "not an object"));
+    http_->request = [this](const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
+                            HttpFront::Answer answer) {
+        http_request(head, body, peer, std::move(answer));
+    };
+    http_->websocket = [this](QWebSocket* socket) { add_client(socket); };
+    if (!http_->listen(address, quint16(settings_.http_port))) {
+        *error = "control: cannot listen for HTTP on " + settings_.bind + ":" +
+                 std::to_string(settings_.http_port);
+        return nullptr;
     }
-    const QJsonObject body = doc.object();
-    const QJsonValue page = body.value("page");
-    const QJsonValue memory = body.value("memory");
-    const QJsonValue text = body.value("text");
-    if (!body.value("line").isString())
-        return refuse(Status::BadRequest, "\"line\" must be a string");
-    if (!page.isString() && !page.isDouble())
-        return refuse(Status::BadRequest, "\"page\" must be a number or \"AUTO\"");
-    if (page.isDouble() && page.toDouble() != double(page.toInt()))
-        return refuse(Status::BadRequest, "\"page\" must be a whole number");
-    if (kind == ControlCommand::Kind::title &&
-        (!text.isString() || !(memory.isBool() || memory.isUndefined())))
-        return refuse(Status::BadRequest, "\"text\" must be a string and \"memory\" true or false");
-    const std::string text_utf8 = text.toString().toStdString();
-    ParsedCommand parsed = parse_control_command(
-        kind, body.value("line").toString().toStdString(),
-        page.isDouble() ? std::to_string(page.toInt()) : page.toString().toStdString(),
-        text.isString() ? &text_utf8 : nullptr, memory.toBool(true));
-    if (!parsed.command) return refuse(Status::BadRequest, qs(parsed.error));
-    if (bulk_under_way()) return refuse(Status::Conflict, "a bulk run holds the link");
-    if (int(waiting_.size()) >= kMaxWaiting)
-        return refuse(Status::ServiceUnavailable, "too many requests waiting");
+    http_port_ = http_->port();
+    return http_;
+}
+
+bool Control::allowed(const QHostAddress& peer) const {
+    if (allow_.empty()) return true;
+    const QHostAddress p = plain(peer);
+    return std::find(allow_.begin(), allow_.end(), p) != allow_.end();
+}
+
+void Control::http_request(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
+                           std::function<void(int, const QByteArray&)> answer) {
+    const QString who = plain(peer).toString();
+    if (head.method == "GET") {
+        told("http", who, qs("GET " + head.path) + ": 200");
+        if (head.path == "/api/status") return answer(200, status_json());
+        if (head.path == "/api/titles") return answer(200, titles_json());
+        return answer(200, openapi_json());
+    }
+    const ControlCommand::Kind kind = head.path == "/api/page"      ? ControlCommand::Kind::page
+                                      : head.path == "/api/startup" ? ControlCommand::Kind::startup
+                                                                    : ControlCommand::Kind::title;
+    command(kind, parse_command_body(kind, body), "http", who,
+            [answer](int status, const QJsonObject& json) { answer(status, compact(json)); });
+}
+
+// Every route's request ends here, whatever carried it.
+void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QString& source,
+                      const QString& peer, Reply reply) {
+    auto refuse = [&](int status, const QString& text) {
+        told(source, peer, QStringLiteral("%1: %2 %3").arg(kind_name(kind)).arg(status).arg(text));
+        if (reply) reply(status, error_object(text));
+    };
+    if (!parsed.command) return refuse(400, qs(parsed.error));
+    if (bulk_under_way()) return refuse(409, "a bulk run holds the link");
+    if (int(waiting_.size()) >= kMaxWaiting) return refuse(503, "too many requests waiting");
+    // One device today; each request is meant for a list of them, so that a fan-out to
+    // several devices ("device" in the body) needs only a resolution here.
     auto r = std::make_unique<Request>();
     r->command = std::move(*parsed.command);
-    r->socket = responder.socket();
-    r->responder.emplace(std::move(responder));
-    enqueue(std::move(r));
+    r->source = source;
+    r->peer = peer;
+    r->reply = std::move(reply);
+    r->number = ++requests_;
+    r->age.start();
+    waiting_.push_back(std::move(r));
+    pump();
+}
+
+void Control::add_client(QWebSocket* socket) {
+    const QString peer = plain(socket->peerAddress()).toString();
+    if (int(clients_.size()) >= kMaxClients) {
+        told("ws", peer, "503 too many clients");
+        socket->close(QWebSocketProtocol::CloseCodeAbnormalDisconnection, "too many clients");
+        socket->deleteLater();
+        return;
+    }
+    socket->setParent(this);
+    socket->setMaxAllowedIncomingFrameSize(kMaxBody);
+    socket->setMaxAllowedIncomingMessageSize(kMaxBody);
+    auto client = std::make_unique<Client>();
+    client->socket = socket;
+    client->peer = peer;
+    Client* c = client.get();
+    clients_.push_back(std::move(client));
+    connect(socket, &QWebSocket::textMessageReceived, this,
+            [this, c](const QString& text) { client_message(*c, text.toUtf8()); });
+    connect(socket, &QWebSocket::binaryMessageReceived, this,
+            [this, c](const QByteArray& bytes) { client_message(*c, bytes); });
+    connect(socket, &QWebSocket::bytesWritten, this,
+            [c](qint64 written) { c->backlog = std::max<qint64>(0, c->backlog - written); });
+    connect(socket, &QWebSocket::disconnected, this, [this, c] {
+        told("ws", c->peer, "closed");
+        if (c->socket) c->socket->deleteLater();
+        std::erase_if(clients_, [c](const auto& client) { return client.get() == c; });
+    });
+    told("ws", peer, "connected");
+    send_to(*c, compact({{"type", "state"}, {"seq", qint64(state_.seq())}, {"state", state_.state()}}));
+}
+
+void Control::send_to(Client& client, const QByteArray& message) {
+    if (!client.socket || client.socket->state() != QAbstractSocket::ConnectedState) return;
+    // A client that stops reading must not make us hold more and more for it.
+    if (client.backlog + message.size() > kMaxClientBacklog) {
+        told("ws", client.peer, "closed: more than 1 MiB waiting for it");
+        client.socket->abort();
+        return;
+    }
+    client.backlog += message.size();
+    client.socket->sendTextMessage(QString::fromUtf8(message));
+}
+
+void Control::client_message(Client& client, const QByteArray& message) {
+    const WsRequest request = parse_ws_request(message);
+    QPointer<QWebSocket> socket = client.socket;
+    Client* c = &client;
+    Reply reply = [this, socket, c, id = request.id](int status, const QJsonObject& json) {
+        if (!socket) return;
+        QJsonObject result = json;
+        result["type"] = "result";
+        result["id"] = id;
+        result["status"] = status;
+        send_to(*c, compact(result));
+    };
+    if (settings_.locked) {
+        told("ws", client.peer, "423 remote control is locked");
+        return reply(423, error_object("remote control is locked"));
+    }
+    const auto kind = request.parsed.command ? request.parsed.command->kind
+                                             : ControlCommand::Kind::page;
+    command(kind, request.parsed, "ws", client.peer, std::move(reply));
 }
 
 void Control::read_osc() {
-    while (osc_->hasPendingDatagrams()) osc_message(osc_->receiveDatagram().data());
+    while (osc_->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = osc_->receiveDatagram();
+        const QByteArray data = datagram.data();
+        const QHostAddress sender = datagram.senderAddress();
+        const QString who = plain(sender).toString();
+        if (!allowed(sender)) {
+            osc_ignored("osc " + who.toStdString() + ": dropped: client not allowed");
+            continue;
+        }
+        if (settings_.locked) {
+            osc_ignored("osc " + who.toStdString() + ": dropped: remote control is locked");
+            continue;
+        }
+        const std::string stopped = walk_osc(
+            std::string_view(data.constData(), std::size_t(data.size())),
+            [&](std::string_view message) {
+                osc_message(message, sender, quint16(datagram.senderPort()));
+            });
+        if (!stopped.empty()) osc_ignored("osc " + who.toStdString() + ": " + stopped + "; the rest is ignored");
+    }
 }
 
-void Control::osc_message(const QByteArray& datagram) {
-    // Some senders always wrap their messages in a bundle: its elements are carried out
-    // at once, in order (time tags ask for nothing a button press needs).
-    if (datagram.startsWith(QByteArray("#bundle", 8))) {
-        qsizetype at = 16;  // after "#bundle\0" and the time tag
-        while (at + 4 <= datagram.size()) {
-            const qsizetype size = qFromBigEndian<qint32>(datagram.constData() + at);
-            if (size <= 0 || size > datagram.size() - at - 4) break;
-            osc_message(datagram.mid(at + 4, size));
-            at += 4 + size;
-        }
-        if (at != datagram.size()) say("osc: malformed bundle; the rest is ignored");
+void Control::osc_ignored(const std::string& line) {
+    if (!osc_log_window_.isValid() || osc_log_window_.elapsed() >= 1000) {
+        if (osc_unlogged_ > 0)
+            say("osc: " + std::to_string(osc_unlogged_) + " more ignored datagrams not logged");
+        osc_log_window_.start();
+        osc_logged_ = osc_unlogged_ = 0;
+    }
+    if (osc_logged_ >= kOscLogPerSecond) {
+        ++osc_unlogged_;
         return;
     }
-    QByteArray data = datagram;  // liblo reads from a mutable buffer
-    int result = 0;
-    lo_message message = lo_message_deserialise(data.data(), size_t(data.size()), &result);
-    if (message == nullptr) {
-        say("osc: malformed message ignored (" + std::to_string(datagram.size()) + " bytes)");
+    ++osc_logged_;
+    say(line.substr(0, 200));
+}
+
+void Control::osc_message(std::string_view data, const QHostAddress& sender, quint16 port) {
+    const QString who = plain(sender).toString();
+    std::string error;
+    const std::optional<OscMessage> message = parse_osc_message(data, &error);
+    if (!message) {
+        osc_ignored("osc " + who.toStdString() + ": malformed message ignored (" + error + ", " +
+                    std::to_string(data.size()) + " bytes)");
         return;
     }
-    // The path is the message's first string, already checked by the parser.
-    const std::string path(data.constData(), qstrnlen(data.constData(), uint(data.size())));
-    const std::string types = lo_message_get_types(message) ? lo_message_get_types(message) : "";
-    lo_arg** argv = lo_message_get_argv(message);
-    // liblo keeps arguments 4-byte aligned, less than its union asks for: read the bytes.
-    auto text_of = [&](std::size_t i) -> std::string {
-        const char* raw = reinterpret_cast<const char*>(argv[i]);
-        if (types[i] == 's') return raw;
-        std::int32_t value = 0;
-        std::memcpy(&value, raw, sizeof value);
-        return types[i] == 'i' ? std::to_string(value) : std::string();
+    const std::string address(message->address);
+    const std::string types(message->types);
+    QPointer<QUdpSocket> socket = osc_;
+    Reply reply = [socket, address, sender, port](int status, const QJsonObject& json) {
+        if (!socket) return;
+        QJsonObject answer = json;
+        answer["status"] = status;
+        socket->writeDatagram(osc_reply(address, compact(answer)), sender, port);
     };
     std::optional<ControlCommand::Kind> kind;
-    if (path == "/tqv/page") kind = ControlCommand::Kind::page;
-    if (path == "/tqv/startup") kind = ControlCommand::Kind::startup;
-    if (path == "/tqv/title") kind = ControlCommand::Kind::title;
+    if (address == "/tqv/page") kind = ControlCommand::Kind::page;
+    if (address == "/tqv/startup") kind = ControlCommand::Kind::startup;
+    if (address == "/tqv/title") kind = ControlCommand::Kind::title;
+    if (!kind) {
+        osc_ignored("osc " + who.toStdString() + ": " + address.substr(0, 64) + " ignored: unknown address");
+        return reply(404, error_object("unknown address"));
+    }
+    // line, page (string or integer), and for a title the text and an optional T/F.
+    const auto& args = message->args;
+    auto text_of = [&](std::size_t i) -> std::string {
+        if (args[i].type == 's') return std::string(args[i].text);
+        return args[i].type == 'i' ? std::to_string(args[i].number) : std::string();
+    };
+    const bool title = *kind == ControlCommand::Kind::title;
     const bool pagelike = types == "si" || types == "ss";
-    const bool titlelike = types == "sis" || types == "sisT" || types == "sisF" || types == "sss" ||
-                           types == "sssT" || types == "sssF";
+    const bool titlelike = types.size() >= 3 && types.size() <= 4 && types[0] == 's' &&
+                           (types[1] == 's' || types[1] == 'i') && types[2] == 's' &&
+                           (types.size() == 3 || types[3] == 'T' || types[3] == 'F');
     ParsedCommand parsed;
-    if (!kind || (*kind == ControlCommand::Kind::title ? !titlelike : !pagelike)) {
-        parsed.error = "unknown address or arguments";
+    if (title ? !titlelike : !pagelike) {
+        parsed.error = "arguments: " + std::string(title ? "line, page, text[, T|F]" : "line, page") +
+                       " (got ," + types.substr(0, 16) + ")";
     } else {
-        const std::string text = types.size() >= 3 ? text_of(2) : std::string();
-        parsed = parse_control_command(*kind, text_of(0), text_of(1),
-                                       types.size() >= 3 ? &text : nullptr,
-                                       types != "sisF" && types != "sssF");
+        const std::string text = title ? text_of(2) : std::string();
+        parsed = parse_control_command(*kind, text_of(0), text_of(1), title ? &text : nullptr,
+                                       types.size() != 4 || types[3] == 'T');
     }
-    lo_message_free(message);
-    if (!parsed.command) {
-        say("osc: " + path + " ," + types + " ignored: " + parsed.error);
-        return;
-    }
-    if (bulk_under_way() || int(waiting_.size()) >= kMaxWaiting) {
-        say("osc: " + path + " dropped: " +
-            (bulk_under_way() ? "a bulk run holds the link" : "too many requests waiting"));
-        return;
-    }
-    auto r = std::make_unique<Request>();
-    r->command = std::move(*parsed.command);
-    enqueue(std::move(r));
-}
-
-void Control::enqueue(std::unique_ptr<Request> request) {
-    request->number = ++requests_;
-    request->age.start();
-    waiting_.push_back(std::move(request));
-    pump();
+    command(*kind, std::move(parsed), "osc", who, std::move(reply));
 }
 
 void Control::pump() {
@@ -373,6 +496,7 @@ void Control::pump() {
             }
         }
         // The send path may tell the end at once (a broadcast, a link that is down).
+        r->body = body;
         in_flight_ = std::move(r);
         in_flight_body_ = body;
         in_flight_box_.clear();
@@ -383,13 +507,14 @@ void Control::pump() {
 
 void Control::exchange_ended(const ExchangeEnd& end) {
     QJsonObject last{{"frame", qs(trimmed_frame(end.frame))},
-                     {"outcome", kind_name(end.kind)},
+                     {"outcome", outcome_name(end.kind)},
                      {"answer", qs(end.answer)}};
-    last_exchange_ = QJsonDocument(last).toJson(QJsonDocument::Compact).toStdString();
+    last_exchange_ = compact(last).toStdString();
+    const bool ours = in_flight_ && carries(end.frame, in_flight_body_);
+    if (end.kind == ExchangeEnd::Kind::answered)
+        confirm(end.frame, ours ? in_flight_->source : QStringLiteral("dialog"));
     // A dialog's command in between is none of ours.
-    if (!in_flight_ || !ends_with(end.frame, in_flight_body_) ||
-        end.frame.size() > in_flight_body_.size() + 2)
-        return;
+    if (!ours) return;
     guard_.stop();
     auto r = std::move(in_flight_);
     switch (end.kind) {
@@ -412,30 +537,69 @@ void Control::exchange_ended(const ExchangeEnd& end) {
     QMetaObject::invokeMethod(this, &Control::pump, Qt::QueuedConnection);
 }
 
-void Control::finish(Request& r, int status, const std::string& key, const std::string& text,
-                     const std::string& answer) {
-    const ControlCommand& c = r.command;
-    static constexpr const char* kNames[] = {"page", "startup", "title"};
-    char ms[32];
-    std::snprintf(ms, sizeof ms, "%.1f", double(r.age.nsecsElapsed()) / 1e6);
-    say(r.origin() + " " + kNames[int(c.kind)] + " " + kLineNames[std::size_t(c.line)] + " " +
-        page_name(c.page) + ": " + std::to_string(status) + " " + text + " (" + ms + " ms)");
-    if (!r.responder || r.socket.isNull()) return;  // OSC, or the client has gone
-    QJsonObject json{{qs(key), qs(text)}, {"request", qint64(r.number)}};
-    if (!answer.empty()) json["answer"] = qs(answer);
-    reply(*r.responder, Status(status), json);
-    r.responder.reset();
+// The command in `frame` was answered: the values it carried are the device's now. They are
+// still the model's (the sender set them just before sending), so the frame is matched
+// against what the model's values would send.
+void Control::confirm(const std::string& frame, const QString& source) {
+    const Model& m = link_.model();
+    QJsonObject changes;
+    for (int i = 0; i < kTitleLines; ++i) {
+        if (carries(frame, body_page_switch(m, i)))
+            changes[line_path(i, "page")] = page_value(m.current_page[std::size_t(i)]);
+        if (carries(frame, body_startup_page(m, i)))
+            changes[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
+    }
+    std::array<char, 29> padded{};
+    const std::size_t title_size =
+        pad_title(m, 0, padded) ? build_title_body(1, 0, padded).value_or("").size() : 0;
+    if (changes.isEmpty() && title_size != 0 && frame.size() >= title_size &&
+        frame.size() <= title_size + 2) {
+        for (int t = 0; t < kTitles && changes.isEmpty(); ++t) {
+            if (!pad_title(m, t, padded)) continue;
+            for (int store : {1, 0})
+                if (carries(frame, build_title_body(store, t, padded).value_or("\n")))
+                    changes[title_path(t)] = title_text(m, t);
+        }
+    }
+    state_.apply(source, changes);
 }
 
-QByteArray Control::status_json() const {
+void Control::snapshot_model() { before_answer_ = model_paths(link_.model()); }
+
+// An answer line was applied: what it changed in the pages and titles came from the device
+// (a read); an answer to our own command changes nothing there.
+void Control::model_answered() {
+    if (before_answer_) {
+        const QJsonObject now = model_paths(link_.model());
+        QJsonObject changes;
+        for (auto it = now.begin(); it != now.end(); ++it)
+            if (before_answer_->value(it.key()) != it.value()) changes[it.key()] = it.value();
+        before_answer_.reset();
+        state_.apply("device", changes);
+    }
+    link_changed();
+}
+
+void Control::link_changed() {
     const Model& m = link_.model();
     QJsonObject link;
+    QString status;
     if (m.interface_kind == 0) {
-        link["kind"] = "serial";
-        link["target"] = link_.serial().path();
-        link["up"] = link_.serial().is_open();
+        link["link/kind"] = "serial";
+        link["link/target"] = link_.serial().path();
+        switch (link_.serial_state()) {
+            case DeviceLink::SerialState::open:
+                status = "ok";
+                break;
+            case DeviceLink::SerialState::lost:
+                status = "disconnected";
+                break;
+            case DeviceLink::SerialState::closed:
+                status = "connection_failure";
+                break;
+        }
     } else {
-        link["kind"] = "tcp";
+        link["link/kind"] = "tcp";
         std::string target;
         if (m.tcp_role == 0 && m.selected_peer >= 0 && m.selected_peer < kHostListSize) {
             const Ipv4& h = m.host_list[std::size_t(m.selected_peer)];
@@ -445,23 +609,71 @@ QByteArray Control::status_json() const {
         } else {
             target = "peer " + std::to_string(m.selected_peer);
         }
-        link["target"] = qs(target);
-        link["up"] = m.tcp_connected == 1 && link_.tcp().link_up();
+        link["link/target"] = qs(target);
+        status = m.tcp_connected == 1 && link_.tcp().link_up() ? "ok"
+                 : link_.tcp_lost()                             ? "disconnected"
+                                                                : "connection_failure";
     }
+    link["link/status"] = status;
+    const Run* run = link_.send_path().run();
+    link["run/active"] = bulk_under_way();
+    link["run/step"] = run != nullptr ? QJsonValue(run->step()) : QJsonValue();
+    link["run/total"] = run != nullptr ? QJsonValue(run->total()) : QJsonValue();
+    state_.apply("device", link);
+}
+
+void Control::finish(Request& r, int status, const std::string& key, const std::string& text,
+                     const std::string& answer) {
+    char ms[32];
+    std::snprintf(ms, sizeof ms, " (%.1f ms)", double(r.age.nsecsElapsed()) / 1e6);
+    const QString frame = qs(trimmed_frame(r.body));
+    told(r.source, r.peer,
+         (frame.isEmpty() ? QString::fromLatin1(kind_name(r.command.kind)) : frame) + " " +
+             (status == 200 ? qs(text) : QString::number(status) + " " + qs(text)),
+         ms);
+    if (!r.reply) return;
+    QJsonObject json{{qs(key), qs(text)}, {"request", qint64(r.number)}};
+    if (!answer.empty()) json["answer"] = qs(answer);
+    r.reply(status, json);
+}
+
+bool Control::bulk_under_way() const {
+    return link_.send_path().run_under_way();
+}
+
+QByteArray Control::status_json() const {
+    const QJsonObject& s = state_.state();
+    QJsonObject link{{"kind", s.value("link/kind")},
+                     {"target", s.value("link/target")},
+                     {"up", s.value("link/status") == QJsonValue("ok")},
+                     {"status", s.value("link/status")}};
+    // Only what the device confirmed; null before it has.
     QJsonObject pages;
-    for (int i = 0; i < kTitleLines; ++i) {
-        const int p = m.current_page[std::size_t(i)];
-        pages[kLineNames[std::size_t(i)]] = p >= kAutoPage ? QJsonValue("AUTO") : QJsonValue(p + 1);
-    }
+    for (int i = 0; i < kTitleLines; ++i)
+        pages[kLineNames[std::size_t(i)]] = s.value(line_path(i, "page"));
     QJsonObject status{{"link", link},
                        {"run", bulk_under_way()},
                        {"waiting", int(waiting_.size()) + (in_flight_ ? 1 : 0)},
-                       {"pages", pages}};
+                       {"pages", pages},
+                       {"locked", settings_.locked}};
     status["last_exchange"] =
         last_exchange_.empty()
             ? QJsonValue()
             : QJsonValue(QJsonDocument::fromJson(last_exchange_.c_str()).object());
-    return QJsonDocument(status).toJson(QJsonDocument::Compact);
+    return compact(status);
+}
+
+QByteArray Control::titles_json() const {
+    const Model& m = link_.model();
+    QJsonObject lines;
+    for (int i = 0; i < kTitleLines; ++i) {
+        QJsonObject pages;
+        for (int p = 0; p < kPages; ++p)
+            pages[QStringLiteral("%1").arg(p + 1, 2, 10, QLatin1Char('0'))] =
+                title_text(m, Model::title_slot(i, p));
+        lines[kLineNames[std::size_t(i)]] = pages;
+    }
+    return compact({{"titles", lines}});
 }
 
 void ControlUi::box(Box kind, std::string_view text, std::string_view caption) {
@@ -472,6 +684,20 @@ void ControlUi::box(Box kind, std::string_view text, std::string_view caption) {
     control->box_shown(text);
 }
 
+std::vector<std::string> split_addresses(const std::string& list) {
+    std::vector<std::string> out;
+    std::string word;
+    for (char c : list + ",") {
+        if (c == ',' || c == ' ' || c == '\t') {
+            if (!word.empty()) out.push_back(word);
+            word.clear();
+        } else {
+            word += c;
+        }
+    }
+    return out;
+}
+
 std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& config,
                                        std::string* error) {
     if (config.http_port == 0 && config.osc_port == 0) return nullptr;
@@ -480,6 +706,8 @@ std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& co
     settings.osc_port = config.osc_port != 0 ? config.osc_port : -1;
     settings.bind = config.bind;
     settings.token = config.token;
+    settings.allow = split_addresses(config.allow);
+    settings.locked = config.lock;
     auto control = std::make_unique<Control>(link);
     if (!control->start(settings, error)) return nullptr;
     return control;

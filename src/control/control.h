@@ -1,13 +1,17 @@
 // Show control: the page switch, the start-up page and single titles, asked for by button
-// panels and playout systems over HTTP (JSON) and OSC (UDP), while the link stays open.
+// panels and playout systems over HTTP (JSON), a WebSocket and OSC (UDP), while the link
+// stays open; and the state they show, pushed to every WebSocket client as it changes.
 //
 // Every request becomes the same command the dialogs send, through the same send path. One
-// command is in flight from here at a time; the others wait in the order they came, and an
-// HTTP request is answered once the send path tells how its command ended. OSC has no reply:
-// its outcome goes to the log and to the status.
+// command is in flight from here at a time; the others wait in the order they came, and a
+// request is answered once the send path tells how its command ended (HTTP answer, WebSocket
+// result, OSC reply to the sender). The state shown is what the device confirmed: a page or
+// a title changes when its command was answered, or when the device answered a read.
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -16,42 +20,28 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "control/control_parse.h"
+#include "control/state.h"
 #include "core/send_path.h"
 
-class QHttpServer;
-class QHttpServerRequest;
-class QHttpServerResponder;
-class QTcpSocket;
 class QUdpSocket;
+class QWebSocket;
 
 namespace tqv {
 
 class DeviceLink;
+class HttpFront;
 
 struct ControlSettings {
     int http_port = -1;  // -1 off, 0 any free port
     int osc_port = -1;
     std::string bind = "127.0.0.1";
-    std::string token;  // empty: no authorization asked for
+    std::string token;               // empty: no authorization asked for
+    std::vector<std::string> allow;  // client addresses; empty: any
+    bool locked = false;
 };
-
-// What one request asks for, checked and converted; `error` says why it cannot be sent.
-struct ControlCommand {
-    enum class Kind { page, startup, title };
-    Kind kind = Kind::page;
-    int line = 0;        // 0..3
-    int page = 0;        // 0..63, 64 = AUTO (page and startup only)
-    std::string text;    // title: code page 932 bytes
-    bool memory = true;  // title: false sends the Not Memory command
-};
-struct ParsedCommand {
-    std::optional<ControlCommand> command;
-    std::string error;
-};
-// `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8.
-ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
-                                    const std::string& page, const std::string* text, bool memory);
 
 struct ControlConfig;
 
@@ -59,7 +49,8 @@ class Control : public QObject {
     Q_OBJECT
   public:
     static constexpr int kMaxWaiting = 64;
-    static constexpr qsizetype kMaxBody = 4096;
+    static constexpr int kMaxClients = 64;                 // WebSocket clients
+    static constexpr qint64 kMaxClientBacklog = 1 << 20;   // bytes waiting for one client
     // Longer than any exchange the send path can have (its answer time-out, a late answer
     // drained first): a command whose end was never told is answered as timed out.
     static constexpr int kGuardMs = 15000;
@@ -77,34 +68,67 @@ class Control : public QObject {
     // One line per outcome and per refused message (default: stderr).
     std::function<void(const std::string&)> log;
 
-    // The JSON of GET /api/status.
+    // Remote requests refused with 423 (OSC dropped) while locked.
+    void set_locked(bool locked);
+    bool locked() const { return settings_.locked; }
+
+    // The JSON of GET /api/status, GET /api/titles and GET /api/openapi.json.
     QByteArray status_json() const;
+    QByteArray titles_json() const;
+    static QByteArray openapi_json();
+    const ControlState& state() const { return state_; }
+
     // A command of ours awaits its end: boxes shown now are about it.
     bool command_in_flight() const { return in_flight_ != nullptr; }
     // A box about our command, kept for its answer and logged.
     void box_shown(std::string_view text);
 
+  signals:
+    // Every remote request and how it ended: `who` as "HTTP 127.0.0.1", `what` as
+    // "P01T05 GO" or "423 remote control is locked".
+    void remote(const QString& who, const QString& what);
+
   private:
     struct Request;
-    void handle_http(const QHttpServerRequest& request, QHttpServerResponder&& responder,
-                     ControlCommand::Kind kind);
+    struct Client;
+    using Reply = std::function<void(int status, const QJsonObject& json)>;
+
+    HttpFront* open_http(const QHostAddress& address, std::string* error);
+    bool allowed(const QHostAddress& peer) const;
+    std::optional<std::pair<int, QString>> refusal(const QHostAddress& peer) const;
+    void http_request(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
+                      std::function<void(int, const QByteArray&)> answer);
+    void command(ControlCommand::Kind kind, ParsedCommand parsed, const QString& source,
+                 const QString& peer, Reply reply);
+    void add_client(QWebSocket* socket);
+    void client_message(Client& client, const QByteArray& message);
+    void send_to(Client& client, const QByteArray& message);
     void read_osc();
-    void osc_message(const QByteArray& datagram);
-    void enqueue(std::unique_ptr<Request> request);
+    void osc_message(std::string_view data, const QHostAddress& sender, quint16 port);
+    void osc_ignored(const std::string& line);
     void pump();
     void exchange_ended(const ExchangeEnd& end);
     void finish(Request& request, int status, const std::string& key, const std::string& text,
                 const std::string& answer = {});
+    // Logs a remote request's outcome (with `detail`) and tells the program.
+    void told(const QString& source, const QString& peer, const QString& what,
+              const char* detail = "");
     bool bulk_under_way() const;
-    bool authorized(const QHttpServerRequest& request) const;
     void say(const std::string& line) const;
+
+    // The state's sources: an answered command, an answer that changed the model, the link.
+    void confirm(const std::string& frame, const QString& source);
+    void snapshot_model();
+    void model_answered();
+    void link_changed();
 
     DeviceLink& link_;
     ControlSettings settings_;
-    std::unique_ptr<QHttpServer> http_;
+    HttpFront* http_ = nullptr;
     QUdpSocket* osc_ = nullptr;
     int http_port_ = 0;
     int osc_port_ = 0;
+    std::vector<QHostAddress> allow_;
 
     std::deque<std::unique_ptr<Request>> waiting_;
     std::unique_ptr<Request> in_flight_;
@@ -112,8 +136,17 @@ class Control : public QObject {
     std::string in_flight_box_;  // what the link would have told the operator
     QTimer guard_;
     std::uint64_t requests_ = 0;
-    Subscription exchange_ends_;
     std::string last_exchange_;  // JSON object text; empty before the first
+
+    ControlState state_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    // The pages and titles before an answer line is handled, to see what it changed.
+    std::optional<QJsonObject> before_answer_;
+    // Ignored OSC datagrams are logged at most kOscLogPerSecond a second.
+    static constexpr int kOscLogPerSecond = 10;
+    QElapsedTimer osc_log_window_;
+    int osc_logged_ = 0;
+    int osc_unlogged_ = 0;
 };
 
 // The link's message boxes in the program: those shown while a control command awaits its
@@ -138,5 +171,7 @@ class ControlUi : public Ui {
 // are off, or (with `error` set) when a port cannot be opened.
 std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& config,
                                        std::string* error);
+// "a,b c" into addresses.
+std::vector<std::string> split_addresses(const std::string& list);
 
 }  // namespace tqv

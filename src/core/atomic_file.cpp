@@ -165,6 +165,12 @@ bool write_file_atomically(const std::string& path, std::string_view bytes) {
     Fd fd(raw);
 
     bool ok = write_all(fd.get(), bytes);
+    // Run as root (sudo), a save would otherwise give the user's file to root. Only a
+    // privileged process may change the owner; for anyone else this changes nothing or
+    // fails harmlessly, and the file stays theirs. Before the mode: a change of owner
+    // clears the set-id bits.
+    if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        [[maybe_unused]] const int kept = ::fchown(fd.get(), old.st_uid, old.st_gid);
     // An existing file keeps its permission bits, also those the umask took away.
     if (ok && exists) ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
     if (ok) ok = ::fsync(fd.get()) == 0;

@@ -221,7 +221,13 @@ ControlConfig read_control_configuration(const IniFile& ini) {
     c.bind = ini.get(kConfigSection, "control_bind", c.bind);
     if (c.bind.empty()) c.bind = "127.0.0.1";
     c.token = ini.get(kConfigSection, "control_token", "");
+    c.lock = leading_number(std::string_view(ini.get(kConfigSection, "control_lock", "0")).substr(0, 9)) != 0;
+    c.allow = ini.get(kConfigSection, "control_allow", "");
     return c;
+}
+
+bool write_control_lock(bool locked, IniFile& ini) {
+    return ini.set(kConfigSection, "control_lock", locked ? "1" : "0");
 }
 
 bool write_interface(const Model& m, IniFile& ini) {

@@ -68,8 +68,11 @@ struct ControlConfig {
     int osc_port = 0;
     std::string bind = "127.0.0.1";
     std::string token;
+    bool lock = false;   // control_lock: remote requests refused (the menu's toggle)
+    std::string allow;   // control_allow: the only client addresses served, comma-separated
 };
 ControlConfig read_control_configuration(const IniFile& ini);
+bool write_control_lock(bool locked, IniFile& ini);
 
 // Single keys, as the dialogs write them.
 bool write_interface(const Model& m, IniFile& ini);

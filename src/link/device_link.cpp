@@ -86,6 +86,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     connect(&peers_, &PeerSet::written, this,
             [this](const QString& peer, const QByteArray& frame) { emit traffic(true, peer, frame); });
     path_.timed_out.add([this](bool) { emit answer_timed_out(); });
+    path_.exchange_ended.add([this](const ExchangeEnd& end) { emit exchange_ended(end); });
     dispatcher_.on_line_handled = [this] { emit answer_applied(); };
     // A device the server role does not take is recorded where the operator looks.
     connect(&tcp_, &TcpLink::peer_rejected, this, [this](const QString& address) {

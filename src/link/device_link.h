@@ -71,6 +71,8 @@ signals:
     void answer_timed_out();
     // Opened, lost, reopened, connected, closed, a peer came or went.
     void state_changed();
+    // How one command outside a run ended (the send path's report of it).
+    void exchange_ended(const tqv::ExchangeEnd& end);
     // The lost serial port was opened again on its own; nothing was resent.
     void serial_reconnected(const QString& path);
 

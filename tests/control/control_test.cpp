@@ -7,10 +7,19 @@
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkDatagram>
+#include <QNetworkRequest>
 #include <QUdpSocket>
+#include <QWebSocket>
 #include <memory>
 #include <vector>
 
+#include "control/control.h"
+#include "core/commands.h"
+#include "link/device_link.h"
 #include "link/sim_process.h"
 
 namespace {
@@ -68,6 +77,71 @@ QByteArray osc_string(const QByteArray& s) {
     while (out.size() % 4 != 0) out += '\0';
     return out;
 }
+
+// Writes `raw` on one connection and collects the answers in order (a 100 Continue is one)
+// until `count` are in or the server closes; `closed` tells whether it did.
+std::vector<Reply> exchange(int port, const QByteArray& raw, std::size_t count,
+                            bool* closed = nullptr) {
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+    socket.write(raw);
+    std::vector<Reply> out;
+    QByteArray buffer;
+    wait_until([&] {
+        buffer += socket.readAll();
+        for (qsizetype end; (end = buffer.indexOf("\r\n\r\n")) >= 0;) {
+            const QByteArray head = buffer.left(end).toLower();
+            const qsizetype at = head.indexOf("content-length:");
+            const int length = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toInt();
+            if (buffer.size() < end + 4 + length) break;
+            out.push_back({buffer.mid(9, 3).toInt(), buffer.mid(end + 4, length)});
+            buffer.remove(0, end + 4 + length);
+        }
+        return out.size() >= count || socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    if (closed != nullptr)
+        *closed = wait_until([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 3000);
+    return out;
+}
+
+QByteArray post(const char* path, const QByteArray& body, const QByteArray& extra = {}) {
+    return QByteArray("POST ") + path + " HTTP/1.1\r\nHost: x\r\n" + extra +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// A WebSocket client of /api/events that keeps every message.
+struct Panel {
+    explicit Panel(int port, const QByteArray& token = {}) {
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& text) {
+            messages.push_back(QJsonDocument::fromJson(text.toUtf8()).object());
+        });
+        QObject::connect(&socket, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error),
+                         [this] { failed = true; });
+        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/events").arg(port)));
+        if (!token.isEmpty()) request.setRawHeader("Authorization", "Bearer " + token);
+        socket.open(request);
+    }
+    bool ready() {
+        return wait_until([this] { return !messages.empty() || failed; }) && !messages.empty();
+    }
+    // The first message of `type` not taken yet, waited for.
+    QJsonObject next(const char* type) {
+        QJsonObject found;
+        wait_until([&] {
+            for (QJsonObject& m : messages)
+                if (m["type"] == QLatin1String(type)) {
+                    found = m;
+                    m["type"] = "taken";
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+    QWebSocket socket;
+    std::vector<QJsonObject> messages;
+    bool failed = false;
+};
 
 class ControlTest : public ::testing::Test {
   protected:
@@ -199,6 +273,8 @@ TEST_F(ControlTest, ErrorAnswersAndSilenceHaveTheirOwnStatus) {
         EXPECT_EQ(r.status, c.status) << r.body.toStdString();
         EXPECT_TRUE(r.body.contains("\"error\"") && r.body.contains(c.said))
             << r.body.toStdString();
+        // The page never reached the device: the status does not claim it.
+        EXPECT_TRUE(call(http_, "GET", "/api/status", "").body.contains(R"("2T":null)"));
         TearDown();
         http_ = osc_ = 0;
     }
@@ -246,6 +322,225 @@ TEST_F(ControlTest, ConcurrentRequestsAreAllAnsweredInTheOrderTheyCame) {
                                  QByteArray::number(i % 64 + 1).rightJustified(2, '0');
         EXPECT_EQ(sent[std::size_t(number - 1)], frame) << i;
     }
+}
+
+
+TEST_F(ControlTest, EachClientsMemoryIsBoundedAndItsAnswersComeInOrder) {
+    ASSERT_TRUE(start({}, {"--token", "s3cret"}));
+    const QByteArray auth = "Authorization: Bearer s3cret\r\n";
+    const QByteArray huge = "Content-Length: 209715200\r\n";
+    const struct {
+        const char* what;
+        QByteArray raw;  // never the announced body: the answer must come without it
+        std::vector<int> statuses;
+        bool closes;
+    } cases[] = {
+        {"body over 4 KiB", "POST /api/page HTTP/1.1\r\n" + auth + huge + "\r\n", {413}, true},
+        {"wrong token", "POST /api/page HTTP/1.1\r\nAuthorization: Bearer x\r\n" + huge + "\r\n", {401}, true},
+        {"head over 16 KiB", "GET /api/status HTTP/1.1\r\nX: " + QByteArray(17000, 'a'), {431}, true},
+        {"chunks over 4 KiB", "POST /api/page HTTP/1.1\r\n" + auth +
+             "Transfer-Encoding: chunked\r\n\r\n1001\r\n" + QByteArray(4097, 'a') + "\r\n", {413}, true},
+        {"scheme in any case", post("/api/page", R"({"line":"1T","page":3})", "authorization: bEaReR s3cret\r\n"), {200}, false},
+        {"NUL in a title", post("/api/title", R"({"line":"1T","page":1,"text":"タ\u0000イ"})", auth), {400}, false},
+        {"page beyond int", post("/api/page", R"({"line":"1T","page":"99999999999"})", auth), {400}, false},
+        {"pipelined", post("/api/page", R"({"line":"2T","page":9})", auth) + "GET /api/status HTTP/1.1\r\n" + auth +
+             "\r\n" + post("/api/page", "{", auth), {200, 200, 400}, false},
+        {"expect 100-continue", post("/api/page", R"({"line":"1B","page":4})", auth + "Expect: 100-continue\r\n"),
+         {100, 200}, false},
+    };
+    for (const auto& c : cases) {
+        bool closed = false;
+        const std::vector<Reply> replies =
+            exchange(http_, c.raw, c.statuses.size(), c.closes ? &closed : nullptr);
+        std::vector<int> statuses;
+        for (const Reply& r : replies) statuses.push_back(r.status);
+        EXPECT_EQ(statuses, c.statuses) << c.what;
+        EXPECT_EQ(closed, c.closes) << c.what;
+    }
+    // Expect: 100-continue is answered before the body is sent.
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(http_));
+    socket.write("POST /api/page HTTP/1.1\r\n" + auth + "Expect: 100-continue\r\nContent-Length: 22\r\n\r\n");
+    QByteArray got;
+    EXPECT_TRUE(wait_until([&] { return (got += socket.readAll()).contains("100 Continue"); }, 900));
+}
+
+TEST_F(ControlTest, EveryRequestIsOneChangeEventWithItsSourceAndOscIsAnswered) {
+    ASSERT_TRUE(start({}));
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    const QJsonObject state = panel.messages[0];
+    EXPECT_EQ(state["type"], "state");
+    EXPECT_EQ(state["state"]["link/status"], "ok");
+    EXPECT_TRUE(state["state"]["lines/1T/page"].isNull());  // nothing confirmed yet
+    EXPECT_TRUE(state["state"].toObject().contains("lines/2B/titles/64"));
+    qint64 seq = state["seq"].toInteger();
+
+    EXPECT_EQ(call(http_, "POST", "/api/page", R"({"line":"1T","page":5})").status, 200);
+    QUdpSocket osc;
+    osc.bind(QHostAddress::LocalHost, 0);
+    osc.writeDatagram(osc_string("/tqv/startup") + osc_string(",ss") + osc_string("2B") + osc_string("AUTO"),
+                      QHostAddress::LocalHost, quint16(osc_));
+    ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));
+    const QByteArray reply = osc.receiveDatagram().data();
+    EXPECT_TRUE(reply.startsWith(osc_string("/reply/tqv/startup") + osc_string(",s"))) << reply.toStdString();
+    EXPECT_TRUE(reply.contains(R"("answer":"GO")")) << reply.toStdString();
+    panel.socket.sendTextMessage(R"({"op":"title","id":"t1","line":"1B","page":2,"text":"タイトル"})");
+    const QJsonObject result = panel.next("result");
+    EXPECT_EQ(result["id"], "t1");
+    EXPECT_EQ(result["status"], 200);
+
+    const struct {
+        const char* source;
+        const char* path;
+        QJsonValue value;
+    } expected[] = {{"http", "lines/1T/page", 5}, {"osc", "lines/2B/startup", "AUTO"},
+                    {"ws", "lines/1B/titles/02", "タイトル"}};
+    for (const auto& e : expected) {
+        const QJsonObject change = panel.next("change");
+        EXPECT_EQ(change["seq"].toInteger(), ++seq);
+        EXPECT_EQ(change["source"], e.source);
+        EXPECT_EQ(change["changes"].toObject(), QJsonObject({{e.path, e.value}}));
+    }
+}
+
+TEST_F(ControlTest, BadWebSocketInputGetsAnErrorAndNoClientStopsTheService) {
+    ASSERT_TRUE(start({"--no-answer"}));
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    panel.socket.sendTextMessage("{\"op\":");
+    EXPECT_EQ(panel.next("result")["status"], 400);
+    panel.socket.sendTextMessage(R"({"op":"jump","id":2})");
+    EXPECT_EQ(panel.next("result")["status"], 400);
+    // A flood: one in flight and 64 waiting (the device is silent), every other refused at
+    // once; each gets its result.
+    constexpr int kFlood = 10000;
+    for (int i = 0; i < kFlood; ++i)
+        panel.socket.sendTextMessage(QStringLiteral(R"({"op":"page","id":%1,"line":"1T","page":1})").arg(i));
+    int refused = 0;
+    ASSERT_TRUE(wait_until([&] {
+        refused = 0;
+        for (const QJsonObject& m : panel.messages) refused += m["status"] == 503;
+        return refused == kFlood - 65;
+    }, 60000));
+    // 64 clients at most; a message over 4 KiB closes its own client only.
+    std::vector<std::unique_ptr<Panel>> panels;
+    for (int i = 1; i < 64; ++i) panels.push_back(std::make_unique<Panel>(http_));
+    for (auto& p : panels) ASSERT_TRUE(p->ready());
+    Panel extra(http_);
+    EXPECT_FALSE(extra.ready());
+    panels.back()->socket.sendTextMessage(QString(5000, QLatin1Char('x')));
+    EXPECT_TRUE(wait_until([&] { return panels.back()->socket.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(call(http_, "GET", "/api/status", "").status, 200);
+}
+
+TEST_F(ControlTest, TheAllowListHoldsForEveryRouteTheUpgradeAndOsc) {
+    ASSERT_TRUE(start({}, {"--allow-clients", "127.0.0.2,::2"}));
+    for (const char* path : {"/api/status", "/api/titles", "/api/openapi.json", "/api/events"})
+        EXPECT_EQ(call(http_, "GET", path, "").status, 403) << path;
+    for (const char* path : {"/api/page", "/api/startup", "/api/title"})
+        EXPECT_EQ(call(http_, "POST", path, R"({"line":"1T","page":1,"text":"タ"})").status, 403) << path;
+    Panel panel(http_);
+    EXPECT_FALSE(panel.ready());
+    QUdpSocket osc;
+    osc.writeDatagram(osc_string("/tqv/page") + osc_string(",si") + osc_string("2T") +
+                          QByteArray::fromHex("00000007"),
+                      QHostAddress::LocalHost, quint16(osc_));
+    QByteArray said;
+    EXPECT_TRUE(wait_until([&] { return (said += serve_.readAllStandardError()).contains("dropped: client not allowed"); }));
+    EXPECT_TRUE(frames().empty());
+}
+
+TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
+    ASSERT_TRUE(start({}));
+    const Reply doc = call(http_, "GET", "/api/openapi.json", "");
+    ASSERT_EQ(doc.status, 200);
+    const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
+    EXPECT_EQ(api["openapi"], "3.1.0");
+    const QJsonObject paths = api["paths"].toObject();
+    ASSERT_EQ(paths.size(), 7);
+    for (auto it = paths.begin(); it != paths.end(); ++it) {
+        const QJsonObject ops = it.value().toObject();
+        for (auto op = ops.begin(); op != ops.end(); ++op) {
+            const QJsonObject spec = op.value().toObject();
+            const QJsonValue example =
+                spec["requestBody"]["content"]["application/json"]["example"];
+            const QByteArray body = QJsonDocument(example.toObject()).toJson(QJsonDocument::Compact);
+            for (const QByteArray& b : {example.isUndefined() ? QByteArray() : body, QByteArray("{}")}) {
+                const Reply r = call(http_, op.key().toUpper().toLatin1(), it.key().toLatin1(), b);
+                const QJsonObject response = spec["responses"][QString::number(r.status)].toObject();
+                EXPECT_FALSE(response.isEmpty()) << it.key().toStdString() << " " << r.status;
+                const QString ref = response["$ref"].toString();
+                const QJsonArray required =
+                    ref.isEmpty() ? response["content"]["application/json"]["schema"]["required"].toArray()
+                                  : api["components"]["schemas"][ref.section('/', -1)]["required"].toArray();
+                const QJsonObject got = QJsonDocument::fromJson(r.body).object();
+                for (const QJsonValue& key : required)
+                    EXPECT_TRUE(got.contains(key.toString())) << it.key().toStdString() << " " << r.body.toStdString();
+            }
+        }
+    }
+}
+
+// The program's side: a dialog's send and the operator's lock, with the control in process.
+class ControlInProcessTest : public ::testing::Test {
+  protected:
+    struct QuietUi : tqv::Ui {
+        void box(tqv::Box, std::string_view, std::string_view) override {}
+        bool ask(std::string_view, std::string_view) override { return true; }
+    };
+    std::string said;  // the control's log
+    tqv::Model model;
+    QuietUi ui;
+    tqv::DeviceLink link{model, ui};
+    tqv::Control control{link};
+};
+
+TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
+    if (!tqv::test::sim_available()) GTEST_SKIP();
+    Sim sim({"--listen", "0"}, "listening");
+    ASSERT_TRUE(sim.ready());
+    model.interface_kind = 1;
+    model.host_list[0] = {127, 0, 0, 1};
+    model.host_count = 1;
+    model.selected_peer = 0;
+    tqv::set_slot_text(model.port_number, sim.value().toStdString());
+    ASSERT_EQ(link.tcp().socket_connect(), 1);
+    ASSERT_TRUE(wait_until([this] { return model.tcp_connected == 1; }));
+    link.start_answer_timer();
+    std::string error;
+    control.log = [this](const std::string& line) { said += line + "\n"; };
+    ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    Panel panel(control.http_port());
+    ASSERT_TRUE(panel.ready());
+
+    model.current_page[2] = 6;
+    tqv::send_page_switch(link.send_path(), 2);
+    QJsonObject change = panel.next("change");
+    EXPECT_EQ(change["source"], "dialog");
+    EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"lines/2T/page", 7}}));
+    control.set_locked(true);
+    change = panel.next("change");
+    EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"remote/locked", true}}));
+
+    for (const char* path : {"/api/status", "/api/titles", "/api/openapi.json", "/api/events"})
+        EXPECT_EQ(call(control.http_port(), "GET", path, "").status, 423) << path;
+    for (const char* path : {"/api/page", "/api/startup", "/api/title"})
+        EXPECT_EQ(call(control.http_port(), "POST", path, R"({"line":"1T","page":1})").status, 423);
+    Panel refused(control.http_port());
+    EXPECT_FALSE(refused.ready());
+    panel.socket.sendTextMessage(R"({"op":"page","id":1,"line":"1T","page":2})");
+    EXPECT_EQ(panel.next("result")["status"], 423);
+    int frames = 0;
+    QObject::connect(&link, &tqv::DeviceLink::traffic, [&frames](bool sent) { frames += sent; });
+    QUdpSocket osc;
+    osc.writeDatagram(osc_string("/tqv/page") + osc_string(",si") + osc_string("2T") +
+                          QByteArray::fromHex("00000007"),
+                      QHostAddress::LocalHost, quint16(control.osc_port()));
+    EXPECT_TRUE(wait_until([&] { return said.find("dropped: remote control is locked") != std::string::npos; }));
+    control.set_locked(false);
+    EXPECT_EQ(call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":3})").status, 200);
+    EXPECT_EQ(frames, 1);
 }
 
 }  // namespace

@@ -126,6 +126,17 @@ TEST_F(Files, SavingRemovesTemporariesOfDeadSavesOnly) {
     EXPECT_EQ(names, (std::vector<std::string>{"d.dat", live, "d.dat.tmp-x-1"}));
 }
 
+TEST_F(Files, ASaveAsRootLeavesTheFileToItsOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a file to another user";
+    const std::string path = dir.file("owned.dat");
+    ASSERT_TRUE(save_document(m, path));
+    ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+    ASSERT_TRUE(save_document(m, path));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(uid_t(4321), gid_t(4322)));
+}
+
 TEST(TypedValues, PortsOutside1To65535AreRefused) {
     for (const char* bad : {"0", "70000", "99999", "", "9a", "000000"}) EXPECT_FALSE(parse_port(bad)) << bad;
     EXPECT_EQ(parse_port("09004"), 9004);

@@ -1,0 +1,455 @@
+#include "control/control_parse.h"
+
+#include <QJsonDocument>
+#include <QtEndian>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+#include "core/codec.h"
+#include "core/commands.h"
+#include "core/model.h"
+#include "core/texts.h"
+#include "core/titles.h"
+
+namespace tqv {
+
+namespace {
+
+constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
+
+std::string upper(std::string text) {
+    for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+char lower(char c) { return char(std::tolower(static_cast<unsigned char>(c))); }
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+// `list` holds `token` as one of its comma-separated words, in any case.
+bool has_token(std::string_view list, std::string_view token) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        std::string_view word = list.substr(0, comma);
+        while (!word.empty() && (word.front() == ' ' || word.front() == '\t')) word.remove_prefix(1);
+        while (!word.empty() && (word.back() == ' ' || word.back() == '\t')) word.remove_suffix(1);
+        if (iequals(word, token)) return true;
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+// Digits only, saturating instead of overflowing: the caller compares with a limit.
+std::optional<std::uint64_t> decimal(std::string_view digits) {
+    if (digits.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value > (UINT64_MAX - 9) / 10 ? UINT64_MAX : value * 10 + std::uint64_t(c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+const char* kind_name(ControlCommand::Kind kind) {
+    static constexpr const char* kNames[] = {"page", "startup", "title"};
+    return kNames[int(kind)];
+}
+
+ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
+                                    const std::string& page, const std::string* text, bool memory) {
+    ParsedCommand r;
+    ControlCommand c;
+    c.kind = kind;
+    c.memory = memory;
+    c.line = -1;
+    for (int i = 0; i < kTitleLines; ++i)
+        if (upper(line) == kLineNames[std::size_t(i)]) c.line = i;
+    if (c.line < 0) {
+        r.error = "unknown line \"" + line.substr(0, 16) + "\": 1T, 1B, 2T or 2B";
+        return r;
+    }
+    const bool title = kind == ControlCommand::Kind::title;
+    if (!title && upper(page) == "AUTO") {
+        c.page = kAutoPage;
+    } else {
+        const auto value = page.size() <= 2 ? decimal(page) : std::nullopt;
+        if (!value || *value < 1 || *value > std::uint64_t(kPages)) {
+            r.error = "page \"" + page.substr(0, 16) + "\" out of range: " +
+                      (title ? "1..64" : "1..64 or AUTO");
+            return r;
+        }
+        c.page = int(*value) - 1;
+    }
+    if (title) {
+        if (text == nullptr) {
+            r.error = "no text";
+            return r;
+        }
+        // Everything after a NUL would be lost on the way to the device.
+        if (text->find('\0') != std::string::npos) {
+            r.error = "text cannot be sent: it contains NUL";
+            return r;
+        }
+        const auto bytes = utf8_to_cp932(*text);
+        if (!bytes) {
+            r.error = std::string("text cannot be sent: ") + text::kNotJis;
+            return r;
+        }
+        // The device shows 14 double-byte characters; the builder refuses anything else.
+        Model scratch;
+        set_slot_text(scratch.title(c.line, c.page), *bytes);
+        std::array<char, 29> padded{};
+        if (bytes->size() > std::size_t(kTitleMaxBytes) ||
+            !pad_title(scratch, Model::title_slot(c.line, c.page), padded)) {
+            r.error = "text cannot be sent: full-width characters only, at most 14";
+            return r;
+        }
+        if (!build_title_body(memory ? 1 : 0, Model::title_slot(c.line, c.page), padded)) {
+            r.error = std::string("text cannot be sent: ") + text::kNotJis;
+            return r;
+        }
+        c.text = *bytes;
+    }
+    r.command = std::move(c);
+    return r;
+}
+
+ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& body) {
+    ParsedCommand r;
+    const QJsonValue page = body.value("page");
+    const QJsonValue memory = body.value("memory");
+    const QJsonValue text = body.value("text");
+    if (!body.value("line").isString()) {
+        r.error = "\"line\" must be a string";
+    } else if (!page.isString() && !page.isDouble()) {
+        r.error = "\"page\" must be a number or \"AUTO\"";
+    } else if (page.isDouble() && page.toDouble() != double(page.toInt())) {
+        r.error = "\"page\" must be a whole number";
+    } else if (kind == ControlCommand::Kind::title &&
+               (!text.isString() || !(memory.isBool() || memory.isUndefined()))) {
+        r.error = "\"text\" must be a string and \"memory\" true or false";
+    }
+    if (!r.error.empty()) return r;
+    const std::string text_utf8 = text.toString().toStdString();
+    return parse_control_command(
+        kind, body.value("line").toString().toStdString(),
+        page.isDouble() ? std::to_string(page.toInt()) : page.toString().toStdString(),
+        text.isString() ? &text_utf8 : nullptr, memory.toBool(true));
+}
+
+ParsedCommand parse_command_body(ControlCommand::Kind kind, const QByteArray& body) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (doc.isObject()) return parse_command_json(kind, doc.object());
+    ParsedCommand r;
+    r.error = "bad JSON: " + (doc.isNull() ? error.errorString() : QStringLiteral("not an object"))
+                                 .toStdString();
+    return r;
+}
+
+WsRequest parse_ws_request(const QByteArray& message) {
+    WsRequest r;
+    r.status = 400;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(message, &error);
+    if (!doc.isObject()) {
+        r.parsed.error = "bad JSON: " + (doc.isNull() ? error.errorString()
+                                                      : QStringLiteral("not an object"))
+                                            .toStdString();
+        return r;
+    }
+    const QJsonObject body = doc.object();
+    r.id = body.value("id");
+    const QString op = body.value("op").toString();
+    for (auto kind : {ControlCommand::Kind::page, ControlCommand::Kind::startup,
+                      ControlCommand::Kind::title}) {
+        if (op == QLatin1String(kind_name(kind))) {
+            r.parsed = parse_command_json(kind, body);
+            if (r.parsed.command) r.status = 200;
+            return r;
+        }
+    }
+    r.parsed.error = "unknown op: \"page\", \"startup\" or \"title\"";
+    return r;
+}
+
+HeadParse parse_http_head(std::string_view data) {
+    HeadParse r;
+    const std::size_t end = data.substr(0, kMaxHead).find("\r\n\r\n");
+    if (end == std::string_view::npos) {
+        if (data.size() >= kMaxHead) r.state = HeadParse::State::too_large;
+        return r;
+    }
+    r.state = HeadParse::State::bad;
+    HttpHead& h = r.head;
+    h.size = end + 4;
+    std::string_view rest = data.substr(0, end + 2);
+    auto next_line = [&rest]() {
+        const std::size_t eol = rest.find("\r\n");
+        const std::string_view line = rest.substr(0, eol);
+        rest.remove_prefix(eol + 2);
+        return line;
+    };
+    const std::string_view request_line = next_line();
+    const std::size_t sp1 = request_line.find(' ');
+    const std::size_t sp2 = request_line.rfind(' ');
+    if (sp1 == std::string_view::npos || sp2 == sp1) {
+        r.error = "bad request line";
+        return r;
+    }
+    h.method = std::string(request_line.substr(0, sp1));
+    const std::string_view target = request_line.substr(sp1 + 1, sp2 - sp1 - 1);
+    const std::string_view version = request_line.substr(sp2 + 1);
+    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
+        r.error = "HTTP/1.0 or HTTP/1.1 only";
+        return r;
+    }
+    h.keep_alive = version == "HTTP/1.1";
+    h.path = std::string(target.substr(0, target.find('?')));
+    bool length_seen = false;
+    bool upgrade = false;
+    while (!rest.empty()) {
+        const std::string_view line = next_line();
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0) {
+            r.error = "bad header line";
+            return r;
+        }
+        const std::string_view name = line.substr(0, colon);
+        std::string_view value = line.substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+        if (iequals(name, "content-length")) {
+            const auto length = decimal(value);
+            // Two different lengths leave the body's end in doubt.
+            if (!length || (length_seen && *length != h.content_length)) {
+                r.error = "bad Content-Length";
+                return r;
+            }
+            h.content_length = *length;
+            length_seen = true;
+        } else if (iequals(name, "transfer-encoding")) {
+            if (!iequals(value, "chunked")) {
+                r.error = "only the chunked transfer coding is taken";
+                return r;
+            }
+            h.chunked = true;
+        } else if (iequals(name, "connection")) {
+            if (has_token(value, "close")) h.keep_alive = false;
+            if (has_token(value, "keep-alive")) h.keep_alive = true;
+            upgrade = upgrade || has_token(value, "upgrade");
+        } else if (iequals(name, "expect")) {
+            h.expect_continue = iequals(value, "100-continue");
+        } else if (iequals(name, "upgrade")) {
+            h.websocket = has_token(value, "websocket");
+        } else if (iequals(name, "authorization")) {
+            h.authorization = std::string(value);
+        }
+    }
+    if (length_seen && h.chunked) {
+        r.error = "both Content-Length and Transfer-Encoding";
+        return r;
+    }
+    h.websocket = h.websocket && upgrade;
+    r.state = HeadParse::State::complete;
+    return r;
+}
+
+ChunkedParse parse_chunked(std::string_view data, std::size_t max_body) {
+    ChunkedParse r;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t eol = data.find("\r\n", at);
+        if (eol == std::string_view::npos) {
+            // A size line is short; a long one is no size line.
+            if (data.size() - at > 64) r.state = ChunkedParse::State::bad;
+            return r;
+        }
+        std::string_view size_text = data.substr(at, eol - at);
+        size_text = size_text.substr(0, size_text.find(';'));  // chunk extensions
+        if (size_text.empty() || size_text.size() > 8) {
+            r.state = ChunkedParse::State::bad;
+            return r;
+        }
+        std::size_t size = 0;
+        for (char c : size_text) {
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0) {
+                r.state = ChunkedParse::State::bad;
+                return r;
+            }
+            size = size * 16 + std::size_t(digit);
+        }
+        if (r.body.size() + size > max_body) {
+            r.state = ChunkedParse::State::too_large;
+            return r;
+        }
+        at = eol + 2;
+        if (size == 0) {
+            // Trailer lines up to the blank line; none of them is used.
+            for (;;) {
+                const std::size_t t = data.find("\r\n", at);
+                if (t == std::string_view::npos) {
+                    if (data.size() - at > 1024) r.state = ChunkedParse::State::bad;
+                    return r;
+                }
+                const bool blank = t == at;
+                at = t + 2;
+                if (blank) {
+                    r.state = ChunkedParse::State::complete;
+                    r.size = at;
+                    return r;
+                }
+            }
+        }
+        if (data.size() < at + size + 2) return r;
+        if (data.substr(at + size, 2) != "\r\n") {
+            r.state = ChunkedParse::State::bad;
+            return r;
+        }
+        r.body.append(data.substr(at, size));
+        at += size + 2;
+    }
+}
+
+bool bearer_matches(std::string_view header, std::string_view token) {
+    const std::size_t space = header.find(' ');
+    if (space == std::string_view::npos || !iequals(header.substr(0, space), "bearer")) return false;
+    std::string_view given = header.substr(space);
+    while (!given.empty() && given.front() == ' ') given.remove_prefix(1);
+    if (given.size() != token.size()) return false;
+    // Every byte compared, so the time taken says nothing about where they differ.
+    unsigned char differ = 0;
+    for (std::size_t i = 0; i < token.size(); ++i)
+        differ |= static_cast<unsigned char>(given[i] ^ token[i]);
+    return differ == 0;
+}
+
+namespace {
+
+// An OSC string: NUL-terminated, padded with NULs to a multiple of four bytes.
+std::optional<std::string_view> osc_string(std::string_view data, std::size_t& at) {
+    if (at >= data.size()) return std::nullopt;
+    const std::size_t nul = data.find('\0', at);
+    if (nul == std::string_view::npos) return std::nullopt;
+    const std::string_view text = data.substr(at, nul - at);
+    at = (nul + 4) & ~std::size_t(3);
+    if (at > data.size()) return std::nullopt;
+    return text;
+}
+
+std::int32_t big_endian32(std::string_view data, std::size_t at) {
+    return qFromBigEndian<qint32>(data.data() + at);
+}
+
+}  // namespace
+
+std::optional<OscMessage> parse_osc_message(std::string_view data, std::string* error) {
+    OscMessage m;
+    std::size_t at = 0;
+    const auto address = osc_string(data, at);
+    if (!address || address->empty() || address->front() != '/') {
+        *error = "no address";
+        return std::nullopt;
+    }
+    m.address = *address;
+    const auto types = osc_string(data, at);
+    if (!types || types->empty() || types->front() != ',') {
+        *error = "no type tags";
+        return std::nullopt;
+    }
+    m.types = types->substr(1);
+    for (char type : m.types) {
+        OscArg arg;
+        arg.type = type;
+        switch (type) {
+            case 'i':
+            case 'f':
+                if (data.size() < at + 4) {
+                    *error = "argument missing";
+                    return std::nullopt;
+                }
+                arg.number = big_endian32(data, at);
+                std::memcpy(&arg.real, &arg.number, sizeof arg.real);
+                at += 4;
+                break;
+            case 's': {
+                const auto text = osc_string(data, at);
+                if (!text) {
+                    *error = "argument missing";
+                    return std::nullopt;
+                }
+                arg.text = *text;
+                break;
+            }
+            case 'T':
+            case 'F':
+                break;
+            default:
+                *error = std::string("argument type '") + (type >= 0x20 && type < 0x7F ? type : '?') +
+                         "' not taken";
+                return std::nullopt;
+        }
+        m.args.push_back(arg);
+    }
+    if (at != data.size()) {
+        *error = "bytes after the arguments";
+        return std::nullopt;
+    }
+    return m;
+}
+
+namespace {
+
+std::string walk(std::string_view data, int depth,
+                 const std::function<void(std::string_view)>& message) {
+    static constexpr std::string_view kBundle("#bundle\0", 8);
+    if (data.substr(0, 8) != kBundle) {
+        message(data);
+        return {};
+    }
+    if (depth >= kMaxOscDepth) return "bundles nested deeper than 8";
+    if (data.size() < 16) return "malformed bundle";
+    // Time tags ask for nothing a button press needs: the elements are carried out at
+    // once, in order.
+    std::size_t at = 16;  // after "#bundle\0" and the time tag
+    while (at + 4 <= data.size()) {
+        const std::int32_t size = big_endian32(data, at);
+        if (size <= 0 || std::size_t(size) > data.size() - at - 4) return "malformed bundle";
+        std::string inner = walk(data.substr(at + 4, std::size_t(size)), depth + 1, message);
+        if (!inner.empty()) return inner;
+        at += 4 + std::size_t(size);
+    }
+    return at == data.size() ? std::string() : "malformed bundle";
+}
+
+}  // namespace
+
+std::string walk_osc(std::string_view datagram,
+                     const std::function<void(std::string_view message)>& message) {
+    return walk(datagram, 0, message);
+}
+
+QByteArray osc_reply(std::string_view address, const QByteArray& json) {
+    auto padded = [](QByteArray text) {
+        text += '\0';
+        while (text.size() % 4 != 0) text += '\0';
+        return text;
+    };
+    return padded("/reply" + QByteArray(address.data(), qsizetype(address.size()))) +
+           padded(",s") + padded(json);
+}
+
+}  // namespace tqv

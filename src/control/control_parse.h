@@ -1,0 +1,106 @@
+// What show control reads from the network, checked before anything is sent or buffered:
+// HTTP request heads and chunked bodies, the JSON bodies of the routes, WebSocket requests
+// and OSC datagrams. Nothing here touches a socket or the device, so the fuzz harness feeds
+// it directly; every limit that bounds memory per client lives here.
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tqv {
+
+inline constexpr std::size_t kMaxHead = 16 * 1024;  // request line and headers
+inline constexpr std::size_t kMaxBody = 4 * 1024;   // a body, or a WebSocket message
+inline constexpr int kMaxOscDepth = 8;              // bundles inside bundles
+
+// What one request asks for, checked and converted.
+struct ControlCommand {
+    enum class Kind { page, startup, title };
+    Kind kind = Kind::page;
+    int line = 0;        // 0..3
+    int page = 0;        // 0..63, 64 = AUTO (page and startup only)
+    std::string text;    // title: code page 932 bytes
+    bool memory = true;  // title: false sends the Not Memory command
+};
+struct ParsedCommand {
+    std::optional<ControlCommand> command;
+    std::string error;  // why it cannot be sent (a 400)
+};
+// `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8.
+ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
+                                    const std::string& page, const std::string* text, bool memory);
+// A route's JSON body: {"line":…,"page":…[,"text":…,"memory":…]}.
+ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& body);
+// The same from the bytes of a body (bad JSON and non-objects included).
+ParsedCommand parse_command_body(ControlCommand::Kind kind, const QByteArray& body);
+const char* kind_name(ControlCommand::Kind kind);  // "page", "startup", "title"
+
+// {"op":"page"|"startup"|"title","id":…,…the route's body}.
+struct WsRequest {
+    QJsonValue id;  // echoed in the result, whatever it is
+    ParsedCommand parsed;
+    int status = 200;  // 400 when the message or its op is not understood
+};
+WsRequest parse_ws_request(const QByteArray& message);
+
+struct HttpHead {
+    std::string method;
+    std::string path;  // without the query
+    std::uint64_t content_length = 0;
+    bool chunked = false;
+    bool keep_alive = true;
+    bool expect_continue = false;
+    bool websocket = false;  // asks for the WebSocket upgrade
+    std::string authorization;
+    std::size_t size = 0;  // bytes up to and including the blank line
+};
+struct HeadParse {
+    enum class State { incomplete, complete, bad, too_large } state = State::incomplete;
+    HttpHead head;
+    std::string error;
+};
+// The head at the start of `data`; too_large once kMaxHead bytes hold no blank line.
+HeadParse parse_http_head(std::string_view data);
+
+struct ChunkedParse {
+    enum class State { incomplete, complete, bad, too_large } state = State::incomplete;
+    std::string body;
+    std::size_t size = 0;  // bytes of `data` the chunked body took, trailer included
+};
+// A chunked body at the start of `data`, at most `max_body` bytes once decoded.
+ChunkedParse parse_chunked(std::string_view data, std::size_t max_body);
+
+// "Bearer TOKEN", the scheme in any case.
+bool bearer_matches(std::string_view header, std::string_view token);
+
+struct OscArg {
+    char type = 0;  // 'i', 'f', 's', 'T', 'F'
+    std::int32_t number = 0;
+    float real = 0;
+    std::string_view text;
+};
+struct OscMessage {
+    std::string_view address;
+    std::string_view types;  // without the leading comma
+    std::vector<OscArg> args;
+};
+// One message; nullopt with `error` when it is malformed or has an argument type we do not
+// take.
+std::optional<OscMessage> parse_osc_message(std::string_view data, std::string* error);
+// Calls `message` for the datagram's message, or for each message of its bundle in order,
+// bundles nested at most kMaxOscDepth deep. Nothing is copied. Returns what made it stop
+// early (empty when the whole datagram was read).
+std::string walk_osc(std::string_view datagram,
+                     const std::function<void(std::string_view message)>& message);
+// The reply to a request at `address`: "/reply" + address, one string argument.
+QByteArray osc_reply(std::string_view address, const QByteArray& json);
+
+}  // namespace tqv
