@@ -29,6 +29,8 @@ class LinkStatusBar : public QStatusBar {
     // Show control is on: "制御 HTTP 127.0.0.1:8080, OSC 127.0.0.1:9000"; empty: off.
     void set_control_text(const QString& text);
     QString control_text() const;
+    // The serial port is the simulated device's (--simulate): the link says so.
+    void set_simulated(bool simulated);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -42,6 +44,7 @@ class LinkStatusBar : public QStatusBar {
     QLabel* exchange_label_ = nullptr;
     QLabel* control_label_ = nullptr;
     QAction* reconnect_ = nullptr;
+    bool simulated_ = false;
     QString note_;  // said once after an event ("再接続しました"), until the next change
     QDateTime last_time_;
     QString last_command_;

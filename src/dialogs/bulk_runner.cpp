@@ -43,7 +43,7 @@ QCheckBox* BulkRunner::fast_box() {
 QLabel* BulkRunner::remaining_label() {
     if (remaining_ == nullptr) {
         remaining_ = new QLabel(&dialog_);
-        remaining_->setAccessibleName(QStringLiteral("Time left"));
+        remaining_->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
         remaining_->setMinimumWidth(remaining_->fontMetrics().horizontalAdvance(
                                         QStringLiteral("残り 00:00")) + 4);
     }

@@ -129,7 +129,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     percent_box_->setFixedWidth(64);
     percent_box_->setAccessibleName(QStringLiteral("％"));
     remaining_ = new QLabel(this);
-    remaining_->setAccessibleName(QStringLiteral("Time left"));
+    remaining_->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
     fast_box_ = new QCheckBox(QStringLiteral("高速転送"), this);
     fast_box_->setChecked(model_.fast_transfer == 1);
     connect(fast_box_, &QCheckBox::toggled, this, [this](bool on) {

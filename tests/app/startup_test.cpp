@@ -1,13 +1,16 @@
 // The start of a run: one copy per user, the configuration file, the simulated device.
 #include "app/startup.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <thread>
 
 #include "app/message_boxes.h"
 #include "app/simulator_process.h"
 #include "app/single_instance.h"
 #include "app_fixture.h"
+#include "core/texts.h"
 
 namespace tqv::test {
 namespace {
@@ -30,6 +33,39 @@ TEST(SingleInstanceTest, SecondCopyIsToldAndRefused) {
     // The first copy has ended: the next one starts.
     SingleInstance next(runtime.path());
     EXPECT_TRUE(next.acquire(ui));
+}
+
+// A later start with a file gives it to the running copy and ends without a word; one
+// the running copy does not answer is refused as before.
+TEST(SingleInstanceTest, LaterStartHandsItsFileToTheRunningCopy) {
+    QTemporaryDir runtime;
+    RecordingUi ui;
+    SingleInstance first(runtime.path());
+    ASSERT_TRUE(first.acquire(ui));
+    const QString file = runtime.filePath(QStringLiteral("plan.dat"));
+    QStringList received;
+    std::function<void()> arrived;
+    for (bool listening : {false, true}) {
+        if (listening) {
+            ASSERT_TRUE(first.accept_files([&](const QString& path) {
+                received << path;
+                if (arrived) arrived();
+            }));
+        }
+        // The later start waits for its answer; the running copy answers from its loop.
+        RecordingUi later_ui;
+        bool later_started = true;
+        std::thread later([&] { later_started = SingleInstance(runtime.path()).acquire(later_ui, file); });
+        if (listening) {
+            EXPECT_TRUE(run_until_called([&](std::function<void()> done) { arrived = done; }));
+            arrived = nullptr;
+        }
+        later.join();
+        EXPECT_FALSE(later_started);
+        EXPECT_EQ(received, listening ? QStringList{file} : QStringList{});
+        EXPECT_EQ(later_ui.texts(), listening ? std::vector<std::string>{}
+                                              : std::vector<std::string>{"２重に起動はできません"});
+    }
 }
 
 TEST_F(AppTest, ConfigurationFileSetsRoleAndInterface) {
@@ -122,6 +158,29 @@ TEST(MessageBoxUiTest, OwnerIsOnlyAWidgetThatStillExists) {
     delete w;
     EXPECT_EQ(MessageBoxUi::live_widget(handle), nullptr);
     EXPECT_EQ(MessageBoxUi::live_widget(nullptr), nullptr);
+}
+
+// The lost port is back: its box closes by itself; another box stays for the operator.
+TEST(MessageBoxUiTest, AWithdrawnBoxCloses) {
+    Model model;
+    MessageBoxUi ui(model);
+    bool other_kept_it_open = false;
+    QTimer::singleShot(0, [&] {
+        ui.withdraw("Success");
+        other_kept_it_open = QApplication::activeModalWidget() != nullptr;
+        ui.withdraw(text::kSerialPortLost);
+    });
+    QTimer fallback;  // only when the box stayed: close it, and fail
+    fallback.setSingleShot(true);
+    bool stayed = false;
+    QObject::connect(&fallback, &QTimer::timeout, [&] {
+        stayed = true;
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    fallback.start(5000);
+    ui.box(Box::error, text::kSerialPortLost, "Error");
+    EXPECT_TRUE(other_kept_it_open);
+    EXPECT_FALSE(stayed);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 // The interface, COM port, role and slave address dialogs: what each choice stores, where,
 // and when; and the "SA" command as it leaves on the serial line.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QComboBox>
+#include <QLabel>
+#include <cstdlib>
 #include <QPushButton>
 
 #include "app/menu_commands.h"
@@ -60,7 +65,7 @@ TEST_F(ChoiceDialogs, InterfaceAndRoleAreLockedWhileConnected) {
 TEST_F(ChoiceDialogs, ComPortIsStoredOnlyByOk) {
     model.com_port_index = 0;
     {
-        ComPortDialog dialog(context, nullptr);
+        ComPortDialog dialog(context, nullptr, {});
         ASSERT_EQ(dialog.com_port_list()->count(), 6);
         dialog.com_port_list()->setCurrentIndex(2);
         EXPECT_EQ(dialog.com_port_list()->currentText().toStdString(), "COM 3");
@@ -69,12 +74,59 @@ TEST_F(ChoiceDialogs, ComPortIsStoredOnlyByOk) {
     EXPECT_EQ(model.com_port_index, 0);
     EXPECT_EQ(ini("com_port"), "-");
 
-    ComPortDialog dialog(context, nullptr);
+    ComPortDialog dialog(context, nullptr, {});
     dialog.com_port_list()->setCurrentIndex(2);
     dialog.ok_button()->click();
     EXPECT_EQ(model.com_port_index, 2);
     EXPECT_EQ(ini("com_port"), "2");
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// The ports the system has, the one configured, and what OK leaves in the file and the link.
+TEST_F(ChoiceDialogs, ComPortListsTheFoundPortsAndOpensTheChoiceAtOnce) {
+    const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(pty, 0);
+    ASSERT_EQ(grantpt(pty) | unlockpt(pty), 0);
+    const QString pts = QString::fromLatin1(ptsname(pty));
+    const std::vector<FoundPort> found = {{"/dev/ttyS2", "16550A", -1, -1},
+                                          {"/dev/ttyUSB0", "FT232R USB UART", 0x403, 0x6001},
+                                          {pts, "", -1, -1}};
+    const struct {
+        std::string device;      // com_device at opening
+        int choose;              // the item OK takes
+        std::string shown;       // what the list showed at opening
+        std::string com_port;    // the keys after OK
+        std::string com_device;
+    } cases[] = {
+        {"", 7, "COM 2", "-", ""},
+        {"/dev/ttyUSB0", 2, "/dev/ttyUSB0  FT232R USB UART (0403:6001)", "2", ""},
+        {"/dev/ttyACM9", 7, "/dev/ttyACM9  (見つかりません)", "-", ""},
+    };
+    for (const auto& c : cases) {
+        config.set(kConfigSection, "com_port", "-");
+        model.com_port_index = 1;
+        model.com_device = c.device;
+        ComPortDialog dialog(context, nullptr, found);
+        QComboBox* list = dialog.com_port_list();
+        EXPECT_EQ(list->currentText().toStdString(), c.shown);
+        EXPECT_EQ(list->itemText(2).toStdString(), "COM 3  16550A") << "COM 1..6 keep their place";
+        EXPECT_EQ(list->count(), c.device == "/dev/ttyACM9" ? 9 : 8);
+        list->setCurrentIndex(c.choose);
+        const std::string chosen = dialog.path_of(c.choose).toStdString();
+        dialog.ok_button()->click();
+        EXPECT_EQ(ini("com_port"), c.com_port);
+        EXPECT_EQ(ini("com_device"), c.choose < 6 ? "" : chosen);
+        Model reread;
+        read_configuration(reread, config);
+        EXPECT_EQ(reread.com_device, model.com_device) << "the next start opens the same port";
+        EXPECT_EQ(link.serial().last_path().toStdString(), chosen) << "opened at once";
+    }
+    EXPECT_TRUE(link.serial().is_open());
+    ComPortDialog reopened(context, nullptr, found);
+    EXPECT_EQ(reopened.in_use_label()->text().section(u'\n', 0, 0),
+              QString::fromUtf8("使用中: %1 (オープン)").arg(pts));
+    link.shutdown();
+    ::close(pty);
 }
 
 TEST_F(ChoiceDialogs, SlaveAddressGoesOutBareOnTheSerialLine) {
