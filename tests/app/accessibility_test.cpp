@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -89,6 +90,31 @@ TEST_F(AccessibilityTest, TabWalksTheTitleDialogAsItIsRead) {
     EXPECT_EQ(walk.join(u'|').toStdString(),
               "設定|全設定|Not Memory|NM全設定|高速転送|Close|Channel Number|Page Number|"
               "Slave Address|Title");
+}
+
+// What the status bar and the time left show is what a screen reader reads; the
+// description says what each is. --simulate is said in the link's text.
+TEST_F(AccessibilityTest, StatusAndTimeLeftAreReadAsShown) {
+    model.com_device = "/dev/pts/7";
+    window->link_status()->set_simulated(true);
+    EXPECT_EQ(window->link_status()->link_text(),
+              QStringLiteral("RS-232C /dev/pts/7 9600 8E1 シミュレーター"));
+    auto* list = open_only(command::kGlyphList);
+    ASSERT_NE(list, nullptr);
+    std::vector<QLabel*> labels = {};
+    for (QLabel* l : window->link_status()->findChildren<QLabel*>()) labels.push_back(l);
+    for (QLabel* l : list->findChildren<QLabel*>()) {
+        if (l->accessibleDescription() == QStringLiteral("Time left")) {
+            l->setText(QStringLiteral("残り 00:12"));
+            labels.push_back(l);
+        }
+    }
+    ASSERT_EQ(labels.size(), 5u) << "link, state, last exchange, show control, time left";
+    for (QLabel* l : labels) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(l);
+        EXPECT_EQ(a->text(QAccessible::Name), l->text()) << l->accessibleDescription().toStdString();
+        EXPECT_FALSE(a->text(QAccessible::Description).isEmpty());
+    }
 }
 
 }  // namespace
