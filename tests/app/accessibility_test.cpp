@@ -97,23 +97,17 @@ TEST_F(AccessibilityTest, TabWalksTheTitleDialogAsItIsRead) {
 TEST_F(AccessibilityTest, StatusAndTimeLeftAreReadAsShown) {
     model.com_device = "/dev/pts/7";
     window->link_status()->set_simulated(true);
-    EXPECT_EQ(window->link_status()->link_text(),
-              QStringLiteral("RS-232C /dev/pts/7 9600 8E1 シミュレーター"));
-    auto* list = open_only(command::kGlyphList);
-    ASSERT_NE(list, nullptr);
-    std::vector<QLabel*> labels = {};
-    for (QLabel* l : window->link_status()->findChildren<QLabel*>()) labels.push_back(l);
-    for (QLabel* l : list->findChildren<QLabel*>()) {
-        if (l->accessibleDescription() == QStringLiteral("Time left")) {
-            l->setText(QStringLiteral("残り 00:12"));
-            labels.push_back(l);
-        }
+    EXPECT_EQ(window->link_status()->link_text(), QStringLiteral("RS-232C /dev/pts/7 9600 8E1 シミュレーター"));
+    QList<QLabel*> labels = window->link_status()->findChildren<QLabel*>();
+    for (QLabel* l : open_only(command::kGlyphList)->findChildren<QLabel*>()) {
+        if (l->accessibleDescription() == QStringLiteral("Time left")) labels << l;
     }
-    ASSERT_EQ(labels.size(), 5u) << "link, state, last exchange, show control, time left";
+    ASSERT_EQ(labels.size(), 5) << "link, state, last exchange, show control, time left";
+    labels.back()->setText(QStringLiteral("残り 00:12"));
     for (QLabel* l : labels) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(l);
-        EXPECT_EQ(a->text(QAccessible::Name), l->text()) << l->accessibleDescription().toStdString();
-        EXPECT_FALSE(a->text(QAccessible::Description).isEmpty());
+        EXPECT_EQ(a->text(QAccessible::Name), l->text());
+        EXPECT_EQ(a->text(QAccessible::Description), l->accessibleDescription());
     }
 }
 

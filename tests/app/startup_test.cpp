@@ -35,37 +35,27 @@ TEST(SingleInstanceTest, SecondCopyIsToldAndRefused) {
     EXPECT_TRUE(next.acquire(ui));
 }
 
-// A later start with a file gives it to the running copy and ends without a word; one
-// the running copy does not answer is refused as before.
+// A later start with a file gives it to the running copy and ends without a word.
 TEST(SingleInstanceTest, LaterStartHandsItsFileToTheRunningCopy) {
     QTemporaryDir runtime;
     RecordingUi ui;
     SingleInstance first(runtime.path());
     ASSERT_TRUE(first.acquire(ui));
     const QString file = runtime.filePath(QStringLiteral("plan.dat"));
-    QStringList received;
     std::function<void()> arrived;
-    for (bool listening : {false, true}) {
-        if (listening) {
-            ASSERT_TRUE(first.accept_files([&](const QString& path) {
-                received << path;
-                if (arrived) arrived();
-            }));
-        }
-        // The later start waits for its answer; the running copy answers from its loop.
-        RecordingUi later_ui;
-        bool later_started = true;
-        std::thread later([&] { later_started = SingleInstance(runtime.path()).acquire(later_ui, file); });
-        if (listening) {
-            EXPECT_TRUE(run_until_called([&](std::function<void()> done) { arrived = done; }));
-            arrived = nullptr;
-        }
-        later.join();
-        EXPECT_FALSE(later_started);
-        EXPECT_EQ(received, listening ? QStringList{file} : QStringList{});
-        EXPECT_EQ(later_ui.texts(), listening ? std::vector<std::string>{}
-                                              : std::vector<std::string>{"２重に起動はできません"});
-    }
+    QStringList received;
+    ASSERT_TRUE(first.accept_files([&](const QString& path) {
+        received << path;
+        arrived();
+    }));
+    // The later start waits for its answer, which the running copy gives from its loop.
+    bool later_started = true;
+    std::thread later([&] { later_started = SingleInstance(runtime.path()).acquire(ui, file); });
+    EXPECT_TRUE(run_until_called([&](std::function<void()> done) { arrived = done; }));
+    later.join();
+    EXPECT_FALSE(later_started);
+    EXPECT_EQ(received, QStringList{file});
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(AppTest, ConfigurationFileSetsRoleAndInterface) {
@@ -164,22 +154,16 @@ TEST(MessageBoxUiTest, OwnerIsOnlyAWidgetThatStillExists) {
 TEST(MessageBoxUiTest, AWithdrawnBoxCloses) {
     Model model;
     MessageBoxUi ui(model);
-    bool other_kept_it_open = false;
-    QTimer::singleShot(0, [&] {
+    bool kept = false, stayed = false;
+    QObject guard;  // the fallback ends with the test
+    QTimer::singleShot(0, &guard, [&] {
         ui.withdraw("Success");
-        other_kept_it_open = QApplication::activeModalWidget() != nullptr;
+        kept = QApplication::activeModalWidget() != nullptr;
         ui.withdraw(text::kSerialPortLost);
     });
-    QTimer fallback;  // only when the box stayed: close it, and fail
-    fallback.setSingleShot(true);
-    bool stayed = false;
-    QObject::connect(&fallback, &QTimer::timeout, [&] {
-        stayed = true;
-        if (QWidget* box = QApplication::activeModalWidget()) box->close();
-    });
-    fallback.start(5000);
+    QTimer::singleShot(5000, &guard, [&] { stayed = QApplication::activeModalWidget()->close(); });
     ui.box(Box::error, text::kSerialPortLost, "Error");
-    EXPECT_TRUE(other_kept_it_open);
+    EXPECT_TRUE(kept);
     EXPECT_FALSE(stayed);
 }
 

@@ -1,11 +1,8 @@
-// The interface, COM port, role and slave address dialogs: what each choice stores, where,
-// and when; and the "SA" command as it leaves on the serial line.
-#include <fcntl.h>
-#include <unistd.h>
-
+// The interface, COM port, role and slave address dialogs and the TCP dialogs' port: what
+// each choice stores, where, and when; and the "SA" command as it leaves on the serial line.
 #include <QComboBox>
 #include <QLabel>
-#include <cstdlib>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "app/menu_commands.h"
@@ -15,6 +12,8 @@
 #include "network/interface_dialog.h"
 #include "network/role_dialog.h"
 #include "network/slave_address_dialog.h"
+#include "network/tcp_client_dialog.h"
+#include "network/tcp_server_dialog.h"
 #include "network_fixture.h"
 
 namespace tqv::test {
@@ -84,49 +83,51 @@ TEST_F(ChoiceDialogs, ComPortIsStoredOnlyByOk) {
 
 // The ports the system has, the one configured, and what OK leaves in the file and the link.
 TEST_F(ChoiceDialogs, ComPortListsTheFoundPortsAndOpensTheChoiceAtOnce) {
-    const int pty = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(pty, 0);
-    ASSERT_EQ(grantpt(pty) | unlockpt(pty), 0);
-    const QString pts = QString::fromLatin1(ptsname(pty));
-    const std::vector<FoundPort> found = {{"/dev/ttyS2", "16550A", -1, -1},
-                                          {"/dev/ttyUSB0", "FT232R USB UART", 0x403, 0x6001},
-                                          {pts, "", -1, -1}};
+    const std::vector<FoundPort> found = {{"/dev/ttyS2", "16550A"},
+                                          {"/dev/ttyUSB0", "FT232R USB UART", 0x403, 0x6001}};
     const struct {
-        std::string device;      // com_device at opening
-        int choose;              // the item OK takes
-        std::string shown;       // what the list showed at opening
-        std::string com_port;    // the keys after OK
-        std::string com_device;
-    } cases[] = {
-        {"", 7, "COM 2", "-", ""},
-        {"/dev/ttyUSB0", 2, "/dev/ttyUSB0  FT232R USB UART (0403:6001)", "2", ""},
-        {"/dev/ttyACM9", 7, "/dev/ttyACM9  (見つかりません)", "-", ""},
-    };
+        std::string device;  // com_device at opening
+        int choose;
+        const char *shown, *com_port;
+    } cases[] = {{"", 6, "COM 1", "-"},
+                 {"/dev/ttyUSB0", 2, "/dev/ttyUSB0  FT232R USB UART (0403:6001)", "2"},
+                 {"/dev/ttyACM9", 7, "/dev/ttyACM9  (見つかりません)", "-"}};
     for (const auto& c : cases) {
         config.set(kConfigSection, "com_port", "-");
-        model.com_port_index = 1;
         model.com_device = c.device;
         ComPortDialog dialog(context, nullptr, found);
-        QComboBox* list = dialog.com_port_list();
-        EXPECT_EQ(list->currentText().toStdString(), c.shown);
-        EXPECT_EQ(list->itemText(2).toStdString(), "COM 3  16550A") << "COM 1..6 keep their place";
-        EXPECT_EQ(list->count(), c.device == "/dev/ttyACM9" ? 9 : 8);
-        list->setCurrentIndex(c.choose);
-        const std::string chosen = dialog.path_of(c.choose).toStdString();
+        EXPECT_EQ(dialog.com_port_list()->currentText().toStdString(), c.shown);
+        EXPECT_EQ(dialog.com_port_list()->itemText(2).toStdString(), "COM 3  16550A");
+        dialog.com_port_list()->setCurrentIndex(c.choose);
+        const QString chosen = dialog.path_of(c.choose);
         dialog.ok_button()->click();
         EXPECT_EQ(ini("com_port"), c.com_port);
-        EXPECT_EQ(ini("com_device"), c.choose < 6 ? "" : chosen);
-        Model reread;
-        read_configuration(reread, config);
-        EXPECT_EQ(reread.com_device, model.com_device) << "the next start opens the same port";
-        EXPECT_EQ(link.serial().last_path().toStdString(), chosen) << "opened at once";
+        EXPECT_EQ(ini("com_device"), c.choose < 6 ? "" : chosen.toStdString());
+        EXPECT_EQ(link.serial().last_path(), chosen) << "opened at once";
+        EXPECT_TRUE(ComPortDialog(context, nullptr).in_use_label()->text().contains(chosen));
     }
-    EXPECT_TRUE(link.serial().is_open());
-    ComPortDialog reopened(context, nullptr, found);
-    EXPECT_EQ(reopened.in_use_label()->text().section(u'\n', 0, 0),
-              QString::fromUtf8("使用中: %1 (オープン)").arg(pts));
-    link.shutdown();
-    ::close(pty);
+}
+
+// Whatever ends the TCP dialogs, a port that is none keeps them open and unsaved.
+TEST_F(ChoiceDialogs, TcpDialogsCloseOnlyOnAPortAndSaveOnlyIt) {
+    auto check = [&](QDialog& dialog, QLineEdit* field) {
+        dialog.show();
+        config.set(kConfigSection, "port_number", "-");
+        for (const char* typed : {"70000", "0", "", "09004"}) {
+            const bool valid = typed == std::string("09004");
+            ui.clear();
+            field->clear();
+            QTest::keyClicks(field, QString::fromLatin1(typed));
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            EXPECT_EQ(dialog.isVisible(), !valid) << typed;
+            EXPECT_EQ(ini("port_number"), valid ? "09004" : "-") << typed;
+            EXPECT_EQ(ui.texts(), std::vector<std::string>(valid ? 0 : 1, text::kPortInvalid));
+        }
+    };
+    TcpClientDialog client(context, nullptr);
+    check(client, client.port_field());
+    TcpServerDialog server(context, nullptr);
+    check(server, server.port_field());
 }
 
 TEST_F(ChoiceDialogs, SlaveAddressGoesOutBareOnTheSerialLine) {
