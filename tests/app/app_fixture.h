@@ -138,22 +138,6 @@ class AppTest : public ::testing::Test {
     ShowingOpener opener;
     std::unique_ptr<MainWindow> window;
     int quits = 0;
-
-    // Server role with `device` connected from 127.0.0.1 and chosen as the target of the
-    // commands (peer entry 1). False when it did not connect in time.
-    bool connect_one_device(QTcpSocket& device) {
-        model.tcp_role = 1;
-        set_slot_text(model.port_number, "00000");  // any free port
-        if (link.tcp().socket_listen() != 1) return false;
-        const bool connected = run_until_called([&](std::function<void()> done) {
-            QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
-                if (link.tcp().count_peers() == 1) done();
-            });
-            device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-        });
-        model.selected_peer = 1;
-        return connected;
-    }
 };
 
 // The main window shown, with the frames it sends recorded instead of reaching a port;
@@ -177,6 +161,22 @@ class DialogTest : public AppTest {
         }
         return nullptr;
     }
+    // Server role with `device` connected from 127.0.0.1 and chosen as the target of the
+    // commands (peer entry 1). False when it did not connect in time.
+    bool connect_one_device(QTcpSocket& device) {
+        model.tcp_role = 1;
+        set_slot_text(model.port_number, "00000");  // any free port
+        if (link.tcp().socket_listen() != 1) return false;
+        const bool connected = run_until_called([&](std::function<void()> done) {
+            QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
+                if (link.tcp().count_peers() == 1) done();
+            });
+            device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
+        });
+        model.selected_peer = 1;
+        return connected;
+    }
+
     FakeTransport wire;
 };
 

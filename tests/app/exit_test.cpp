@@ -10,11 +10,10 @@
 namespace tqv::test {
 namespace {
 
-class ExitTest : public AppTest {
+class ExitTest : public DialogTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
-        window->show();
+        DialogTest::SetUp();
         set_slot_text(model.title(0, 0), "OPENING");
         model.document_dirty = 1;
     }
