@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, on Debian 12, as root. Only missing packages
-# are installed, so a machine that has them all is not touched.
+# are installed, so a machine that has them all is not touched. Every name below is a real
+# package that dpkg can report as installed: a virtual one (libqt6serialport6-dev, which
+# qt6-serialport-dev provides) never is, and would run apt-get every time.
+#   --check    list what is missing and install nothing (exit 1 when anything is)
 #   --gui      what a desktop session needs to show the program (scripts/run.sh)
 #   --package  what the Debian package and the checks of the installed files need
 #              (scripts/package.sh, CI)
@@ -8,13 +11,15 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache
   libgtest-dev libgmock-dev
-  qt6-base-dev libqt6serialport6-dev qt6-serialport-dev libgl1-mesa-dev
+  qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
   qt6-httpserver-dev qt6-websockets-dev liblo-dev
   fonts-noto-cjk
   clang libclang-rt-14-dev
 )
+check=0
 for option in "$@"; do
   case $option in
+    --check) check=1 ;;
     --gui) packages+=(qt6-wayland fonts-ipafont-gothic) ;;
     --package) packages+=(dpkg-dev file desktop-file-utils appstream shared-mime-info) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
@@ -24,6 +29,10 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+if [ "$check" = 1 ]; then
+  [ "${#missing[@]}" -eq 0 ] || { echo "missing: ${missing[*]}"; exit 1; }
+  exit 0
+fi
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

@@ -29,9 +29,11 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
     link_label_ = new QLabel(this);
     state_label_ = new QLabel(this);
     exchange_label_ = new QLabel(this);
-    link_label_->setAccessibleName(QStringLiteral("Link"));
-    state_label_->setAccessibleName(QStringLiteral("Link state"));
-    exchange_label_->setAccessibleName(QStringLiteral("Last exchange"));
+    // A label's accessible name is its text while no fixed name hides it: screen readers
+    // read what the bar shows, and the description says what it is.
+    link_label_->setAccessibleDescription(QStringLiteral("Link"));
+    state_label_->setAccessibleDescription(QStringLiteral("Link state"));
+    exchange_label_->setAccessibleDescription(QStringLiteral("Last exchange"));
     // Two rows: the picture's width holds the link and its state, or the last exchange,
     // but not both.
     auto* rows = new QWidget(this);
@@ -43,7 +45,7 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
     grid->addWidget(exchange_label_, 1, 0, 1, 2);
     // Button panels and playout systems may be switching pages: the operator sees that.
     control_label_ = new QLabel(this);
-    control_label_->setAccessibleName(QStringLiteral("Show control"));
+    control_label_->setAccessibleDescription(QStringLiteral("Show control"));
     control_label_->hide();
     grid->addWidget(control_label_, 0, 2);
     grid->setColumnStretch(1, 1);
@@ -78,6 +80,11 @@ void LinkStatusBar::set_control_text(const QString& text) {
     control_label_->setVisible(!text.isEmpty());
 }
 
+void LinkStatusBar::set_simulated(bool simulated) {
+    simulated_ = simulated;
+    refresh();
+}
+
 QString LinkStatusBar::control_text() const { return control_label_->text(); }
 
 void LinkStatusBar::show_remote(const QString& text) {
@@ -99,7 +106,8 @@ QString LinkStatusBar::link_text() const {
         QString path = link_.serial().last_path();
         if (path.isEmpty()) path = QString::fromStdString(m.com_device);
         if (path.isEmpty()) path = SerialLink::port_path(m.com_port_index);
-        return QStringLiteral("RS-232C %1 9600 8E1").arg(path);
+        const QString line = QStringLiteral("RS-232C %1 9600 8E1").arg(path);
+        return simulated_ ? line + QStringLiteral(" シミュレーター") : line;
     }
     if (m.tcp_role == 1) {
         return QStringLiteral("TCP サーバー :%1, %2 台接続").arg(port).arg(link_.tcp().count_peers());

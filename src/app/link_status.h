@@ -32,6 +32,8 @@ class LinkStatusBar : public QStatusBar {
     QString control_text() const;
     // The last remote action in place of the control text, for a few seconds.
     void show_remote(const QString& text);
+    // The serial port is the simulated device's (--simulate): the link says so.
+    void set_simulated(bool simulated);
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -47,6 +49,7 @@ class LinkStatusBar : public QStatusBar {
     QString control_text_;
     QTimer* remote_timer_ = nullptr;
     QAction* reconnect_ = nullptr;
+    bool simulated_ = false;
     QString note_;  // said once after an event ("再接続しました"), until the next change
     QDateTime last_time_;
     QString last_command_;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
@@ -40,25 +41,13 @@ int fail(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Screenshots are taken without a display, so that they look the same everywhere. The
-    // platform has to be chosen before the application object exists.
-    if (has_argument(argc, argv, "--screenshot") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tqv7310nx"));
-    QApplication::setApplicationVersion(QStringLiteral("1.32"));
-    QApplication::setWindowIcon(tqv::app_icon());
-    // Wayland desktops find the menu entry, and so the icon, of the window by this name.
-    QGuiApplication::setDesktopFileName(QStringLiteral("tqv7310nx"));
-    tqv::use_japanese_font(app);
-
+    QCoreApplication::setApplicationName(QStringLiteral("tqv7310nx"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.32"));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Control program of the TQV-7310NX title generator."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral(
@@ -73,14 +62,41 @@ int main(int argc, char** argv) {
         QStringLiteral("directory"));
     const QCommandLineOption log(
         QStringLiteral("log"),
-        QStringLiteral("Write every frame sent and every line received to this file, as the "
-                       "traffic log window shows them."),
+        QStringLiteral("Append every frame sent, every line received and every time-out, lost "
+                       "link and reconnection to this file, as the traffic log window shows "
+                       "them."),
         QStringLiteral("file"));
     parser.addOptions({simulate, serial, screenshot, log});
     parser.addPositionalArgument(
         QStringLiteral("file"),
-        QStringLiteral("A settings document (.dat) to open, or a glyph list (.tll) to show."),
+        QStringLiteral("A settings document (.dat) to open, or a glyph list (.tll) to show. "
+                       "When the program runs already, that copy opens it."),
         QStringLiteral("[file]"));
+    // Help and version are printed before any window system is asked for, so that they work
+    // without a display. Options of Qt's own (-platform ...) are not known yet: the full
+    // check follows once the application exists.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    parser.parse(arguments);
+    if (parser.isSet(help)) {
+        // Without an application object the parser cannot know the program's name.
+        QTextStream(stdout) << parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                         QFileInfo(arguments.value(0)).fileName());
+        return 0;
+    }
+    if (parser.isSet(version)) parser.showVersion();
+
+    // Screenshots are taken without a display, so that they look the same everywhere. The
+    // platform has to be chosen before the application object exists.
+    if (has_argument(argc, argv, "--screenshot") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(tqv::app_icon());
+    // Wayland desktops find the menu entry, and so the icon, of the window by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tqv7310nx"));
+    tqv::use_japanese_font(app);
     parser.process(app);
 
     if (parser.isSet(screenshot)) {
@@ -90,13 +106,13 @@ int main(int argc, char** argv) {
 
     tqv::Model model;
     tqv::MessageBoxUi ui(model);
+    const QStringList start_files = parser.positionalArguments();
     tqv::SingleInstance instance;
-    if (!instance.acquire(ui)) return 0;
+    if (!instance.acquire(ui, start_files.value(0))) return 0;
 
     tqv::ControlUi link_ui(ui);
     tqv::DeviceLink link(model, link_ui);
     tqv::start_model(model, link, tqv::configuration_path());
-    const QStringList start_files = parser.positionalArguments();
     const tqv::StartFile opened = start_files.isEmpty()
                                       ? tqv::StartFile::none
                                       : tqv::open_start_file(model, ui, start_files.first());
@@ -128,7 +144,10 @@ int main(int argc, char** argv) {
     }
     QObject::connect(&window, &tqv::MainWindow::quit_requested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    window.link_status()->set_simulated(parser.isSet(simulate));
     window.show();
+    // Files double-clicked while this copy runs come here.
+    instance.accept_files([&window](const QString& path) { window.open_file(path); });
     if (opened == tqv::StartFile::glyph_list) {
         // Once the loop runs: the glyph list is modal.
         QTimer::singleShot(0, &window, [&window] { window.run_command(tqv::command::kGlyphList); });

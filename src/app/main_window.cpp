@@ -1,6 +1,10 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QLayout>
@@ -13,6 +17,7 @@
 #include "app/startup_page_dialog.h"
 #include "app/version_dialog.h"
 #include "app/dialog_table.h"
+#include "app/startup.h"
 #include "core/document.h"
 #include "core/glyph.h"
 #include "core/texts.h"
@@ -20,6 +25,12 @@
 namespace tqv {
 
 using namespace command;
+
+namespace {
+
+constexpr int kOpenRetryMs = 300;
+
+}  // namespace
 
 MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& opener,
                        QWidget* parent)
@@ -45,12 +56,17 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     move(0, 0);
 
+    // The port is back: its loss no longer holds, and its box must not wait for an OK.
+    connect(&context_.link, &DeviceLink::serial_reconnected, this,
+            [this] { context_.ui().withdraw(text::kSerialPortLost); });
+
     model_.running = 1;
     // The serial answer time-out ("No Connect" on the seventh tick without an answer).
     context_.link.start_answer_timer();
 }
 
 MainWindow::~MainWindow() {
+    delete traffic_window_;
     const void* self = static_cast<const QWidget*>(this);
     if (model_.message_owner == self) model_.message_owner = nullptr;
 }
@@ -156,7 +172,9 @@ void MainWindow::open_dialog(std::unique_ptr<QDialog> dialog) {
 }
 
 void MainWindow::show_traffic_log() {
-    if (traffic_window_ == nullptr) traffic_window_ = new TrafficLogWindow(*traffic_, this);
+    // A window of its own, not one of the main window's: the dialogs are modal to the main
+    // window only, and the log must stay usable beside them.
+    if (traffic_window_ == nullptr) traffic_window_ = new TrafficLogWindow(*traffic_, nullptr);
     traffic_window_->show();
     traffic_window_->raise();
     traffic_window_->activateWindow();
@@ -239,7 +257,8 @@ void MainWindow::run_command(int command) {
 bool MainWindow::exit_command() {
     if (ended_) return true;
     Ui& ui = context_.ui();
-    if (model_.tcp_connected == 1) {
+    // Only a connection that is still up holds the exit; one the device has closed is gone.
+    if (model_.tcp_connected == 1 && context_.link.tcp().link_up()) {
         error_box(ui, text::kDisconnectTcpFirst);
         return false;
     }
@@ -263,6 +282,25 @@ bool MainWindow::exit_command() {
     ended_ = true;
     emit quit_requested();
     return true;
+}
+
+void MainWindow::open_file(const QString& path) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    // Not under an open dialog or box, whose values it would change: once it has closed.
+    if (QApplication::activeModalWidget() != nullptr) {
+        QTimer::singleShot(kOpenRetryMs, this, [this, path] { open_file(path); });
+        return;
+    }
+    const std::string file = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+    const auto chosen = [file] { return std::optional<std::string>(file); };
+    if (names_glyph_list(path)) {
+        if (glyph_list_open(model_, context_.ui(), chosen)) run_command(kGlyphList);
+    } else {
+        document_open(model_, context_.ui(), chosen);
+        document_changed();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -46,6 +46,10 @@ class MainWindow : public QMainWindow {
     void update_menu_state();
     // The caption for the TCP role, also after the role dialog changed it.
     void refresh_caption();
+    // A file another start of the program handed over (a double click in the file
+    // manager): opened as the open commands open it, with their questions, and the window
+    // comes to the front. While a dialog or box is open it waits for it to close.
+    void open_file(const QString& path);
 
     // Commands shown greyed because their dialogs are not in this build.
     void set_pending_commands(std::vector<int> commands);

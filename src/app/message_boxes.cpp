@@ -53,7 +53,16 @@ void MessageBoxUi::box(Box kind, std::string_view text, std::string_view caption
     QMessageBox box(icon, qt_text(caption), qt_text(text), QMessageBox::Ok, owner);
     // Task-modal: the operator answers the box before anything else of the program.
     box.setWindowModality(Qt::ApplicationModal);
+    open_.emplace_back(&box);
     box.exec();
+    std::erase(open_, QPointer<QMessageBox>(&box));
+}
+
+void MessageBoxUi::withdraw(std::string_view text) {
+    const QString withdrawn = qt_text(text);
+    for (const QPointer<QMessageBox>& box : open_) {
+        if (box && box->text() == withdrawn) box->done(QMessageBox::Ok);
+    }
 }
 
 bool MessageBoxUi::ask(std::string_view text, std::string_view caption) {

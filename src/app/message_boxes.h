@@ -2,6 +2,10 @@
 // goes through here, so that tests can put a recording Ui in its place.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
+#include <vector>
+
 #include "core/model.h"
 #include "core/ui.h"
 
@@ -21,6 +25,7 @@ class MessageBoxUi : public Ui {
     bool ask(std::string_view text, std::string_view caption) override;
     // A glyph answer: the open dialog (`notify_window`) repaints.
     void repaint_notify() override;
+    void withdraw(std::string_view text) override;
 
     // The widget a model handle names, or nullptr when it is not a live widget any more
     // (a dialog that set it may have closed since).
@@ -28,6 +33,8 @@ class MessageBoxUi : public Ui {
 
   private:
     Model& model_;
+    // The boxes open now, innermost last; each runs its own event loop.
+    std::vector<QPointer<QMessageBox>> open_;
 };
 
 }  // namespace tqv

@@ -25,9 +25,13 @@ void start_model(Model& model, DeviceLink& link, const QString& ini_path) {
     read_configuration(model, IniFile(QFile::encodeName(ini_path).toStdString()));
 }
 
+bool names_glyph_list(const QString& path) {
+    return path.endsWith(QStringLiteral(".tll"), Qt::CaseInsensitive);
+}
+
 StartFile open_start_file(Model& model, Ui& ui, const QString& path) {
     const std::string file = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
-    const bool glyphs = path.endsWith(QStringLiteral(".tll"), Qt::CaseInsensitive);
+    const bool glyphs = names_glyph_list(path);
     if (glyphs ? load_glyph_list(model, file) : load_document(model, file))
         return glyphs ? StartFile::glyph_list : StartFile::document;
     warning_box(ui, text::kCantFileOpen);

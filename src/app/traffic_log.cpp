@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -15,18 +16,66 @@
 
 namespace tqv {
 
+namespace {
+
+constexpr const char* kTimedOut = "応答なし (タイムアウト)";
+constexpr const char* kLost = "切断されました";
+constexpr const char* kBack = "再接続しました";
+
+std::int64_t now_ms() { return QDateTime::currentMSecsSinceEpoch(); }
+
+}  // namespace
+
 TrafficLog::TrafficLog(DeviceLink& link, QObject* parent) : QObject(parent) {
     connect(&link, &DeviceLink::traffic, this, &TrafficLog::add);
+    watch_link_events(link);
+}
+
+void TrafficLog::watch_link_events(DeviceLink& link) {
+    const auto current_peer = [&link] {
+        const Model& m = link.model();
+        if (m.interface_kind != 1) return link.serial().last_path();
+        return link.tcp().peer_name(m.tcp_role == 1 ? m.selected_peer : 0);
+    };
+    connect(&link, &DeviceLink::answer_timed_out, this,
+            [this, current_peer] { note(current_peer(), kTimedOut); });
+    connect(&link, &DeviceLink::serial_reconnected, this,
+            [this](const QString& path) { note(path, kBack); });
+    // The link tells only that its state changed: the log keeps what it was, to say what
+    // changed.
+    connect(&link, &DeviceLink::state_changed, this, [this, &link, current_peer] {
+        const bool serial_lost = link.serial_state() == DeviceLink::SerialState::lost;
+        if (serial_lost && !serial_lost_) note(link.serial().last_path(), kLost);
+        serial_lost_ = serial_lost;
+        if (link.tcp().link_up()) tcp_peer_ = current_peer();
+        const bool tcp_lost = link.tcp_lost();
+        if (tcp_lost && !tcp_lost_) note(tcp_peer_, kLost);
+        if (!tcp_lost && tcp_lost_ && link.tcp().link_up()) note(tcp_peer_, kBack);
+        tcp_lost_ = tcp_lost;
+    });
 }
 
 bool TrafficLog::write_to(const QString& path, QString* error) {
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         if (error != nullptr) *error = QStringLiteral("cannot write %1: %2").arg(path, file->errorString());
         return false;
     }
+    // Earlier runs stay in the file; this one starts after its own line.
+    const TrafficLine start{now_ms(), false, "",
+                            utf8_to_cp932("---- tqv7310nx " +
+                                          QCoreApplication::applicationVersion().toStdString() +
+                                          " 開始 ----")
+                                .value_or("---- start ----"),
+                            true};
+    file->write(text_of(start).toUtf8() + '\n');
+    file->flush();
     file_ = std::move(file);
     return true;
+}
+
+void TrafficLog::note(const QString& peer, const char* what) {
+    add_line({now_ms(), false, peer.toStdString(), utf8_to_cp932(what).value_or(what), true});
 }
 
 QString TrafficLog::text_of(const TrafficLine& line) {
@@ -40,8 +89,10 @@ QString TrafficLog::all_text() const {
 }
 
 void TrafficLog::add(bool sent, const QString& peer, const QByteArray& bytes) {
-    TrafficLine line{QDateTime::currentMSecsSinceEpoch(), sent, peer.toStdString(),
-                     bytes.toStdString()};
+    add_line({now_ms(), sent, peer.toStdString(), bytes.toStdString()});
+}
+
+void TrafficLog::add_line(TrafficLine line) {
     const QString text = text_of(line);
     ring_.add(std::move(line));
     if (file_ != nullptr) {

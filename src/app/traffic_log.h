@@ -21,9 +21,9 @@ class TrafficLog : public QObject {
   public:
     explicit TrafficLog(DeviceLink& link, QObject* parent = nullptr);
 
-    // Every line from now on also goes to `path` (replaced), flushed line by line so that
-    // nothing is lost when the program is killed. False, with `error`, when it cannot be
-    // opened.
+    // Every line from now on also goes to `path`, appended after a line that marks this
+    // start, flushed line by line so that nothing is lost when the program is killed. False,
+    // with `error`, when it cannot be opened.
     bool write_to(const QString& path, QString* error = nullptr);
     const TrafficRing& ring() const { return ring_; }
     void clear() { ring_.clear(); }
@@ -40,6 +40,14 @@ class TrafficLog : public QObject {
 
   private:
     void add(bool sent, const QString& peer, const QByteArray& bytes);
+    // A link event as a line of its own: time-outs, a lost link, a link regained.
+    void note(const QString& peer, const char* what);
+    void add_line(TrafficLine line);
+    void watch_link_events(DeviceLink& link);
+
+    bool serial_lost_ = false;
+    bool tcp_lost_ = false;
+    QString tcp_peer_;  // the last device connected to, named when it is lost
 
     TrafficRing ring_;
     std::unique_ptr<QFile> file_;

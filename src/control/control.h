@@ -160,6 +160,7 @@ class ControlUi : public Ui {
         return inner_.ask(text, caption);
     }
     void repaint_notify() override { inner_.repaint_notify(); }
+    void withdraw(std::string_view text) override { inner_.withdraw(text); }
 
     QPointer<Control> control;
 

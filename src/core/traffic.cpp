@@ -35,7 +35,7 @@ std::string format_traffic_line(const TrafficLine& line) {
     const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     std::snprintf(stamp + n, sizeof stamp - n, ".%03d", int(line.time_ms % 1000));
     std::string out = stamp;
-    out += line.sent ? " TX " : " RX ";
+    out += line.event ? " -- " : line.sent ? " TX " : " RX ";
     out += line.peer;
     out += ' ';
     out += visible_bytes(line.bytes);

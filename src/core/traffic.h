@@ -15,13 +15,17 @@ struct TrafficLine {
     bool sent = false;         // true: frame to the device; false: line from it
     std::string peer;          // "/dev/ttyUSB0", "192.168.1.3:9004"
     std::string bytes;         // as on the wire (Shift-JIS, CR LF included)
+    // A link event instead of bytes (a time-out, a lost or regained link): `bytes` holds
+    // its text, Shift-JIS as well, and the line shows "--" for the direction.
+    bool event = false;
 };
 
 // Control bytes as "<CR>", "<LF>", "<STX>"..., other bytes below 0x20 and 0x7F as "<1A>";
 // everything else (ASCII and Shift-JIS) as it stands.
 std::string visible_bytes(std::string_view bytes);
 // "2026-12-08 00:15:03.123 TX /dev/ttyUSB0 01RCEL<CR><LF>", local time; the text still
-// holds the wire's Shift-JIS bytes.
+// holds the wire's Shift-JIS bytes. An event: "2026-12-08 00:15:04.123 -- /dev/ttyUSB0
+// 切断されました".
 std::string format_traffic_line(const TrafficLine& line);
 
 // The last kCapacity lines, oldest first.

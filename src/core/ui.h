@@ -25,6 +25,9 @@ public:
     virtual bool ask(std::string_view text, std::string_view caption) = 0;
     // A glyph answer asks the open dialog to repaint its glyphs.
     virtual void repaint_notify() {}
+    // What a box still open with this text says holds no longer (the lost port is back):
+    // the box is closed as if the operator had pressed OK.
+    virtual void withdraw(std::string_view text) { (void)text; }
 };
 
 inline void error_box(Ui& ui, std::string_view text) { ui.box(Box::error, text, "Error"); }

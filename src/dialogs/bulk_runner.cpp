@@ -44,7 +44,7 @@ QCheckBox* BulkRunner::fast_box() {
 QLabel* BulkRunner::remaining_label() {
     if (remaining_ == nullptr) {
         remaining_ = new QLabel(&dialog_);
-        remaining_->setAccessibleName(QStringLiteral("Time left"));
+        remaining_->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
         remaining_->setFixedWidth(
             remaining_->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
     }
@@ -60,8 +60,6 @@ void BulkRunner::show_remaining() {
         text = QString::fromStdString(remaining_text(pushed_remaining_));
     }
     remaining_->setText(text);
-    // Screen readers read the time left, not only the label's name.
-    remaining_->setAccessibleDescription(text);
 }
 
 QProgressBar* BulkRunner::progress_bar() {

@@ -129,7 +129,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     percent_box_->setFixedWidth(64);
     percent_box_->setAccessibleName(QStringLiteral("％"));
     remaining_ = new QLabel(this);
-    remaining_->setAccessibleName(QStringLiteral("Time left"));
+    remaining_->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
     // As wide when idle as during a run: the bar beside it keeps its width.
     remaining_->setFixedWidth(
         remaining_->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
@@ -269,12 +269,10 @@ void GlyphListDialog::show_remaining() {
         ms = push_->remaining_ms();
     } else {
         remaining_->clear();
-        remaining_->setAccessibleDescription({});
         return;
     }
     const QString text = QString::fromStdString(remaining_text(ms));
     remaining_->setText(text);
-    remaining_->setAccessibleDescription(text);
 }
 
 void GlyphListDialog::show_push_progress() {

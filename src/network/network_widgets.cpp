@@ -48,9 +48,13 @@ void take_port_text(Model& m, const QString& text) {
     if (parse_port(typed)) set_slot_text(m.port_number, typed);
 }
 
-void keep_port(const QLineEdit* field, AppContext& context) {
-    if (!parse_port(field->text().toStdString())) warning_box(context.ui(), text::kPortInvalid);
+bool port_may_close(const QLineEdit* field, AppContext& context) {
+    // A prefix of what was typed ("7000" of "70000") may be in the model by now: only the
+    // whole text counts.
+    if (!read_port(field, context.ui())) return false;
+    take_port_text(context.model, field->text());
     if (context.config != nullptr) write_port_number(context.model, *context.config);
+    return true;
 }
 
 QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent) {

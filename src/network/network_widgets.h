@@ -32,10 +32,12 @@ QLineEdit* make_port_field(const QString& accessible_name, QWidget* parent);
 // The field's port 1..65535; nullopt (after the warning box) for anything else.
 std::optional<int> read_port(const QLineEdit* field, Ui& ui);
 // The program's own port field: only a port 1..65535 reaches `port_number`, so the model
-// and the configuration file never hold another; on closing, a field left holding one is
-// told (the last good port is kept and written).
+// and the configuration file never hold another.
 void take_port_text(Model& m, const QString& text);
-void keep_port(const QLineEdit* field, AppContext& context);
+// Before a dialog with the port field closes: a field holding no port 1..65535 is refused
+// with the warning box and the dialog must stay open (false), so the operator corrects it;
+// otherwise the field's port is taken and written to the configuration file.
+bool port_may_close(const QLineEdit* field, AppContext& context);
 
 
 // The small choice dialogs: one captioned group holding one list on the left, the

@@ -94,8 +94,6 @@ TcpClientDialog::TcpClientDialog(AppContext& context, QWidget* parent)
     connect(connect_, &QPushButton::clicked, this, &TcpClientDialog::start_connection);
     connect(disconnect_, &QPushButton::clicked, this, &TcpClientDialog::disconnect_link);
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
-    // OK, Escape and the close box all end here: the port is kept for the next start.
-    connect(this, &QDialog::finished, this, [this] { keep_port(port_, context_); });
 
     TcpLink& tcp = context_.link.tcp();
     connect(&tcp, &TcpLink::connected, this, &TcpClientDialog::connected_notice);
@@ -186,6 +184,12 @@ void TcpClientDialog::disconnect_link() {
     model_.tcp_connected = 0;
     show_connection_state();
     success_box(context_.ui(), text::kSocketDisconnectOk);
+}
+
+void TcpClientDialog::done(int result) {
+    // OK, Close, Escape and the close box all end here: the port is kept for the next
+    // start, and a port that is none keeps the dialog open.
+    if (port_may_close(port_, context_)) ModelDialog::done(result);
 }
 
 }  // namespace tqv

@@ -33,6 +33,9 @@ class TcpClientDialog : public ModelDialog {
     // A double click on host row `row` (the list's signal calls it).
     void choose_host(int row);
 
+  protected:
+    void done(int result) override;
+
   private:
     void add_host();
     void delete_host();

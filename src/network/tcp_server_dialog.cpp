@@ -72,7 +72,6 @@ TcpServerDialog::TcpServerDialog(AppContext& context, QWidget* parent)
     connect(connect_, &QPushButton::clicked, this, &TcpServerDialog::start_listening);
     connect(disconnect_, &QPushButton::clicked, this, &TcpServerDialog::stop_listening);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(this, &QDialog::finished, this, [this] { keep_port(port_, context_); });
 
     TcpLink& tcp = context_.link.tcp();
     connect(&tcp, &TcpLink::peers_changed, this, &TcpServerDialog::refresh_peers);
@@ -154,6 +153,12 @@ void TcpServerDialog::target_closed() {
     model_.selected_peer = -1;
     model_.tcp_connected = 0;
     place_->setText(kNoPlace);
+}
+
+void TcpServerDialog::done(int result) {
+    // OK, Close, Escape and the close box all end here: the port is kept for the next
+    // start, and a port that is none keeps the dialog open.
+    if (port_may_close(port_, context_)) ModelDialog::done(result);
 }
 
 }  // namespace tqv

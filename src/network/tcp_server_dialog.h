@@ -30,6 +30,9 @@ class TcpServerDialog : public ModelDialog {
     // A double click on client row `row` (the list's signal calls it).
     void choose_peer(int row);
 
+  protected:
+    void done(int result) override;
+
   private:
     void refresh_peers();
     void start_listening();

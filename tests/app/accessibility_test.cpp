@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -89,6 +90,25 @@ TEST_F(AccessibilityTest, TabWalksTheTitleDialogAsItIsRead) {
     EXPECT_EQ(walk.join(u'|').toStdString(),
               "設定|全設定|Not Memory|NM全設定|高速転送|Close|Channel Number|Page Number|"
               "Slave Address|Title");
+}
+
+// What the status bar and the time left show is what a screen reader reads; the
+// description says what each is. --simulate is said in the link's text.
+TEST_F(AccessibilityTest, StatusAndTimeLeftAreReadAsShown) {
+    model.com_device = "/dev/pts/7";
+    window->link_status()->set_simulated(true);
+    EXPECT_EQ(window->link_status()->link_text(), QStringLiteral("RS-232C /dev/pts/7 9600 8E1 シミュレーター"));
+    QList<QLabel*> labels = window->link_status()->findChildren<QLabel*>();
+    for (QLabel* l : open_only(command::kGlyphList)->findChildren<QLabel*>()) {
+        if (l->accessibleDescription() == QStringLiteral("Time left")) labels << l;
+    }
+    ASSERT_EQ(labels.size(), 5) << "link, state, last exchange, show control, time left";
+    labels.back()->setText(QStringLiteral("残り 00:12"));
+    for (QLabel* l : labels) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(l);
+        EXPECT_EQ(a->text(QAccessible::Name), l->text());
+        EXPECT_EQ(a->text(QAccessible::Description), l->accessibleDescription());
+    }
 }
 
 }  // namespace

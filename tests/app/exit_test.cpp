@@ -1,6 +1,7 @@
 // The orderly exit: refused while TCP is connected, unsaved changes offered for saving, and
 // never an exit that loses them because their save did not happen.
 #include <QFile>
+#include <QTcpSocket>
 
 #include "app/menu_commands.h"
 #include "app_fixture.h"
@@ -9,11 +10,10 @@
 namespace tqv::test {
 namespace {
 
-class ExitTest : public AppTest {
+class ExitTest : public DialogTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
-        window->show();
+        DialogTest::SetUp();
         set_slot_text(model.title(0, 0), "OPENING");
         model.document_dirty = 1;
     }
@@ -39,7 +39,9 @@ TEST_F(ExitTest, CleanDocumentEndsWithoutAsking) {
     EXPECT_TRUE(ui.questions.empty());
 }
 
-TEST_F(ExitTest, RefusedWhileTcpIsConnected) {
+TEST_F(ExitTest, RefusedOnlyWhileTcpIsReallyConnected) {
+    QTcpSocket device;
+    ASSERT_TRUE(connect_one_device(device));
     model.tcp_connected = 1;
     EXPECT_FALSE(window->close());
     expect_running();
@@ -48,6 +50,17 @@ TEST_F(ExitTest, RefusedWhileTcpIsConnected) {
     EXPECT_EQ(ui.boxes[0].text, "TCP/IPを切断してください。");
     EXPECT_EQ(ui.boxes[0].caption, "Error");
     EXPECT_TRUE(ui.questions.empty()) << "the unsaved changes are not asked about yet";
+
+    // The device goes away: nothing is connected any more, whatever tcp_connected says.
+    ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
+        QObject::connect(&link.tcp(), &TcpLink::link_closed, &device, done);
+        device.disconnectFromHost();
+    }));
+    EXPECT_EQ(model.tcp_connected, 1);
+    ui.answers = {true};
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    expect_ended();
 }
 
 TEST_F(ExitTest, YesEndsWithoutSaving) {

@@ -1,16 +1,21 @@
-// The main window as the operator meets it: caption, menu enabling, the panel picture and
-// the corner-click gesture.
+// The main window as the operator meets it: caption, menu enabling, the panel picture,
+// the corner-click gesture, the traffic log beside a dialog and files handed over.
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QImage>
 #include <QMenu>
+#include <QPushButton>
+#include <QTest>
 
 #include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
 #include "app/panel_picture.h"
 #include "app_fixture.h"
+#include "core/document.h"
+#include "core/glyph.h"
 #include "core/texts.h"
+#include "glyphs/glyph_list_dialog.h"
 
 namespace tqv::test {
 namespace {
@@ -175,6 +180,47 @@ TEST_F(AppTest, PanelShowsTheDocumentName) {
     // Only the name's row changed.
     EXPECT_EQ(unnamed.copy(0, 0, 630, 132), named.copy(0, 0, 630, 132));
     EXPECT_NE(unnamed.copy(124, 132, 506, 18), named.copy(124, 132, 506, 18));
+}
+
+// The traffic log stays in the operator's hands while a dialog is open over the window.
+TEST_F(AppTest, TrafficLogAnswersBesideAnOpenDialog) {
+    window->show();
+    window->run_command(kTrafficLog);
+    TrafficLogWindow* log = window->traffic_window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(log));
+    bool dialog_open = false;
+    QTimer::singleShot(0, log, [&] {
+        dialog_open = QApplication::activeModalWidget() != nullptr;
+        // Through the window system, which withholds input from windows a modal one blocks.
+        QPushButton* pause = log->pause_button();
+        QTest::mouseClick(log->windowHandle(), Qt::LeftButton, {}, pause->mapTo(log, pause->rect().center()));
+        QApplication::activeModalWidget()->close();
+    });
+    ModalDialogOpener().open(std::make_unique<PageSwitchDialog>(context, window.get()));
+    EXPECT_TRUE(dialog_open);
+    EXPECT_TRUE(log->paused());
+}
+
+// A file another start handed over: the open commands' question first, then the document
+// or the glyph list.
+TEST_F(AppTest, HandedOverFilesOpenAsTheOpenCommandsOpenThem) {
+    Model saved;
+    ASSERT_TRUE(save_document(saved, file("a.dat")) && save_glyph_list(saved, file("g.tll")));
+    const struct {
+        const char* name;
+        bool answer;  // to "open without saving?", asked for the unsaved document
+        std::string document, glyphs;
+    } cases[] = {{"a.dat", false, "", ""}, {"a.dat", true, file("a.dat"), ""},
+                 {"g.tll", true, file("a.dat"), file("g.tll")}};
+    for (const auto& c : cases) {
+        model.document_dirty = 1;
+        ui.answers = {c.answer};
+        window->open_file(QString::fromStdString(file(c.name)));
+        EXPECT_EQ(model.document_path, c.document) << c.name;
+        EXPECT_EQ(model.glyph_list_path, c.glyphs) << c.name;
+    }
+    EXPECT_EQ(ui.questions.size(), 2u);
+    EXPECT_NE(opener.last<GlyphListDialog>(), nullptr) << "a glyph list is shown in the list";
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 // The start of a run: one copy per user, the configuration file, the simulated device.
 #include "app/startup.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <thread>
 
 #include "app/message_boxes.h"
 #include "app/simulator_process.h"
 #include "app/single_instance.h"
 #include "app_fixture.h"
+#include "core/texts.h"
 
 namespace tqv::test {
 namespace {
@@ -30,6 +33,29 @@ TEST(SingleInstanceTest, SecondCopyIsToldAndRefused) {
     // The first copy has ended: the next one starts.
     SingleInstance next(runtime.path());
     EXPECT_TRUE(next.acquire(ui));
+}
+
+// A later start with a file gives it to the running copy and ends without a word.
+TEST(SingleInstanceTest, LaterStartHandsItsFileToTheRunningCopy) {
+    QTemporaryDir runtime;
+    RecordingUi ui;
+    SingleInstance first(runtime.path());
+    ASSERT_TRUE(first.acquire(ui));
+    const QString file = runtime.filePath(QStringLiteral("plan.dat"));
+    std::function<void()> arrived;
+    QStringList received;
+    ASSERT_TRUE(first.accept_files([&](const QString& path) {
+        received << path;
+        arrived();
+    }));
+    // The later start waits for its answer, which the running copy gives from its loop.
+    bool later_started = true;
+    std::thread later([&] { later_started = SingleInstance(runtime.path()).acquire(ui, file); });
+    EXPECT_TRUE(run_until_called([&](std::function<void()> done) { arrived = done; }));
+    later.join();
+    EXPECT_FALSE(later_started);
+    EXPECT_EQ(received, QStringList{file});
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(AppTest, ConfigurationFileSetsRoleAndInterface) {
@@ -122,6 +148,23 @@ TEST(MessageBoxUiTest, OwnerIsOnlyAWidgetThatStillExists) {
     delete w;
     EXPECT_EQ(MessageBoxUi::live_widget(handle), nullptr);
     EXPECT_EQ(MessageBoxUi::live_widget(nullptr), nullptr);
+}
+
+// The lost port is back: its box closes by itself; another box stays for the operator.
+TEST(MessageBoxUiTest, AWithdrawnBoxCloses) {
+    Model model;
+    MessageBoxUi ui(model);
+    bool kept = false, stayed = false;
+    QObject guard;  // the fallback ends with the test
+    QTimer::singleShot(0, &guard, [&] {
+        ui.withdraw("Success");
+        kept = QApplication::activeModalWidget() != nullptr;
+        ui.withdraw(text::kSerialPortLost);
+    });
+    QTimer::singleShot(5000, &guard, [&] { stayed = QApplication::activeModalWidget()->close(); });
+    ui.box(Box::error, text::kSerialPortLost, "Error");
+    EXPECT_TRUE(kept);
+    EXPECT_FALSE(stayed);
 }
 
 }  // namespace

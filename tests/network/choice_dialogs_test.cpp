@@ -1,6 +1,8 @@
-// The interface, COM port, role and slave address dialogs: what each choice stores, where,
-// and when; and the "SA" command as it leaves on the serial line.
+// The interface, COM port, role and slave address dialogs and the TCP dialogs' port: what
+// each choice stores, where, and when; and the "SA" command as it leaves on the serial line.
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "app/menu_commands.h"
@@ -10,6 +12,8 @@
 #include "network/interface_dialog.h"
 #include "network/role_dialog.h"
 #include "network/slave_address_dialog.h"
+#include "network/tcp_client_dialog.h"
+#include "network/tcp_server_dialog.h"
 #include "network_fixture.h"
 
 namespace tqv::test {
@@ -60,7 +64,7 @@ TEST_F(ChoiceDialogs, InterfaceAndRoleAreLockedWhileConnected) {
 TEST_F(ChoiceDialogs, ComPortIsStoredOnlyByOk) {
     model.com_port_index = 0;
     {
-        ComPortDialog dialog(context, nullptr);
+        ComPortDialog dialog(context, nullptr, {});
         ASSERT_EQ(dialog.com_port_list()->count(), 6);
         dialog.com_port_list()->setCurrentIndex(2);
         EXPECT_EQ(dialog.com_port_list()->currentText().toStdString(), "COM 3");
@@ -69,12 +73,61 @@ TEST_F(ChoiceDialogs, ComPortIsStoredOnlyByOk) {
     EXPECT_EQ(model.com_port_index, 0);
     EXPECT_EQ(ini("com_port"), "-");
 
-    ComPortDialog dialog(context, nullptr);
+    ComPortDialog dialog(context, nullptr, {});
     dialog.com_port_list()->setCurrentIndex(2);
     dialog.ok_button()->click();
     EXPECT_EQ(model.com_port_index, 2);
     EXPECT_EQ(ini("com_port"), "2");
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// The ports the system has, the one configured, and what OK leaves in the file and the link.
+TEST_F(ChoiceDialogs, ComPortListsTheFoundPortsAndOpensTheChoiceAtOnce) {
+    const std::vector<FoundPort> found = {{"/dev/ttyS2", "16550A"},
+                                          {"/dev/ttyUSB0", "FT232R USB UART", 0x403, 0x6001}};
+    const struct {
+        std::string device;  // com_device at opening
+        int choose;
+        const char *shown, *com_port;
+    } cases[] = {{"", 6, "COM 1", "-"},
+                 {"/dev/ttyUSB0", 2, "/dev/ttyUSB0  FT232R USB UART (0403:6001)", "2"},
+                 {"/dev/ttyACM9", 7, "/dev/ttyACM9  (見つかりません)", "-"}};
+    for (const auto& c : cases) {
+        config.set(kConfigSection, "com_port", "-");
+        model.com_device = c.device;
+        ComPortDialog dialog(context, nullptr, found);
+        EXPECT_EQ(dialog.com_port_list()->currentText().toStdString(), c.shown);
+        EXPECT_EQ(dialog.com_port_list()->itemText(2).toStdString(), "COM 3  16550A");
+        dialog.com_port_list()->setCurrentIndex(c.choose);
+        const QString chosen = dialog.path_of(c.choose);
+        dialog.ok_button()->click();
+        EXPECT_EQ(ini("com_port"), c.com_port);
+        EXPECT_EQ(ini("com_device"), c.choose < 6 ? "" : chosen.toStdString());
+        EXPECT_EQ(link.serial().last_path(), chosen) << "opened at once";
+        EXPECT_TRUE(ComPortDialog(context, nullptr).in_use_label()->text().contains(chosen));
+    }
+}
+
+// Whatever ends the TCP dialogs, a port that is none keeps them open and unsaved.
+TEST_F(ChoiceDialogs, TcpDialogsCloseOnlyOnAPortAndSaveOnlyIt) {
+    auto check = [&](QDialog& dialog, QLineEdit* field) {
+        dialog.show();
+        config.set(kConfigSection, "port_number", "-");
+        for (const char* typed : {"70000", "0", "", "09004"}) {
+            const bool valid = typed == std::string("09004");
+            ui.clear();
+            field->clear();
+            QTest::keyClicks(field, QString::fromLatin1(typed));
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            EXPECT_EQ(dialog.isVisible(), !valid) << typed;
+            EXPECT_EQ(ini("port_number"), valid ? "09004" : "-") << typed;
+            EXPECT_EQ(ui.texts(), std::vector<std::string>(valid ? 0 : 1, text::kPortInvalid));
+        }
+    };
+    TcpClientDialog client(context, nullptr);
+    check(client, client.port_field());
+    TcpServerDialog server(context, nullptr);
+    check(server, server.port_field());
 }
 
 TEST_F(ChoiceDialogs, SlaveAddressGoesOutBareOnTheSerialLine) {

@@ -62,6 +62,13 @@ class OperatorViewTest : public AppTest {
             ASSERT_TRUE(wait_until([&] { return model.answer_pending == 0; }, 3000));
         }
     }
+    // The traffic log's event lines (time-outs, lost and regained links) saying `what`.
+    int events(const char* what) const {
+        int n = 0;
+        for (const TrafficLine& line : window->traffic_log().ring().lines())
+            n += line.event && cp932_to_utf8(line.bytes) == what;
+        return n;
+    }
     QString status() const {
         const LinkStatusBar* bar = window->link_status();
         return bar->link_text() + " | " + bar->state_text() + " | " + bar->exchange_text();
@@ -102,6 +109,11 @@ TEST_F(OperatorViewTest, StatusBarNamesTheLinkAndItsState) {
 // kept; appending a line stalls the event loop far less than a frame (16 ms).
 TEST_F(OperatorViewTest, TrafficLogKeepsTheLastLinesCheaply) {
     const QString file = dir.filePath(QStringLiteral("traffic.log"));
+    {
+        QFile earlier(file);
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("an earlier run\n");
+    }
     ASSERT_TRUE(window->traffic_log().write_to(file));
     window->run_command(command::kTrafficLog);
     TrafficLogWindow* log = window->traffic_window();
@@ -124,9 +136,14 @@ TEST_F(OperatorViewTest, TrafficLogKeepsTheLastLinesCheaply) {
     RecordProperty("traffic_line_worst_us", int(ns.back() / 1000));
     EXPECT_EQ(log->view()->blockCount(), int(TrafficRing::kCapacity));
     EXPECT_TRUE(log->view()->toPlainText().endsWith(QStringLiteral(" RX /dev/ttyS0 00CEL2<CR><LF>")));
+    emit link.answer_timed_out();
+    EXPECT_TRUE(log->view()->toPlainText().endsWith(QStringLiteral(" 応答なし (タイムアウト)")));
     QFile written(file);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll().count('\n'), total);
+    const QList<QByteArray> lines = written.readAll().split('\n');
+    EXPECT_EQ(lines.size(), total + 4) << "kept, marker, lines, time-out, end";
+    EXPECT_EQ(lines[0], "an earlier run");
+    EXPECT_TRUE(lines[1].contains(" -- ") && lines[1].contains("開始")) << lines[1].toStdString();
 
     log->set_paused(true);
     emit link.traffic(true, QStringLiteral("/dev/ttyS0"), "00RP01T\r\n");
@@ -160,12 +177,16 @@ TEST_F(OperatorViewTest, LostSerialPortIsReopenedWhenItComesBack) {
     ASSERT_TRUE(wait_until([&] { return link.serial_state() == DeviceLink::SerialState::lost; }));
     EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kSerialPortLost});
     EXPECT_NE(status().indexOf(QStringLiteral("切断")), -1) << status().toStdString();
+    EXPECT_EQ(events("切断されました"), 1);
+    EXPECT_TRUE(ui.withdrawn.empty());
 
     ASSERT_TRUE(start_device());
     ASSERT_TRUE(wait_until([&] { return link.serial_state() == DeviceLink::SerialState::open; }));
     EXPECT_NE(status().indexOf(QStringLiteral("オープン ・ 再接続しました")), -1) << status().toStdString();
     EXPECT_TRUE(received().empty());  // a fresh device log: nothing was resent
     EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.withdrawn, std::vector<std::string>{text::kSerialPortLost}) << "its box closes";
+    EXPECT_EQ(events("再接続しました"), 1);
 }
 
 // The client's connection goes away: "再接続" makes it again to the last host, from the
@@ -195,6 +216,8 @@ TEST_F(OperatorViewTest, ClientReconnectsToTheLastHost) {
         ASSERT_TRUE(wait_until([&] { return link.tcp_lost(); }));
         EXPECT_EQ(window->link_status()->state_text(), QStringLiteral("切断"));
     }
+    EXPECT_EQ(events("切断されました"), 2);
+    EXPECT_EQ(events("再接続しました"), 1);
 }
 
 // Three items changed in the document: the comparison lists exactly those, and sending

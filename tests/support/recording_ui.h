@@ -28,6 +28,7 @@ public:
         return a;
     }
     void repaint_notify() override { ++repaints; }
+    void withdraw(std::string_view text) override { withdrawn.emplace_back(text); }
 
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
@@ -43,6 +44,7 @@ public:
     std::vector<RecordedBox> questions;
     std::deque<bool> answers;  // scripted Yes (true) / No (false); Yes when empty
     int repaints = 0;
+    std::vector<std::string> withdrawn;
 };
 
 }  // namespace tqv
