@@ -26,11 +26,13 @@ void start_model(Model& model, DeviceLink& link, const QString& ini_path) {
 }
 
 StartFile open_start_file(Model& model, Ui& ui, const QString& path) {
-    const std::string file = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const std::string file = QFile::encodeName(absolute).toStdString();
     const bool glyphs = path.endsWith(QStringLiteral(".tll"), Qt::CaseInsensitive);
     if (glyphs ? load_glyph_list(model, file) : load_document(model, file))
         return glyphs ? StartFile::glyph_list : StartFile::document;
-    warning_box(ui, text::kCantFileOpen);
+    // The operator did not choose this file in a dialog: the box says which one it was.
+    warning_box(ui, std::string(text::kCantFileOpen) + "\n" + absolute.toStdString());
     return StartFile::none;
 }
 
