@@ -113,9 +113,6 @@ int main(int argc, char** argv) {
     tqv::ControlUi link_ui(ui);
     tqv::DeviceLink link(model, link_ui);
     tqv::start_model(model, link, tqv::configuration_path());
-    const tqv::StartFile opened = start_files.isEmpty()
-                                      ? tqv::StartFile::none
-                                      : tqv::open_start_file(model, ui, start_files.first());
 
     // A port given for this run (or the simulator's) replaces the configured one without
     // writing the configuration file.
@@ -133,8 +130,8 @@ int main(int argc, char** argv) {
     }
 
     tqv::CornerClicks corner_clicks;
-    tqv::QtFileDialogs files;
     tqv::IniFile config(tqv::configuration_path().toStdString());
+    tqv::QtFileDialogs files(&config);
     tqv::AppContext context{model, link, corner_clicks, &config, &files};
     tqv::ModalDialogOpener opener;
     tqv::MainWindow window(context, files, opener);
@@ -148,9 +145,11 @@ int main(int argc, char** argv) {
     window.show();
     // Files double-clicked while this copy runs come here.
     instance.accept_files([&window](const QString& path) { window.open_file(path); });
-    if (opened == tqv::StartFile::glyph_list) {
-        // Once the loop runs: the glyph list is modal.
-        QTimer::singleShot(0, &window, [&window] { window.run_command(tqv::command::kGlyphList); });
+    if (!start_files.isEmpty()) {
+        // Once the loop runs and the window shows: a box about the file, or the glyph list
+        // (modal), appears over it.
+        QTimer::singleShot(0, &window,
+                           [&window, path = start_files.first()] { window.open_start_file(path); });
     }
 
     if (model.interface_kind == 0) link.open_serial(serial_path);

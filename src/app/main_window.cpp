@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,6 +16,7 @@
 #include "app/glyph_note_dialog.h"
 #include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
+#include "app/startup.h"
 #include "app/startup_page_dialog.h"
 #include "app/version_dialog.h"
 #include "app/dialog_table.h"
@@ -21,6 +24,7 @@
 #include "core/document.h"
 #include "core/glyph.h"
 #include "core/texts.h"
+#include "dialogs/model_dialog.h"
 
 namespace tqv {
 
@@ -159,16 +163,33 @@ void MainWindow::update_menu_state() {
 }
 
 void MainWindow::refresh_caption() {
+    // The document's file name, marked while it holds unsaved changes, then the program.
+    const QString name =
+        model_.document_path.empty()
+            ? QString::fromUtf8(text::kUntitled)
+            : QFileInfo(QFile::decodeName(QByteArray::fromStdString(model_.document_path)))
+                  .fileName();
     setWindowTitle(
+        name + (model_.document_dirty == 1 ? QStringLiteral("*") : QString()) +
+        QStringLiteral(" - ") +
         QString::fromUtf8(model_.tcp_role == 1 ? text::kServerCaption : text::kClientCaption));
 }
 
-void MainWindow::document_changed() { panel_->update(); }
+void MainWindow::document_changed() {
+    panel_->update();
+    refresh_caption();
+}
 
 void MainWindow::open_dialog(std::unique_ptr<QDialog> dialog) {
+    // The caption follows the document while the dialog edits it, and whatever the dialog
+    // changed (the role, a read into the document) once it closes.
+    if (auto* edits = qobject_cast<ModelDialog*>(dialog.get()))
+        connect(edits, &ModelDialog::document_edited, this, &MainWindow::refresh_caption);
+    connect(dialog.get(), &QDialog::finished, this, &MainWindow::document_changed);
     opener_.open(std::move(dialog));
     // The interface, role or host may have changed in it.
     status_->refresh();
+    document_changed();
 }
 
 void MainWindow::show_traffic_log() {
@@ -241,17 +262,18 @@ void MainWindow::run_command(int command) {
             if (refuse_on_tcp()) break;
             if (auto dialog = make_subsystem_dialog(command)) open_dialog(std::move(dialog));
             break;
-        case kClientServer:
-            if (auto dialog = make_subsystem_dialog(command)) {
-                // The caption follows the role chosen in it.
-                connect(dialog.get(), &QDialog::finished, this, &MainWindow::refresh_caption);
-                open_dialog(std::move(dialog));
-            }
-            break;
         default:
             if (auto dialog = make_subsystem_dialog(command)) open_dialog(std::move(dialog));
             break;
     }
+}
+
+void MainWindow::open_start_file(const QString& path) {
+    const StartFile opened = tqv::open_start_file(model_, context_.ui(), path);
+    document_changed();
+    if (opened == StartFile::none) return;
+    files_.used(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+    if (opened == StartFile::glyph_list) run_command(kGlyphList);
 }
 
 bool MainWindow::exit_command() {

@@ -44,12 +44,17 @@ class MainWindow : public QMainWindow {
     bool exit_command();
     // The enabling rules, applied whenever a menu is browsed.
     void update_menu_state();
-    // The caption for the TCP role, also after the role dialog changed it.
+    // The caption: the document's file name ("無題" before it has one), "*" while it holds
+    // unsaved changes, and the program's name for the TCP role.
     void refresh_caption();
     // A file another start of the program handed over (a double click in the file
     // manager): opened as the open commands open it, with their questions, and the window
     // comes to the front. While a dialog or box is open it waits for it to close.
     void open_file(const QString& path);
+    // A file named on the command line, read once the window shows: a settings document,
+    // or a glyph list, which the glyph list dialog then shows. A file that cannot be read
+    // is named in the warning.
+    void open_start_file(const QString& path);
 
     // Commands shown greyed because their dialogs are not in this build.
     void set_pending_commands(std::vector<int> commands);

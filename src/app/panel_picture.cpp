@@ -40,8 +40,12 @@ void PanelPicture::paintEvent(QPaintEvent*) {
     };
     text_at(234, 2, QStringLiteral("TITLE GENERATOR"));
     text_at(519, 18, QStringLiteral("POWER"));
-    // A long path keeps its start and its file name and loses its middle.
-    text_at(124, 132, metrics.elidedText(name_text(), Qt::ElideMiddle, kWidth - 124));
+    // A long path keeps its start and its file name and loses its middle, so that it ends
+    // before the right foot, where dark ink on the dark foot could not be read.
+    constexpr int kNameLeft = 124;
+    constexpr int kRightFoot = 510;
+    text_at(kNameLeft, 132,
+            metrics.elidedText(name_text(), Qt::ElideMiddle, kRightFoot - 4 - kNameLeft));
 }
 
 }  // namespace tqv

@@ -30,11 +30,13 @@ bool names_glyph_list(const QString& path) {
 }
 
 StartFile open_start_file(Model& model, Ui& ui, const QString& path) {
-    const std::string file = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const std::string file = QFile::encodeName(absolute).toStdString();
     const bool glyphs = names_glyph_list(path);
     if (glyphs ? load_glyph_list(model, file) : load_document(model, file))
         return glyphs ? StartFile::glyph_list : StartFile::document;
-    warning_box(ui, text::kCantFileOpen);
+    // The operator did not choose this file in a dialog: the box says which one it was.
+    warning_box(ui, std::string(text::kCantFileOpen) + "\n" + absolute.toStdString());
     return StartFile::none;
 }
 

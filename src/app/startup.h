@@ -20,8 +20,8 @@ void start_model(Model& model, DeviceLink& link, const QString& ini_path);
 
 // A file named on the command line (a double click in the file manager): a glyph list when
 // it ends in ".tll" (any case), a settings document otherwise. It is read into the model as
-// the open commands read it; one that cannot be read gets their warning box and leaves the
-// model as it was (none).
+// the open commands read it; one that cannot be read gets their warning box, with the
+// file's path on a second line, and leaves the model as it was (none).
 // Whether a file named on the command line or handed over is a glyph list (".tll", any case).
 bool names_glyph_list(const QString& path);
 enum class StartFile { none, document, glyph_list };

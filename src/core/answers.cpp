@@ -205,7 +205,7 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
         if (model_.glyph_index < 0 || model_.glyph_index >= kGlyphSlots) return true;
         std::copy_n(body.data() + 7, kGlyphDigits, model_.glyph_answer.begin());
         model_.glyph_data[model_.glyph_index] = model_.glyph_answer;
-        model_.glyph_list_dirty = 1;
+        model_.mark_glyph_unsaved(model_.glyph_index);
         // A glyph run moves on to the next slot itself; a single read shows the glyph.
         if (model_.glyph_bulk_active == 0) ui_.repaint_notify();
         return true;

@@ -5,6 +5,7 @@
 
 #include "codec.h"
 #include "digits.h"
+#include "glyph.h"
 #include "texts.h"
 #include "titles.h"
 
@@ -228,14 +229,19 @@ std::optional<std::uint16_t> sample_code(Model& m, std::string_view sample_text)
         std::uint16_t code = sjis_to_jis(u);
         return code == 0 ? kFullWidthSpaceJis : code;
     }
-    if (is_decimal_digit(static_cast<char>(b0)) && is_decimal_digit(static_cast<char>(b1))) {
-        int n = two_digits_to_number(static_cast<char>(b0), static_cast<char>(b1));
-        if (n >= 1 && n <= 28) {
-            m.glyph_index = n - 1;
-            return glyph_bulk_code(n - 1);
-        }
+    if (const int n = sample_glyph_number(sample_text); n > 0) {
+        m.glyph_index = n - 1;
+        return glyph_bulk_code(n - 1);
     }
     return std::nullopt;
+}
+
+int sample_glyph_number(std::string_view sample_text) {
+    if (sample_text.size() < 2 || !is_decimal_digit(sample_text[0]) ||
+        !is_decimal_digit(sample_text[1]))
+        return 0;
+    const int n = two_digits_to_number(sample_text[0], sample_text[1]);
+    return n >= 1 && n <= 28 ? n : 0;
 }
 
 bool send_glyph_read(SendPath& path, GlyphRead kind, std::string_view sample_text) {
@@ -246,16 +252,23 @@ bool send_glyph_read(SendPath& path, GlyphRead kind, std::string_view sample_tex
     }
     if (m.glyph_request_pending == 1) return false;
     std::uint16_t code;
+    // The answer fills this slot: a sample glyph number's, otherwise the current one.
+    int slot = m.glyph_index;
     if (kind == GlyphRead::sample) {
+        const int before = m.glyph_index;
         auto c = sample_code(m, sample_text);
         if (!c) {
             error_box(path.ui(), text::kGlyphNumber);
             return false;
         }
+        slot = m.glyph_index;
+        m.glyph_index = before;  // until the operator has agreed to the read
         code = *c;
     } else {
         code = glyph_editor_code(std::clamp(m.glyph_index, 0, 27));
     }
+    if (!glyph_read_may_overwrite(m, path.ui(), slot, 1)) return false;
+    m.glyph_index = slot;
     m.glyph_request_pending = 1;
     path.send_command(body_read_request(code));
     return true;

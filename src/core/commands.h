@@ -84,12 +84,15 @@ std::uint16_t glyph_bulk_code(int n);
 // Register from the editor: "GR", glyph_index + 1, the digits of glyph_answer.
 void send_glyph_register_editor(SendPath& path);
 enum class GlyphRead { editor, sample };
-// The request steps: link test, pending test, (sample validity), then "RFBM" + code.
-// Returns true when a request went out.
+// The request steps: link test, pending test, (sample validity), the question when the
+// slot the glyph goes into holds an unsaved glyph, then "RFBM" + code. Returns true when a
+// request went out.
 bool send_glyph_read(SendPath& path, GlyphRead kind, std::string_view sample_text = {});
 // The sample's code, or nullopt for an invalid sample; a glyph number 01..28 also sets
 // glyph_index.
 std::optional<std::uint16_t> sample_code(Model& m, std::string_view sample_text);
+// The glyph number 1..28 a sample names ("01".."28"), 0 for any other sample.
+int sample_glyph_number(std::string_view sample_text);
 
 // --- slave address and device network values (serial, no address prefix) ---
 std::string body_slave_address(int index);  // "SA05"

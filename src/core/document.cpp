@@ -142,6 +142,9 @@ std::optional<std::string> save_as_name(Ui& ui, const std::string& chosen,
 bool document_new(Model& m, Ui& ui) {
     if (run_under_way(m)) return false;
     if (m.document_dirty == 1 && !ui.ask(text::kAskNew, text::kAppCaption)) return false;
+    // The reset empties the glyphs too, which are no part of the document: their own
+    // question, No keeping everything as the document's No does.
+    if (m.glyph_list_dirty == 1 && !ui.ask(text::kAskNewGlyphs, text::kAppCaption)) return false;
     m.reset();
     return true;
 }

@@ -40,7 +40,8 @@ std::optional<std::string> save_as_name(Ui& ui, const std::string& chosen,
 // The four commands of the file menu. `choose` shows the open or save dialog and returns
 // the chosen path, or nullopt when cancelled.
 using FileChooser = std::function<std::optional<std::string>()>;
-// Returns true when the model was reset.
+// Asks about an unsaved document, then about unsaved glyphs (the reset empties both); No to
+// either changes nothing. Returns true when the model was reset.
 bool document_new(Model& m, Ui& ui);
 bool document_open(Model& m, Ui& ui, const FileChooser& choose);
 // True when the document was written.

@@ -23,7 +23,7 @@ bool valid_slot(int index) { return index >= 0 && index < kGlyphSlots; }
 // nothing rather than writing outside `glyph_data`.
 void store_working_bitmap(Model& m) {
     if (!valid_slot(m.glyph_index)) return;
-    if (m.glyph_data[m.glyph_index] != m.glyph_answer) m.glyph_list_dirty = 1;
+    if (m.glyph_data[m.glyph_index] != m.glyph_answer) m.mark_glyph_unsaved(m.glyph_index);
     m.glyph_data[m.glyph_index] = m.glyph_answer;
 }
 
@@ -111,6 +111,15 @@ bool glyph_mouse_move(Model& m, GlyphEditor& e, int x, int y) {
     return repaint;
 }
 
+bool glyph_toggle_dot(Model& m, GlyphEditor& e, int row, int col) {
+    if (row < kFirstDrawnDot || row > kLastDrawnDot || col < kFirstDrawnDot || col > kLastDrawnDot)
+        return false;
+    m.glyph_edited = 1;
+    // The middle of the dot's cell, where a click would change it.
+    return glyph_dot_operation(m, e, col * 10 + 5, row * 8 + 4,
+                               !glyph_dot(m.glyph_answer, row, col));
+}
+
 bool glyph_editor_clear(Model& m, Ui& ui) {
     if (m.glyph_request_pending == 1) return false;
     const bool asked = m.glyph_edited == 1;
@@ -129,7 +138,7 @@ bool glyph_list_clear(Model& m, Ui& ui) {
     for (auto& g : m.glyph_data) g.fill('0');
     m.glyph_list_path.clear();
     m.glyph_edited = 0;
-    m.glyph_list_dirty = 0;
+    m.mark_glyphs_saved();
     return true;
 }
 
@@ -164,7 +173,7 @@ bool load_glyph_list(Model& m, const std::string& path) {
     if (!bytes) return false;
     parse_glyph_list(m, *bytes);
     m.glyph_list_path = path;
-    m.glyph_list_dirty = 0;
+    m.mark_glyphs_saved();
     return true;
 }
 
@@ -194,7 +203,7 @@ bool glyph_list_save(Model& m, Ui& ui) {
         error_box(ui, text::kCantFileOpen);
         return false;
     }
-    m.glyph_list_dirty = 0;
+    m.mark_glyphs_saved();
     return true;
 }
 
@@ -209,8 +218,15 @@ bool glyph_list_save_as(Model& m, Ui& ui, const GlyphFileChooser& choose) {
         return false;
     }
     m.glyph_list_path = *path;
-    m.glyph_list_dirty = 0;
+    m.mark_glyphs_saved();
     return true;
+}
+
+bool glyph_read_may_overwrite(Model& m, Ui& ui, int first, int count) {
+    bool unsaved = false;
+    for (int slot = std::max(first, 0); slot < std::min(first + count, kGlyphSlots); ++slot)
+        unsaved = unsaved || m.glyph_unsaved[static_cast<std::size_t>(slot)] != 0;
+    return !unsaved || ui.ask(text::kAskReadOverGlyphs, text::kAppCaption);
 }
 
 bool glyph_list_may_discard(Model& m, Ui& ui, const char* question,

@@ -47,6 +47,12 @@ bool glyph_dot_operation(Model& m, GlyphEditor& e, int x, int y, bool set_mode);
 bool glyph_button_down(Model& m, GlyphEditor& e, int x, int y, bool left);
 void glyph_button_up(GlyphEditor& e, bool left);
 bool glyph_mouse_move(Model& m, GlyphEditor& e, int x, int y);
+// The dots the editor can change, by mouse or keyboard: rows and columns 1..46.
+inline constexpr int kFirstDrawnDot = 1;
+inline constexpr int kLastDrawnDot = kGlyphSize - 2;
+// Space on the editor's dot (row, col): the dot operation there, lighting a dark dot and
+// clearing a lit one; an edit as a click is. True when the grid must be repainted.
+bool glyph_toggle_dot(Model& m, GlyphEditor& e, int row, int col);
 // "バッファクリア" of the editor; true when the bitmap was cleared.
 bool glyph_editor_clear(Model& m, Ui& ui);
 // "バッファクリア" of the glyph list: all 70 slots, empties `glyph_list_path`; true when
@@ -74,6 +80,9 @@ using GlyphFileChooser = std::function<std::optional<std::string>()>;
 bool glyph_list_open(Model& m, Ui& ui, const GlyphFileChooser& choose);
 bool glyph_list_save(Model& m, Ui& ui);
 bool glyph_list_save_as(Model& m, Ui& ui, const GlyphFileChooser& choose);
+// Before a read from the device fills slots first .. first + count - 1: when one of them
+// holds an unsaved glyph, asks whether to read over it. True when the read may go on.
+bool glyph_read_may_overwrite(Model& m, Ui& ui, int first, int count);
 // Before leaving (exit, closing the list) with unsaved glyphs: `question` under
 // "TQV-7310NX"; Yes leaves them, No saves (save-as without a path). True when leaving may
 // go on: nothing unsaved, Yes, or a save that succeeded.

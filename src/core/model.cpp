@@ -40,8 +40,12 @@ void Model::reset() {
     bulk_active = 0;
     selected_page = 0;
 
+    // The glyphs start blank, in no file: saving them must not overwrite the file they came
+    // from.
     for (auto& g : glyph_data) g.fill('0');
-    glyph_list_dirty = 0;
+    mark_glyphs_saved();
+    glyph_list_path.clear();
+    glyph_edited = 0;
     glyph_answer.fill('0');
     tcp_line.clear();
 }
@@ -57,6 +61,17 @@ void Model::reset_configuration() {
     selected_peer = 0;
     host_count = 0;
     for (auto& h : host_list) h.fill(0);
+}
+
+void Model::mark_glyph_unsaved(int slot) {
+    if (slot < 0 || slot >= kGlyphSlots) return;
+    glyph_unsaved[static_cast<std::size_t>(slot)] = 1;
+    glyph_list_dirty = 1;
+}
+
+void Model::mark_glyphs_saved() {
+    glyph_unsaved.fill(0);
+    glyph_list_dirty = 0;
 }
 
 }  // namespace tqv

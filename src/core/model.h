@@ -103,12 +103,17 @@ struct Model {
     int same_time_choice = 2;
     int insert_position = 0;
     int glyph_group = 0;
+
+    // --- the glyph list file (reset empties it with the glyphs) ---
     int glyph_edited = 0;
     std::string glyph_list_path;
     // 1 while `glyph_data` holds changes not in a glyph list file: set by the editor, a
     // glyph read into a slot, and cleared by loading, saving or clearing the list. The
     // settings document has its own flag.
     int glyph_list_dirty = 0;
+    // The same, slot by slot, so that a read from the device asks before it overwrites
+    // unsaved glyphs and only then.
+    std::array<std::uint8_t, kGlyphSlots> glyph_unsaved{};
 
     // TCP answer pieces collected until one ends in LF; emptied by reset.
     LineAssembler tcp_line;
@@ -120,6 +125,10 @@ struct Model {
     void reset();
     // The configuration values as they are with no configuration file.
     void reset_configuration();
+    // Slot `slot` holds a glyph that no glyph list file has (a slot outside the table:
+    // nothing). mark_glyphs_saved(): `glyph_data` is what the list file holds, or blank.
+    void mark_glyph_unsaved(int slot);
+    void mark_glyphs_saved();
 
     static int title_slot(int line, int page) { return line * kPages + page; }
     TitleSlot& title(int line, int page) { return titles[title_slot(line, page)]; }

@@ -68,6 +68,10 @@ inline constexpr const char* kAskExit = "データを保存せずに終了しま
 inline constexpr const char* kAskClearGlyph = "データを保存せずにクリアしますか？";
 inline constexpr const char* kAskExitGlyphs = "外字データを保存せずに終了しますか？";
 inline constexpr const char* kAskCloseGlyphs = "外字データを保存せずに閉じますか？";
+inline constexpr const char* kAskNewGlyphs = "外字データを保存せずに新規作成しますか？";
+// Before a read from the device fills glyph slots that hold unsaved glyphs.
+inline constexpr const char* kAskReadOverGlyphs =
+    "保存していない外字データがあります。リードで上書きしますか？";
 // After the extension was added to the chosen name, which the file dialog did not see.
 inline constexpr const char* kAskOverwriteTail = " は既に存在します。\n上書きしますか？";
 // file dialogs
@@ -79,6 +83,8 @@ inline constexpr const char* kBitmapFilter = "データ(*.bmp)";
 inline constexpr const char* kAllFilesFilter = "すべて(*.*)";
 // main window text when there is no document
 inline constexpr const char* kNoFileName = "File Name ";
+// the window title's name for a document that has none yet
+inline constexpr const char* kUntitled = "無題";
 
 // glyphs
 inline constexpr const char* kGlyphNumber = "外字登録番号";

@@ -2,12 +2,16 @@
 // picture export, behind an interface so that tests answer them instead of an operator.
 #pragma once
 
+#include <QString>
 #include <optional>
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
 namespace tqv {
+
+class IniFile;
 
 class FileDialogs {
   public:
@@ -24,10 +28,20 @@ class FileDialogs {
                                                           const std::string& /*initial_name*/) {
         return std::nullopt;
     }
+    // A file was opened without these dialogs (named on the command line): the next
+    // dialog starts in its folder, as after a file chosen in one of them.
+    virtual void used(const std::string& /*path*/) {}
 };
 
+// Every dialog starts in the folder of the file last chosen or opened, of any kind; with a
+// configuration file that folder is kept for the next run (key `last_folder`).
 class QtFileDialogs : public FileDialogs {
   public:
+    explicit QtFileDialogs(IniFile* config = nullptr);
+    void used(const std::string& path) override;
+    // Empty until a file was used: the dialog then starts in the working directory.
+    QString start_folder() const { return folder_; }
+
     // "ファイルのオープン": an existing file.
     std::optional<std::string> choose_open(QWidget* owner) override;
     // "ファイルの保存": asks before overwriting. No default extension: save-as adds ".dat"
@@ -37,6 +51,13 @@ class QtFileDialogs : public FileDialogs {
     std::optional<std::string> choose_save_glyph_list(QWidget* owner) override;
     std::optional<std::string> choose_save_bitmap(QWidget* owner, const std::string& title,
                                                   const std::string& initial_name) override;
+
+  private:
+    // `filter` is the first (selected) filter, "すべて(*.*)" the second.
+    std::optional<std::string> run(QFileDialog& dialog, const char* filter);
+
+    IniFile* config_ = nullptr;
+    QString folder_;
 };
 
 }  // namespace tqv

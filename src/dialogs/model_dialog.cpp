@@ -54,6 +54,11 @@ void ModelDialog::run_opening_steps(const OpeningSteps& steps) {
     }
 }
 
+void ModelDialog::mark_document_edited() {
+    model_.document_dirty = 1;
+    emit document_edited();
+}
+
 QGroupBox* ModelDialog::slave_address_group() {
     auto* group = new QGroupBox(QStringLiteral("Slave Address"), this);
     auto* list =
@@ -108,6 +113,12 @@ QPushButton* make_button(const QString& text, QWidget* parent, bool is_default) 
     auto* button = new QPushButton(text, parent);
     button->setAutoDefault(is_default);
     button->setDefault(is_default);
+    return button;
+}
+
+QPushButton* make_set_button(const QString& what, const QString& text, QWidget* parent) {
+    QPushButton* button = make_button(text, parent);
+    button->setAccessibleName(what + QLatin1Char(' ') + text);
     return button;
 }
 

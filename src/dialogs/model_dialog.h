@@ -35,11 +35,17 @@ class ModelDialog : public QDialog {
     // The "Slave Address" list, once slave_address_group() has made it.
     QComboBox* slave_address_list() const { return slave_address_list_; }
 
+  signals:
+    // A value of the settings document changed here: the main window's title marks it.
+    void document_edited();
+
   protected:
     ModelDialog(AppContext& context, QWidget* parent, const QString& caption);
 
     // Run at the end of the constructor, once the lists show the model's values.
     void run_opening_steps(const OpeningSteps& steps);
+    // document_dirty := 1, and document_edited().
+    void mark_document_edited();
 
     // The "Slave Address" group: "00".."31" and "Bloadcast", showing slave_address_index
     // and writing it on every change, so the choice carries over to every later command.
@@ -65,6 +71,9 @@ QStringList slave_address_items();   // "00".."31", "Bloadcast"
 // A push button that is the dialog's default (Enter) only when asked, so that Enter in an
 // edit box or a list never sends a command by accident.
 QPushButton* make_button(const QString& text, QWidget* parent, bool is_default = false);
+// A button named for assistive technology by what it sets and its text ("タイトル 設定"):
+// many buttons read "設定", several of them in one dialog.
+QPushButton* make_set_button(const QString& what, const QString& text, QWidget* parent);
 QStringList page_items();            // "01".."64"
 QStringList page_items_with_auto();  // "01".."64", "AUTO"
 

@@ -17,8 +17,7 @@ PageListDialog::PageListDialog(AppContext& context, QWidget* parent, const QStri
     for (int line = 0; line < kTitleLines; ++line) {
         auto* group = new QGroupBox(QString::fromUtf8(kTitleLineGroups[line]), this);
         auto* list = make_list(group->title(), items, (model_.*pages)[line], group);
-        auto* button = new QPushButton(QStringLiteral("設定"), group);
-        button->setAutoDefault(false);
+        auto* button = make_set_button(group->title(), QStringLiteral("設定"), group);
         auto* row = new QHBoxLayout(group);
         row->addWidget(list, 1);
         row->addWidget(button);
@@ -30,7 +29,7 @@ PageListDialog::PageListDialog(AppContext& context, QWidget* parent, const QStri
             int& value = (model_.*pages)[line];
             if (value == index) return;
             value = index;
-            model_.document_dirty = 1;
+            mark_document_edited();
         });
         connect(button, &QPushButton::clicked, this,
                 [this, send, line] { send(context_.link.send_path(), line); });

@@ -3,11 +3,14 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/codec.h"
 #include "core/commands.h"
@@ -34,10 +37,67 @@ GlyphGrid::GlyphGrid(const Model& model, QWidget* parent) : QWidget(parent), mod
     // glyph answer asks for) then repaints this widget too.
     // The dialog handles the mouse, in the grid's own coordinates.
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::StrongFocus);
+    describe_cursor();
+}
+
+void GlyphGrid::describe_cursor() {
+    const bool lit = glyph_dot(model_.glyph_answer, cursor_.y(), cursor_.x());
+    const QString text = QStringLiteral("行 %1, 列 %2: %3")
+                             .arg(cursor_.y())
+                             .arg(cursor_.x())
+                             .arg(lit ? QStringLiteral("点灯") : QStringLiteral("消灯"));
+    if (text != accessibleDescription()) setAccessibleDescription(text);
+}
+
+void GlyphGrid::keyPressEvent(QKeyEvent* event) {
+    QPoint to = cursor_;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            to.rx() -= 1;
+            break;
+        case Qt::Key_Right:
+            to.rx() += 1;
+            break;
+        case Qt::Key_Up:
+            to.ry() -= 1;
+            break;
+        case Qt::Key_Down:
+            to.ry() += 1;
+            break;
+        case Qt::Key_Space:
+            if (on_toggle) on_toggle(cursor_.y(), cursor_.x());
+            describe_cursor();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    // The cursor stays on the dots that can be drawn, as the mouse does.
+    to.setX(std::clamp(to.x(), kFirstDrawnDot, kLastDrawnDot));
+    to.setY(std::clamp(to.y(), kFirstDrawnDot, kLastDrawnDot));
+    if (to != cursor_) {
+        cursor_ = to;
+        describe_cursor();
+        update();
+    }
+}
+
+void GlyphGrid::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void GlyphGrid::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void GlyphGrid::paintEvent(QPaintEvent*) {
     ++paints_;
+    // A glyph answer or a clear changes the bitmap and paints the grid: the description
+    // follows.
+    describe_cursor();
     QPainter painter(this);
     for (int row = 0; row < kGlyphSize; ++row) {
         for (int col = 0; col < kGlyphSize; ++col) {
@@ -51,6 +111,13 @@ void GlyphGrid::paintEvent(QPaintEvent*) {
                 painter.fillRect(cell.adjusted(1, 1, -1, -1), QColor(0, 0, 255));
             }
         }
+    }
+    if (hasFocus()) {
+        // The keyboard cursor: a frame inside the cell, its middle still showing the dot.
+        painter.setPen(QPen(QColor(255, 0, 0), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(cursor_.x() * kCellWidth + 1, cursor_.y() * kCellHeight + 1,
+                               kCellWidth - 2, kCellHeight - 2));
     }
 }
 
@@ -69,8 +136,9 @@ GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
     auto* number_group = new QGroupBox(QStringLiteral("登録番号"), this);
     number_list_ =
         make_list(number_group->title(), glyph_number_items(), model_.glyph_index, number_group);
-    register_button_ = make_button(QStringLiteral("登録"), number_group);
-    read_button_ = make_button(QStringLiteral("リード"), number_group);
+    // Two buttons read "リード": each, and 登録 beside them, is named with its group.
+    register_button_ = make_set_button(number_group->title(), QStringLiteral("登録"), number_group);
+    read_button_ = make_set_button(number_group->title(), QStringLiteral("リード"), number_group);
     auto* number_layout = new QVBoxLayout(number_group);
     number_layout->addWidget(number_list_);
     auto* number_buttons = new QHBoxLayout;
@@ -82,7 +150,8 @@ GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
     sample_edit_ = new QLineEdit(sample_group);
     sample_edit_->setAccessibleName(sample_group->title());
     sample_edit_->setMaxLength(2);
-    sample_read_button_ = make_button(QStringLiteral("リード"), sample_group);
+    sample_read_button_ =
+        make_set_button(sample_group->title(), QStringLiteral("リード"), sample_group);
     auto* sample_layout = new QHBoxLayout(sample_group);
     sample_layout->addWidget(sample_edit_, 1);
     sample_layout->addWidget(sample_read_button_);
@@ -131,6 +200,9 @@ GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
     connect(this, &QDialog::finished, this, [this] { model_.glyph_request_pending = 0; });
     // A glyph answer has filled the working bitmap.
     connect(&context_.link, &DeviceLink::answer_applied, grid_, qOverload<>(&QWidget::update));
+    grid_->on_toggle = [this](int row, int col) {
+        if (glyph_toggle_dot(model_, editor_, row, col)) grid_->update();
+    };
 
     run_opening_steps(
         {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "外字登録 "});

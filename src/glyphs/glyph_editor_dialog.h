@@ -3,10 +3,11 @@
 // a number 01..28 and reads glyphs or font characters back from the device.
 #pragma once
 
+#include <functional>
 #include <string>
 
-#include "dialogs/model_dialog.h"
 #include "core/glyph.h"
+#include "dialogs/model_dialog.h"
 
 class QComboBox;
 class QLineEdit;
@@ -16,7 +17,8 @@ namespace tqv {
 
 // The enlarged dot grid of the working bitmap (`glyph_answer`): cells of 10 x 8 pixels, dot
 // (0, 0) at the widget's top-left corner, lit dots white, dark dots blue with a black
-// outline. It only paints; the editor takes the mouse for it.
+// outline. The editor takes the mouse for it. With the keyboard focus it shows a cursor on
+// one drawable dot: the arrows move it, Space asks `on_toggle` to change that dot.
 class GlyphGrid : public QWidget {
   public:
     static constexpr int kCellWidth = 10;
@@ -26,13 +28,22 @@ class GlyphGrid : public QWidget {
     // How often the grid has painted itself, so that a check can tell that a mouse move
     // over dots already drawn repaints nothing.
     int paint_count() const { return paints_; }
+    QPoint cursor() const { return cursor_; }  // x: column, y: row
+    std::function<void(int row, int col)> on_toggle;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
+    // Says the dot under the cursor (row, column, lit or not) to assistive technology.
+    void describe_cursor();
+
     const Model& model_;
     int paints_ = 0;
+    QPoint cursor_{kFirstDrawnDot, kFirstDrawnDot};
 };
 
 class GlyphEditorDialog : public ModelDialog {

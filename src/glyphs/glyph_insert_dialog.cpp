@@ -48,8 +48,7 @@ GlyphInsertDialog::GlyphInsertDialog(AppContext& context, QWidget* parent)
                                     &Model::insert_position, position_list_),
                        1, 1);
 
-    set_button_ = new QPushButton(QStringLiteral("設定"), this);
-    set_button_->setAutoDefault(false);
+    set_button_ = make_set_button(QStringLiteral("外字挿入"), QStringLiteral("設定"), this);
     connect(set_button_, &QPushButton::clicked, this,
             [this] { send_glyph_insert(context_.link.send_path()); });
     update_set_button();

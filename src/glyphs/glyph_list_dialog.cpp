@@ -5,10 +5,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,11 +46,32 @@ QPoint preview_origin(int cell) {
             cell < kColumns ? kTopRow : kBottomRow};
 }
 
+// The previews' panel: a ring around the preview that has the keyboard focus, outside the
+// picture, which the export takes as it is.
+class PreviewPanel : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        for (const GlyphPreview* preview : findChildren<GlyphPreview*>()) {
+            if (!preview->hasFocus()) continue;
+            QPainter painter(this);
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.drawRect(preview->geometry().adjusted(-3, -3, 3, 3));
+        }
+    }
+};
+
 }  // namespace
 
 GlyphPreview::GlyphPreview(const Model& model, int cell, QWidget* parent)
     : QWidget(parent), model_(model), cell_(cell) {
     setFixedSize(kPreviewSize, kPreviewSize);
+    // Tab reaches the first preview; the arrows the others.
+    setFocusPolicy(cell == 0 ? Qt::StrongFocus : Qt::ClickFocus);
+    setAccessibleDescription(
+        QStringLiteral("Enter: 編集, メニューキー: 編集 / bmpファイルで保存, 矢印: 移動"));
 }
 
 int GlyphPreview::slot() const { return GlyphListDialog::kCells * model_.glyph_group + cell_; }
@@ -75,13 +99,14 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     // Only the first groups are offered; a group left from elsewhere starts at the first.
     if (model_.glyph_group >= 5 || model_.glyph_group < 0) model_.glyph_group = 0;
 
-    panel_ = new QWidget(this);
+    panel_ = new PreviewPanel(this);
     panel_->setFixedSize(preview_origin(kColumns - 1).x() + kPreviewSize + kPreviewLeft,
                          kBottomRow + kPreviewSize + kNumberGap + kNumberHeight + kTopRow);
     for (int cell = 0; cell < kCells; ++cell) {
         const QPoint at = preview_origin(cell);
         previews_[cell] = new GlyphPreview(model_, cell, panel_);
         previews_[cell]->move(at);
+        previews_[cell]->installEventFilter(this);
         auto* number = new QLineEdit(panel_);
         number->setReadOnly(true);
         number->setAlignment(Qt::AlignCenter);
@@ -100,9 +125,10 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     QGroupBox* address = slave_address_group();
     address->setTitle(QStringLiteral("スレーブアドレス"));
     slave_address_list()->setAccessibleName(address->title());
-    // Over TCP/IP, or after a dialog that sends unaddressed commands, there is no address
-    // to choose.
-    if (model_.address_prefix_on != 1 || model_.interface_kind == 1) {
+    // The list sends addressed commands as every dialog does (it may be the first dialog
+    // opened, or follow one that sends unaddressed commands). Over TCP/IP there is no
+    // address to choose.
+    if (model_.interface_kind == 1) {
         slave_address_list()->setCurrentIndex(-1);
         slave_address_list()->setEnabled(false);
     }
@@ -232,7 +258,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     });
 
     run_opening_steps(
-        {.receives_answers = true, .sets_address_prefix = false, .peer_caption = "外字一覧"});
+        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "外字一覧"});
 }
 
 GlyphListDialog::~GlyphListDialog() {
@@ -318,6 +344,11 @@ void GlyphListDialog::start_bulk(bool registering) {
         show_push_progress();
         return;
     }
+    // A read writes glyphs 01..28: asked first when one of them is not saved. Without a link
+    // the start itself says so, before any question.
+    if (!registering && context_.link.send_path().link_ready() &&
+        !glyph_read_may_overwrite(model_, context_.ui(), 0, GlyphBulk::kGlyphs))
+        return;
     if (registering && !context_.link.send_path().confirm_not_switching()) return;
     if (!driver_.start(std::make_unique<GlyphBulk>(registering))) return;
     progress_->setValue(0);
@@ -338,6 +369,75 @@ void GlyphListDialog::mouseDoubleClickEvent(QMouseEvent* event) {
         export_picture(cell);
     }
     event->accept();
+}
+
+bool GlyphListDialog::eventFilter(QObject* watched, QEvent* event) {
+    const auto* preview = dynamic_cast<GlyphPreview*>(watched);
+    if (preview == nullptr) return ModelDialog::eventFilter(watched, event);
+    const int cell = preview->cell();
+    switch (event->type()) {
+        case QEvent::FocusIn:
+            // Tab comes back to the preview focused last.
+            for (GlyphPreview* p : previews_)
+                p->setFocusPolicy(p == preview ? Qt::StrongFocus : Qt::ClickFocus);
+            panel_->update();
+            break;
+        case QEvent::FocusOut:
+            panel_->update();
+            break;
+        case QEvent::KeyPress:
+            return preview_key(cell, static_cast<QKeyEvent*>(event)->key());
+        case QEvent::ContextMenu:
+            // The mouse has its double clicks; the menu is the keyboard's way to both.
+            if (static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard)
+                break;
+            preview_menu(cell);
+            return true;
+        default:
+            break;
+    }
+    return false;
+}
+
+bool GlyphListDialog::preview_key(int cell, int key) {
+    int to = -1;
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            open_editor(cell);
+            return true;
+        case Qt::Key_Left:
+            to = cell - 1;
+            break;
+        case Qt::Key_Right:
+            to = cell + 1;
+            break;
+        case Qt::Key_Up:
+            to = cell - kColumns;
+            break;
+        case Qt::Key_Down:
+            to = cell + kColumns;
+            break;
+        case Qt::Key_Home:
+            to = 0;
+            break;
+        case Qt::Key_End:
+            to = kCells - 1;
+            break;
+        default:
+            return false;
+    }
+    if (to >= 0 && to < kCells) previews_[to]->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void GlyphListDialog::preview_menu(int cell) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("編集"), this, [this, cell] { open_editor(cell); });
+    menu->addAction(QStringLiteral("bmpファイルで保存"), this,
+                    [this, cell] { export_picture(cell); });
+    menu->popup(previews_[cell]->mapToGlobal(QPoint(0, previews_[cell]->height())));
 }
 
 void GlyphListDialog::open_editor(int cell) {

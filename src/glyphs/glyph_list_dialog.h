@@ -28,12 +28,14 @@ namespace tqv {
 class GlyphEditorDialog;
 
 // One preview: the glyph of slot 14 x glyph_group + cell, 2 x 2 pixels per dot (lit white,
-// dark black), 96 x 96 pixels.
+// dark black), 96 x 96 pixels. It takes the keyboard focus (the list answers its keys); the
+// panel marks the focused one around it, so the picture itself stays the glyph.
 class GlyphPreview : public QWidget {
   public:
     static constexpr int kDotSize = 2;
     GlyphPreview(const Model& model, int cell, QWidget* parent);
     int slot() const;
+    int cell() const { return cell_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -84,6 +86,10 @@ class GlyphListDialog : public ModelDialog {
   protected:
     // Left double click on a preview: the editor on that glyph; right: picture export.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The previews' keys: arrows move between them, Enter opens the editor, the menu key
+    // (or Shift+F10) offers the editor and the picture export. One Tab stop for all
+    // fourteen: the one focused last.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     bool bulk_running() const { return driver_.running(); }
@@ -95,6 +101,8 @@ class GlyphListDialog : public ModelDialog {
     void start_bulk(bool registering);
     void open_editor(int cell);
     void export_picture(int cell);
+    bool preview_key(int cell, int key);
+    void preview_menu(int cell);
     std::optional<std::string> choose_save_name();
     void end_transfer();
 

@@ -46,7 +46,7 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
         row->addWidget(control, 1);
         QPushButton* button = nullptr;
         if (settable) {
-            button = make_button(QString::fromUtf8("設定"), group);
+            button = make_set_button(caption, QStringLiteral("設定"), group);
             row->addWidget(button);
         }
         grid->addWidget(group, grid_row % 5, grid_row / 5);

@@ -17,7 +17,7 @@ SlaveAddressDialog::SlaveAddressDialog(AppContext& context, QWidget* parent)
     auto choice =
         lay_out_choice(this, QStringLiteral("Slave Address"), items, model_.slave_address_index);
     list_ = choice.list;
-    set_ = make_button(QStringLiteral("設定"), this);
+    set_ = make_set_button(QStringLiteral("スレーブアドレス"), QStringLiteral("設定"), this);
     close_ = make_button(QStringLiteral("Close"), this);
     choice.buttons->addWidget(set_);
     choice.buttons->addWidget(close_);

@@ -43,8 +43,7 @@ QGroupBox* CharacterLevelDialog::level_group(const QString& caption, int Model::
                                              QPushButton*& button) {
     auto* group = new QGroupBox(caption, this);
     list = make_list(caption, kLevelItems, model_.*level, group);
-    button = new QPushButton(QStringLiteral("設定"), group);
-    button->setAutoDefault(false);
+    button = make_set_button(caption, QStringLiteral("設定"), group);
     auto* row = new QHBoxLayout(group);
     row->addWidget(list, 1);
     row->addWidget(button);
@@ -53,7 +52,7 @@ QGroupBox* CharacterLevelDialog::level_group(const QString& caption, int Model::
         if (index < 0 || model_.*level == index) return;
         model_.*level = index;
         // The levels are saved in the settings document: a change must not be lost silently.
-        model_.document_dirty = 1;
+        mark_document_edited();
     });
     connect(button, &QPushButton::clicked, this, [this, send] { send(context_.link.send_path()); });
     return group;

@@ -16,7 +16,8 @@ namespace tqv {
 DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Setup& setup)
     : BulkDialog(context, parent, setup.caption, setup.kind),
       peer_caption_(setup.caption.toUtf8()) {
-    start_button_ = make_button(setup.button, this);
+    // "全項目 設定", "設定項目 読み込み".
+    start_button_ = make_set_button(setup.what, setup.button, this);
     QGroupBox* address = slave_address_group();
 
     auto* top = new QHBoxLayout;

@@ -29,6 +29,7 @@ class DeviceRunDialog : public BulkDialog {
     struct Setup {
         QString caption;  // also the peer caption, followed directly by the address
         QString button;
+        QString what;    // with `button`, the button's accessible name
         QString notice;  // empty: none
         BulkKind kind;
         bool to_all_devices = false;  // offer "接続中の全機器" in the server role

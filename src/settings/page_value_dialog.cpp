@@ -43,8 +43,11 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
     same_list_ = make_list(setup.same_group, setup.items, model_.*same_choice_, this);
     QGroupBox* address = slave_address_group();
 
-    set_button_ = make_button(QStringLiteral("設定"), this);
-    set_all_button_ = make_button(QStringLiteral("全設定"), this);
+    // "タイトル表示", "自動切換え": what both buttons set.
+    QString what = setup.caption;
+    if (what.endsWith(QStringLiteral("の設定"))) what.chop(3);
+    set_button_ = make_set_button(what, QStringLiteral("設定"), this);
+    set_all_button_ = make_set_button(what, QStringLiteral("全設定"), this);
 
     // --- layout: the cells on top, the lists and buttons below ---
     auto* lists = new QGridLayout;
@@ -92,7 +95,7 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
         int& v = value(model_.selected_title_line, model_.selected_page);
         if (v == index) return;
         v = index;
-        model_.document_dirty = 1;
+        mark_document_edited();
         cells_->show_group(model_.selected_page);
     });
     // Choosing the item the list already shows applies it to the line as well.
@@ -103,7 +106,7 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
         if (std::any_of(line_values.begin(), line_values.end(),
                         [index](int v) { return v != index; })) {
             line_values.fill(index);
-            model_.document_dirty = 1;
+            mark_document_edited();
         }
         show_page();
     };

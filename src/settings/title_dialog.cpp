@@ -57,10 +57,11 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
 
     QGroupBox* address = slave_address_group();
 
-    set_button_ = make_button(QStringLiteral("設定"), this);
-    not_memory_button_ = make_button(QStringLiteral("Not Memory"), this);
-    set_all_button_ = make_button(QStringLiteral("全設定"), this);
-    not_memory_all_button_ = make_button(QStringLiteral("NM全設定"), this);
+    const QString title = QStringLiteral("タイトル");
+    set_button_ = make_set_button(title, QStringLiteral("設定"), this);
+    not_memory_button_ = make_set_button(title, QStringLiteral("Not Memory"), this);
+    set_all_button_ = make_set_button(title, QStringLiteral("全設定"), this);
+    not_memory_all_button_ = make_set_button(title, QStringLiteral("NM全設定"), this);
 
     // --- layout: the cells on the left, the controls on the right ---
     auto* lists = new QHBoxLayout;
@@ -117,8 +118,10 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
         model_.selected_page = index;
         show_title();
     });
-    // Only the operator's edits: putting a title into the field is no change of it.
-    connect(title_edit_, &QLineEdit::textEdited, this, &TitleDialog::title_edited);
+    // Every change of the field's text, typed, pasted, set by a program or by assistive
+    // technology, takes the same way into the slot; the dialog's own showing of a title is
+    // no change of it.
+    connect(title_edit_, &QLineEdit::textChanged, this, &TitleDialog::title_changed);
     SendPath& path = context_.link.send_path();
     connect(set_button_, &QPushButton::clicked, this, [&path] { send_title_single(path, 1); });
     connect(not_memory_button_, &QPushButton::clicked, this,
@@ -145,19 +148,13 @@ void TitleDialog::show_title() {
     cells_->show_group(model_.selected_page);
 }
 
-void TitleDialog::title_edited(const QString& text) {
+void TitleDialog::title_changed(const QString& text) {
+    // The title the dialog put there, or the field set back to what it holds.
+    if (text == shown_title_) return;
     TitleSlot& slot = current_slot();
     // A paste or an input method commit that does not fit keeps what fits, and says so,
     // rather than being refused whole.
     const TitleFit fit = fit_title_edit(shown_title_, text, kTitleMaxBytes);
-    if (fit.text != text) {
-        title_edit_->setText(fit.text);
-        title_edit_->setCursorPosition(fit.cursor);
-    }
-    QStringList notes;
-    if (fit.cut) notes << QString::fromUtf8(text::kTitleCut);
-    if (fit.dropped) notes << QString::fromUtf8(text::kTitleDropped);
-    title_note_->setText(notes.join(QLatin1Char('\n')));
     const auto bytes = title_slot_bytes(fit.text);
     if (!bytes || bytes->size() >= slot.size()) {
         // What was kept always fits; should it not, the field goes back to the title as
@@ -166,9 +163,17 @@ void TitleDialog::title_edited(const QString& text) {
         return;
     }
     shown_title_ = fit.text;
+    if (fit.text != text) {
+        title_edit_->setText(fit.text);  // comes back here as the text shown: nothing to do
+        title_edit_->setCursorPosition(fit.cursor);
+    }
+    QStringList notes;
+    if (fit.cut) notes << QString::fromUtf8(text::kTitleCut);
+    if (fit.dropped) notes << QString::fromUtf8(text::kTitleDropped);
+    title_note_->setText(notes.join(QLatin1Char('\n')));
     if (slot_text(slot) == *bytes) return;
     set_slot_text(slot, *bytes);
-    model_.document_dirty = 1;
+    mark_document_edited();
     cells_->show_group(model_.selected_page);
 }
 

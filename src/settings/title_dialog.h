@@ -37,7 +37,7 @@ class TitleDialog : public BulkDialog {
   private:
     TitleSlot& current_slot();
     void show_title();
-    void title_edited(const QString& text);
+    void title_changed(const QString& text);
 
     QComboBox* line_list_ = nullptr;
     QComboBox* page_list_ = nullptr;

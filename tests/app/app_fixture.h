@@ -55,6 +55,7 @@ class ScriptedFiles : public FileDialogs {
         bitmap_names.push_back(initial_name);
         return next(bitmap_saves, bitmap_save_calls);
     }
+    void used(const std::string& path) override { used_paths.push_back(path); }
 
     std::deque<std::optional<std::string>> opens;  // nullopt: cancelled; empty: cancelled
     std::deque<std::optional<std::string>> saves;
@@ -69,6 +70,7 @@ class ScriptedFiles : public FileDialogs {
     int bitmap_save_calls = 0;
     std::vector<std::string> bitmap_titles;  // as the export dialog was asked to show them
     std::vector<std::string> bitmap_names;
+    std::vector<std::string> used_paths;  // files opened without a dialog
 
   private:
     static std::optional<std::string> next(std::deque<std::optional<std::string>>& script,

@@ -1,6 +1,9 @@
 // The file menu on real files: new, open, save and save as, with the questions and file
 // dialogs answered by the test, and the name the panel shows afterwards.
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 
 #include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
@@ -94,6 +97,39 @@ TEST_F(DocumentTest, UnsavedChangesAreAskedAbout) {
     run(kNew);
     EXPECT_EQ(model.current_page[1], 0);
     EXPECT_EQ(model.document_dirty, 0);
+}
+
+TEST_F(DocumentTest, NewAsksAboutUnsavedGlyphsAfterTheDocument) {
+    model.document_dirty = 1;
+    model.mark_glyph_unsaved(5);
+    model.glyph_list_path = file("g.tll");
+    ui.answers = {true, false};  // the document may go, the glyphs not: nothing changes
+    run(kNew);
+    EXPECT_EQ(ui.questions.at(1).text, "外字データを保存せずに新規作成しますか？");
+    EXPECT_EQ(model.document_dirty, 1);
+    run(kNew);
+    EXPECT_EQ(model.glyph_list_dirty, 0);
+    EXPECT_TRUE(model.glyph_list_path.empty()) << "no file behind the blank glyphs";
+}
+
+TEST_F(DocumentTest, FileDialogsStartInTheFolderLastUsed) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("shows")));
+    IniFile ini(file("tqv7310nx.ini"));
+    QString shown_in;
+    auto answer = [&shown_in](const QString& name) {  // note where it starts, type a name
+        QTimer::singleShot(0, [&shown_in, name] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            shown_in = d->directory().absolutePath();
+            d->selectFile(name);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+    };
+    answer(QString::fromStdString(file("shows/plan.dat")));
+    EXPECT_EQ(QtFileDialogs(&ini).choose_save(nullptr), file("shows/plan.dat"));
+    answer(QStringLiteral("glyphs.tll"));
+    EXPECT_EQ(QtFileDialogs(&ini).choose_save_glyph_list(nullptr), file("shows/glyphs.tll"))
+        << "the next run starts there too";
+    EXPECT_EQ(shown_in.toStdString(), file("shows"));
 }
 
 }  // namespace

@@ -22,14 +22,16 @@ namespace {
 
 using namespace command;
 
-TEST_F(AppTest, CaptionFollowsTheTcpRole) {
-    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Client Program");
+TEST_F(AppTest, CaptionNamesTheDocumentItsUnsavedStateAndTheRole) {
+    EXPECT_EQ(window->windowTitle().toStdString(), "無題 - TQV-7310 Client Program");
     model.tcp_role = 1;
+    model.document_path = "/srv/番組/朝.dat";
     make_window();
-    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Server Program");
-    model.tcp_role = 0;
-    window->refresh_caption();
-    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Client Program");
+    EXPECT_EQ(window->windowTitle().toStdString(), "朝.dat - TQV-7310 Server Program");
+    // An edit in an open dialog marks it at once.
+    window->run_command(kPageSwitch);
+    opener.last<PageSwitchDialog>()->page_list(0)->setCurrentIndex(5);
+    EXPECT_EQ(window->windowTitle().toStdString(), "朝.dat* - TQV-7310 Server Program");
 }
 
 TEST_F(AppTest, WindowHoldsThePanelAndCannotBeResized) {
@@ -180,6 +182,10 @@ TEST_F(AppTest, PanelShowsTheDocumentName) {
     // Only the name's row changed.
     EXPECT_EQ(unnamed.copy(0, 0, 630, 132), named.copy(0, 0, 630, 132));
     EXPECT_NE(unnamed.copy(124, 132, 506, 18), named.copy(124, 132, 506, 18));
+    // A long name ends before the right foot.
+    model.document_path = "/srv/" + std::string(300, 'x') + ".dat";
+    EXPECT_EQ(unnamed.copy(506, 132, 124, 18),
+              window->panel()->grab().toImage().copy(506, 132, 124, 18));
 }
 
 // The traffic log stays in the operator's hands while a dialog is open over the window.

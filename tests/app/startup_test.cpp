@@ -11,6 +11,7 @@
 #include "app/single_instance.h"
 #include "app_fixture.h"
 #include "core/texts.h"
+#include "glyphs/glyph_list_dialog.h"
 
 namespace tqv::test {
 namespace {
@@ -82,7 +83,7 @@ TEST_F(AppTest, ConfigurationFileSetsRoleAndInterface) {
     EXPECT_EQ(model.host_list[2], (Ipv4{0, 0, 0, 0})) << "only list_count hosts are read";
 
     make_window();
-    EXPECT_EQ(window->windowTitle().toStdString(), "TQV-7310 Server Program");
+    EXPECT_EQ(window->windowTitle().toStdString(), "無題 - TQV-7310 Server Program");
 }
 
 TEST_F(AppTest, MissingConfigurationGivesTheDefaults) {
@@ -102,25 +103,29 @@ TEST_F(AppTest, FileOnTheCommandLineIsReadByItsKind) {
     const QString glyphs = dir.filePath(QStringLiteral("g.TLL"));
     QFile(doc).open(QIODevice::WriteOnly);
     QFile(glyphs).open(QIODevice::WriteOnly);
+    const std::string missing = file("missing.dat");
     const struct {
         QString path;
-        StartFile kind;
-        std::string document_path, glyph_list_path;
+        std::string document_path, glyph_list_path, warning;
     } cases[] = {
-        {doc, StartFile::document, doc.toStdString(), ""},
-        {glyphs, StartFile::glyph_list, doc.toStdString(), glyphs.toStdString()},
-        {dir.filePath(QStringLiteral("missing.dat")), StartFile::none, doc.toStdString(),
-         glyphs.toStdString()},
+        {doc, doc.toStdString(), "", ""},
+        {glyphs, doc.toStdString(), glyphs.toStdString(), ""},
+        {QString::fromStdString(missing), doc.toStdString(), glyphs.toStdString(),
+         "Can't file open\n" + missing},
     };
     for (const auto& c : cases) {
         ui.clear();
-        EXPECT_EQ(open_start_file(model, ui, c.path), c.kind) << c.path.toStdString();
+        // As the program does once its window shows.
+        window->open_start_file(c.path);
         EXPECT_EQ(model.document_path, c.document_path);
         EXPECT_EQ(model.glyph_list_path, c.glyph_list_path);
-        EXPECT_EQ(ui.texts(),
-                  (c.kind == StartFile::none ? std::vector<std::string>{"Can't file open"}
-                                             : std::vector<std::string>{}));
+        EXPECT_EQ(ui.texts(), (c.warning.empty() ? std::vector<std::string>{}
+                                                 : std::vector<std::string>{c.warning}));
     }
+    EXPECT_EQ(window->windowTitle().toStdString(), "a.dat - TQV-7310 Client Program");
+    EXPECT_NE(opener.last<GlyphListDialog>(), nullptr) << "the glyph list shows the glyph file";
+    EXPECT_EQ(files.used_paths, (std::vector<std::string>{doc.toStdString(), glyphs.toStdString()}))
+        << "the file dialogs start in their folder";
 }
 
 TEST(SimulatorProcessTest, ReportsAProgramThatDoesNotStart) {

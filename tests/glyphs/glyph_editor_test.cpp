@@ -225,5 +225,28 @@ TEST_F(GlyphEditorTest, AGlyphAnswerShowsAtOnce) {
     EXPECT_EQ(pixel(editor->grid(), 305, 164), kWhite);
 }
 
+TEST_F(GlyphEditorTest, AReadAsksFirstWhenItWouldOverwriteAnUnsavedGlyph) {
+    editor = open_editor();
+    // The slot left unsaved (-1: none), the sample ("": the 登録番号 read), Yes, the frame.
+    const std::tuple<int, const char*, bool, std::string> cases[] = {
+        {-1, "", false, "00RFBMA368\r\n"},
+        {3, "", false, ""},
+        {4, "05", false, ""},
+        {4, "05", true, "00RFBMBA69\r\n"}};
+    for (const auto& [unsaved, sample, yes, frame] : cases) {
+        model.glyph_index = 3;
+        model.mark_glyph_unsaved(unsaved);
+        wire.frames.clear();
+        ui.clear();
+        ui.answers = {yes};
+        editor->sample_edit()->setText(QString::fromUtf8(sample));
+        (*sample ? editor->sample_read_button() : editor->read_button())->click();
+        EXPECT_EQ(ui.questions.size(), unsaved >= 0 ? 1u : 0u) << sample;
+        EXPECT_EQ(wire.frames.empty() ? "" : wire.frames[0], frame) << sample;
+        model.glyph_request_pending = 0;
+    }
+    EXPECT_EQ(model.glyph_index, 4) << "the sample's number, once the read was agreed";
+}
+
 }  // namespace
 }  // namespace tqv::test

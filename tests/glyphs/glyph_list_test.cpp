@@ -1,9 +1,12 @@
 // The glyph list: previews and groups, the editor on a double-clicked glyph, the bulk
 // register and read of glyph numbers 01..28, the list file and the picture export.
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -65,17 +68,69 @@ TEST_F(GlyphListTest, OpensOnTheRememberedGroup) {
     EXPECT_EQ(pixel(list->preview(1), 0, 0), kBlack);
 }
 
-TEST_F(GlyphListTest, TheSlaveAddressIsOffWithoutAddressedCommands) {
-    model.address_prefix_on = 0;  // left so by the device network dialog
+TEST_F(GlyphListTest, TheListAddressesItsCommandsAsEveryDialogDoes) {
+    model.address_prefix_on = 0;  // the first dialog after start, or after the network dialog
+    model.slave_address_index = 5;
     list = open_list();
-    EXPECT_FALSE(list->slave_address_list()->isEnabled());
-    EXPECT_EQ(model.address_prefix_on, 0) << "the list does not set it";
+    EXPECT_TRUE(list->slave_address_list()->isEnabled());
+    EXPECT_EQ(model.address_prefix_on, 1);
+    list->read_button()->click();
+    list->tick();
+    EXPECT_EQ(wire.frames, std::vector<std::string>{"05RFBMBA65\r\n"});
     list->close();
 
-    model.address_prefix_on = 1;
     model.interface_kind = 1;
     list = open_list();
     EXPECT_FALSE(list->slave_address_list()->isEnabled());
+}
+
+TEST_F(GlyphListTest, ABulkReadAsksFirstWhenGlyphs01To28AreNotSaved) {
+    list = open_list();
+    for (int unsaved : {28, 27}) {  // glyph 29, which is not read, then glyph 28
+        model.mark_glyph_unsaved(unsaved);
+        ui.clear();
+        ui.answers = {false};
+        list->read_button()->click();
+        EXPECT_EQ(ui.questions.size(), unsaved == 27 ? 1u : 0u);
+        EXPECT_EQ(model.glyph_bulk_active, unsaved == 27 ? 0 : 1) << "No reads nothing";
+        list->stop_button()->click();
+    }
+    EXPECT_EQ(ui.questions.at(0).text,
+              "保存していない外字データがあります。リードで上書きしますか？");
+}
+
+TEST_F(GlyphListTest, ThePreviewsAndTheEditorsGridAnswerTheKeyboard) {
+    model.glyph_group = 1;
+    list = open_list();
+    QApplication::setActiveWindow(list);
+    list->preview(0)->setFocus();
+    const std::pair<Qt::Key, int> moves[] = {
+        {Qt::Key_Right, 1}, {Qt::Key_Down, 8}, {Qt::Key_Down, 8}, {Qt::Key_End, 13}};
+    for (auto [key, cell] : moves) {
+        QTest::keyClick(list->focusWidget(), key);
+        EXPECT_EQ(list->focusWidget(), list->preview(cell)) << key;
+    }
+    QTest::keyClick(list->preview(13), Qt::Key_Return);
+    ASSERT_NE(editor(), nullptr);
+    EXPECT_EQ(model.glyph_index, 27);
+
+    // The editor's grid: arrows move within the drawable dots, Space toggles one.
+    QApplication::setActiveWindow(editor());
+    for (Qt::Key k :
+         {Qt::Key_Left, Qt::Key_Space, Qt::Key_Right, Qt::Key_Down, Qt::Key_Space, Qt::Key_Space})
+        QTest::keyClick(editor()->grid(), k);
+    EXPECT_TRUE(glyph_dot(model.glyph_data[27], 1, 1));
+    EXPECT_FALSE(glyph_dot(model.glyph_data[27], 2, 2));
+    EXPECT_EQ(editor()->grid()->accessibleDescription().toStdString(), "行 2, 列 2: 消灯");
+    editor()->close_button()->click();
+
+    // The menu key offers the editor and the picture export.
+    QContextMenuEvent menu_key(QContextMenuEvent::Keyboard, {}, {});
+    QApplication::sendEvent(list->preview(2), &menu_key);
+    auto* menu = list->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    menu->actions().at(1)->trigger();
+    EXPECT_EQ(files.bitmap_names, std::vector<std::string>{"gl17.bmp"});
 }
 
 TEST_F(GlyphListTest, ADoubleClickOnAPreviewOpensTheEditorOnItsGlyph) {

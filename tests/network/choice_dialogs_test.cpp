@@ -164,10 +164,10 @@ TEST_F(AppTest, ClosingTheRoleDialogOnServerSetsTheServerCaption) {
     window->run_command(command::kClientServer);
     auto* dialog = opener.last<RoleDialog>();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(window->windowTitle().toStdString(), text::kClientCaption);
+    EXPECT_EQ(window->windowTitle().toStdString(), std::string("無題 - ") + text::kClientCaption);
     dialog->role_list()->setCurrentIndex(1);
     dialog->ok_button()->click();
-    EXPECT_EQ(window->windowTitle().toStdString(), text::kServerCaption);
+    EXPECT_EQ(window->windowTitle().toStdString(), std::string("無題 - ") + text::kServerCaption);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // send, and the 256-step runs of "全設定" and "NM全設定".
 #include "settings/title_dialog.h"
 
+#include <QAccessible>
 #include <QInputMethodEvent>
 #include <QLabel>
 
@@ -71,6 +72,20 @@ TEST_F(TitleDialogTest, TypingStoresCodePage932AndMarksTheDocument) {
     commit.setCommitString(QStringLiteral("漢字"));
     QCoreApplication::sendEvent(d->title_edit(), &commit);
     EXPECT_EQ(slot(0, 0), sjis("あ漢字"));
+}
+
+TEST_F(TitleDialogTest, TextSetByAssistiveTechnologyOrAProgramIsTakenAsTyping) {
+    TitleDialog* d = open_titles();
+    // Assistive technology sets the field's text as a program does (QLineEdit::setText).
+    QAccessible::queryAccessibleInterface(d->title_edit())
+        ->setText(QAccessible::Value, QStringLiteral("一二三四五六七八九十一二三四五"));
+    EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三四")) << "28 bytes of 30";
+    EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三四");
+    EXPECT_EQ(d->title_note()->text().toStdString(), text::kTitleCut);
+    EXPECT_EQ(model.document_dirty, 1);
+    d->set_button()->click();
+    ASSERT_EQ(wire.frames.size(), 1u);
+    EXPECT_EQ(wire.frames[0].substr(0, 13), "00CT01T01306C") << "what is sent is what is stored";
 }
 
 TEST_F(TitleDialogTest, KeystrokesTheSlotCannotHoldAreRefused) {
