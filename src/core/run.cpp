@@ -103,6 +103,8 @@ void Run::clear_flags() {
 
 int Run::next_period_ms() const { return steps_.period_ms(std::min(step_ + 1, std::max(total_, 1))); }
 
+int Run::next_hold_ms() const { return step_ < total_ ? steps_.hold_ms(step_ + 1) : 0; }
+
 bool Run::may_step() const {
     if (!running() || all_out_) return false;
     const bool after_answer = step_ == 0 || answer_paced_ || steps_.each_waits_for_answer() ||

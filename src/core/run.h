@@ -56,6 +56,8 @@ public:
     virtual std::string label(const Model& m, int n) const = 0;
     // At the fixed pace: the time from the step before (or from the start) to step n.
     virtual int period_ms(int n) const = 0;
+    // The least time from the step before to step n, whatever the pace (a cue's wait).
+    virtual int hold_ms(int) const { return 0; }
     // The percentage shown once step n is out; nullopt where the dialog shows none.
     virtual std::optional<int> percent(int n) const { return n * 100 / total(); }
     // The device network values travel on the serial line, which is always ready.
@@ -105,6 +107,8 @@ public:
     // --- pacing ---
     // At the fixed pace: the time from the last step out to the next one.
     int next_period_ms() const;
+    // The least time before the next step, also when paced by the answers.
+    int next_hold_ms() const;
     // The next step may go now, as far as the device is concerned (its pace is the
     // caller's timer).
     bool may_step() const;

@@ -1,5 +1,7 @@
 #include "link/run_driver.h"
 
+#include <algorithm>
+
 #include "core/send_path.h"
 
 namespace tqv {
@@ -53,11 +55,7 @@ bool RunDriver::start(std::unique_ptr<RunSteps> steps, bool answer_paced, bool q
     due_ = false;
     emit started(run_->total());
     if (!run_->running()) return true;  // nothing to send: ended at once
-    if (run_->answer_paced()) {
-        settle_.start();
-    } else {
-        pace_.start(run_->next_period_ms());
-    }
+    schedule_next();
     return true;
 }
 
@@ -80,8 +78,22 @@ void RunDriver::settle_later() {
     if (running() && (due_ || run_->answer_paced())) settle_.start();
 }
 
+void RunDriver::schedule_next() {
+    const int hold = run_->next_hold_ms();
+    if (!run_->answer_paced()) {
+        pace_.start(std::max(run_->next_period_ms(), hold));
+    } else if (hold > 0) {
+        pace_.start(hold);
+    } else {
+        // An idle step waits for nothing; a sent one for its answer (already in, maybe).
+        settle_.start();
+    }
+}
+
 void RunDriver::try_step() {
-    if (!running() || (!due_ && !run_->answer_paced())) return;
+    // The pace (or a hold) has not run out yet.
+    if (!running() || pace_.isActive()) return;
+    if (!due_ && !run_->answer_paced()) return;
     const Run::Tick t = run_->tick();
     if (!t.stepped) return;  // the device has not answered yet: settled() comes back here
     due_ = false;
@@ -90,12 +102,7 @@ void RunDriver::try_step() {
     if (run_->end() != RunEnd::completed)
         emit stepped(run_->step(), run_->total(), t.percent.value_or(-1));
     if (!running() || run_->all_out()) return;  // the end comes with the last answer
-    if (run_->answer_paced()) {
-        // An idle step waits for nothing; a sent one for its answer (already in, maybe).
-        settle_.start();
-    } else {
-        pace_.start(run_->next_period_ms());
-    }
+    schedule_next();
 }
 
 }  // namespace tqv

@@ -54,6 +54,7 @@ class RunDriver : public QObject {
 
   private:
     void try_step();
+    void schedule_next();
     void settle_later();
 
     Channel& channel_;
