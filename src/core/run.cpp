@@ -119,7 +119,9 @@ Run::Tick Run::tick() {
     step_ = n;
     t.stepped = true;
     if (steps_.glyph_run()) write_flags(n);
+    sending_ = true;
     const StepResult r = steps_.send(path_, n);
+    sending_ = false;
     t.sent = r.sent;
     t.percent = steps_.percent(n);
     if (r.refused) {

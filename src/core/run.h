@@ -101,6 +101,9 @@ public:
     int outstanding() const { return outstanding_; }
     bool all_out() const { return all_out_; }
     bool answer_paced() const { return answer_paced_; }
+    // True while a step sends: only what is written then is the run's command. A single
+    // command written between steps stays the operator's, with its own answer and box.
+    bool sending() const { return sending_; }
     SendPath& path() { return path_; }
     RunSteps& steps() { return steps_; }
 
@@ -157,6 +160,7 @@ private:
     RunEnd end_ = RunEnd::none;
     bool answer_paced_ = false;
     bool quiet_ = false;
+    bool sending_ = false;
     int id_ = 0;
     int total_ = 0;
     int step_ = 0;

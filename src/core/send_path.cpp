@@ -26,7 +26,7 @@ SendPath::Pending SendPath::tag(std::string frame, int address_chars) const {
     Pending p;
     p.frame = std::move(frame);
     p.address_chars = address_chars;
-    if (Run* r = run()) {
+    if (Run* r = sending_run()) {
         p.run_id = r->id();
         p.step = r->step();
     }
@@ -104,7 +104,7 @@ void SendPath::serial_send(std::string_view body) {
         serial_waiting_.push_back(tag(frame, address_chars));
     }
     model_.answer_pending = serial_waiting_.empty() ? 0 : 1;
-    if (Run* r = run()) r->command_written(expects_answer);
+    if (Run* r = sending_run()) r->command_written(expects_answer);
     // A failed serial write is not reported here: the answer time-out says "No Connect".
     if (serial_) serial_->write(frame);
     frame_written(frame, false);
@@ -131,7 +131,7 @@ void SendPath::tcp_send(std::string_view body) {
         tcp_reset();
         tcp_target_ = target;
     }
-    if (Run* r = run()) r->command_written(true);
+    if (Run* r = sending_run()) r->command_written(true);
     Pending p = tag(std::move(frame), 2);
     // Only while an answer is awaited (or a late one drained) do commands wait here.
     if (!tcp_waiting_.empty() || tcp_stale_ > 0) {

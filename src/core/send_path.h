@@ -102,6 +102,8 @@ public:
     void attach_run(Run& run);
     void detach_run(const Run& run);
     Run* run() const { return run_ != nullptr && run_->running() ? run_ : nullptr; }
+    // The run whose step is sending right now: what is written belongs to it.
+    Run* sending_run() const { return run_ != nullptr && run_->running() && run_->sending() ? run_ : nullptr; }
     // The one question every front end asks: is a run of this device under way?
     bool run_under_way() const { return run() != nullptr; }
     int next_run_id() { return ++run_ids_; }
@@ -135,8 +137,6 @@ private:
         int address_chars = 0;  // the slave address in front of the body (0 or 2)
     };
     Pending tag(std::string frame, int address_chars) const;
-    // The run is told of every one of its commands that will never be answered.
-    void drop_run_commands(RunEnd why, const std::deque<Pending>& dropped, std::string_view text);
     Arrival arrival_of(const Pending& p) const;
     void tcp_send(std::string_view body);
     void tcp_write(Pending p);
