@@ -7,6 +7,7 @@
 
 #include "core/answers.h"
 #include "core/commands.h"
+#include "core/texts.h"
 #include "core_fixture.h"
 
 namespace tqv {
@@ -264,6 +265,54 @@ TEST_F(BulkTest, TcpFaultsEndTheRunOnceAndLateAnswersMatchNothing) {
     EXPECT_FALSE(again.running());
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 2/280 (CT01T02) で中断しました。\n"
                                                    "Socket が接続されていません\n応答済み 1/280"});
+}
+
+// A run started while a single command awaits its answer waits for it (or its time-out);
+// the single keeps its own box, the run its own end. On both links.
+TEST_F(BulkTest, ARunWaitsForTheSingleCommandBeforeIt) {
+    for (const bool tcp_link : {false, true}) {
+        SCOPED_TRACE(tcp_link ? "tcp" : "serial");
+        model.interface_kind = tcp_link ? 1 : 0;
+        model.tcp_connected = 1;
+        auto& wire = tcp_link ? tcp.frames : serial.frames;
+        wire.clear();
+        answered = 0;
+        ui.clear();
+        path.send_command("P01T05\r\n");
+        tqv::Run& r = make(BulkKind::display_lines);
+        ASSERT_TRUE(r.start(false));
+        EXPECT_FALSE(r.tick().stepped) << "the single command still awaits its answer";
+        for (int i = 0; i < SendPath::kTimeoutTicks; ++i) path.answer_timeout_tick();
+        EXPECT_EQ(ui.texts().size(), 1u);  // the single's time-out, not the run's
+        // The single's late answer may still come over TCP; then the run goes on.
+        if (tcp_link) dispatcher.dispatch_tcp("00GO\r\n");
+        answered = wire.size();
+        for (int i = 0; i < 20 && r.running(); ++i) {
+            r.tick();
+            answer_new_frames();
+        }
+        EXPECT_EQ(end, RunEnd::completed);
+        EXPECT_EQ(wire.size(), 5u);
+        EXPECT_EQ(ui.texts().size(), 1u);
+    }
+}
+
+// A serial device that loses one answer in the middle of a run: the oldest waiting command
+// times out and the run ends, naming it, instead of waiting forever. A command sent
+// without an address is named whole.
+TEST_F(BulkTest, ALostSerialAnswerEndsTheRunByItsTimeOut) {
+    model.address_prefix_on = 0;
+    tqv::Run& r = make(BulkKind::network_read);
+    ASSERT_TRUE(r.start(false));
+    r.tick();
+    r.tick();
+    r.tick();
+    dispatcher.dispatch_serial("AA192.168.001.002\r\n");  // the answer to step 1 only
+    for (int i = 0; i < SendPath::kTimeoutTicks; ++i) path.answer_timeout_tick();
+    EXPECT_EQ(end, RunEnd::timeout);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"ステップ 2/9 (RGA) で中断しました。\n" +
+                                                   std::string(text::kNoConnect) + "\n応答済み 1/9"});
+    EXPECT_EQ(model.answer_pending, 0);
 }
 
 }  // namespace

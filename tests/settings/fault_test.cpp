@@ -1,6 +1,8 @@
 // Faults during runs, against the simulated device with its fault switches: every run ends
 // one way, with one message that says where, and no command or late answer goes astray.
 // The answer time-out is ticked by hand, so a "3.5 s" wait takes no time.
+#include <map>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -273,6 +275,79 @@ TEST_F(FaultTest, SetAllGoesToEveryConnectedDevice) {
     ASSERT_TRUE(wait_until([&] { return !list->push_to_all()->running(); }, 30000));
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: 3 台とも完了しました"});
     EXPECT_NE(received().find("device 3 < 00GR28"), std::string::npos);
+}
+
+// Stopped or cut off, a push to every device ends each row once, its step agreeing with
+// its message; late answers reach no box, and every frame of every device is in the log.
+TEST_F(FaultTest, APushStoppedOrCutOffEndsEveryRowOnceAndQuietly) {
+    model.interface_kind = 1;
+    model.tcp_role = 1;
+    set_slot_text(model.port_number, "00000");
+    ASSERT_EQ(link.tcp().socket_listen(), 1);
+    Sim devices({"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
+                 "--count", "4", "--delay", "20"},
+                "connected");
+    ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == 4; }));
+    model.tcp_connected = 1;
+    model.selected_peer = 1;
+    model.fast_transfer = 1;
+    std::map<QString, int> sent;
+    QObject::connect(&link, &DeviceLink::traffic, window.get(),
+                     [&](bool tx, const QString& peer, const QByteArray&) { sent[peer] += tx; });
+    window->run_command(kSetAllItems);
+    auto* d = opener.last<SetAllDialog>();
+    d->target_list()->setCurrentIndex(1);
+    auto check_rows = [&](const char* why) {
+        ASSERT_TRUE(wait_until([&] { return !d->push_to_all()->running(); }, 30000));
+        for (const auto& row : d->push_to_all()->rows()) {
+            const std::string text = row.outcome.toStdString();
+            EXPECT_NE(text.find(why), std::string::npos) << text;
+            EXPECT_NE(text.find("ステップ " + std::to_string(row.step) + "/280 (CT01T"), std::string::npos)
+                << text;
+        }
+    };
+    d->start_button()->click();
+    ASSERT_TRUE(wait_until([&] {
+        for (const auto& row : d->push_to_all()->rows())
+            if (row.step < 5) return false;
+        return true;
+    }));
+    d->bulk().stop_button()->click();
+    check_rows("中止しました");
+    // The answers still owed come in and are matched to nothing.
+    ASSERT_TRUE(wait_until([&] {
+        for (int entry : link.peers().entries())
+            if (!link.channel_of_peer(entry)->send_path().idle()) return false;
+        return true;
+    }));
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: 0 台完了、4 台は途中で終わりました"});
+    EXPECT_EQ(sent.size(), 4u);
+    for (const auto& [peer, frames] : sent) EXPECT_GE(frames, 5) << peer.toStdString();
+
+    ui.clear();
+    d->start_button()->click();
+    ASSERT_TRUE(d->push_to_all()->running());
+    devices.stop();
+    check_rows(text::kSocketNotConnected);
+}
+
+// Over TCP at the fixed pace a device slower than the pace holds the steps back: the step
+// the operator's stop names is the next one, and the device got every step before it.
+TEST_F(FaultTest, AtTheFixedPaceOverTcpProgressCountsWhatWentOut) {
+    ASSERT_TRUE(start_device(true, {"--delay", "900"}));
+    window->run_command(kSetAllItems);
+    auto* d = opener.last<SetAllDialog>();
+    d->start_button()->click();
+    for (int i = 0; i < 6; ++i) d->tick();  // the pace runs out faster than the device answers
+    ASSERT_TRUE(wait_until([&] { return d->bulk().driver().run()->answered() >= 2; }, 10000));
+    d->bulk().stop_button()->click();
+    const int step = d->bulk().driver().run()->end_step();
+    EXPECT_LE(step, 4);
+    ASSERT_TRUE(wait_until([&] { return link.send_path().idle(); }, 10000));
+    int received_titles = 0;
+    for (std::size_t at = 0; (at = received().find("CT01T", at)) != std::string::npos; ++at)
+        ++received_titles;
+    EXPECT_EQ(received_titles, step - 1);
 }
 
 }  // namespace
