@@ -128,7 +128,7 @@ function pageButton(line, page) {
   num.textContent = page === 'AUTO' ? 'AUTO' : pageLabel(page);
   const text = document.createElement('span');
   text.className = 'text';
-  text.textContent = page === 'AUTO' ? 'automatic' : '';
+  text.textContent = '';
   if (page === 'AUTO') b.classList.add('auto');
   b.append(num, text);
   labelButton(b, '');
