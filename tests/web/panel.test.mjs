@@ -176,8 +176,8 @@ test('the panel switches pages, follows changes made elsewhere, and survives bad
     await live(phone);
     assert.ok(await phone.evaluate(() => document.documentElement.scrollWidth <= 390));
     mkdirSync(DOCS, { recursive: true });
-    await phone.screenshot({ path: join(DOCS, 'web-panel-phone.png') });
-    await page.screenshot({ path: join(DOCS, 'web-panel-desktop.png') });
+    await phone.screenshot({ path: join(DOCS, 'web_panel_phone.png') });
+    await page.screenshot({ path: join(DOCS, 'web_panel_desktop.png') });
     assert.deepEqual([...page.foreign, ...phone.foreign], []);
   });
   await t.test('nonsense over the WebSocket is answered with an error and the service stays up', async () => {
