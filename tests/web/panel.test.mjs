@@ -60,7 +60,7 @@ after(async () => {
 });
 
 // A panel page on `server`; every request it makes outside the server fails the test.
-async function open(server, viewport = { width: 1280, height: 900 }) {
+async function open(server, viewport = { width: 1280, height: 900 }, prepare = async () => {}) {
   const page = await browser.newPage();
   await page.setViewportSize(viewport);
   const foreign = [];
@@ -71,6 +71,7 @@ async function open(server, viewport = { width: 1280, height: 900 }) {
     return route.abort();
   });
   page.on('websocket', (ws) => { if (!ws.url().startsWith('ws://127.0.0.1:')) foreign.push(ws.url()); });
+  await prepare(page);
   await page.goto(server.base + '/');
   page.foreign = foreign;
   return page;
@@ -147,6 +148,18 @@ test('the panel switches pages, follows changes made elsewhere, and survives bad
   });
 
   await t.test('cue GO from the page', async (st) => {
+    // The panel's side alone, with a cue list put in the server's place: Space sends GO.
+    const sent = [];
+    const stub = await open(server, undefined, async (p) => {
+      await p.route('**/api/cues', (r) => r.fulfill({ json: { cues: [{ name: 'Opening' }, { name: 'Guest' }], current: 1, next: 2 } }));
+      p.on('websocket', (ws) => ws.on('framesent', (f) => sent.push(JSON.parse(f.payload))));
+    });
+    await stub.locator('#cue-next', { hasText: 'Guest' }).waitFor();
+    await live(stub);
+    await stub.locator('body').press('Space');
+    await stub.locator('#status', { hasText: 'GO:' }).waitFor();
+    assert.equal(sent.at(-1).op, 'cue/go');
+    await stub.close();
     if ((await api(server, '/api/cues')).status === 404) {
       await page.locator('#cue-note', { hasText: 'unavailable' }).waitFor();
       assert.ok(await page.locator('#cue-go').isDisabled());

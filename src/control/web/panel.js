@@ -6,11 +6,12 @@
 const LINES = ['1T', '1B', '2T', '2B'];
 const PAGES = 64;
 // Every request the panel makes, as an HTTP route and as the WebSocket op of the same
-// meaning: the only place where the names live.
+// meaning: the only place where the names live. GO is answered when its cue has ended,
+// which its waits may make long: no time limit of our own for it.
 const ACTIONS = {
   page: { route: '/api/page', op: 'page' },
   title: { route: '/api/title', op: 'title' },
-  cueGo: { route: '/api/cue/go', op: 'cue/go' },
+  cueGo: { route: '/api/cue/go', op: 'cue/go', unbounded: true },
   cueBack: { route: '/api/cue/back', op: 'cue/back' },
   cueGoto: { route: '/api/cue/goto', op: 'cue/goto' },
 };
@@ -66,7 +67,7 @@ function send(action, body) {
   if (!ws || ws.readyState !== WebSocket.OPEN) return http('POST', a.route, body);
   const id = 'p' + state.nextId++;
   return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => {
+    const timer = a.unbounded ? 0 : setTimeout(() => {
       state.pending.delete(id);
       reject(new HttpError(504, 'no answer in time'));
     }, RESULT_TIMEOUT_MS);
@@ -190,7 +191,14 @@ function renderCues() {
   const nxt = cueIndex(state.next);
   state.cues.forEach((c, i) => {
     const li = document.createElement('li');
-    li.textContent = cueName(c, i);
+    // A cue of the list is chosen as the next one by pressing it.
+    const pick = document.createElement('button');
+    pick.type = 'button';
+    pick.className = 'pick';
+    pick.textContent = cueName(c, i);
+    pick.setAttribute('aria-label', 'Make ' + cueName(c, i) + ' the next cue');
+    pick.addEventListener('click', () => act('cueGoto', { cue: i + 1 }, 'Next cue'));
+    li.append(pick);
     if (i === cur) { li.classList.add('current'); li.setAttribute('aria-current', 'step'); }
     if (i === nxt) li.classList.add('next');
     if (i === cur && state.running) li.classList.add('running');
