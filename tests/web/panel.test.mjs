@@ -50,8 +50,9 @@ before(async () => {
     executablePath: '/usr/bin/chromium',
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      // Nothing but the loopback address resolves, whatever the page asks for.
-      '--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1'],
+      // Nothing but the loopback address resolves, and any other address goes to a dead
+      // proxy on the loopback (which Chromium never proxies itself).
+      '--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1', '--proxy-server=http://127.0.0.1:9'],
   });
 });
 after(async () => {
