@@ -7,6 +7,9 @@
 #   --gui      what a desktop session needs to show the program (scripts/run.sh)
 #   --package  what the Debian package and the checks of the installed files need
 #              (scripts/package.sh, CI)
+#   --web      the web panel's browser tests (scripts/test-web.sh): chromium, and Node.js
+#              18 or later with npm (Debian 12's nodejs is 18.20; npm is its own package,
+#              unless a nodejs that carries npm itself is installed already)
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache
@@ -22,6 +25,10 @@ for option in "$@"; do
     --check) check=1 ;;
     --gui) packages+=(qt6-wayland fonts-ipafont-gothic) ;;
     --package) packages+=(dpkg-dev file desktop-file-utils appstream shared-mime-info) ;;
+    --web)
+      packages+=(chromium nodejs)
+      command -v npm >/dev/null || packages+=(npm)
+      ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
   esac
 done

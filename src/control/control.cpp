@@ -5,9 +5,11 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QWebSocket>
+#include <algorithm>
 #include <cstdio>
 
 #include "control/http_front.h"
+#include "control/web_panel.h"
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/config.h"
@@ -245,9 +247,18 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
             path_known = true;
             method_known = method_known || head.method == method;
         }
+        // The panel's files hold no data: they are served without the token and while
+        // locked, so that the page can ask for the token and say that remote control is
+        // locked.
+        const auto& files = web_panel_paths();
+        const bool file = std::find(files.begin(), files.end(), head.path) != files.end();
+        if (file) return head.method == "GET" ? HttpFront::Refusal{} : refuse(405, "method not allowed");
         if (!path_known) return refuse(404, "no such route");
         if (!method_known) return refuse(405, "method not allowed");
-        if (!settings_.token.empty() && !bearer_matches(head.authorization, settings_.token))
+        if (!settings_.token.empty() && !bearer_matches(head.authorization, settings_.token) &&
+            !(head.websocket && bearer_matches("Bearer " + query_value(head.query, "access_token")
+                                                                  .value_or(std::string()),
+                                               settings_.token)))
             return refuse(401, "unauthorized");
         if (settings_.locked) return refuse(423, "remote control is locked");
         if (head.path == "/api/events") {
@@ -261,6 +272,12 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
         http_request(head, body, peer, std::move(answer));
     };
     http_->websocket = [this](QWebSocket* socket) { add_client(socket); };
+    http_->file = [](const HttpHead& head) -> HttpFront::File {
+        const auto& files = web_panel_paths();
+        if (std::find(files.begin(), files.end(), head.path) == files.end()) return {};
+        StaticAnswer a = web_panel_answer(head);
+        return {a.status, std::move(a.headers), std::move(a.body)};
+    };
     if (!http_->listen(address, quint16(settings_.http_port))) {
         *error = "control: cannot listen for HTTP on " + settings_.bind + ":" +
                  std::to_string(settings_.http_port);

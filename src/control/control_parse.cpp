@@ -214,7 +214,9 @@ HeadParse parse_http_head(std::string_view data) {
         return r;
     }
     h.keep_alive = version == "HTTP/1.1";
-    h.path = std::string(target.substr(0, target.find('?')));
+    const std::size_t question = target.find('?');
+    h.path = std::string(target.substr(0, question));
+    if (question != std::string_view::npos) h.query = std::string(target.substr(question + 1));
     bool length_seen = false;
     bool upgrade = false;
     while (!rest.empty()) {
@@ -253,6 +255,8 @@ HeadParse parse_http_head(std::string_view data) {
             h.websocket = has_token(value, "websocket");
         } else if (iequals(name, "authorization")) {
             h.authorization = std::string(value);
+        } else if (iequals(name, "if-none-match")) {
+            h.if_none_match = std::string(value);
         }
     }
     if (length_seen && h.chunked) {
@@ -322,6 +326,40 @@ ChunkedParse parse_chunked(std::string_view data, std::size_t max_body) {
         r.body.append(data.substr(at, size));
         at += size + 2;
     }
+}
+
+std::optional<std::string> query_value(std::string_view query, std::string_view name) {
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        const std::size_t eq = pair.find('=');
+        if (pair.substr(0, eq) != name) continue;
+        const std::string_view raw = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+        std::string out;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] == '+') {
+                out += ' ';
+            } else if (raw[i] != '%') {
+                out += raw[i];
+            } else {
+                auto hex = [](char c) {
+                    return c >= '0' && c <= '9'   ? c - '0'
+                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                  : -1;
+                };
+                if (i + 2 >= raw.size()) return std::nullopt;  // a cut "%4"
+                const int high = hex(raw[i + 1]);
+                const int low = hex(raw[i + 2]);
+                if (high < 0 || low < 0) return std::nullopt;
+                out += char(high * 16 + low);
+                i += 2;
+            }
+        }
+        return out;
+    }
+    return std::nullopt;
 }
 
 bool bearer_matches(std::string_view header, std::string_view token) {

@@ -53,13 +53,15 @@ WsRequest parse_ws_request(const QByteArray& message);
 
 struct HttpHead {
     std::string method;
-    std::string path;  // without the query
+    std::string path;   // without the query
+    std::string query;  // after the '?', as sent
     std::uint64_t content_length = 0;
     bool chunked = false;
     bool keep_alive = true;
     bool expect_continue = false;
     bool websocket = false;  // asks for the WebSocket upgrade
     std::string authorization;
+    std::string if_none_match;  // a browser revalidating a cached file
     std::size_t size = 0;  // bytes up to and including the blank line
 };
 struct HeadParse {
@@ -77,6 +79,10 @@ struct ChunkedParse {
 };
 // A chunked body at the start of `data`, at most `max_body` bytes once decoded.
 ChunkedParse parse_chunked(std::string_view data, std::size_t max_body);
+
+// The value of `name` in a query ("a=1&b=%20x"), percent-decoded; nullopt when absent or
+// badly encoded.
+std::optional<std::string> query_value(std::string_view query, std::string_view name);
 
 // "Bearer TOKEN", the scheme in any case.
 bool bearer_matches(std::string_view header, std::string_view token);

@@ -19,6 +19,7 @@ const char* reason(int status) {
     switch (status) {
         case 100: return "Continue";
         case 200: return "OK";
+        case 304: return "Not Modified";
         case 400: return "Bad Request";
         case 401: return "Unauthorized";
         case 403: return "Forbidden";
@@ -46,12 +47,17 @@ std::string_view view(const QByteArray& bytes) {
 }  // namespace
 
 QByteArray HttpFront::response(int status, const QByteArray& json, bool close) {
+    return response(status, json, close, "Content-Type: application/json\r\n");
+}
+
+QByteArray HttpFront::response(int status, const QByteArray& body, bool close,
+                               const QByteArray& headers) {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
     if (status == 401) out += "WWW-Authenticate: Bearer\r\n";
-    out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(json.size()) +
-           "\r\n";
+    out += headers;
+    if (status != 304) out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     if (close) out += "Connection: close\r\n";
-    return out + "\r\n" + json;
+    return out + "\r\n" + (status == 304 ? QByteArray() : body);
 }
 
 class HttpFront::Connection : public QObject {
@@ -224,8 +230,17 @@ class HttpFront::Connection : public QObject {
             body = socket_->read(qint64(head_.content_length));
         }
         in_body_ = false;
-        const quint64 id = ++next_id_;
         const bool close = !head_.keep_alive;
+        if (front_.file) {
+            const File f = front_.file(head_);
+            if (f.status != 0) {
+                answers_.push_back({++next_id_, true, response(f.status, f.body, close, f.headers), close});
+                if (close) closing_ = true;
+                flush();
+                return !closing_;
+            }
+        }
+        const quint64 id = ++next_id_;
         answers_.push_back({id, false, {}, close});
         if (close) closing_ = true;  // nothing more is read; the answer still goes out
         QPointer<Connection> self(this);

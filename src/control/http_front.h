@@ -57,9 +57,19 @@ class HttpFront : public QObject {
         request;
     // A WebSocket that passed the check and its handshake; the receiver owns it.
     std::function<void(QWebSocket* socket)> websocket;
+    // A file answered at once, without `request` (the web panel's); status 0: not a file.
+    struct File {
+        int status = 0;
+        QByteArray headers;  // "Name: value\r\n" lines, Content-Type among them
+        QByteArray body;
+    };
+    std::function<File(const HttpHead& head)> file;
     std::function<void(const std::string& line)> log;
 
     static QByteArray response(int status, const QByteArray& json, bool close);
+    // Any body, with `headers` in place of the JSON content type; a 304 has no body.
+    static QByteArray response(int status, const QByteArray& body, bool close,
+                               const QByteArray& headers);
 
   private:
     class Connection;
