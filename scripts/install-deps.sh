@@ -15,7 +15,7 @@ packages=(
   cmake g++ make pkg-config ccache
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
-  qt6-httpserver-dev qt6-websockets-dev liblo-dev
+  qt6-websockets-dev
   fonts-noto-cjk
   clang libclang-rt-14-dev
 )

@@ -138,13 +138,31 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     layout->addLayout(buttons);
     resize(760, 420);
 
+    // Lines come in bursts (a push to 96 devices writes thousands a second): they are laid
+    // out together about ten times a second, not one by one.
+    batch_timer_.setSingleShot(true);
+    batch_timer_.setInterval(100);
+    connect(&batch_timer_, &QTimer::timeout, this, &TrafficLogWindow::flush);
     connect(&log_, &TrafficLog::added, this, [this](const QString& text) {
-        if (!paused_) view_->appendPlainText(text);
+        if (paused_) return;
+        batch_.append(text);
+        // More than the view keeps: the older ones would be dropped by it anyway.
+        if (batch_.size() > int(TrafficRing::kCapacity)) batch_.removeFirst();
+        if (!batch_timer_.isActive()) batch_timer_.start();
     });
     show_all();
 }
 
+void TrafficLogWindow::flush() {
+    batch_timer_.stop();
+    if (batch_.isEmpty()) return;
+    view_->appendPlainText(batch_.join(QLatin1Char('\n')));
+    batch_.clear();
+}
+
 void TrafficLogWindow::show_all() {
+    batch_.clear();
+    batch_timer_.stop();
     QString text = log_.all_text();
     text.chop(1);  // the last line's end: the view adds none after it
     view_->setPlainText(text);
@@ -160,6 +178,8 @@ void TrafficLogWindow::set_paused(bool paused) {
 }
 
 void TrafficLogWindow::clear() {
+    batch_.clear();
+    batch_timer_.stop();
     log_.clear();
     view_->clear();
 }

@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QObject>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -65,6 +67,8 @@ class TrafficLogWindow : public QWidget {
     void clear();
     void copy_all();
     bool save_as(const QString& path);
+    // Shows the lines that came since the last batch now (tests; the timer does it).
+    void flush();
 
   private:
     void show_all();
@@ -73,6 +77,8 @@ class TrafficLogWindow : public QWidget {
     QPlainTextEdit* view_ = nullptr;
     QPushButton* pause_ = nullptr;
     bool paused_ = false;
+    QStringList batch_;
+    QTimer batch_timer_;
 };
 
 }  // namespace tqv

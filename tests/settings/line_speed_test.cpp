@@ -10,6 +10,8 @@
 #include "glyphs/glyph_list_dialog.h"
 #include "settings/read_settings_dialog.h"
 #include "settings/set_all_dialog.h"
+#include <QComboBox>
+#include <QElapsedTimer>
 #include "settings_fixture.h"
 #include "sim_process.h"
 
@@ -63,6 +65,48 @@ TEST_F(LineSpeed, DISABLED_AnswerPacedRunsAgainstA9600BaudLine) {
 #else
     GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
 #endif
+}
+
+// Set all items on every connected device at once from the dialog, with the traffic log
+// window open: 96 devices that each answer 20 ms late against one such device. Run by
+// scripts/bench_push.sh.
+TEST_F(LineSpeed, DISABLED_PushToEveryDeviceAgainstOne) {
+    model.interface_kind = 1;
+    model.tcp_role = 1;
+    model.fast_transfer = 1;
+    set_slot_text(model.port_number, "00000");
+    ASSERT_EQ(link.tcp().socket_listen(), 1);
+    window->show();
+    window->run_command(command::kTrafficLog);
+    std::printf("%-8s %9s %7s\n", "devices", "wall_s", "ratio");
+    double one = 0;
+    for (const int count : {1, 96}) {
+        Sim devices({"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
+                     "--count", QString::number(count), "--delay", "20"},
+                    "connected");
+        ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == count; }, 30000));
+        model.tcp_connected = 1;
+        model.selected_peer = link.peers().entries().front();
+        window->run_command(command::kSetAllItems);
+        auto* d = opener.last<SetAllDialog>();
+        d->target_list()->setCurrentIndex(1);
+        ui.clear();
+        QElapsedTimer clock;
+        clock.start();
+        d->start_button()->click();
+        ASSERT_TRUE(wait_until([&] { return !d->push_to_all()->running(); }, 300000));
+        const double wall = clock.elapsed() / 1000.0;
+        if (count == 1) one = wall;
+        std::printf("%-8d %9.2f %7.3f\n", count, wall, wall / one);
+        EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: " + std::to_string(count) +
+                                                       " 台とも完了しました"});
+        d->close();
+        devices.stop();
+        ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == 0; }, 30000));
+        if (count == 96) {
+            EXPECT_LE(wall / one, 1.10);
+        }
+    }
 }
 
 }  // namespace

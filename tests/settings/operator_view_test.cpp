@@ -134,9 +134,11 @@ TEST_F(OperatorViewTest, TrafficLogKeepsTheLastLinesCheaply) {
     EXPECT_LT(p99, 16'000'000) << "stall " << p99 / 1000 << " us";
     RecordProperty("traffic_line_p99_us", int(p99 / 1000));
     RecordProperty("traffic_line_worst_us", int(ns.back() / 1000));
+    log->flush();
     EXPECT_EQ(log->view()->blockCount(), int(TrafficRing::kCapacity));
     EXPECT_TRUE(log->view()->toPlainText().endsWith(QStringLiteral(" RX /dev/ttyS0 00CEL2<CR><LF>")));
     emit link.answer_timed_out();
+    log->flush();
     EXPECT_TRUE(log->view()->toPlainText().endsWith(QStringLiteral(" 応答なし (タイムアウト)")));
     QFile written(file);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
@@ -149,6 +151,7 @@ TEST_F(OperatorViewTest, TrafficLogKeepsTheLastLinesCheaply) {
     emit link.traffic(true, QStringLiteral("/dev/ttyS0"), "00RP01T\r\n");
     EXPECT_FALSE(log->view()->toPlainText().endsWith(QStringLiteral("00RP01T<CR><LF>")));
     log->set_paused(false);
+    log->flush();
     EXPECT_TRUE(log->view()->toPlainText().endsWith(QStringLiteral("00RP01T<CR><LF>")));
     const QString saved = dir.filePath(QStringLiteral("saved.txt"));
     ASSERT_TRUE(log->save_as(saved));
