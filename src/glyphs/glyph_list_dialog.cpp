@@ -351,6 +351,11 @@ void GlyphListDialog::start_bulk(bool registering) {
         return;
     if (registering && !context_.link.send_path().confirm_not_switching()) return;
     if (!driver_.start(std::make_unique<GlyphBulk>(registering))) return;
+    if (table_ != nullptr) {
+        // The rows of an earlier push say nothing about this run.
+        table_->setRowCount(0);
+        table_->hide();
+    }
     progress_->setValue(0);
     show_running(bulk_running());
     show_remaining();

@@ -66,8 +66,10 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
     connect(start_button_, &QPushButton::clicked, this, [this] {
         if (target_ != nullptr && target_->currentIndex() == 1) {
             start_all();
-        } else {
-            bulk().start();
+        } else if (bulk().start() && table_ != nullptr) {
+            // The rows of an earlier push say nothing about this run.
+            table_->setRowCount(0);
+            table_->hide();
         }
     });
 

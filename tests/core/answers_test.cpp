@@ -1,4 +1,5 @@
 #include "core/answers.h"
+#include "core/bulk.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,15 @@ TEST_F(AnswersTest, SerialGoShowsSuccessOnlyWithPrefixAndNoBulk) {
     dispatcher.dispatch_serial("05GO\r\n");
     EXPECT_EQ(ui.boxes.size(), 1u);
 
+    // While a run is under way, a "GO" shows no box over it.
     model.address_prefix_on = 1;
-    model.bulk_active = 5;
-    dispatcher.dispatch_serial("05GO\r\n");
-    model.bulk_active = 0;
-    model.glyph_bulk_active = 1;
-    dispatcher.dispatch_serial("05GO\r\n");
+    for (const bool glyphs : {false, true}) {
+        BulkTransfer lines(BulkKind::display_lines);
+        GlyphBulk reads(false);
+        tqv::Run run(path, glyphs ? static_cast<RunSteps&>(reads) : lines);
+        ASSERT_TRUE(run.start(false));
+        dispatcher.dispatch_serial("05GO\r\n");
+    }
     EXPECT_EQ(ui.boxes.size(), 1u);
 }
 
@@ -181,7 +185,6 @@ TEST_F(AnswersTest, ModeAndMenuAnswersDependOnGlyphRequest) {
 }
 
 TEST_F(AnswersTest, LastTitleOfAFullReadReportsOnBothLinks) {
-    model.bulk_active = 285;
     dispatcher.dispatch_serial("00CT02B64" + repeat("2121", 14) + "\r\n");
     dispatcher.dispatch_tcp("00CT02B64" + repeat("2121", 14) + "\r\n");
     EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Socket Read ＯＫ", "Socket Read ＯＫ"}));

@@ -1,3 +1,4 @@
+#include "core/bulk.h"
 #include "core/document.h"
 
 #include <gtest/gtest.h>
@@ -335,7 +336,10 @@ TEST(DocumentCommands, NewAndOpenDoNothingWhileABulkTransferRuns) {
     RecordingUi ui;
     Model m = edited_model();
     m.document_dirty = 1;
-    m.bulk_active = 3;
+    SendPath path(m, ui);
+    BulkTransfer steps(BulkKind::display_lines);
+    tqv::Run run(path, steps);
+    ASSERT_TRUE(run.start(false));
     int chooser_calls = 0;
     auto choose = [&]() -> std::optional<std::string> {
         ++chooser_calls;
@@ -347,7 +351,7 @@ TEST(DocumentCommands, NewAndOpenDoNothingWhileABulkTransferRuns) {
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(chooser_calls, 0);
     expect_same_block(m, edited_model());
-    EXPECT_EQ(m.bulk_active, 3);
+    EXPECT_TRUE(run.running());
 }
 
 TEST(DocumentCommands, OpenAnsweredNoLeavesTheDocumentUntouched) {

@@ -1,3 +1,4 @@
+#include "core/bulk.h"
 #include "core/glyph.h"
 
 #include <gtest/gtest.h>
@@ -405,7 +406,10 @@ TEST(GlyphListCommands, CommandsAreIgnoredWhileAGlyphRequestWaits) {
 TEST(GlyphListCommands, OpenIsIgnoredWhileABulkTransferRuns) {
     RecordingUi ui;
     Model m;
-    m.bulk_active = 1;
+    SendPath path(m, ui);
+    BulkTransfer steps(BulkKind::display_lines);
+    tqv::Run run(path, steps);
+    ASSERT_TRUE(run.start(false));
     int chooser_calls = 0;
     EXPECT_FALSE(glyph_list_open(m, ui, [&] {
         ++chooser_calls;
