@@ -7,7 +7,9 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QPlainTextEdit>
+#include <QListView>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
@@ -104,17 +106,64 @@ void TrafficLog::add_line(TrafficLine line) {
 
 // ---------------------------------------------------------------------------------------
 
+int TrafficLogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(lines_.size());
+}
+
+QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= int(lines_.size())) return {};
+    return lines_[std::size_t(index.row())];
+}
+
+void TrafficLogModel::append(const QStringList& lines) {
+    if (lines.isEmpty()) return;
+    const int first = int(lines_.size());
+    beginInsertRows({}, first, first + int(lines.size()) - 1);
+    for (const QString& l : lines) lines_.push_back(l);
+    endInsertRows();
+    // The window keeps what the log keeps: the oldest lines go.
+    const int excess = int(lines_.size()) - int(TrafficRing::kCapacity);
+    if (excess > 0) {
+        beginRemoveRows({}, 0, excess - 1);
+        lines_.erase(lines_.begin(), lines_.begin() + excess);
+        endRemoveRows();
+    }
+}
+
+void TrafficLogModel::reset(const QStringList& lines) {
+    beginResetModel();
+    lines_.assign(lines.begin(), lines.end());
+    endResetModel();
+}
+
+namespace {
+
+// Every line is as high as every other and as wide as the longest a frame can be: the view
+// lays out only the lines in sight, not each one that arrives.
+class FixedLineDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        const QFontMetrics fm(option.font);
+        return {fm.horizontalAdvance(QLatin1Char('0')) * 700, fm.height() + 2};
+    }
+};
+
+}  // namespace
+
 TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), log_(log) {
     setWindowTitle(QStringLiteral("通信ログ"));
-    view_ = new QPlainTextEdit(this);
-    view_->setReadOnly(true);
-    view_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    view_->setMaximumBlockCount(int(TrafficRing::kCapacity));
+    view_ = new QListView(this);
+    view_->setModel(&model_);
+    view_->setUniformItemSizes(true);
+    view_->setItemDelegate(new FixedLineDelegate(view_));
+    view_->setTextElideMode(Qt::ElideNone);
+    view_->setWordWrap(false);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     view_->setAccessibleName(QStringLiteral("通信ログ"));
-    // Opening the window costs one layout of the whole text, not one per line.
-    view_->setUndoRedoEnabled(false);
 
     pause_ = new QPushButton(QStringLiteral("一時停止"), this);
     pause_->setCheckable(true);
@@ -138,8 +187,8 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     layout->addLayout(buttons);
     resize(760, 420);
 
-    // Lines come in bursts (a push to 96 devices writes thousands a second): they are laid
-    // out together about ten times a second, not one by one.
+    // Lines come in bursts (a push to 96 devices writes thousands a second): they are shown
+    // together about ten times a second, not one by one.
     batch_timer_.setSingleShot(true);
     batch_timer_.setInterval(100);
     connect(&batch_timer_, &QTimer::timeout, this, &TrafficLogWindow::flush);
@@ -153,20 +202,30 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     show_all();
 }
 
+int TrafficLogWindow::line_count() const { return model_.rowCount(); }
+
+QString TrafficLogWindow::line(int i) const {
+    return model_.data(model_.index(i < 0 ? model_.rowCount() + i : i), Qt::DisplayRole).toString();
+}
+
 void TrafficLogWindow::flush() {
     batch_timer_.stop();
     if (batch_.isEmpty()) return;
-    view_->appendPlainText(batch_.join(QLatin1Char('\n')));
+    // The view follows the newest line unless the operator has scrolled away from it.
+    QScrollBar* bar = view_->verticalScrollBar();
+    const bool at_end = bar->value() >= bar->maximum();
+    model_.append(batch_);
     batch_.clear();
+    if (at_end) view_->scrollToBottom();
 }
 
 void TrafficLogWindow::show_all() {
     batch_.clear();
     batch_timer_.stop();
     QString text = log_.all_text();
-    text.chop(1);  // the last line's end: the view adds none after it
-    view_->setPlainText(text);
-    view_->moveCursor(QTextCursor::End);
+    text.chop(1);  // the last line's end
+    model_.reset(text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')));
+    view_->scrollToBottom();
 }
 
 void TrafficLogWindow::set_paused(bool paused) {
@@ -181,7 +240,7 @@ void TrafficLogWindow::clear() {
     batch_.clear();
     batch_timer_.stop();
     log_.clear();
-    view_->clear();
+    model_.reset({});
 }
 
 void TrafficLogWindow::copy_all() { QApplication::clipboard()->setText(log_.all_text()); }

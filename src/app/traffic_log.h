@@ -3,17 +3,19 @@
 // non-modal window with pause, clear, copy and save.
 #pragma once
 
+#include <QAbstractListModel>
 #include <QFile>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <memory>
 
 #include "core/traffic.h"
 #include "link/device_link.h"
 
-class QPlainTextEdit;
+class QListView;
 class QPushButton;
 
 namespace tqv {
@@ -55,12 +57,29 @@ class TrafficLog : public QObject {
     std::unique_ptr<QFile> file_;
 };
 
+// The window's lines: only those in sight are laid out and painted.
+class TrafficLogModel : public QAbstractListModel {
+    Q_OBJECT
+  public:
+    using QAbstractListModel::QAbstractListModel;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    void append(const QStringList& lines);
+    void reset(const QStringList& lines);
+
+  private:
+    std::deque<QString> lines_;
+};
+
 class TrafficLogWindow : public QWidget {
     Q_OBJECT
   public:
     TrafficLogWindow(TrafficLog& log, QWidget* parent = nullptr);
 
-    QPlainTextEdit* view() const { return view_; }
+    QListView* view() const { return view_; }
+    // The lines shown; `line(-1)` is the last.
+    int line_count() const;
+    QString line(int i) const;
     QPushButton* pause_button() const { return pause_; }
     bool paused() const { return paused_; }
     void set_paused(bool paused);
@@ -74,7 +93,8 @@ class TrafficLogWindow : public QWidget {
     void show_all();
 
     TrafficLog& log_;
-    QPlainTextEdit* view_ = nullptr;
+    TrafficLogModel model_;
+    QListView* view_ = nullptr;
     QPushButton* pause_ = nullptr;
     bool paused_ = false;
     QStringList batch_;

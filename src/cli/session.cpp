@@ -64,7 +64,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
     path.answered.add([this](bool) {
         if (run_ != nullptr) run_->link_event();
     });
-    link_.dispatcher().on_answer_text = [this](std::string_view text, bool) {
+    link_.dispatcher().answer_text.add([this](std::string_view text, bool) {
         if (options_.command != Command::send || run_ == nullptr) return;
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
         if (options_.devices > 1) {
@@ -72,7 +72,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
         } else {
             console_.report(text);
         }
-    };
+    });
     ui_.on_box = [this](bool failure) {
         if (phase_ == Phase::connecting && failure) {
             // The connection failed (the box says how); nothing can be sent.
@@ -287,14 +287,14 @@ void Session::start_parallel() {
             if (device->run != nullptr) device->run->link_event();
         };
         if (options_.command == Command::send) {
-            d->channel->dispatcher().on_answer_text = [this, device, count](std::string_view text,
+            d->subscriptions.emplace_back(d->channel->dispatcher().answer_text, [this, device, count](std::string_view text,
                                                                            bool) {
                 while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
                     text.remove_suffix(1);
                 console_.report(count > 1 ? std::to_string(device->number) + "\t" +
                                                 std::string(text)
                                           : std::string(text));
-            };
+            });
         }
         d->run = new CommandRun(options_, *d->channel, *d->ui, *d->console,
                                 file_for_device(options_.file, d->number, count), this);

@@ -101,12 +101,12 @@ void AnswerDispatcher::handle(const Arrived& item) {
     }
     dispatch(text, item.link, item.arrival);
     path_.answer_handled(item.link == Link::tcp, item.arrival.route);
-    if (on_line_handled) on_line_handled();
+    line_handled();
 }
 
 void AnswerDispatcher::dispatch(std::string_view text, Link link,
                                 const SendPath::Arrival& arrival) {
-    if (on_answer_text) on_answer_text(text, link == Link::tcp);
+    answer_text(text, link == Link::tcp);
     // A late answer to a command that timed out, or to a run that has ended, is matched
     // to nothing: applying it could write a glyph into the wrong slot or pop up a success
     // box after the operator was told the command failed.

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "line_assembler.h"
+#include "observers.h"
 #include "send_path.h"
 
 namespace tqv {
@@ -28,9 +29,9 @@ public:
 
     // Observer of every answer text (slave address removed as the link does), before it
     // is applied. The command-line tool prints answers through it.
-    std::function<void(std::string_view text, bool on_tcp)> on_answer_text;
+    Observers<std::string_view, bool> answer_text;
     // After every line handled (stale ones included), for front ends that refresh.
-    std::function<void()> on_line_handled;
+    Observers<> line_handled;
 
 private:
     enum class Link { serial, tcp };

@@ -87,7 +87,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
             [this](const QString& peer, const QByteArray& frame) { emit traffic(true, peer, frame); });
     path_.timed_out.add([this](bool) { emit answer_timed_out(); });
     path_.exchange_ended.add([this](const ExchangeEnd& end) { emit exchange_ended(end); });
-    dispatcher_.on_line_handled = [this] { emit answer_applied(); };
+    dispatcher_.line_handled.add([this] { emit answer_applied(); });
     // A device the server role does not take is recorded where the operator looks.
     connect(&tcp_, &TcpLink::peer_rejected, this, [this](const QString& address) {
         emit traffic(false, address, QStringLiteral("接続を拒否しました (許可リスト外)").toUtf8());
