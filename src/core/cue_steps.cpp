@@ -61,6 +61,8 @@ std::string CueSteps::label(const Model&, int n) const {
 }
 
 int CueSteps::period_ms(int n) const {
+    // GO is live: the first command goes at once.
+    if (n <= 1) return 0;
     const CueStep* s = step(n);
     return s != nullptr && s->action == CueAction::title && !s->memory ? 600 : 1000;
 }

@@ -22,7 +22,8 @@ public:
     StepResult send(SendPath& path, int n) override;
     // The head of the step's command ("P01T05"), a wait as written ("wait 3").
     std::string label(const Model& m, int n) const override;
-    // At the fixed pace a cue goes as fast as the title dialog's bulk send of one title.
+    // At the fixed pace the first step goes at once, the others as fast as the title
+    // dialog's bulk send.
     int period_ms(int n) const override;
     int hold_ms(int n) const override;
     std::optional<int> percent(int) const override { return std::nullopt; }
