@@ -41,11 +41,11 @@ struct CueOutcome;
 struct ControlSettings {
     int http_port = -1;  // -1 off, 0 any free port
     int osc_port = -1;
-    int rosstalk_port = -1;  // a vision mixer's GO and GPI; needs set_cues()
     std::string bind = "127.0.0.1";
     std::string token;               // empty: no authorization asked for
     std::vector<std::string> allow;  // client addresses; empty: any
     bool locked = false;
+    int rosstalk_port = -1;  // a vision mixer's GO and GPI; needs set_cues()
 };
 
 struct ControlConfig;
