@@ -96,8 +96,14 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     };
     add_cue_button("追加", "キューを追加", [this] {
         const int at = selected_cue() + 1;
+        // The name typed, unless a cue has it already (it shows the selected cue's).
         Cue cue{name_->text().trimmed().toStdString(), {step_from_editor()}};
-        if (cue.name.empty()) cue.name = "Cue " + std::to_string(show_.list().size() + 1);
+        auto taken = [this](const std::string& name) {
+            for (const Cue& c : show_.list().cues())
+                if (c.name == name) return true;
+            return name.empty();
+        };
+        for (std::size_t n = show_.list().size() + 1; taken(cue.name); ++n) cue.name = "Cue " + std::to_string(n);
         edit([&](CueList& l) { return reply_ok(l.insert(std::size_t(at), cue)); }, at);
     });
     add_cue_button("名前変更", "キューの名前を変更", [this] {

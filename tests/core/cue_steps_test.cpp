@@ -79,7 +79,7 @@ TEST_F(CueRun, StepsGoThroughTheEngineAndEndWithOneMessageNamingCueStepAndUnsent
         EXPECT_EQ(run->closing_text(), c.message);
         EXPECT_EQ(model.bulk_active, 0);
         // The very commands the dialogs send, and the model as the dialogs leave it.
-        EXPECT_EQ(tcp.frames[0].substr(2), step_body({CueAction::title, 0, 4, "速報", false}));
+        EXPECT_EQ(tcp.frames[0].substr(2), step_body({CueAction::title, 0, 4, "速報", false, 0}));
         EXPECT_EQ(slot_text(model.title(0, 4)), "\x91\xac\x95\xf1");
         EXPECT_EQ(model.current_page[0], c.frames >= 2 ? 4 : 0);
         EXPECT_EQ(model.startup_page[3], c.frames == 3 ? kAutoPage : 0);
