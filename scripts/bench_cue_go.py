@@ -7,7 +7,7 @@ For each route: N one-step cues (page switches) are loaded, then fired one after
 each GO sent only once the cue before has ended. Reports the median and the 99th percentile
 of GO sent -> first byte at the relay, in milliseconds. Loopback only.
 
-usage: scripts/bench_cue_go.py [BIN_DIR] [N]   (default build/bin 1000)
+usage: scripts/bench_cue_go.py [BIN_DIR] [N] [ROUTE...]   (default build/bin 1000, every route)
 """
 import json
 import os
@@ -22,6 +22,7 @@ import urllib.request
 
 BIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin"
 N = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
+ROUTES = sys.argv[3:]
 frames = []  # perf_counter of each frame's first byte towards the device
 frame_seen = threading.Condition()
 
@@ -104,6 +105,8 @@ def main():
         f"C{i},page,1T,{i % 64 + 1},,,\n" for i in range(N))
     print("| route | GOs | median | p99 |\n| --- | ---: | ---: | ---: |")
     for name, send in senders.items():
+        if ROUTES and name not in ROUTES:
+            continue
         status, body = post("/api/cue/load", json.dumps({"csv": csv}).encode())
         assert status == 200, body
         times = []

@@ -407,11 +407,16 @@ void CueListWindow::step_to_editor(const CueStep& s) {
 }
 
 void CueListWindow::go() {
-    if (show_.running()) return;
     const CueShow::Go go = show_.go([this](const CueOutcome& o) {
-        // The run is quiet: its one message is shown here, by the front end that fired it.
-        if (!o.ok()) warning_box(ui_, o.message);
+        // The run is quiet: its one message is shown here, by the front end that fired it;
+        // the operator's own stop is no fault.
+        if (o.end == RunEnd::stopped) {
+            ui_.box(Box::information, o.message, text::kRunStoppedCaption);
+        } else if (!o.ok()) {
+            warning_box(ui_, o.message);
+        }
     });
+    if (go == CueShow::Go::cue_running) show_.refused(QStringLiteral("window"), go);
     if (go != CueShow::Go::started) status_->setText(QString::fromUtf8(CueShow::go_text(go)));
 }
 

@@ -204,16 +204,7 @@ bool Control::start(const ControlSettings& settings, std::string* error) {
     }
     if (settings.http_port >= 0 && open_http(address, error) == nullptr) return false;
     if (settings.osc_port >= 0) {
-        // OSC cannot carry the token: with one and no allow-list, only this machine may
-        // send OSC.
-        QHostAddress osc_address = address;
-        if (!settings.token.empty() && allow_.empty() && !address.isLoopback()) {
-            osc_address = address.protocol() == QAbstractSocket::IPv6Protocol
-                              ? QHostAddress(QHostAddress::LocalHostIPv6)
-                              : QHostAddress(QHostAddress::LocalHost);
-            say("control: OSC listens on " + osc_address.toString().toStdString() +
-                " only: it cannot carry the token; --allow-clients opens it to those clients");
-        }
+        const QHostAddress osc_address = tokenless_address(address, "OSC");
         osc_ = new QUdpSocket(this);
         if (!osc_->bind(osc_address, quint16(settings.osc_port))) {
             *error = "control: cannot listen for OSC on " + settings.bind + ":" +
@@ -223,8 +214,21 @@ bool Control::start(const ControlSettings& settings, std::string* error) {
         osc_port_ = osc_->localPort();
         connect(osc_, &QUdpSocket::readyRead, this, &Control::read_osc);
     }
-    if (settings.rosstalk_port >= 0 && !open_rosstalk(address, error)) return false;
+    if (settings.rosstalk_port >= 0 && !open_rosstalk(tokenless_address(address, "RossTalk"), error))
+        return false;
     return true;
+}
+
+// OSC and RossTalk cannot carry the token: with one and no allow-list, only this machine
+// may use them.
+QHostAddress Control::tokenless_address(const QHostAddress& address, const char* what) const {
+    if (settings_.token.empty() || !allow_.empty() || address.isLoopback()) return address;
+    const QHostAddress loopback = address.protocol() == QAbstractSocket::IPv6Protocol
+                                      ? QHostAddress(QHostAddress::LocalHostIPv6)
+                                      : QHostAddress(QHostAddress::LocalHost);
+    say(std::string("control: ") + what + " listens on " + loopback.toString().toStdString() +
+        " only: it cannot carry the token; --allow-clients opens it to those clients");
+    return loopback;
 }
 
 HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
@@ -876,56 +880,46 @@ bool Control::open_rosstalk(const QHostAddress& address, std::string* error) {
             }
             socket->setReadBufferSize(64 * 1024);
             auto lines = std::make_shared<RossTalkLines>();
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket, peer, lines] {
-                while (socket->bytesAvailable() > 0) {
-                    const QByteArray bytes = socket->read(64 * 1024);
-                    const RossTalkLines::Fed fed = lines->feed(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-                    if (fed.dropped > 0)
-                        osc_ignored("rosstalk " + peer.toStdString() + ": " + std::to_string(fed.dropped) +
-                                    " line(s) over 4 KiB dropped");
-                    int refused = 0;
-                    for (const std::string& line : fed.lines) {
-                        const RossTalkCommand c = parse_rosstalk(line);
-                        if (c.kind == RossTalkCommand::Kind::unknown) {
-                            osc_ignored("rosstalk " + peer.toStdString() + ": ignored: " + line.substr(0, 64));
-                            continue;
-                        }
-                        if (settings_.locked) {
-                            osc_ignored("rosstalk " + peer.toStdString() + ": dropped: remote control is locked");
-                            continue;
-                        }
-                        QJsonObject body;
-                        if (c.kind == RossTalkCommand::Kind::fire) {
-                            // GPI n fires cue n: chosen as next, then GO.
-                            if (cues_ == nullptr || c.cue < 1 || std::size_t(c.cue) > cues_->list().size()) {
-                                osc_ignored("rosstalk " + peer.toStdString() + ": no cue " + std::to_string(c.cue));
-                                continue;
-                            }
-                            if (cues_->running()) {
-                                ++refused;
-                                continue;
-                            }
-                            cues_->select_next(std::size_t(c.cue - 1));
-                        }
-                        if (cues_ != nullptr && cues_->running()) {
-                            ++refused;
-                            continue;
-                        }
-                        cue_request("go", body, "rosstalk", peer, {});
-                    }
-                    // A flood of GO while a cue runs: one event and one line, not thousands.
-                    if (refused > 0 && cues_ != nullptr) {
-                        cues_->refused("rosstalk " + peer, CueShow::Go::cue_running, refused);
-                        osc_ignored("rosstalk " + peer.toStdString() + ": " + std::to_string(refused) +
-                                    " GO refused: a cue is running");
-                    }
-                }
-            });
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this, socket, peer, lines] { rosstalk_read(*socket, peer, *lines); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             told("rosstalk", peer, "connected");
         }
     });
     return true;
+}
+
+void Control::rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines) {
+    const std::string who = "rosstalk " + peer.toStdString() + ": ";
+    while (socket.bytesAvailable() > 0) {
+        const QByteArray bytes = socket.read(64 * 1024);
+        const RossTalkLines::Fed fed = lines.feed(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+        if (fed.dropped > 0) osc_ignored(who + std::to_string(fed.dropped) + " line(s) over 4 KiB dropped");
+        int refused = 0;
+        for (const std::string& line : fed.lines) {
+            const RossTalkCommand c = parse_rosstalk(line);
+            if (c.kind == RossTalkCommand::Kind::unknown) {
+                osc_ignored(who + "ignored: " + line.substr(0, 64));
+            } else if (settings_.locked) {
+                osc_ignored(who + "dropped: remote control is locked");
+            } else if (cues_ == nullptr ||
+                       (c.kind == RossTalkCommand::Kind::fire &&
+                        (c.cue < 1 || std::size_t(c.cue) > cues_->list().size()))) {
+                osc_ignored(who + "no cue " + std::to_string(c.cue));
+            } else if (cues_->running()) {
+                ++refused;
+            } else {
+                // GPI n fires cue n: chosen as next, then GO.
+                if (c.kind == RossTalkCommand::Kind::fire) cues_->select_next(std::size_t(c.cue - 1));
+                cue_request("go", {}, "rosstalk", peer, {});
+            }
+        }
+        // A burst of GO while a cue runs: one event and one line, not thousands.
+        if (refused > 0) {
+            cues_->refused("rosstalk " + peer, CueShow::Go::cue_running, refused);
+            osc_ignored(who + std::to_string(refused) + " GO refused: a cue is running");
+        }
+    }
 }
 
 void ControlUi::box(Box kind, std::string_view text, std::string_view caption) {

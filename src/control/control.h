@@ -34,6 +34,7 @@ class QWebSocket;
 namespace tqv {
 
 class CueShow;
+class RossTalkLines;
 class DeviceLink;
 class HttpFront;
 struct CueOutcome;
@@ -124,6 +125,8 @@ class Control : public QObject {
     QByteArray cues_json() const;
     void cue_events();
     bool open_rosstalk(const QHostAddress& address, std::string* error);
+    QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
+    void rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines);
     void pump();
     void exchange_ended(const ExchangeEnd& end);
     void finish(Request& request, int status, const std::string& key, const std::string& text,
