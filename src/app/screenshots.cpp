@@ -102,7 +102,7 @@ bool save_screenshots(const QString& directory, QString* error) {
         d->close();
     }
     if (ok) {
-        // A show in progress: the opening fired, the speaker next.
+        // A show prepared: the speaker chosen as the next cue.
         std::vector<Cue> cues;
         CueFileError cue_error;
         parse_cue_csv("cue,action,line,page,text,memory,seconds\n"
