@@ -580,6 +580,13 @@ TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
     EXPECT_EQ(lost.status, 503) << lost.body.toStdString();
     EXPECT_TRUE(lost.body.contains("送信されなかったコマンド: page 1T 9")) << lost.body.toStdString();
     EXPECT_EQ(call(http_, "POST", "/api/cue/load", R"({"csv":"cue,action\nX,jump\n"})").status, 400);
+    // Only this route takes more than 4 KiB, and only up to 256 KiB.
+    QByteArray rows = R"({"csv":"cue,action,line,page,text,memory,seconds\n)";
+    for (int i = 0; i < 400; ++i) rows += "Cue " + QByteArray::number(i) + ",page,1T,1,,,\\n";
+    EXPECT_EQ(call(http_, "POST", "/api/cue/load", rows + "\"}").status, 200);
+    r = call(http_, "POST", "/api/cue/load", QByteArray(257 * 1024, ' '));
+    EXPECT_EQ(r.status, 413);
+    EXPECT_TRUE(r.body.contains("256 KiB"));
 }
 
 // The program's side: a dialog's send and the operator's lock, with the control in process.
