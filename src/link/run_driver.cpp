@@ -70,6 +70,8 @@ std::optional<int> RunDriver::remaining_ms() const {
 
 void RunDriver::pace_elapsed() {
     if (!running()) return;
+    // The pace has run out, also when a test says so before the timer has fired.
+    pace_.stop();
     due_ = true;
     try_step();
 }
