@@ -158,12 +158,15 @@ int main(int argc, char** argv) {
     const auto control =
         tqv::start_control(link, tqv::read_control_configuration(config), &control_error);
     link_ui.control = control.get();
+    if (control != nullptr) control->set_cues(&window.cue_show());
     if (!control_error.empty()) std::fprintf(stderr, "tqv7310nx: %s\n", control_error.c_str());
     if (control != nullptr && control->active()) {
         QStringList on;
         const QString bind = QString::fromStdString(tqv::read_control_configuration(config).bind);
         if (control->http_port() != 0) on << QStringLiteral("HTTP %1:%2").arg(bind).arg(control->http_port());
         if (control->osc_port() != 0) on << QStringLiteral("OSC %1:%2").arg(bind).arg(control->osc_port());
+        if (control->rosstalk_port() != 0)
+            on << QStringLiteral("RossTalk %1:%2").arg(bind).arg(control->rosstalk_port());
         window.link_status()->set_control_text(QStringLiteral("制御 ") + on.join(QStringLiteral(", ")));
         QObject::connect(control.get(), &tqv::Control::remote, &window,
                          [&window](const QString& who, const QString& what) {

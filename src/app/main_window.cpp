@@ -54,6 +54,7 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
     traffic_ = new TrafficLog(context_.link, this);
     status_ = new LinkStatusBar(context_.link, this);
     setStatusBar(status_);
+    cue_show_ = new CueShow(context_.link, this);
     build_menu();
     refresh_caption();
     update_menu_state();
@@ -71,6 +72,7 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
 
 MainWindow::~MainWindow() {
     delete traffic_window_;
+    delete cue_window_;
     const void* self = static_cast<const QWidget*>(this);
     if (model_.message_owner == self) model_.message_owner = nullptr;
 }
@@ -201,6 +203,14 @@ void MainWindow::show_traffic_log() {
     traffic_window_->activateWindow();
 }
 
+void MainWindow::show_cue_list() {
+    // Beside the main window and its dialogs, as the log: the operator keeps it open.
+    if (cue_window_ == nullptr) cue_window_ = new CueListWindow(*cue_show_, context_.ui(), &files_, nullptr);
+    cue_window_->show();
+    cue_window_->raise();
+    cue_window_->activateWindow();
+}
+
 void MainWindow::open_read_settings() {
     if (auto dialog = make_subsystem_dialog(kReadSettings)) open_dialog(std::move(dialog));
 }
@@ -249,6 +259,9 @@ void MainWindow::run_command(int command) {
             break;
         case kTrafficLog:
             show_traffic_log();
+            break;
+        case kCueList:
+            show_cue_list();
             break;
         case kReconnect:
             status_->reconnect_action()->trigger();

@@ -13,8 +13,10 @@
 #include "app/link_status.h"
 #include "app/panel_picture.h"
 #include "app/traffic_log.h"
+#include "app/cue_list_window.h"
 
 class QAction;
+class QCloseEvent;
 class QMenu;
 
 namespace tqv::command {
@@ -37,6 +39,9 @@ class MainWindow : public QMainWindow {
     TrafficLog& traffic_log() { return *traffic_; }
     // The "通信ログ" window, once opened.
     TrafficLogWindow* traffic_window() const { return traffic_window_; }
+    // The show's cue list, which show control fires too, and its window once opened.
+    CueShow& cue_show() { return *cue_show_; }
+    CueListWindow* cue_window() const { return cue_window_; }
 
     // Runs one menu command, as choosing its item does.
     void run_command(int command);
@@ -73,6 +78,7 @@ class MainWindow : public QMainWindow {
     void build_menu();
     void add_menu_item(const command::MenuItem& item, QAction* before);
     void show_traffic_log();
+    void show_cue_list();
     bool command_enabled(int command) const;
     void open_dialog(std::unique_ptr<QDialog> dialog);
     void open_read_settings();
@@ -92,6 +98,8 @@ class MainWindow : public QMainWindow {
     LinkStatusBar* status_ = nullptr;
     TrafficLog* traffic_ = nullptr;
     TrafficLogWindow* traffic_window_ = nullptr;
+    CueShow* cue_show_ = nullptr;
+    CueListWindow* cue_window_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<QString, QMenu*> menus_;
     std::set<int> pending_;

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/message_boxes.h"
 #include "app/menu_commands.h"
+#include "core/cues.h"
 #include "app/page_switch_dialog.h"
 #include "core/codec.h"
 #include "core/compare.h"
@@ -99,6 +100,22 @@ bool save_screenshots(const QString& directory, QString* error) {
         d->show();
         ok = save(*d, directory + QString::fromUtf8(shot.file), error);
         d->close();
+    }
+    if (ok) {
+        // A show prepared: the speaker chosen as the next cue.
+        std::vector<Cue> cues;
+        CueFileError cue_error;
+        parse_cue_csv("cue,action,line,page,text,memory,seconds\n"
+                      "Opening,title,1T,1,ニュース速報,memory,\nOpening,page,1T,1,,,\n"
+                      "Opening,wait,,,,,3\nOpening,page,1T,AUTO,,,\n"
+                      "Speaker,title,1B,2,山田太郎,nomemory,\nSpeaker,page,1B,2,,,\n"
+                      "Close,startup,2B,AUTO,,,\n",
+                      cues, cue_error);
+        window.cue_show().load(std::move(cues));
+        window.cue_show().select_next(1);
+        window.run_command(command::kCueList);
+        if (window.cue_window() != nullptr)
+            ok = save(*window.cue_window(), directory + QStringLiteral("/cue_list.png"), error);
     }
     if (ok) {
         // A document that differs from its device in three items.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/show.h"
+#include "control/cue_show.h"
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/document.h"
@@ -80,6 +81,9 @@ void CommandRun::start() {
         case Command::startup:
         case Command::title:
             send_single();
+            break;
+        case Command::cue:
+            start_cue();
             break;
         case Command::show:
         case Command::serve:
@@ -159,6 +163,36 @@ void CommandRun::start_run(std::unique_ptr<RunSteps> steps) {
         return;
     }
     if (driver_->running()) show_progress(0, glyphs ? GlyphBulk::percent_text(0) + "%" : "  0%");
+}
+
+void CommandRun::start_cue() {
+    std::vector<Cue> cues;
+    CueFileError error;
+    if (!load_cue_file(options_.file, cues, error)) {
+        fail("tqv7310nx-cli: " + options_.file + ": " + error.message());
+        return;
+    }
+    const std::size_t count = cues.size();
+    if (std::size_t(options_.cue_number) > count) {
+        fail("tqv7310nx-cli: no cue " + std::to_string(options_.cue_number) + " (the file has " +
+             std::to_string(count) + ")");
+        return;
+    }
+    cues_ = std::make_unique<CueShow>(link_, this);
+    cues_->load(std::move(cues));
+    const CueShow::Go go =
+        cues_->fire(std::size_t(options_.cue_number - 1), [this](const CueOutcome& o) {
+            const std::string total = std::to_string(o.steps.size());
+            for (std::size_t i = 0; i < o.steps.size(); ++i)
+                console_.report(std::to_string(i + 1) + "/" + total + " " + o.steps[i] + ": " +
+                                step_state_name(o.states[i]));
+            if (o.ok()) {
+                await_idle([this] { complete(); });
+            } else {
+                fail(o.message);
+            }
+        });
+    if (go != CueShow::Go::started) fail(std::string("tqv7310nx-cli: ") + CueShow::go_text(go));
 }
 
 void CommandRun::run_ended(bool completed) {

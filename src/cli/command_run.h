@@ -22,6 +22,10 @@
 #include "link/channel.h"
 #include "link/run_driver.h"
 
+namespace tqv {
+class CueShow;
+}
+
 namespace tqv::cli {
 
 class CommandRun : public QObject {
@@ -47,6 +51,8 @@ class CommandRun : public QObject {
     void compared();
     void start_glyphs(bool registering);
     void start_run(std::unique_ptr<RunSteps> steps);
+    // cue FILE --go N: the cue on the shared cue list's run, one line per step at its end.
+    void start_cue();
     void send_single();
     void run_ended(bool completed);
     void show_progress(double fraction, const std::string& label);
@@ -69,6 +75,7 @@ class CommandRun : public QObject {
     bool fast_ = false;
 
     std::unique_ptr<RunDriver> driver_;
+    std::unique_ptr<CueShow> cues_;
     QTimer guard_;  // bounds every wait for the link to settle
     std::function<void()> then_;
     int failures_at_start_ = 0;

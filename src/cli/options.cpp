@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 
+#include "core/cues.h"
 #include "core/send_path.h"
 #include "core/texts.h"
 
@@ -41,12 +42,18 @@ const char* const kUsage =
     "  glyphs push FILE.tll         register glyph numbers 01..28 from a glyph list file\n"
     "  glyphs pull FILE.tll         read glyph numbers 01..28 into a glyph list file\n"
     "  network show                 serial link only: the device's nine network values\n"
-    "  serve [--http PORT] [--osc PORT] [--bind ADDR] [--token TOKEN]\n"
-    "        [--allow-clients ADDR,...]\n"
+    "  cue FILE.csv --go N          fire cue N (from 1) of a cue file once: one line per\n"
+    "                               step (\"N/TOTAL STEP: done\", \"failed\", \"not sent\");\n"
+    "                               exit status 1 when a step failed\n"
+    "  serve [--http PORT] [--osc PORT] [--rosstalk PORT] [--cues FILE.csv]\n"
+    "        [--bind ADDR] [--token TOKEN] [--allow-clients ADDR,...]\n"
     "                               keep the link open and switch pages, start-up pages and\n"
     "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
-    "                               PORT 0 takes a free port; \"http <port>\" and\n"
-    "                               \"osc <port>\" are written to stderr once listening;\n"
+    "                               --cues loads a cue list, fired by the cue routes and by\n"
+    "                               RossTalk on --rosstalk (GO, GPI n, CC 1:n, one a line);\n"
+    "                               PORT 0 takes a free port; \"http <port>\",\n"
+    "                               \"osc <port>\" and \"rosstalk <port>\" are written to\n"
+    "                               stderr once listening;\n"
     "                               ADDR defaults to 127.0.0.1; with TOKEN every HTTP\n"
     "                               request needs \"Authorization: Bearer TOKEN\" (OSC,\n"
     "                               which cannot carry it, then stays on 127.0.0.1);\n"
@@ -233,12 +240,23 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (arg == "--stats") {
             o.stats = true;
-        } else if (arg == "--http" || arg == "--osc") {
+        } else if (arg == "--http" || arg == "--osc" || arg == "--rosstalk") {
             const auto v = value();
             const auto port = v ? number(*v, 0, 65535) : std::nullopt;
             if (!port) return usage_error(arg + " needs a port 0..65535");
-            (arg == "--http" ? o.http_port : o.osc_port) = static_cast<int>(*port);
+            (arg == "--http" ? o.http_port : arg == "--osc" ? o.osc_port : o.rosstalk_port) =
+                static_cast<int>(*port);
             serve_given = true;
+        } else if (arg == "--cues") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error("--cues needs FILE.csv");
+            o.cues = *v;
+            serve_given = true;
+        } else if (arg == "--go") {
+            const auto v = value();
+            const auto n = v ? number(*v, 1, kCueMaxRows) : std::nullopt;
+            if (!n) return usage_error("--go needs a cue number from 1");
+            o.cue_number = static_cast<int>(*n);
         } else if (arg == "--token" || arg == "--allow-clients") {
             const auto v = value();
             if (!v || v->empty()) return usage_error(arg + " needs a value");
@@ -299,9 +317,15 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (!expect(2)) return usage_error("diff needs FILE.dat");
         o.command = Command::diff;
         o.file = words[1];
+    } else if (name == "cue") {
+        if (!expect(2)) return usage_error("cue needs FILE.csv");
+        if (o.cue_number == 0) return usage_error("cue needs --go N");
+        o.command = Command::cue;
+        o.file = words[1];
     } else if (name == "serve") {
         if (!expect(1)) return usage_error("serve takes no arguments");
-        if (o.http_port < 0 && o.osc_port < 0) return usage_error("serve needs --http or --osc");
+        if (o.http_port < 0 && o.osc_port < 0 && o.rosstalk_port < 0)
+            return usage_error("serve needs --http, --osc or --rosstalk");
         o.command = Command::serve;
     } else if (name == "show") {
         if (!expect(2)) return usage_error("show needs FILE.dat");
@@ -313,14 +337,16 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
 
     if (o.file.empty() && (o.command == Command::push || o.command == Command::pull ||
                            o.command == Command::glyphs_push || o.command == Command::glyphs_pull ||
-                           o.command == Command::show || o.command == Command::diff))
+                           o.command == Command::show || o.command == Command::diff ||
+                           o.command == Command::cue))
         return usage_error("the file name is empty");
     if (no_memory_given && o.command != Command::title)
         return usage_error("--no-memory belongs to title");
     if (o.changed_only && o.command != Command::push)
         return usage_error("--changed-only belongs to push");
     if (serve_given && o.command != Command::serve)
-        return usage_error("--http, --osc, --token and --allow-clients belong to serve");
+        return usage_error("--http, --osc, --rosstalk, --cues, --token and --allow-clients belong to serve");
+    if (o.cue_number != 0 && o.command != Command::cue) return usage_error("--go belongs to cue");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
     if (!o.allowed.empty() && o.link != LinkKind::listen)

@@ -24,6 +24,7 @@ enum class Command {
     serve,
     show,
     diff,
+    cue,
 };
 
 struct Options {
@@ -50,6 +51,9 @@ struct Options {
     bool changed_only = false;  // push: read first, send only what differs
     int http_port = -1;      // serve: -1 off, 0 any free port
     int osc_port = -1;
+    int rosstalk_port = -1;  // serve: a vision mixer's GO and GPI for the cue list
+    std::string cues;        // serve: the cue file loaded at the start
+    int cue_number = 0;      // cue: the cue fired, from 1
     std::string bind = "127.0.0.1";  // serve: the address of the HTTP and OSC ports
     std::string token;       // serve: the bearer token every HTTP request must carry
     std::string allow_clients;  // serve: the only client addresses served (comma-separated)

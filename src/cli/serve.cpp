@@ -19,8 +19,9 @@ void on_signal(int) {
 }  // namespace
 
 Serve::Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent)
-    : QObject(parent), options_(options), console_(console), control_(link) {
+    : QObject(parent), options_(options), console_(console), cues_(link), control_(link) {
     control_.log = [this](const std::string& line) { console_.message(line); };
+    control_.set_cues(&cues_);
 }
 
 Serve::~Serve() {
@@ -48,9 +49,19 @@ bool Serve::start() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    if (!options_.cues.empty()) {
+        std::vector<Cue> cues;
+        CueFileError error;
+        if (!load_cue_file(options_.cues, cues, error)) {
+            console_.message("tqv7310nx-cli: " + options_.cues + ": " + error.message());
+            return false;
+        }
+        cues_.load(std::move(cues));
+    }
     ControlSettings settings;
     settings.http_port = options_.http_port;
     settings.osc_port = options_.osc_port;
+    settings.rosstalk_port = options_.rosstalk_port;
     settings.bind = options_.bind;
     settings.token = options_.token;
     settings.allow = split_addresses(options_.allow_clients);
@@ -61,6 +72,8 @@ bool Serve::start() {
     }
     if (control_.http_port() != 0) console_.message("http " + std::to_string(control_.http_port()));
     if (control_.osc_port() != 0) console_.message("osc " + std::to_string(control_.osc_port()));
+    if (control_.rosstalk_port() != 0)
+        console_.message("rosstalk " + std::to_string(control_.rosstalk_port()));
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "control/control.h"
+#include "control/cue_show.h"
+#include "link/device_link.h"
 
 namespace tqv::cli {
 
@@ -18,7 +20,8 @@ class Serve : public QObject {
     Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent = nullptr);
     ~Serve() override;
 
-    // Listens and writes "http <port>" and "osc <port>"; false when a port cannot be opened.
+    // Loads --cues, listens and writes "http <port>", "osc <port>" and "rosstalk <port>";
+    // false when the cue file cannot be read or a port cannot be opened.
     bool start();
     Control& control() { return control_; }
 
@@ -29,6 +32,7 @@ class Serve : public QObject {
   private:
     const Options& options_;
     Console& console_;
+    CueShow cues_;
     Control control_;
     std::unique_ptr<QSocketNotifier> signals_;
 };

@@ -3,16 +3,20 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QUdpSocket>
 #include <QWebSocket>
 #include <algorithm>
 #include <cstdio>
 
+#include "control/cue_show.h"
 #include "control/http_front.h"
 #include "control/web_panel.h"
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/config.h"
+#include "core/rosstalk.h"
 #include "core/titles.h"
 #include "link/device_link.h"
 
@@ -202,16 +206,7 @@ bool Control::start(const ControlSettings& settings, std::string* error) {
     }
     if (settings.http_port >= 0 && open_http(address, error) == nullptr) return false;
     if (settings.osc_port >= 0) {
-        // OSC cannot carry the token: with one and no allow-list, only this machine may
-        // send OSC.
-        QHostAddress osc_address = address;
-        if (!settings.token.empty() && allow_.empty() && !address.isLoopback()) {
-            osc_address = address.protocol() == QAbstractSocket::IPv6Protocol
-                              ? QHostAddress(QHostAddress::LocalHostIPv6)
-                              : QHostAddress(QHostAddress::LocalHost);
-            say("control: OSC listens on " + osc_address.toString().toStdString() +
-                " only: it cannot carry the token; --allow-clients opens it to those clients");
-        }
+        const QHostAddress osc_address = tokenless_address(address, "OSC");
         osc_ = new QUdpSocket(this);
         if (!osc_->bind(osc_address, quint16(settings.osc_port))) {
             *error = "control: cannot listen for OSC on " + settings.bind + ":" +
@@ -221,7 +216,21 @@ bool Control::start(const ControlSettings& settings, std::string* error) {
         osc_port_ = osc_->localPort();
         connect(osc_, &QUdpSocket::readyRead, this, &Control::read_osc);
     }
+    if (settings.rosstalk_port >= 0 && !open_rosstalk(tokenless_address(address, "RossTalk"), error))
+        return false;
     return true;
+}
+
+// OSC and RossTalk cannot carry the token: with one and no allow-list, only this machine
+// may use them.
+QHostAddress Control::tokenless_address(const QHostAddress& address, const char* what) const {
+    if (settings_.token.empty() || !allow_.empty() || address.isLoopback()) return address;
+    const QHostAddress loopback = address.protocol() == QAbstractSocket::IPv6Protocol
+                                      ? QHostAddress(QHostAddress::LocalHostIPv6)
+                                      : QHostAddress(QHostAddress::LocalHost);
+    say(std::string("control: ") + what + " listens on " + loopback.toString().toStdString() +
+        " only: it cannot carry the token; --allow-clients opens it to those clients");
+    return loopback;
 }
 
 HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
@@ -231,7 +240,8 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
         static const std::pair<const char*, const char*> kRoutes[] = {
             {"GET", "/api/status"},      {"GET", "/api/titles"},     {"GET", "/api/openapi.json"},
             {"GET", "/api/events"},      {"POST", "/api/page"},      {"POST", "/api/startup"},
-            {"POST", "/api/title"},
+            {"POST", "/api/title"},      {"GET", "/api/cues"},       {"POST", "/api/cue/go"},
+            {"POST", "/api/cue/back"},   {"POST", "/api/cue/goto"},  {"POST", "/api/cue/load"},
         };
         auto refuse = [&](int status, const QString& text) {
             told(head.websocket ? "ws" : "http", plain(peer).toString(),
@@ -278,6 +288,10 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
         StaticAnswer a = web_panel_answer(head);
         return {a.status, std::move(a.headers), std::move(a.body)};
     };
+    // A whole cue file may come in one request; every other body stays small.
+    http_->max_body = [](const HttpHead& head) {
+        return head.path == "/api/cue/load" ? kMaxCueLoadBody : kMaxBody;
+    };
     if (!http_->listen(address, quint16(settings_.http_port))) {
         *error = "control: cannot listen for HTTP on " + settings_.bind + ":" +
                  std::to_string(settings_.http_port);
@@ -300,7 +314,18 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
         told("http", who, qs("GET " + head.path) + ": 200");
         if (head.path == "/api/status") return answer(200, status_json());
         if (head.path == "/api/titles") return answer(200, titles_json());
+        if (head.path == "/api/cues") return answer(cues_ ? 200 : 404, cues_json());
         return answer(200, openapi_json());
+    }
+    if (head.path.starts_with("/api/cue/")) {
+        const QJsonDocument doc = QJsonDocument::fromJson(body);
+        const QString op = qs(head.path.substr(9));
+        Reply reply = [answer](int status, const QJsonObject& json) { answer(status, compact(json)); };
+        if (!body.trimmed().isEmpty() && !doc.isObject()) {
+            told("http", who, "cue/" + op + ": 400 body is not a JSON object");
+            return reply(400, error_object("body is not a JSON object"));
+        }
+        return cue_request(op, doc.object(), "http", who, std::move(reply));
     }
     const ControlCommand::Kind kind = head.path == "/api/page"      ? ControlCommand::Kind::page
                                       : head.path == "/api/startup" ? ControlCommand::Kind::startup
@@ -391,6 +416,8 @@ void Control::client_message(Client& client, const QByteArray& message) {
         told("ws", client.peer, "423 remote control is locked");
         return reply(423, error_object("remote control is locked"));
     }
+    if (!request.cue_op.isEmpty())
+        return cue_request(request.cue_op, request.body, "ws", client.peer, std::move(reply));
     const auto kind = request.parsed.command ? request.parsed.command->kind
                                              : ControlCommand::Kind::page;
     command(kind, request.parsed, "ws", client.peer, std::move(reply));
@@ -452,6 +479,14 @@ void Control::osc_message(std::string_view data, const QHostAddress& sender, qui
         answer["status"] = status;
         socket->writeDatagram(osc_reply(address, compact(answer)), sender, port);
     };
+    if (address.starts_with("/tqv/cue/")) {
+        const QString op = qs(address.substr(9));
+        QJsonObject body;
+        const auto& args = message->args;
+        if (op == "goto" && args.size() == 1 && args[0].type == 'i') body["cue"] = args[0].number;
+        if (op == "goto" && args.size() == 1 && args[0].type == 's') body["cue"] = qs(std::string(args[0].text));
+        return cue_request(op, body, "osc", who, std::move(reply));
+    }
     std::optional<ControlCommand::Kind> kind;
     if (address == "/tqv/page") kind = ControlCommand::Kind::page;
     if (address == "/tqv/startup") kind = ControlCommand::Kind::startup;
@@ -693,6 +728,217 @@ QByteArray Control::titles_json() const {
     return compact({{"titles", lines}});
 }
 
+// ---------------------------------------------------------------- cues
+
+namespace {
+
+QJsonValue cue_position(const CueList& list, std::optional<std::size_t> index) {
+    if (!index) return QJsonValue();
+    return QJsonObject{{"cue", int(*index) + 1}, {"name", qs(list.cues()[*index].name)}};
+}
+
+QJsonObject outcome_json(const CueOutcome& o) {
+    QJsonArray steps;
+    for (std::size_t i = 0; i < o.steps.size(); ++i)
+        steps.append(QJsonObject{{"step", qs(o.steps[i])},
+                                 {"state", i < o.states.size() ? step_state_name(o.states[i]) : ""}});
+    QJsonObject json{{"cue", int(o.index) + 1},
+                     {"name", qs(o.name)},
+                     {"outcome", CueShow::end_name(o.end)},
+                     {"steps", steps}};
+    if (!o.ok()) json["error"] = qs(o.message);
+    return json;
+}
+
+int outcome_status(RunEnd end) {
+    switch (end) {
+        case RunEnd::completed: return 200;
+        case RunEnd::stopped: return 409;
+        case RunEnd::timeout: return 504;
+        case RunEnd::link_lost: return 503;
+        default: return 502;
+    }
+}
+
+int go_status(CueShow::Go go) {
+    return go == CueShow::Go::link_down ? 503 : 409;
+}
+
+}  // namespace
+
+void Control::set_cues(CueShow* cues) {
+    cues_ = cues;
+    if (cues_ == nullptr) return;
+    state_.apply("cue", {{"cue/running", QJsonValue()}, {"cue/end", QJsonValue()},
+                         {"cue/refused", QJsonValue()}});
+    connect(cues_, &CueShow::list_changed, this, [this] {
+        state_.apply("cue", {{"cue/list", QJsonObject{{"count", int(cues_->list().size())},
+                                                       {"loaded", ++cue_loads_}}}});
+    });
+    connect(cues_, &CueShow::position_changed, this, &Control::cue_events);
+    connect(cues_, &CueShow::cue_started, this, [this](int index, int total) {
+        state_.apply("cue", {{"cue/running", QJsonObject{{"cue", index + 1},
+                                                         {"name", qs(cues_->list().cues()[std::size_t(index)].name)},
+                                                         {"step", 0},
+                                                         {"total", total}}}});
+    });
+    connect(cues_, &CueShow::cue_stepped, this, [this](int, int step) {
+        QJsonObject running = state_.value("cue/running").toObject();
+        running["step"] = step;
+        state_.apply("cue", {{"cue/running", running}});
+    });
+    connect(cues_, &CueShow::cue_ended, this, [this](const CueOutcome& o) {
+        QJsonObject end = outcome_json(o);
+        end["run"] = ++cue_runs_;  // the same cue ending twice alike is still news
+        state_.apply("cue", {{"cue/running", QJsonValue()}, {"cue/end", end}});
+    });
+    connect(cues_, &CueShow::go_refused, this, [this](const QString& source, const QString& why, int count) {
+        state_.apply("cue", {{"cue/refused", QJsonObject{{"source", source}, {"reason", why}, {"count", count}}}});
+    });
+    state_.apply("cue", {{"cue/list", QJsonObject{{"count", int(cues_->list().size())},
+                                                  {"loaded", cue_loads_}}}});
+    cue_events();
+}
+
+void Control::cue_events() {
+    const CueList& list = cues_->list();
+    state_.apply("cue", {{"cue/current", cue_position(list, list.current())},
+                         {"cue/next", cue_position(list, list.next())}});
+}
+
+QByteArray Control::cues_json() const {
+    if (cues_ == nullptr) return compact(error_object("no cue list"));
+    const CueList& list = cues_->list();
+    QJsonArray cues;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        QJsonArray steps;
+        for (const CueStep& s : list.cues()[i].steps) steps.append(qs(step_text(s)));
+        cues.append(QJsonObject{{"cue", int(i) + 1}, {"name", qs(list.cues()[i].name)}, {"steps", steps}});
+    }
+    auto number = [](std::optional<std::size_t> i) { return i ? QJsonValue(int(*i) + 1) : QJsonValue(); };
+    return compact({{"cues", cues},
+                    {"current", number(list.current())},
+                    {"next", number(list.next())},
+                    {"running", cues_->running() ? number(cues_->shown_index()) : QJsonValue()}});
+}
+
+void Control::cue_request(const QString& op, const QJsonObject& body, const QString& source,
+                          const QString& peer, Reply reply) {
+    auto answer = [&](int status, const QJsonObject& json, const QString& what) {
+        told(source, peer, "cue/" + op + ": " + (status == 200 ? QString() : QString::number(status) + " ") + what);
+        if (reply) reply(status, json);
+    };
+    if (cues_ == nullptr) return answer(404, error_object("no cue list"), "no cue list");
+    const CueList& list = cues_->list();
+    auto position = [&] {
+        return QJsonObject{{"current", cue_position(list, list.current())},
+                           {"next", cue_position(list, list.next())}};
+    };
+    if (op == "go") {
+        QPointer<Control> self(this);
+        const CueShow::Go go = cues_->go([self, source, peer, reply](const CueOutcome& o) {
+            if (!self) return;
+            const int status = outcome_status(o.end);
+            self->told(source, peer, QStringLiteral("cue/go: \"%1\" %2").arg(qs(o.name), CueShow::end_name(o.end)));
+            if (reply) reply(status, outcome_json(o));
+        });
+        if (go == CueShow::Go::started) return;
+        if (go == CueShow::Go::cue_running) cues_->refused(source + " " + peer, go);
+        return answer(go_status(go), error_object(CueShow::go_text(go)), CueShow::go_text(go));
+    }
+    if (op == "back") {
+        if (!cues_->back()) return answer(409, error_object("no cue before the next one"), "at the top");
+        return answer(200, position(), "back");
+    }
+    if (op == "goto") {
+        const QJsonValue cue = body.value("cue");
+        std::optional<std::size_t> index;
+        if (cue.isString()) index = list.find(cue.toString().toStdString());
+        if (cue.isDouble() && cue.toDouble() >= 1 && cue.toDouble() <= double(list.size()) &&
+            cue.toDouble() == double(cue.toInt()))
+            index = std::size_t(cue.toInt() - 1);
+        if (!index) return answer(404, error_object("no such cue"), "no such cue");
+        cues_->select_next(*index);
+        return answer(200, position(), "next " + QString::number(*index + 1));
+    }
+    if (op == "load") {
+        const QJsonValue csv = body.value("csv");
+        if (!csv.isString()) return answer(400, error_object("\"csv\": the cue file as a string"), "no csv");
+        std::string why;
+        if (!cues_->load_csv(csv.toString().toStdString(), &why))
+            return answer(cues_->running() ? 409 : 400, error_object(qs(why)), qs(why));
+        return answer(200, QJsonObject{{"cues", int(list.size())}},
+                      QString::number(list.size()) + " cues loaded");
+    }
+    answer(404, error_object("no such cue route"), "unknown");
+}
+
+// ---------------------------------------------------------------- RossTalk
+
+bool Control::open_rosstalk(const QHostAddress& address, std::string* error) {
+    rosstalk_ = new QTcpServer(this);
+    rosstalk_->setMaxPendingConnections(kMaxRossTalkClients);
+    if (!rosstalk_->listen(address, quint16(settings_.rosstalk_port))) {
+        *error = "control: cannot listen for RossTalk on " + settings_.bind + ":" +
+                 std::to_string(settings_.rosstalk_port);
+        return false;
+    }
+    rosstalk_port_ = rosstalk_->serverPort();
+    connect(rosstalk_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = rosstalk_->nextPendingConnection()) {
+            const QString peer = plain(socket->peerAddress()).toString();
+            const int open = int(rosstalk_->findChildren<QTcpSocket*>().size());
+            if (!allowed(socket->peerAddress()) || open > kMaxRossTalkClients) {
+                told("rosstalk", peer, open > kMaxRossTalkClients ? "closed: too many clients"
+                                                                   : "closed: client not allowed");
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            socket->setReadBufferSize(64 * 1024);
+            auto lines = std::make_shared<RossTalkLines>();
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this, socket, peer, lines] { rosstalk_read(*socket, peer, *lines); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            told("rosstalk", peer, "connected");
+        }
+    });
+    return true;
+}
+
+void Control::rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines) {
+    const std::string who = "rosstalk " + peer.toStdString() + ": ";
+    while (socket.bytesAvailable() > 0) {
+        const QByteArray bytes = socket.read(64 * 1024);
+        const RossTalkLines::Fed fed = lines.feed(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+        if (fed.dropped > 0) osc_ignored(who + std::to_string(fed.dropped) + " line(s) over 4 KiB dropped");
+        int refused = 0;
+        for (const std::string& line : fed.lines) {
+            const RossTalkCommand c = parse_rosstalk(line);
+            if (c.kind == RossTalkCommand::Kind::unknown) {
+                osc_ignored(who + "ignored: " + line.substr(0, 64));
+            } else if (settings_.locked) {
+                osc_ignored(who + "dropped: remote control is locked");
+            } else if (cues_ == nullptr ||
+                       (c.kind == RossTalkCommand::Kind::fire &&
+                        (c.cue < 1 || std::size_t(c.cue) > cues_->list().size()))) {
+                osc_ignored(who + "no cue " + std::to_string(c.cue));
+            } else if (cues_->running()) {
+                ++refused;
+            } else {
+                // GPI n fires cue n: chosen as next, then GO.
+                if (c.kind == RossTalkCommand::Kind::fire) cues_->select_next(std::size_t(c.cue - 1));
+                cue_request("go", {}, "rosstalk", peer, {});
+            }
+        }
+        // A burst of GO while a cue runs: one event and one line, not thousands.
+        if (refused > 0) {
+            cues_->refused("rosstalk " + peer, CueShow::Go::cue_running, refused);
+            osc_ignored(who + std::to_string(refused) + " GO refused: a cue is running");
+        }
+    }
+}
+
 void ControlUi::box(Box kind, std::string_view text, std::string_view caption) {
     if (control.isNull() || !control->command_in_flight()) {
         inner_.box(kind, text, caption);
@@ -717,10 +963,11 @@ std::vector<std::string> split_addresses(const std::string& list) {
 
 std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& config,
                                        std::string* error) {
-    if (config.http_port == 0 && config.osc_port == 0) return nullptr;
+    if (config.http_port == 0 && config.osc_port == 0 && config.rosstalk_port == 0) return nullptr;
     ControlSettings settings;
     settings.http_port = config.http_port != 0 ? config.http_port : -1;
     settings.osc_port = config.osc_port != 0 ? config.osc_port : -1;
+    settings.rosstalk_port = config.rosstalk_port != 0 ? config.rosstalk_port : -1;
     settings.bind = config.bind;
     settings.token = config.token;
     settings.allow = split_addresses(config.allow);

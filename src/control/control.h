@@ -26,13 +26,18 @@
 #include "control/state.h"
 #include "core/send_path.h"
 
+class QTcpServer;
+class QTcpSocket;
 class QUdpSocket;
 class QWebSocket;
 
 namespace tqv {
 
+class CueShow;
+class RossTalkLines;
 class DeviceLink;
 class HttpFront;
+struct CueOutcome;
 
 struct ControlSettings {
     int http_port = -1;  // -1 off, 0 any free port
@@ -41,6 +46,7 @@ struct ControlSettings {
     std::string token;               // empty: no authorization asked for
     std::vector<std::string> allow;  // client addresses; empty: any
     bool locked = false;
+    int rosstalk_port = -1;  // a vision mixer's GO and GPI; needs set_cues()
 };
 
 struct ControlConfig;
@@ -54,6 +60,7 @@ class Control : public QObject {
     // Longer than any exchange the send path can have (its answer time-out, a late answer
     // drained first): a command whose end was never told is answered as timed out.
     static constexpr int kGuardMs = 15000;
+    static constexpr int kMaxRossTalkClients = 16;
 
     explicit Control(DeviceLink& link, QObject* parent = nullptr);
     ~Control() override;
@@ -63,7 +70,12 @@ class Control : public QObject {
     // The ports listened on; 0 when off.
     int http_port() const { return http_port_; }
     int osc_port() const { return osc_port_; }
-    bool active() const { return http_port_ != 0 || osc_port_ != 0; }
+    int rosstalk_port() const { return rosstalk_port_; }
+    bool active() const { return http_port_ != 0 || osc_port_ != 0 || rosstalk_port_ != 0; }
+
+    // The cue list the cue routes and RossTalk fire, and whose position and runs are shown
+    // as the paths "cue/…". Without one the cue routes answer 404 and RossTalk fires nothing.
+    void set_cues(CueShow* cues);
 
     // One line per outcome and per refused message (default: stderr).
     std::function<void(const std::string&)> log;
@@ -106,6 +118,15 @@ class Control : public QObject {
     void read_osc();
     void osc_message(std::string_view data, const QHostAddress& sender, quint16 port);
     void osc_ignored(const std::string& line);
+    // The cue routes, whatever carried them: `op` "go", "back", "goto" (body "cue": a number
+    // from 1 or a name), "load" (body "csv").
+    void cue_request(const QString& op, const QJsonObject& body, const QString& source,
+                     const QString& peer, Reply reply);
+    QByteArray cues_json() const;
+    void cue_events();
+    bool open_rosstalk(const QHostAddress& address, std::string* error);
+    QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
+    void rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines);
     void pump();
     void exchange_ended(const ExchangeEnd& end);
     void finish(Request& request, int status, const std::string& key, const std::string& text,
@@ -128,6 +149,11 @@ class Control : public QObject {
     QUdpSocket* osc_ = nullptr;
     int http_port_ = 0;
     int osc_port_ = 0;
+    QTcpServer* rosstalk_ = nullptr;
+    int rosstalk_port_ = 0;
+    CueShow* cues_ = nullptr;
+    int cue_runs_ = 0;
+    int cue_loads_ = 0;
     std::vector<QHostAddress> allow_;
 
     std::deque<std::unique_ptr<Request>> waiting_;
@@ -168,8 +194,8 @@ class ControlUi : public Ui {
     Ui& inner_;
 };
 
-// The program's control interface as its configuration asks for it: null when both ports
-// are off, or (with `error` set) when a port cannot be opened.
+// The program's control interface as its configuration asks for it: null when every port
+// is off, or (with `error` set) when a port cannot be opened.
 std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& config,
                                        std::string* error);
 // "a,b c" into addresses.

@@ -170,6 +170,14 @@ WsRequest parse_ws_request(const QByteArray& message) {
     const QJsonObject body = doc.object();
     r.id = body.value("id");
     const QString op = body.value("op").toString();
+    for (const char* cue : {"go", "back", "goto", "load"}) {
+        if (op == QLatin1String("cue/") + QLatin1String(cue)) {
+            r.cue_op = QLatin1String(cue);
+            r.body = body;
+            r.status = 200;
+            return r;
+        }
+    }
     for (auto kind : {ControlCommand::Kind::page, ControlCommand::Kind::startup,
                       ControlCommand::Kind::title}) {
         if (op == QLatin1String(kind_name(kind))) {
@@ -178,7 +186,8 @@ WsRequest parse_ws_request(const QByteArray& message) {
             return r;
         }
     }
-    r.parsed.error = "unknown op: \"page\", \"startup\" or \"title\"";
+    r.parsed.error = "unknown op: \"page\", \"startup\", \"title\" or \"cue/go\", \"cue/back\", "
+                     "\"cue/goto\", \"cue/load\"";
     return r;
 }
 

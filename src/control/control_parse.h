@@ -19,6 +19,8 @@ namespace tqv {
 
 inline constexpr std::size_t kMaxHead = 16 * 1024;  // request line and headers
 inline constexpr std::size_t kMaxBody = 4 * 1024;   // a body, or a WebSocket message
+// The one route that takes more: a whole cue file in POST /api/cue/load.
+inline constexpr std::size_t kMaxCueLoadBody = 256 * 1024;
 inline constexpr int kMaxOscDepth = 8;              // bundles inside bundles
 
 // What one request asks for, checked and converted.
@@ -43,11 +45,14 @@ ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& b
 ParsedCommand parse_command_body(ControlCommand::Kind kind, const QByteArray& body);
 const char* kind_name(ControlCommand::Kind kind);  // "page", "startup", "title"
 
-// {"op":"page"|"startup"|"title","id":…,…the route's body}.
+// {"op":"page"|"startup"|"title"|"cue/go"|"cue/back"|"cue/goto"|"cue/load","id":…,…the
+// route's body}.
 struct WsRequest {
     QJsonValue id;  // echoed in the result, whatever it is
     ParsedCommand parsed;
     int status = 200;  // 400 when the message or its op is not understood
+    QString cue_op;    // "go", "back", "goto", "load" for the ops "cue/…"; then `body` holds it
+    QJsonObject body;
 };
 WsRequest parse_ws_request(const QByteArray& message);
 

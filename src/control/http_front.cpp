@@ -189,8 +189,9 @@ class HttpFront::Connection : public QObject {
             return false;
         }
         socket_->read(qint64(head_.size));
-        if (refusal.status == 0 && head_.content_length > kMaxBody)
-            refusal = {413, error_json("body over 4 KiB")};
+        max_body_ = refusal.status == 0 && front_.max_body ? front_.max_body(head_) : kMaxBody;
+        if (refusal.status == 0 && head_.content_length > max_body_)
+            refusal = {413, body_too_large()};
         if (refusal.status != 0) {
             // An announced body is never read: the connection ends after the answer.
             answer_now(refusal.status, refusal.json, has_body || !head_.keep_alive);
@@ -199,17 +200,24 @@ class HttpFront::Connection : public QObject {
         if (has_body && head_.expect_continue)
             answers_.push_back({++next_id_, true, "HTTP/1.1 100 Continue\r\n\r\n", false});
         in_body_ = true;
+        socket_->setReadBufferSize(buffer_size());
         return true;
+    }
+
+    qint64 buffer_size() const { return qint64(kMaxHead + max_body_) + 2048; }
+    QByteArray body_too_large() const {
+        return "{\"error\":\"body over " + QByteArray::number(qulonglong(max_body_ / 1024)) +
+               " KiB\"}";
     }
 
     bool read_body() {
         QByteArray body;
         if (head_.chunked) {
-            const QByteArray peek = socket_->peek(kReadBuffer);
-            const ChunkedParse c = parse_chunked(view(peek), kMaxBody);
+            const QByteArray peek = socket_->peek(buffer_size());
+            const ChunkedParse c = parse_chunked(view(peek), max_body_);
             if (c.state == ChunkedParse::State::too_large ||
-                (c.state == ChunkedParse::State::incomplete && peek.size() >= kReadBuffer)) {
-                answer_now(413, error_json("body over 4 KiB"), true);
+                (c.state == ChunkedParse::State::incomplete && peek.size() >= buffer_size())) {
+                answer_now(413, body_too_large(), true);
                 return false;
             }
             if (c.state == ChunkedParse::State::bad) {
@@ -230,6 +238,8 @@ class HttpFront::Connection : public QObject {
             body = socket_->read(qint64(head_.content_length));
         }
         in_body_ = false;
+        max_body_ = kMaxBody;
+        socket_->setReadBufferSize(kReadBuffer);
         const bool close = !head_.keep_alive;
         if (front_.file) {
             const File f = front_.file(head_);
@@ -271,6 +281,7 @@ class HttpFront::Connection : public QObject {
 
     HttpFront& front_;
     QTcpSocket* socket_;
+    std::size_t max_body_ = kMaxBody;  // of the request being read
     QHostAddress peer_;
     QTimer timer_;
     HttpHead head_;

@@ -3,7 +3,7 @@
 // Qt HTTP Server 6.4 reads a whole request into memory before a route sees it, and has no
 // connection cap or time-outs; this front bounds what each client can make us hold: a head
 // of at most 16 KiB, a body of at most 4 KiB (refused from its Content-Length before it is
-// read, after its head was checked), a read buffer of a little more, at most 16 answers
+// read, after its head was checked; a route may allow more, see `max_body`), a read buffer of a little more, at most 16 answers
 // outstanding per connection, 128 connections, 10 s to send a request once begun and 30 s
 // of silence. Answers go out in the order the requests came, whatever order they end in.
 // An upgrade to a WebSocket, once checked like any other request, is handed to Qt
@@ -51,6 +51,9 @@ class HttpFront : public QObject {
     // Called with each head before anything else is read: a refusal is answered at once
     // (and the connection closed when a body was announced).
     std::function<Refusal(const HttpHead& head, const QHostAddress& peer)> check;
+    // The largest body taken for a request that passed the check (default kMaxBody); the
+    // read buffer grows to it for that request only.
+    std::function<std::size_t(const HttpHead& head)> max_body;
     // A whole request that passed the check.
     std::function<void(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
                        Answer answer)>

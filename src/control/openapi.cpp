@@ -28,12 +28,25 @@ constexpr const char* kDocument = R"json({
                                    "memory": {"type": "boolean", "default": true}}},
       "Answer": {"type": "object", "required": ["answer", "request"],
                  "properties": {"answer": {"type": "string"}, "request": {"type": "integer"}}},
+      "CuePosition": {"oneOf": [{"type": "null"}, {"type": "object", "required": ["cue", "name"],
+                      "properties": {"cue": {"type": "integer", "minimum": 1}, "name": {"type": "string"}}}]},
+      "CueEnd": {"type": "object", "required": ["cue", "name", "outcome", "steps"],
+                 "description": "how a cue ended; a cue that did not complete also has error: the one message naming the cue, the failing step and the steps not sent",
+                 "properties": {"cue": {"type": "integer"}, "name": {"type": "string"},
+                                "outcome": {"type": "string", "enum": ["completed", "stopped", "error answer", "refused", "time-out", "link lost"]},
+                                "steps": {"type": "array", "items": {"type": "object", "required": ["step", "state"],
+                                          "properties": {"step": {"type": "string"}, "state": {"type": "string", "enum": ["pending", "sent", "done", "failed", "stopped", "not sent"]}}}},
+                                "error": {"type": "string"}}},
+      "Position": {"type": "object", "required": ["current", "next"],
+                   "properties": {"current": {"$ref": "#/components/schemas/CuePosition"}, "next": {"$ref": "#/components/schemas/CuePosition"}}},
       "Error": {"type": "object", "required": ["error"],
                 "properties": {"error": {"type": "string"}, "answer": {"type": "string"}}}
     },
     "responses": {
       "Answer": {"description": "the device answered", "content": {"application/json": {"schema": {"$ref": "#/components/schemas/Answer"}}}},
-      "Error": {"description": "refused, or the device did not take it", "content": {"application/json": {"schema": {"$ref": "#/components/schemas/Error"}}}}
+      "Error": {"description": "refused, or the device did not take it", "content": {"application/json": {"schema": {"$ref": "#/components/schemas/Error"}}}},
+      "CueEnd": {"description": "the cue has ended; 502, 503 and 504 for a cue that failed carry the same fields and error", "content": {"application/json": {"schema": {"$ref": "#/components/schemas/CueEnd"}}}},
+      "Position": {"description": "the current and next cue", "content": {"application/json": {"schema": {"$ref": "#/components/schemas/Position"}}}}
     }
   },
   "security": [{"bearer": []}, {}],
@@ -59,7 +72,7 @@ constexpr const char* kDocument = R"json({
       "responses": {"200": {"description": "OpenAPI 3.1", "content": {"application/json": {"schema": {"type": "object", "required": ["openapi", "paths"]}}}},
                     "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"},
                     "423": {"$ref": "#/components/responses/Error"}}}},
-    "/api/events": {"get": {"summary": "WebSocket: a state message, then one change message per change ({\"type\":\"change\",\"seq\":N,\"source\":…,\"changes\":{path:value}}); takes {\"op\":\"page\"|\"startup\"|\"title\",\"id\":…,…the route's body} and answers {\"type\":\"result\",\"id\":…,\"status\":…}; a browser, which cannot set the Authorization header on a WebSocket, may give the token as ?access_token=TOKEN",
+    "/api/events": {"get": {"summary": "WebSocket: a state message, then one change message per change ({\"type\":\"change\",\"seq\":N,\"source\":…,\"changes\":{path:value}}); takes {\"op\":\"page\"|\"startup\"|\"title\"|\"cue/go\"|\"cue/back\"|\"cue/goto\"|\"cue/load\",\"id\":…,…the route's body} (at most 4 KiB) and answers {\"type\":\"result\",\"id\":…,\"status\":…,…the route's answer}. Cue paths: cue/list {count, loaded}, cue/current and cue/next {cue, name} or null, cue/running {cue, name, step, total} or null, cue/end (a CueEnd with run, a count), cue/refused {source, reason, count}; a browser, which cannot set the Authorization header on a WebSocket, may give the token as ?access_token=TOKEN",
       "responses": {"101": {"description": "upgraded"},
                     "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"},
                     "423": {"$ref": "#/components/responses/Error"},
@@ -84,7 +97,22 @@ constexpr const char* kDocument = R"json({
                     "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"},
                     "409": {"$ref": "#/components/responses/Error"}, "413": {"$ref": "#/components/responses/Error"},
                     "423": {"$ref": "#/components/responses/Error"}, "502": {"$ref": "#/components/responses/Error"},
-                    "503": {"$ref": "#/components/responses/Error"}, "504": {"$ref": "#/components/responses/Error"}}}}
+                    "503": {"$ref": "#/components/responses/Error"}, "504": {"$ref": "#/components/responses/Error"}}}},
+    "/api/cues": {"get": {"summary": "the cue list in file order with each cue's steps, and which cue is current, next and running (numbers from 1, or null)",
+      "responses": {"200": {"description": "cues", "content": {"application/json": {"schema": {"type": "object", "required": ["cues", "current", "next", "running"]}}}},
+                    "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"}, "423": {"$ref": "#/components/responses/Error"}, "404": {"$ref": "#/components/responses/Error"}}}},
+    "/api/cue/go": {"post": {"summary": "fires the next cue and moves on; answers when the cue has ended. Refused (409) while a cue runs: never queued",
+      "responses": {"200": {"$ref": "#/components/responses/CueEnd"}, "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"}, "423": {"$ref": "#/components/responses/Error"}, "404": {"$ref": "#/components/responses/Error"}, "409": {"$ref": "#/components/responses/Error"},
+                    "502": {"$ref": "#/components/responses/Error"}, "503": {"$ref": "#/components/responses/Error"}, "504": {"$ref": "#/components/responses/Error"}}}},
+    "/api/cue/back": {"post": {"summary": "makes the cue before the next one next",
+      "responses": {"200": {"$ref": "#/components/responses/Position"}, "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"}, "423": {"$ref": "#/components/responses/Error"}, "404": {"$ref": "#/components/responses/Error"}, "409": {"$ref": "#/components/responses/Error"}}}},
+    "/api/cue/goto": {"post": {"summary": "chooses the next cue: a number from 1, or a cue's name (a name wins)",
+      "requestBody": {"required": true, "content": {"application/json": {"schema": {"type": "object", "required": ["cue"], "properties": {"cue": {"oneOf": [{"type": "integer", "minimum": 1}, {"type": "string"}]}}}, "example": {"cue": 1}}}},
+      "responses": {"200": {"$ref": "#/components/responses/Position"}, "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"}, "423": {"$ref": "#/components/responses/Error"}, "400": {"$ref": "#/components/responses/Error"}, "404": {"$ref": "#/components/responses/Error"}, "413": {"$ref": "#/components/responses/Error"}}}},
+    "/api/cue/load": {"post": {"summary": "replaces the cue list with a cue file (UTF-8 CSV, header cue,action,line,page,text,memory,seconds); all or nothing. This route alone takes a body of up to 256 KiB",
+      "requestBody": {"required": true, "content": {"application/json": {"schema": {"type": "object", "required": ["csv"], "properties": {"csv": {"type": "string"}}}, "example": {"csv": "cue,action,line,page,text,memory,seconds\nOpening,page,1T,1,,,\n"}}}},
+      "responses": {"200": {"description": "loaded", "content": {"application/json": {"schema": {"type": "object", "required": ["cues"]}}}},
+                    "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"}, "423": {"$ref": "#/components/responses/Error"}, "400": {"$ref": "#/components/responses/Error"}, "404": {"$ref": "#/components/responses/Error"}, "409": {"$ref": "#/components/responses/Error"}, "413": {"$ref": "#/components/responses/Error"}}}}
   }
 })json";
 

@@ -218,6 +218,7 @@ ControlConfig read_control_configuration(const IniFile& ini) {
     };
     c.http_port = port("control_http_port");
     c.osc_port = port("control_osc_port");
+    c.rosstalk_port = port("control_rosstalk_port");
     c.bind = ini.get(kConfigSection, "control_bind", c.bind);
     if (c.bind.empty()) c.bind = "127.0.0.1";
     c.token = ini.get(kConfigSection, "control_token", "");

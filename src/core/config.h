@@ -60,12 +60,13 @@ void read_configuration(Model& m, const IniFile& ini);
 // The same from the section's keys as read_section gives them.
 void apply_configuration(Model& m, const std::map<std::string, std::string>& values);
 
-// Show control, keys of this program only: the HTTP and OSC ports (0, the default: off;
+// Show control, keys of this program only: the HTTP, OSC and RossTalk ports (0, the default: off;
 // values outside 1..65535 are off too), the address they listen on, and the bearer token
 // HTTP requests must carry (empty: none).
 struct ControlConfig {
     int http_port = 0;
     int osc_port = 0;
+    int rosstalk_port = 0;  // control_rosstalk_port: a vision mixer's GO and GPI for the cue list
     std::string bind = "127.0.0.1";
     std::string token;
     bool lock = false;   // control_lock: remote requests refused (the menu's toggle)

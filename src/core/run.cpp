@@ -189,7 +189,7 @@ void Run::fault(RunEnd why, int step, std::string_view label, std::string_view t
 
 std::string Run::closing_text() const {
     if (end_ == RunEnd::completed || end_ == RunEnd::none) return {};
-    std::string s = std::string(text::kRunStep) + " " + std::to_string(end_step_) + "/" +
+    std::string s = steps_.closing_prefix() + text::kRunStep + " " + std::to_string(end_step_) + "/" +
                     std::to_string(total_);
     if (!end_label_.empty()) s += " (" + end_label_ + ")";
     s += " で";
@@ -198,7 +198,7 @@ std::string Run::closing_text() const {
     if (!end_text_.empty()) s += "\n" + end_text_;
     s += "\n" + std::string(text::kRunAnswered) + " " + std::to_string(answered_) + "/" +
          std::to_string(total_);
-    return s;
+    return s + steps_.closing_suffix(first_not_sent());
 }
 
 void Run::finish(RunEnd why, int step, std::string label, std::string text) {

@@ -74,6 +74,10 @@ public:
     // when one is given.
     virtual std::string completion_text() const { return {}; }
     virtual std::string completion_caption() const { return {}; }
+    // The words around a run's warning: a cue names itself before it, and the steps it
+    // never sent (from `first_not_sent` on) after it.
+    virtual std::string closing_prefix() const { return {}; }
+    virtual std::string closing_suffix(int /*first_not_sent*/) const { return {}; }
 };
 
 class Run {
@@ -146,6 +150,9 @@ public:
     std::string closing_text() const;
     // Where it ended (the step named in its message).
     int end_step() const { return end_step_; }
+    // The first step that never went out (total() + 1 when every one did): a refused step
+    // is not out.
+    int first_not_sent() const { return end_ == RunEnd::refused ? end_step_ : step_ + 1; }
 
 private:
     enum class State { idle, running, ended };

@@ -80,6 +80,11 @@ inline constexpr const char* kSaveDialogTitle = "ファイルの保存";
 inline constexpr const char* kDocumentFilter = "データ(*.dat)";
 inline constexpr const char* kGlyphListFilter = "データ(*.tll)";
 inline constexpr const char* kBitmapFilter = "データ(*.bmp)";
+inline constexpr const char* kCueListFilter = "キューリスト(*.csv)";
+// The cue list window.
+inline constexpr const char* kCueListTitle = "キューリスト";
+inline constexpr const char* kAskOpenCues = "キューリストを保存せずに別のファイルを開きますか？";
+inline constexpr const char* kAskCloseCues = "キューリストを保存せずに閉じますか？";
 inline constexpr const char* kAllFilesFilter = "すべて(*.*)";
 // main window text when there is no document
 inline constexpr const char* kNoFileName = "File Name ";

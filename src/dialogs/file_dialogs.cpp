@@ -82,6 +82,19 @@ std::optional<std::string> QtFileDialogs::choose_save_glyph_list(QWidget* owner)
     return run(dialog, text::kGlyphListFilter);
 }
 
+std::optional<std::string> QtFileDialogs::choose_open_cues(QWidget* owner) {
+    QFileDialog dialog(owner, QString::fromUtf8(text::kOpenDialogTitle), folder_);
+    make_open(dialog);
+    return run(dialog, text::kCueListFilter);
+}
+
+std::optional<std::string> QtFileDialogs::choose_save_cues(QWidget* owner) {
+    QFileDialog dialog(owner, QString::fromUtf8(text::kSaveDialogTitle), folder_);
+    make_save(dialog);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    return run(dialog, text::kCueListFilter);
+}
+
 std::optional<std::string> QtFileDialogs::choose_save_bitmap(QWidget* owner,
                                                              const std::string& title,
                                                              const std::string& initial_name) {

@@ -23,6 +23,9 @@ class FileDialogs {
     // without them cancels.
     virtual std::optional<std::string> choose_open_glyph_list(QWidget*) { return std::nullopt; }
     virtual std::optional<std::string> choose_save_glyph_list(QWidget*) { return std::nullopt; }
+    // The cue list (".csv").
+    virtual std::optional<std::string> choose_open_cues(QWidget*) { return std::nullopt; }
+    virtual std::optional<std::string> choose_save_cues(QWidget*) { return std::nullopt; }
     // The picture export (".bmp"): a save dialog with its own title and a proposed name.
     virtual std::optional<std::string> choose_save_bitmap(QWidget*, const std::string& /*title*/,
                                                           const std::string& /*initial_name*/) {
@@ -51,6 +54,8 @@ class QtFileDialogs : public FileDialogs {
     std::optional<std::string> choose_save_glyph_list(QWidget* owner) override;
     std::optional<std::string> choose_save_bitmap(QWidget* owner, const std::string& title,
                                                   const std::string& initial_name) override;
+    std::optional<std::string> choose_open_cues(QWidget* owner) override;
+    std::optional<std::string> choose_save_cues(QWidget* owner) override;
 
   private:
     // `filter` is the first (selected) filter, "すべて(*.*)" the second.

@@ -70,7 +70,8 @@ std::optional<int> RunDriver::remaining_ms() const {
 
 void RunDriver::pace_elapsed() {
     if (!running()) return;
-    pace_.stop();  // called by a test before the timer fired: the same as its firing
+    // The pace has run out, also when a test says so before the timer has fired.
+    pace_.stop();
     due_ = true;
     try_step();
 }

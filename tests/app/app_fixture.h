@@ -55,6 +55,8 @@ class ScriptedFiles : public FileDialogs {
         bitmap_names.push_back(initial_name);
         return next(bitmap_saves, bitmap_save_calls);
     }
+    std::optional<std::string> choose_open_cues(QWidget*) override { return next(cue_files, cue_calls); }
+    std::optional<std::string> choose_save_cues(QWidget*) override { return next(cue_files, cue_calls); }
     void used(const std::string& path) override { used_paths.push_back(path); }
 
     std::deque<std::optional<std::string>> opens;  // nullopt: cancelled; empty: cancelled
@@ -68,6 +70,8 @@ class ScriptedFiles : public FileDialogs {
     int glyph_open_calls = 0;
     int glyph_save_calls = 0;
     int bitmap_save_calls = 0;
+    std::deque<std::optional<std::string>> cue_files;  // the cue list's open and save-as
+    int cue_calls = 0;
     std::vector<std::string> bitmap_titles;  // as the export dialog was asked to show them
     std::vector<std::string> bitmap_names;
     std::vector<std::string> used_paths;  // files opened without a dialog

@@ -409,6 +409,30 @@ TEST_F(CliTest, SingleCommandsReachTheDeviceAndSendPrintsTheAnswer) {
     EXPECT_EQ(received(file("sim.log"), "serial").back(), "FFP01T03\\r\\n");
 }
 
+// One cue fired once over the serial line: one line per step, exit 1 when a step failed.
+TEST_F(CliTest, CueGoFiresOneCueWithALinePerStep) {
+    write_file(file("show.csv"), "cue,action,line,page,text,memory,seconds\n"
+                                 "A,page,1T,2,,,\nB,title,1B,5,速報,nomemory,\nB,page,1B,5,,,\n");
+    struct Case {
+        QStringList sim_args;
+        int code;
+        const char* out;
+    } cases[] = {
+        {{}, 0, "1/2 title 1B 5 速報 nomemory: done\n2/2 page 1B 5: done\n"},
+        {{"--error", "E3"}, 1, "1/2 title 1B 5 速報 nomemory: failed\n2/2 page 1B 5: not sent\n"},
+    };
+    for (const Case& c : cases) {
+        Sim sim(QStringList{"--serial", "--log", file("sim.log")} + c.sim_args, "serial");
+        ASSERT_TRUE(sim.ready());
+        const CliResult r = run_cli({"--serial", sim.value(), "--fast", "cue", file("show.csv"), "--go", "2"});
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(received(file("sim.log"), "serial").size(), c.code == 0 ? 2u : 1u);
+        EXPECT_EQ(contains(r.err, "送信されなかったコマンド: page 1B 5"), c.code != 0) << r.err;
+    }
+    EXPECT_EQ(run_cli({"--serial", "/dev/null", "cue", file("show.csv")}).code, 2);  // no --go
+}
+
 // The device network read goes out without an address at the dialog's 200 ms pace, and the
 // nine values are printed one per line.
 TEST_F(CliTest, NetworkShowReadsTheNineValuesAtTheDialogsPace) {

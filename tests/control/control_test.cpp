@@ -174,7 +174,8 @@ class ControlTest : public ::testing::Test {
                             serve_args);
         serve_.setReadChannel(QProcess::StandardError);
         serve_.start();
-        while (http_ == 0 || osc_ == 0) {
+        const bool rosstalk = serve_args.contains(QStringLiteral("--rosstalk"));
+        while (http_ == 0 || osc_ == 0 || (rosstalk && rosstalk_ == 0)) {
             if (!wait_until([this] {
                     return serve_.canReadLine() || serve_.state() == QProcess::NotRunning;
                 }) ||
@@ -183,8 +184,16 @@ class ControlTest : public ::testing::Test {
             const QByteArray line = serve_.readLine().trimmed();
             if (line.startsWith("http ")) http_ = line.mid(5).toInt();
             if (line.startsWith("osc ")) osc_ = line.mid(4).toInt();
+            if (line.startsWith("rosstalk ")) rosstalk_ = line.mid(9).toInt();
         }
         return true;
+    }
+    // A cue file in the test's folder, its header added.
+    QString cues(const QByteArray& rows) const {
+        const QString path = dir_.filePath(QStringLiteral("show.csv"));
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) f.write("cue,action,line,page,text,memory,seconds\n" + rows);
+        return path;
     }
     QString log_path() const { return dir_.filePath(QStringLiteral("sim.log")); }
     // The frames the device received, in order, without CR LF.
@@ -204,6 +213,7 @@ class ControlTest : public ::testing::Test {
     QProcess serve_;
     int http_ = 0;
     int osc_ = 0;
+    int rosstalk_ = 0;
 };
 
 TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
@@ -458,7 +468,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
     EXPECT_EQ(api["openapi"], "3.1.0");
     const QJsonObject paths = api["paths"].toObject();
-    ASSERT_EQ(paths.size(), 10);
+    ASSERT_EQ(paths.size(), 15);
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
@@ -480,6 +490,103 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
             }
         }
     }
+}
+
+TEST_F(ControlTest, CuesFireFromEveryRouteAndAGoWhileOneRunsIsRefusedNotQueued) {
+    ASSERT_TRUE(start({}, {"--rosstalk", "0", "--cues",
+                           cues("A,page,1T,2,,,\nB,page,1T,3,,,\nC,wait,,,,,3\nC,page,1T,4,,,\n"
+                                "D,page,1T,5,,,\nE,title,1B,1,速報,memory,\n")}));
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    EXPECT_EQ(panel.messages.front()["state"].toObject()["cue/next"].toObject(), QJsonObject({{"cue", 1}, {"name", "A"}}));
+    auto last_frame = [this] { return frames().empty() ? QByteArray() : frames().back(); };
+
+    Reply r = call(http_, "POST", "/api/cue/go", "");
+    EXPECT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_TRUE(r.body.contains(R"("outcome":"completed")"));
+    EXPECT_EQ(last_frame(), "00P01T02");
+    QUdpSocket osc;
+    osc.writeDatagram(osc_string("/tqv/cue/go") + osc_string(","), QHostAddress::LocalHost, quint16(osc_));
+    ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));
+    EXPECT_TRUE(osc.receiveDatagram().data().contains(R"("status":200)"));
+    EXPECT_EQ(last_frame(), "00P01T03");
+
+    // C holds its page back for 3 s: every GO meanwhile is refused, whatever carries it.
+    panel.socket.sendTextMessage(R"({"op":"cue/go","id":7})");
+    ASSERT_TRUE(wait_until([&] {
+        return std::any_of(panel.messages.begin(), panel.messages.end(), [](const QJsonObject& m) {
+            return m["changes"].toObject()["cue/running"].isObject();
+        });
+    }));
+    r = call(http_, "POST", "/api/cue/go", "{}");
+    EXPECT_EQ(r.status, 409);
+    EXPECT_TRUE(r.body.contains("a cue is running"));
+    QTcpSocket mixer;
+    mixer.connectToHost(QStringLiteral("127.0.0.1"), quint16(rosstalk_));
+    QByteArray flood = "GPI 4\r\n" + QByteArray(5000, 'G') + "\nnonsense\n";
+    for (int i = 0; i < 9997; ++i) flood += "GO\n";
+    mixer.write(flood);
+    QJsonObject refused;
+    ASSERT_TRUE(wait_until([&] {
+        for (const QJsonObject& m : panel.messages)
+            if (m["changes"].toObject()["cue/refused"].toObject()["count"].toInt() >= 9999) refused = m;
+        return !refused.isEmpty();
+    }));
+    const QJsonObject result = panel.next("result");
+    EXPECT_EQ(result["status"], 200);
+    EXPECT_EQ(result["id"], 7);
+    EXPECT_EQ(result["name"], "C");
+    EXPECT_EQ(last_frame(), "00P01T04");
+    const std::size_t before = frames().size();
+
+    // The mixer's connection is still open; CC 1:n fires cue n.
+    mixer.write("CC 1:5\n");
+    ASSERT_TRUE(wait_until([&] { return last_frame().startsWith("00CT"); }));
+    EXPECT_EQ(frames().size(), before + 1);
+    r = call(http_, "GET", "/api/cues", "");
+    EXPECT_TRUE(r.body.contains(R"("current":5,"next":null,"running":null)")) << r.body.toStdString();
+    EXPECT_EQ(call(http_, "POST", "/api/cue/go", "").status, 409);
+    EXPECT_EQ(call(http_, "POST", "/api/cue/goto", R"({"cue":"B"})").status, 200);
+    EXPECT_EQ(call(http_, "POST", "/api/cue/back", "").status, 200);
+    panel.socket.sendTextMessage(R"({"op":"cue/go","id":8})");
+    EXPECT_EQ(panel.next("result")["name"], "A");
+    EXPECT_EQ(last_frame(), "00P01T02");
+}
+
+TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
+    ASSERT_TRUE(start({"--error", "E3"}, {"--cues", cues("A,page,1T,2,,,\nA,wait,,,,,1\nA,page,1T,3,,,\n")}));
+    Reply r = call(http_, "POST", "/api/cue/go", "");
+    EXPECT_EQ(r.status, 502);
+    const QString error = QJsonDocument::fromJson(r.body).object()["error"].toString();
+    EXPECT_EQ(error, QStringLiteral("キュー \"A\" ステップ 1/3 (P01T02) で中断しました。\nSocket Command\n"
+                                    "応答済み 0/3\n送信されなかったコマンド: wait 1, page 1T 3"))
+        << error.toStdString();
+    EXPECT_EQ(frames().size(), 1u);
+    // Loading a list replaces it; the link goes while the cue waits.
+    r = call(http_, "POST", "/api/cue/load",
+             R"({"csv":"cue,action,line,page,text,memory,seconds\nL,wait,,,,,2\nL,page,1T,9,,,\n"})");
+    ASSERT_EQ(r.status, 200) << r.body.toStdString();
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    Client go(http_, "POST", "/api/cue/go", "");
+    ASSERT_TRUE(wait_until([&] {
+        return std::any_of(panel.messages.begin(), panel.messages.end(), [](const QJsonObject& m) {
+            return m["changes"].toObject()["cue/running"].isObject();
+        });
+    }));
+    sim_->stop();
+    Reply lost;
+    ASSERT_TRUE(wait_until([&] { return (lost = go.reply()).status != 0; }));
+    EXPECT_EQ(lost.status, 503) << lost.body.toStdString();
+    EXPECT_TRUE(lost.body.contains("送信されなかったコマンド: page 1T 9")) << lost.body.toStdString();
+    EXPECT_EQ(call(http_, "POST", "/api/cue/load", R"({"csv":"cue,action\nX,jump\n"})").status, 400);
+    // Only this route takes more than 4 KiB, and only up to 256 KiB.
+    QByteArray rows = R"({"csv":"cue,action,line,page,text,memory,seconds\n)";
+    for (int i = 0; i < 400; ++i) rows += "Cue " + QByteArray::number(i) + ",page,1T,1,,,\\n";
+    EXPECT_EQ(call(http_, "POST", "/api/cue/load", rows + "\"}").status, 200);
+    r = call(http_, "POST", "/api/cue/load", QByteArray(257 * 1024, ' '));
+    EXPECT_EQ(r.status, 413);
+    EXPECT_TRUE(r.body.contains("256 KiB"));
 }
 
 // The program's side: a dialog's send and the operator's lock, with the control in process.

@@ -1,11 +1,9 @@
 // The cue file reader: whatever it takes is a list of steps the device can be sent, saving
-// it and reading it again gives the same list, and running each cue sends every command
-// step once.
+// it and reading it again gives the same list, and every command step has its command.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "core/cue_runner.h"
 #include "core/cues.h"
 #include "fuzz_support.h"
 
@@ -21,25 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Cue> again;
     fuzz::check(parse_cue_csv(cue_csv(cues), again, error), "a saved list reads back");
     fuzz::check(again == cues, "saving what was read is stable");
-    std::size_t sent = 0;
-    CueRunner runner([&](const std::string& body) {
-        ++sent;
-        runner.command_ended({ExchangeEnd::Kind::answered, body, ""});
-    });
     for (const Cue& cue : cues) {
-        std::size_t commands = 0;
         for (const CueStep& s : cue.steps) {
             fuzz::check(check_step(s).empty(), "every step loaded can be sent");
             fuzz::check(step_body(s).empty() == (s.action == CueAction::wait),
                         "every command step has a body");
-            commands += s.action == CueAction::wait ? 0 : 1;
         }
-        sent = 0;
-        fuzz::check(runner.start(cue), "an idle runner starts");
-        for (int i = 0; i <= int(cue.steps.size()) && runner.running(); ++i) runner.tick(3600 * 1000);
-        fuzz::check(!runner.running(), "every wait ends");
-        fuzz::check(runner.take_outcome()->end == CueEnd::completed, "an answered cue completes");
-        fuzz::check(sent == commands, "each command step is sent once");
     }
     return 0;
 }

@@ -1,0 +1,477 @@
+#include "app/cue_list_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "core/commands.h"
+#include "core/texts.h"
+#include "core/ui.h"
+#include "dialogs/file_dialogs.h"
+
+namespace tqv {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+const char* state_text(StepState s) {
+    switch (s) {
+        case StepState::pending: return "";
+        case StepState::sent: return "送信済み";
+        case StepState::done: return "完了";
+        case StepState::failed: return "失敗";
+        case StepState::stopped: return "中止";
+        case StepState::not_sent: return "未送信";
+    }
+    return "";
+}
+
+QTableWidget* table(const QStringList& headers, const char* accessible) {
+    auto* t = new QTableWidget(0, int(headers.size()));
+    t->setHorizontalHeaderLabels(headers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setStretchLastSection(true);
+    t->setAccessibleName(QString::fromUtf8(accessible));
+    return t;
+}
+
+}  // namespace
+
+CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget* parent)
+    : QWidget(parent, Qt::Window), show_(show), ui_(ui), files_(files) {
+    setObjectName(QStringLiteral("cue_list_window"));
+    resize(820, 520);
+
+    cues_ = table({QStringLiteral(""), QStringLiteral("番号"), QStringLiteral("キュー"),
+                   QStringLiteral("ステップ")},
+                  "キュー一覧");
+    cues_->setColumnWidth(0, 48);
+    cues_->setColumnWidth(1, 44);
+    cues_->setColumnWidth(2, 180);
+    steps_ = table({QStringLiteral("ステップ"), QStringLiteral("結果")}, "ステップ一覧");
+    steps_->horizontalHeader()->setStretchLastSection(false);
+    steps_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    steps_->setColumnWidth(1, 72);
+
+    auto* files_row = new QHBoxLayout;
+    for (auto [text, name, slot] :
+         {std::tuple{"開く", "キューリストを開く", &CueListWindow::open_file},
+          std::tuple{"上書き保存", "キューリストを上書き保存", &CueListWindow::save},
+          std::tuple{"名前を付けて保存", "キューリストに名前を付けて保存", &CueListWindow::save_as}}) {
+        QPushButton* b = button(text, name);
+        connect(b, &QPushButton::clicked, this, [this, slot] { (this->*slot)(); });
+        files_row->addWidget(b);
+    }
+    files_row->addStretch();
+
+    // Cue edits.
+    name_ = new QLineEdit;
+    name_->setAccessibleName(QStringLiteral("キュー名"));
+    name_->setPlaceholderText(QStringLiteral("キュー名"));
+    name_->setMinimumWidth(200);
+    auto* name_row = new QHBoxLayout;
+    name_row->addWidget(name_, 1);
+    auto* cue_row = new QHBoxLayout;
+    auto add_cue_button = [&](const char* text, const char* accessible, auto change) {
+        QPushButton* b = button(text, accessible);
+        connect(b, &QPushButton::clicked, this, change);
+        (cue_row->count() == 0 && name_row->count() < 3 ? name_row : cue_row)->addWidget(b);
+        edit_controls_.push_back(b);
+    };
+    add_cue_button("追加", "キューを追加", [this] {
+        const int at = selected_cue() + 1;
+        // The name typed, unless a cue has it already (it shows the selected cue's).
+        Cue cue{name_->text().trimmed().toStdString(), {step_from_editor()}};
+        auto taken = [this](const std::string& name) {
+            for (const Cue& c : show_.list().cues())
+                if (c.name == name) return true;
+            return name.empty();
+        };
+        for (std::size_t n = show_.list().size() + 1; taken(cue.name); ++n) cue.name = "Cue " + std::to_string(n);
+        edit([&](CueList& l) { return reply_ok(l.insert(std::size_t(at), cue)); }, at);
+    });
+    add_cue_button("名前変更", "キューの名前を変更", [this] {
+        const int row = selected_cue();
+        if (row < 0) return;
+        Cue cue = show_.list().cues()[std::size_t(row)];
+        cue.name = name_->text().trimmed().toStdString();
+        edit([&](CueList& l) { return reply_ok(l.replace(std::size_t(row), cue)); }, row);
+    });
+    add_cue_button("複製", "キューを複製", [this] {
+        const int row = selected_cue();
+        if (row >= 0) edit([&](CueList& l) { return reply_ok(l.duplicate(std::size_t(row))); }, row + 1);
+    });
+    add_cue_button("上へ", "キューを上へ移動", [this] {
+        const int row = selected_cue();
+        if (row > 0) edit([&](CueList& l) { return l.move(std::size_t(row), std::size_t(row - 1)); }, row - 1);
+    });
+    add_cue_button("下へ", "キューを下へ移動", [this] {
+        const int row = selected_cue();
+        if (row >= 0 && row + 1 < int(show_.list().size()))
+            edit([&](CueList& l) { return l.move(std::size_t(row), std::size_t(row + 1)); }, row + 1);
+    });
+    add_cue_button("削除", "キューを削除", [this] {
+        const int row = selected_cue();
+        if (row >= 0) edit([&](CueList& l) { return l.remove(std::size_t(row)); }, std::max(0, row - 1));
+    });
+
+    // The step editor: one step's fields; the buttons add it, put it in place of the
+    // selected step, or remove that step.
+    action_ = new QComboBox;
+    for (const char* a : {"title", "page", "startup", "wait"}) action_->addItem(QString::fromLatin1(a));
+    line_ = new QComboBox;
+    for (int i = 0; i < kTitleLines; ++i) line_->addItem(QString::fromLatin1(line_label(i)));
+    page_ = new QComboBox;
+    for (int p = 0; p <= kAutoPage; ++p) page_->addItem(qs(page_label(p)));
+    text_ = new QLineEdit;
+    memory_ = new QCheckBox(QStringLiteral("メモリーに記憶"));
+    memory_->setChecked(true);
+    seconds_ = new QSpinBox;
+    seconds_->setRange(0, kCueMaxWaitSeconds);
+    seconds_->setSuffix(QStringLiteral(" 秒"));
+    const std::pair<QWidget*, const char*> fields[] = {
+        {action_, "動作"}, {line_, "ライン"}, {page_, "ページ"}, {text_, "タイトル"}, {seconds_, "待ち時間"}};
+    auto* form = new QFormLayout;
+    for (auto [w, label] : fields) {
+        w->setAccessibleName(QString::fromUtf8(label));
+        form->addRow(QString::fromUtf8(label), w);
+        edit_controls_.push_back(w);
+    }
+    memory_->setAccessibleName(QStringLiteral("メモリーに記憶"));
+    form->addRow(QString(), memory_);
+    edit_controls_.push_back(memory_);
+    auto* step_buttons = new QHBoxLayout;
+    auto add_step_button = [&](const char* text, const char* accessible, auto change) {
+        QPushButton* b = button(text, accessible);
+        connect(b, &QPushButton::clicked, this, change);
+        step_buttons->addWidget(b);
+        edit_controls_.push_back(b);
+    };
+    auto change_steps = [this](auto how) {
+        const int row = selected_cue();
+        if (row < 0) return;
+        Cue cue = show_.list().cues()[std::size_t(row)];
+        if (!how(cue.steps, steps_->currentRow())) return;
+        edit([&](CueList& l) { return reply_ok(l.replace(std::size_t(row), cue)); }, row);
+    };
+    add_step_button("ステップ追加", "ステップを追加", [this, change_steps] {
+        change_steps([this](std::vector<CueStep>& s, int at) {
+            s.insert(s.begin() + (at < 0 ? long(s.size()) : at + 1), step_from_editor());
+            return true;
+        });
+    });
+    add_step_button("ステップ変更", "ステップを変更", [this, change_steps] {
+        change_steps([this](std::vector<CueStep>& s, int at) {
+            if (at < 0 || at >= int(s.size())) return false;
+            s[std::size_t(at)] = step_from_editor();
+            return true;
+        });
+    });
+    add_step_button("ステップ削除", "ステップを削除", [change_steps] {
+        change_steps([](std::vector<CueStep>& s, int at) {
+            if (at < 0 || at >= int(s.size()) || s.size() == 1) return false;
+            s.erase(s.begin() + at);
+            return true;
+        });
+    });
+    auto* editor = new QGroupBox(QStringLiteral("ステップ"));
+    auto* editor_layout = new QVBoxLayout(editor);
+    editor_layout->addWidget(steps_, 1);
+    editor_layout->addLayout(form);
+    editor_layout->addLayout(step_buttons);
+
+    // The show: GO big and first, BACK and 中止 beside it.
+    go_ = button("GO", "GO (Space)");
+    go_->setMinimumHeight(48);
+    QFont big = go_->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    go_->setFont(big);
+    back_ = button("BACK", "BACK: 前のキューを次に");
+    stop_ = button("中止", "キューを中止");
+    status_ = new QLabel;
+    status_->setWordWrap(true);
+    status_->setAccessibleName(QStringLiteral("キューの状態"));
+    connect(go_, &QPushButton::clicked, this, &CueListWindow::go);
+    connect(back_, &QPushButton::clicked, this, [this] { show_.back(); });
+    connect(stop_, &QPushButton::clicked, this, [this] { show_.stop(); });
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    connect(space, &QShortcut::activated, this, &CueListWindow::go);
+    auto* show_row = new QHBoxLayout;
+    show_row->addWidget(go_, 2);
+    show_row->addWidget(back_, 1);
+    show_row->addWidget(stop_, 1);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(cues_, 1);
+    left->addLayout(name_row);
+    left->addLayout(cue_row);
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(left, 3);
+    middle->addWidget(editor, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(files_row);
+    layout->addLayout(middle, 1);
+    layout->addLayout(show_row);
+    layout->addWidget(status_);
+
+    connect(cues_, &QTableWidget::itemSelectionChanged, this, [this] {
+        const int row = selected_cue();
+        if (row >= 0) name_->setText(qs(show_.list().cues()[std::size_t(row)].name));
+        refresh_steps();
+    });
+    connect(cues_, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { show_.select_next(std::size_t(row)); });
+    connect(steps_, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        const int cue = selected_cue();
+        if (cue < 0 || row < 0) return;
+        const auto& steps = show_.list().cues()[std::size_t(cue)].steps;
+        if (row < int(steps.size())) step_to_editor(steps[std::size_t(row)]);
+    });
+    connect(action_, &QComboBox::currentIndexChanged, this, &CueListWindow::update_enabled);
+
+    connect(&show_, &CueShow::list_changed, this, [this] {
+        // A list loaded from elsewhere (a panel) is no file of this window's.
+        if (!own_edit_) {
+            path_.clear();
+            dirty_ = false;
+        }
+        refresh_cues();
+        refresh_caption();
+    });
+    connect(&show_, &CueShow::position_changed, this, &CueListWindow::refresh_cues);
+    connect(&show_, &CueShow::cue_started, this, [this](int index, int) {
+        status_->setText(QStringLiteral("実行中: %1").arg(qs(show_.list().cues()[std::size_t(index)].name)));
+        refresh_steps();
+        update_enabled();
+    });
+    connect(&show_, &CueShow::cue_stepped, this, &CueListWindow::refresh_steps);
+    connect(&show_, &CueShow::cue_ended, this, [this](const CueOutcome& o) {
+        status_->setText(o.ok() ? QStringLiteral("完了: %1").arg(qs(o.name)) : qs(o.message));
+        refresh_steps();
+        update_enabled();
+    });
+    refresh_cues();
+    refresh_caption();
+}
+
+QPushButton* CueListWindow::button(const char* text, const char* accessible) {
+    auto* b = new QPushButton(QString::fromUtf8(text));
+    b->setAccessibleName(QString::fromUtf8(accessible));
+    b->setAutoDefault(false);
+    return b;
+}
+
+bool CueListWindow::reply_ok(const std::string& refused) {
+    if (refused.empty()) return true;
+    status_->setText(qs(refused));
+    return false;
+}
+
+void CueListWindow::edit(const std::function<bool(CueList&)>& change, int select_row) {
+    if (show_.running()) {
+        status_->setText(QStringLiteral("キューの実行中は編集できません"));
+        return;
+    }
+    own_edit_ = true;
+    bool changed = false;
+    show_.edit([&](CueList& l) { return changed = change(l); });
+    own_edit_ = false;
+    if (!changed) return;
+    dirty_ = true;
+    refresh_caption();
+    if (select_row >= 0 && select_row < cues_->rowCount()) cues_->selectRow(select_row);
+}
+
+int CueListWindow::selected_cue() const {
+    const auto rows = cues_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void CueListWindow::refresh_cues() {
+    const int selected = selected_cue();
+    const CueList& list = show_.list();
+    QSignalBlocker block(cues_);
+    cues_->setRowCount(int(list.size()));
+    const QColor current_colour(0xc8, 0xe6, 0xc9);
+    const QColor next_colour(0xff, 0xf1, 0x76);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Cue& cue = list.cues()[i];
+        std::string steps;
+        for (const CueStep& s : cue.steps) steps += (steps.empty() ? "" : " / ") + step_text(s);
+        const bool current = list.current() == i;
+        const bool next = list.next() == i;
+        const QString mark = current && next ? QStringLiteral("現在/次")
+                             : current        ? QStringLiteral("現在")
+                             : next           ? QStringLiteral("次")
+                                              : QString();
+        const QString cells[] = {mark, QString::number(i + 1), qs(cue.name), qs(steps)};
+        for (int c = 0; c < 4; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (current || next) item->setBackground(next ? next_colour : current_colour);
+            if (next) {
+                QFont f = item->font();
+                f.setBold(true);
+                item->setFont(f);
+            }
+            cues_->setItem(int(i), c, item);
+        }
+    }
+    if (selected >= 0 && selected < cues_->rowCount()) cues_->selectRow(selected);
+    if (selected < 0 && list.size() > 0) cues_->selectRow(int(list.next().value_or(0)));
+    const int row = selected_cue();
+    if (row >= 0 && row < int(list.size())) name_->setText(qs(list.cues()[std::size_t(row)].name));
+    refresh_steps();
+    update_enabled();
+}
+
+void CueListWindow::refresh_steps() {
+    const int row = selected_cue();
+    const int keep = steps_->currentRow();
+    QSignalBlocker block(steps_);
+    if (row < 0 || row >= int(show_.list().size())) {
+        steps_->setRowCount(0);
+        return;
+    }
+    const Cue& cue = show_.list().cues()[std::size_t(row)];
+    const std::vector<StepState> states =
+        show_.shown_index() == std::size_t(row) ? show_.step_states() : std::vector<StepState>{};
+    steps_->setRowCount(int(cue.steps.size()));
+    for (std::size_t i = 0; i < cue.steps.size(); ++i) {
+        steps_->setItem(int(i), 0, new QTableWidgetItem(qs(step_text(cue.steps[i]))));
+        auto* outcome = new QTableWidgetItem(
+            QString::fromUtf8(i < states.size() ? state_text(states[i]) : ""));
+        if (i < states.size() && (states[i] == StepState::failed || states[i] == StepState::not_sent))
+            outcome->setForeground(QColor(0xb7, 0x1c, 0x1c));
+        steps_->setItem(int(i), 1, outcome);
+    }
+    if (keep >= 0 && keep < steps_->rowCount()) steps_->setCurrentCell(keep, 0);
+}
+
+void CueListWindow::refresh_caption() {
+    const QString name = path_.empty() ? QStringLiteral("無題")
+                                       : QFileInfo(QString::fromStdString(path_)).fileName();
+    setWindowTitle(QString::fromUtf8(text::kCueListTitle) + " - " + name + (dirty_ ? " *" : ""));
+}
+
+void CueListWindow::update_enabled() {
+    const bool running = show_.running();
+    go_->setEnabled(!running && show_.list().next().has_value());
+    back_->setEnabled(!running);
+    stop_->setEnabled(running);
+    for (QWidget* w : edit_controls_) w->setEnabled(!running);
+    const auto action = CueAction(action_->currentIndex());
+    line_->setEnabled(!running && action != CueAction::wait);
+    page_->setEnabled(!running && action != CueAction::wait);
+    text_->setEnabled(!running && action == CueAction::title);
+    memory_->setEnabled(!running && action == CueAction::title);
+    seconds_->setEnabled(!running && action == CueAction::wait);
+}
+
+CueStep CueListWindow::step_from_editor() const {
+    CueStep s;
+    s.action = CueAction(action_->currentIndex());
+    s.line = line_->currentIndex();
+    s.page = page_->currentIndex();
+    if (s.action == CueAction::title) s.page = std::min(s.page, kAutoPage - 1);
+    s.text = s.action == CueAction::title ? text_->text().toStdString() : std::string();
+    s.memory = s.action != CueAction::title || memory_->isChecked();
+    s.seconds = s.action == CueAction::wait ? seconds_->value() : 0;
+    if (s.action == CueAction::wait) s.line = s.page = 0;
+    return s;
+}
+
+void CueListWindow::step_to_editor(const CueStep& s) {
+    action_->setCurrentIndex(int(s.action));
+    line_->setCurrentIndex(s.line);
+    page_->setCurrentIndex(s.page);
+    text_->setText(qs(s.text));
+    memory_->setChecked(s.memory);
+    seconds_->setValue(s.seconds);
+}
+
+void CueListWindow::go() {
+    const CueShow::Go go = show_.go([this](const CueOutcome& o) {
+        // The run is quiet: its one message is shown here, by the front end that fired it;
+        // the operator's own stop is no fault.
+        if (o.end == RunEnd::stopped) {
+            ui_.box(Box::information, o.message, text::kRunStoppedCaption);
+        } else if (!o.ok()) {
+            warning_box(ui_, o.message);
+        }
+    });
+    if (go == CueShow::Go::cue_running) show_.refused(QStringLiteral("window"), go);
+    if (go != CueShow::Go::started) status_->setText(QString::fromUtf8(CueShow::go_text(go)));
+}
+
+bool CueListWindow::open_file() {
+    if (dirty_ && !ui_.ask(text::kAskOpenCues, text::kCueListTitle)) return false;
+    if (files_ == nullptr) return false;
+    const auto path = files_->choose_open_cues(this);
+    return path && open_path(*path);
+}
+
+bool CueListWindow::open_path(const std::string& path) {
+    std::vector<Cue> cues;
+    CueFileError error;
+    if (!load_cue_file(path, cues, error)) {
+        warning_box(ui_, text::kCantFileOpen + std::string("\n") + error.message());
+        return false;
+    }
+    own_edit_ = true;
+    const bool loaded = show_.load(std::move(cues));
+    own_edit_ = false;
+    if (!loaded) {
+        status_->setText(QStringLiteral("キューの実行中は読み込めません"));
+        return false;
+    }
+    path_ = path;
+    dirty_ = false;
+    refresh_caption();
+    return true;
+}
+
+bool CueListWindow::save() {
+    if (path_.empty()) return save_as();
+    if (!save_cue_file(path_, show_.list().cues())) {
+        warning_box(ui_, text::kCantFileOpen);
+        return false;
+    }
+    dirty_ = false;
+    refresh_caption();
+    return true;
+}
+
+bool CueListWindow::save_as() {
+    if (files_ == nullptr) return false;
+    const auto path = files_->choose_save_cues(this);
+    if (!path) return false;
+    path_ = *path;
+    return save();
+}
+
+void CueListWindow::closeEvent(QCloseEvent* event) {
+    if (dirty_ && !ui_.ask(text::kAskCloseCues, text::kCueListTitle)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+}  // namespace tqv

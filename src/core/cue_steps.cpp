@@ -1,0 +1,120 @@
+#include "cue_steps.h"
+
+#include "commands.h"
+#include "model.h"
+#include "send_path.h"
+#include "texts.h"
+
+namespace tqv {
+
+const CueStep* CueSteps::step(int n) const {
+    if (n < 1 || n > total()) return nullptr;
+    return &cue_.steps[std::size_t(n - 1)];
+}
+
+StepResult CueSteps::send(SendPath& path, int n) {
+    StepResult r;
+    const CueStep* s = step(n);
+    if (s == nullptr || s->action == CueAction::wait) return r;  // idle: the hold is the wait
+    Model& m = path.model();
+    switch (s->action) {
+        case CueAction::page:
+            m.current_page[std::size_t(s->line)] = s->page;
+            send_page_switch(path, s->line);
+            break;
+        case CueAction::startup:
+            m.startup_page[std::size_t(s->line)] = s->page;
+            send_startup_page(path, s->line);
+            break;
+        case CueAction::title: {
+            std::string reason;
+            const auto bytes = title_from_utf8(s->text, &reason);
+            if (!bytes) {
+                r.refused = true;
+                r.refused_text = text::kNotJis;
+                return r;
+            }
+            // As the title dialog: the slot holds the text and is the one selected.
+            const int t = Model::title_slot(s->line, s->page);
+            set_slot_text(m.titles[std::size_t(t)], *bytes);
+            m.selected_title_line = s->line;
+            m.selected_page = s->page;
+            if (const char* refused = send_title(path, s->memory ? 1 : 0, t)) {
+                r.refused = true;
+                r.refused_text = refused;
+                return r;
+            }
+            break;
+        }
+        case CueAction::wait:
+            break;
+    }
+    r.sent = true;
+    return r;
+}
+
+std::string CueSteps::label(const Model&, int n) const {
+    // As the send path names a failed command: its head; a wait as written.
+    const CueStep* s = step(n);
+    if (s == nullptr) return {};
+    return s->action == CueAction::wait ? step_text(*s) : command_label(step_body(*s));
+}
+
+int CueSteps::period_ms(int n) const {
+    // GO is live: the first command goes at once.
+    if (n <= 1) return 0;
+    const CueStep* s = step(n);
+    return s != nullptr && s->action == CueAction::title && !s->memory ? 600 : 1000;
+}
+
+int CueSteps::hold_ms(int n) const {
+    const CueStep* before = step(n - 1);
+    return before != nullptr && before->action == CueAction::wait ? before->seconds * 1000 : 0;
+}
+
+std::string CueSteps::closing_prefix() const {
+    return std::string(text::kCue) + " \"" + cue_.name + "\" ";
+}
+
+std::string CueSteps::closing_suffix(int first_not_sent) const {
+    std::string s;
+    for (int n = std::max(first_not_sent, 1); n <= total(); ++n)
+        s += (s.empty() ? std::string("\n") + text::kNotSent + " " : std::string(", ")) +
+             step_text(*step(n));
+    return s;
+}
+
+const char* step_state_name(StepState s) {
+    switch (s) {
+        case StepState::pending: return "pending";
+        case StepState::sent: return "sent";
+        case StepState::done: return "done";
+        case StepState::failed: return "failed";
+        case StepState::stopped: return "stopped";
+        case StepState::not_sent: return "not sent";
+    }
+    return "";
+}
+
+std::vector<StepState> cue_step_states(const Run& run) {
+    std::vector<StepState> out(std::size_t(std::max(run.total(), 0)), StepState::pending);
+    const bool ended = run.ended();
+    const int not_sent = ended ? run.first_not_sent() : run.step() + 1;
+    for (int n = 1; n <= run.total(); ++n) {
+        StepState& s = out[std::size_t(n - 1)];
+        if (ended && run.end() == RunEnd::completed) {
+            s = StepState::done;
+        } else if (n <= run.answered()) {
+            s = StepState::done;
+        } else if (n >= not_sent) {
+            s = ended ? StepState::not_sent : StepState::pending;
+        } else {
+            s = StepState::sent;
+        }
+        if (ended && n == run.end_step() && run.end() != RunEnd::completed && n < not_sent)
+            s = run.end() == RunEnd::stopped ? StepState::stopped : StepState::failed;
+    }
+    return out;
+}
+
+}  // namespace tqv
