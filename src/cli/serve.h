@@ -9,13 +9,16 @@
 #include "cli/console.h"
 #include "cli/options.h"
 #include "control/control.h"
+#include "link/peer_roster.h"
 
 namespace tqv::cli {
 
 class Serve : public QObject {
     Q_OBJECT
   public:
-    Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent = nullptr);
+    // `roster`: the devices of --listen by number (null for one device).
+    Serve(const Options& options, DeviceLink& link, Console& console, PeerRoster* roster,
+          QObject* parent = nullptr);
     ~Serve() override;
 
     // Listens and writes "http <port>" and "osc <port>"; false when a port cannot be opened.
@@ -28,7 +31,10 @@ class Serve : public QObject {
 
   private:
     const Options& options_;
+    DeviceLink& link_;
     Console& console_;
+    PeerRoster* roster_;
+    bool said_connecting_ = false;
     Control control_;
     std::unique_ptr<QSocketNotifier> signals_;
 };
