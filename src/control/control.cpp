@@ -331,8 +331,9 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
 
 bool Control::allowed(const QHostAddress& peer) const {
     if (allow_.empty()) return true;
-    const QHostAddress p = plain(peer);
-    return std::find(allow_.begin(), allow_.end(), p) != allow_.end();
+    // ::1 is 127.0.0.1, and a mapped address its IPv4 one, as for the devices.
+    return std::any_of(allow_.begin(), allow_.end(),
+                       [&](const QHostAddress& a) { return same_host(a, peer); });
 }
 
 void Control::http_request(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,

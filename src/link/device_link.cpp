@@ -102,6 +102,14 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         emit tcp_reconnected();
         if (reconnect_check_) start_reconnect_check();
     });
+    // The operator's 切断 ends the attempts too.
+    connect(&tcp_, &TcpLink::shut_down, this, [this] {
+        if (!connecting_) return;
+        retry_timer_.stop();
+        connecting_ = false;
+        next_retry_ms_ = first_retry_ms_;
+        emit state_changed();
+    });
     retry_timer_.setSingleShot(true);
     connect(&retry_timer_, &QTimer::timeout, this, &DeviceLink::retry_tcp);
     connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);

@@ -50,7 +50,9 @@ void keep_alive(QTcpSocket* socket) {
     setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
+// IPv4-mapped addresses as IPv4, and ::1 as 127.0.0.1.
 QHostAddress plain_host(const QHostAddress& address) {
+    if (address == QHostAddress(QHostAddress::LocalHostIPv6)) return QHostAddress(QHostAddress::LocalHost);
     bool v4 = false;
     const quint32 ip = address.toIPv4Address(&v4);
     return v4 ? QHostAddress(ip) : address;
@@ -59,10 +61,7 @@ QHostAddress plain_host(const QHostAddress& address) {
 }  // namespace
 
 bool same_host(const QHostAddress& a, const QHostAddress& b) {
-    const QHostAddress pa = plain_host(a);
-    const QHostAddress pb = plain_host(b);
-    if (pa.isLoopback() && pb.isLoopback()) return true;
-    return pa.isEqual(pb);
+    return plain_host(a).isEqual(plain_host(b));
 }
 
 TcpLink::TcpLink(Model& model, Ui& ui, QObject* parent) : QObject(parent), model_(model), ui_(ui) {}
@@ -331,6 +330,7 @@ void TcpLink::socket_shutdown() {
     peer_table_reset();
     if (link_was_up) emit link_closed();
     closing_ = false;
+    emit shut_down();
 }
 
 void TcpLink::peer_table_reset() {

@@ -83,6 +83,7 @@ signals:
     // Every frame handed to a socket.
     void frame_written(int peer_index, const QByteArray& frame);
     void link_closed();  // the client connection or the chosen peer went away
+    void shut_down();    // socket_shutdown() closed everything (切断, exit)
     // A device connected while every entry allowed was taken and was closed at once.
     void peer_refused(const QString& address);
     // A device connected from an address that is not allowed and was closed at once.
@@ -116,8 +117,8 @@ private:
     bool closing_ = false;
 };
 
-// One host whatever its spelling: an IPv4 address and its IPv4-mapped IPv6 form, and the
-// loopback addresses of both families (::1 and 127.0.0.1).
+// One host whatever its spelling: an IPv4 address and its IPv4-mapped IPv6 form, and this
+// machine's loopback address in both families (::1 and 127.0.0.1).
 bool same_host(const QHostAddress& a, const QHostAddress& b);
 
 }  // namespace tqv
