@@ -212,6 +212,9 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
 Control::~Control() {
     for (const auto& client : clients_)
         if (client->socket) client->socket->abort();
+    // A peer's channel that has gone took its observer list along.
+    for (const auto& [device, l] : lanes_)
+        if (l->channel != static_cast<Channel*>(&link_) && l->holder.isNull()) l->ended.release();
 }
 
 void Control::box_shown(std::string_view text) {

@@ -544,6 +544,15 @@ TEST_F(ControlTest, EveryDeviceAnswersInItsOwnSlotAndASilentOneDelaysNoOther) {
                 if (m["changes"].toObject().contains(path)) return true;
             return false;
         })) << path;
+    // OSC names its devices in one more argument.
+    QUdpSocket osc;
+    osc.bind(QHostAddress::LocalHost, 0);
+    osc.writeDatagram(osc_string("/tqv/page") + osc_string(",sis") + osc_string("2T") +
+                          QByteArray::fromHex("00000007") + osc_string("1,2"),
+                      QHostAddress::LocalHost, quint16(osc_));
+    ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));
+    const QByteArray reply = osc.receiveDatagram().data();
+    EXPECT_EQ(reply.count(R"("status":200)"), 3) << reply.toStdString();  // two devices, and all
     const struct {
         const char* body;
         int status;
