@@ -4,6 +4,7 @@
 #include <QMetaMethod>
 #include <QSerialPort>
 #include <algorithm>
+#include <utility>
 
 #include "core/bulk.h"
 #include "core/texts.h"
@@ -65,7 +66,11 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         if (asked) {
             retry_timer_.stop();
             connecting_ = false;
-        } else if (auto_reconnect_ && model_.interface_kind == 1 && model_.tcp_role == 0) {
+            was_connected_ = false;
+        } else if (std::exchange(was_connected_, false)) {
+            came_back_pending_ = true;  // the next connection is a reconnect
+        }
+        if (!asked && auto_reconnect_ && model_.interface_kind == 1 && model_.tcp_role == 0) {
             // Said at once (connecting), tried again after the wait.
             connecting_ = true;
             retry_timer_.start(next_retry_ms_);
@@ -90,7 +95,8 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     connect(&reconnect_timer_, &QTimer::timeout, this, &DeviceLink::try_reopen);
 
     connect(&tcp_, &TcpLink::connected, this, [this] {
-        const bool back = tcp_lost_ || connecting_;
+        const bool back = std::exchange(came_back_pending_, false);
+        was_connected_ = true;
         model_.tcp_connected = 1;
         tcp_lost_ = false;
         connecting_ = false;
@@ -166,6 +172,7 @@ void DeviceLink::try_reopen() {
 }
 
 bool DeviceLink::reconnect_tcp() {
+    tcp_.set_quiet_failures(false);  // the operator's own attempt says how it failed
     if (tcp_.socket_connect() != 1) {
         model_.tcp_connected = 0;
         return false;

@@ -125,6 +125,8 @@ private:
     QTimer retry_timer_;
     bool auto_reconnect_ = false;
     bool connecting_ = false;
+    bool was_connected_ = false;
+    bool came_back_pending_ = false;  // lost without being asked: the next connect is a return
     int first_retry_ms_ = 1000;
     int longest_retry_ms_ = 30000;
     int next_retry_ms_ = 1000;
