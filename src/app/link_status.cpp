@@ -66,6 +66,11 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
         note_ = QStringLiteral("再接続しました %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
         refresh();
     });
+    connect(&link_, &DeviceLink::reconnect_checked, this,
+            [this](bool completed, const std::vector<SettingDifference>& differences) {
+                note_ = reconnect_check_summary(completed, differences.size());
+                refresh();
+            });
     connect(&link_, &DeviceLink::traffic, this, &LinkStatusBar::traffic);
     connect(&link_, &DeviceLink::answer_timed_out, this, [this] {
         last_answer_ = QStringLiteral("time-out");
@@ -99,6 +104,12 @@ void LinkStatusBar::show_remote(const QString& text) {
     remote_timer_->start();
 }
 
+QString reconnect_check_summary(bool completed, std::size_t differences) {
+    if (!completed) return QStringLiteral("再接続後の確認: 読み込みは終わりませんでした");
+    if (differences == 0) return QStringLiteral("再接続後の確認: 文書と機器の設定は同じです");
+    return QStringLiteral("再接続後の確認: %1 項目が文書と違います").arg(differences);
+}
+
 QString LinkStatusBar::link_text() const {
     const Model& m = link_.model();
     const quint16 port = TcpLink::port_value(m.port_number);
@@ -130,6 +141,8 @@ QString LinkStatusBar::state_text() const {
         state = link_.tcp().listening() ? QStringLiteral("待ち受け中") : QStringLiteral("未接続");
     } else if (link_.tcp().link_up()) {
         state = QStringLiteral("接続中");
+    } else if (link_.tcp_connecting()) {
+        state = QStringLiteral("再接続中");
     } else {
         state = link_.tcp_lost() ? QStringLiteral("切断") : QStringLiteral("未接続");
     }

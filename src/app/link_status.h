@@ -14,6 +14,10 @@ class QLabel;
 
 namespace tqv {
 
+// What the read after a reconnect found: "再接続後の確認: 3 項目が文書と違います" (status bar
+// and traffic log).
+QString reconnect_check_summary(bool completed, std::size_t differences);
+
 class LinkStatusBar : public QStatusBar {
     Q_OBJECT
   public:

@@ -153,6 +153,10 @@ int main(int argc, char** argv) {
     }
 
     if (model.interface_kind == 0) link.open_serial(serial_path);
+    // A lost TCP connection comes back by itself; with reconnect_check=1 the device is then
+    // read and compared with the document first.
+    link.set_auto_reconnect(true);
+    link.set_reconnect_check(config.get(tqv::kConfigSection, "reconnect_check", "0") == "1");
     // Button panels and playout systems switch pages while the operator works.
     std::string control_error;
     const auto control =

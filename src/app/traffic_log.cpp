@@ -1,5 +1,7 @@
 #include "app/traffic_log.h"
 
+#include "app/link_status.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -14,6 +16,7 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "app/link_status.h"
 #include "core/codec.h"
 
 namespace tqv {
@@ -43,6 +46,14 @@ void TrafficLog::watch_link_events(DeviceLink& link) {
             [this, current_peer] { note(current_peer(), kTimedOut); });
     connect(&link, &DeviceLink::serial_reconnected, this,
             [this](const QString& path) { note(path, kBack); });
+    // What the read after a reconnect found, one line per item that differs.
+    connect(&link, &DeviceLink::reconnect_checked, this,
+            [this, current_peer](bool completed, const std::vector<SettingDifference>& differences) {
+                const QString peer = current_peer();
+                note(peer, reconnect_check_summary(completed, differences.size()).toStdString().c_str());
+                for (const SettingDifference& d : differences)
+                    note(peer, (d.item + ": " + d.document_value + " → " + d.device_value).c_str());
+            });
     // The link tells only that its state changed: the log keeps what it was, to say what
     // changed.
     connect(&link, &DeviceLink::state_changed, this, [this, &link, current_peer] {

@@ -46,7 +46,7 @@ const char* const kUsage =
     "                               step (\"N/TOTAL STEP: done\", \"failed\", \"not sent\");\n"
     "                               exit status 1 when a step failed\n"
     "  serve [--http PORT] [--osc PORT] [--rosstalk PORT] [--cues FILE.csv]\n"
-    "        [--bind ADDR] [--token TOKEN] [--allow-clients ADDR,...]\n"
+    "        [--bind ADDR] [--token TOKEN] [--allow-clients ADDR,...] [--reconnect-check]\n"
     "                               keep the link open and switch pages, start-up pages and\n"
     "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
     "                               --cues loads a cue list, fired by the cue routes and by\n"
@@ -58,7 +58,13 @@ const char* const kUsage =
     "                               request needs \"Authorization: Bearer TOKEN\" (OSC,\n"
     "                               which cannot carry it, then stays on 127.0.0.1);\n"
     "                               --allow-clients: only these client addresses may use\n"
-    "                               HTTP, the WebSocket and OSC (others: 403, OSC dropped)\n"
+    "                               HTTP, the WebSocket and OSC (others: 403, OSC dropped);\n"
+    "                               a request's \"device\" (a number, a list or \"all\")\n"
+    "                               names the devices of --listen, numbered as they first\n"
+    "                               connected and kept by address; with --tcp a lost\n"
+    "                               connection is tried again by itself (1 s, doubling to\n"
+    "                               30 s); --reconnect-check: then first read the device\n"
+    "                               and report what differs from the document\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
     "  diff FILE.dat                read all settings and print the items that differ from\n"
     "                               the document, one a line (item, document, device);\n"
@@ -74,7 +80,9 @@ const char* const kUsage =
     "                               (default 127.0.0.1), else the --listen port (default:\n"
     "                               every address)\n"
     "  --allow ADDR[,ADDR...]       --listen: accept devices from these addresses only;\n"
-    "                               any other is closed at once\n"
+    "                               any other is closed at once (::1 and 127.0.0.1 are\n"
+    "                               one host); \"--bind ::\" takes IPv4 and IPv6 devices;\n"
+    "                               a device beyond --devices is closed with a line\n"
     "  --wait S                     give up when no connection is made within S seconds\n"
     "                               (default 30)\n"
     "\n"
@@ -262,6 +270,9 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             if (!v || v->empty()) return usage_error(arg + " needs a value");
             (arg == "--token" ? o.token : o.allow_clients) = *v;
             serve_given = true;
+        } else if (arg == "--reconnect-check") {
+            o.reconnect_check = true;
+            serve_given = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
         } else if (arg == "--changed-only") {
@@ -345,8 +356,10 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     if (o.changed_only && o.command != Command::push)
         return usage_error("--changed-only belongs to push");
     if (serve_given && o.command != Command::serve)
-        return usage_error("--http, --osc, --rosstalk, --cues, --token and --allow-clients belong to serve");
+        return usage_error("--http, --osc, --rosstalk, --cues, --token, --allow-clients and --reconnect-check belong to serve");
     if (o.cue_number != 0 && o.command != Command::cue) return usage_error("--go belongs to cue");
+    if (o.reconnect_check && o.link != LinkKind::tcp)
+        return usage_error("--reconnect-check belongs to --tcp");
     if (devices_given && o.link != LinkKind::listen)
         return usage_error("--devices belongs to --listen");
     if (!o.allowed.empty() && o.link != LinkKind::listen)

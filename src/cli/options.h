@@ -57,6 +57,7 @@ struct Options {
     std::string bind = "127.0.0.1";  // serve: the address of the HTTP and OSC ports
     std::string token;       // serve: the bearer token every HTTP request must carry
     std::string allow_clients;  // serve: the only client addresses served (comma-separated)
+    bool reconnect_check = false;  // serve --tcp: read the device after a reconnect, report differences
 };
 
 struct ParseResult {

@@ -4,6 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/compare.h"
+#include "link/device_link.h"
+
 namespace tqv::cli {
 
 namespace {
@@ -18,10 +21,49 @@ void on_signal(int) {
 
 }  // namespace
 
-Serve::Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent)
-    : QObject(parent), options_(options), console_(console), cues_(link), control_(link) {
+Serve::Serve(const Options& options, DeviceLink& link, Console& console, PeerRoster* roster,
+             QObject* parent)
+    : QObject(parent),
+      options_(options),
+      link_(link),
+      console_(console),
+      cues_(link),
+      roster_(roster),
+      control_(link) {
     control_.log = [this](const std::string& line) { console_.message(line); };
     control_.set_cues(&cues_);
+    if (roster_ != nullptr) {
+        // Panels name the devices by the numbers they first connected under.
+        control_.device_list = [this] {
+            std::vector<ControlDevice> out;
+            int number = 0;
+            for (const PeerRoster::Device& d : roster_->devices()) {
+                ++number;
+                out.push_back({number, d.entry, d.address, d.entry > 0, number == 1});
+            }
+            return out;
+        };
+        connect(roster_, &PeerRoster::changed, this, [this] { control_.devices_changed(); });
+        control_.devices_changed();
+    }
+    // The client role comes back by itself; each turn is a line.
+    connect(&link_, &DeviceLink::state_changed, this, [this] {
+        const bool connecting = link_.tcp_connecting();
+        if (connecting && !said_connecting_) console_.message("tqv7310nx-cli: link lost; connecting again");
+        said_connecting_ = connecting;
+    });
+    connect(&link_, &DeviceLink::tcp_reconnected, this,
+            [this] { console_.message("tqv7310nx-cli: link back; nothing was resent"); });
+    connect(&link_, &DeviceLink::reconnect_checked, this,
+            [this](bool completed, const std::vector<SettingDifference>& differences) {
+                if (!completed) {
+                    console_.message("tqv7310nx-cli: the read after the reconnect did not finish");
+                    return;
+                }
+                console_.message("tqv7310nx-cli: after the reconnect " + std::to_string(differences.size()) +
+                                 " items differ from the document");
+                for (const SettingDifference& d : differences) console_.message("differs\t" + difference_line(d));
+            });
 }
 
 Serve::~Serve() {

@@ -93,6 +93,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
 
 Session::~Session() {
     serve_.reset();  // before the link it serves on
+    roster_.reset();
     ui_.on_box = nullptr;
     link_.shutdown();
 }
@@ -182,6 +183,10 @@ void Session::open_client() {
         run_next();
     });
     connect_timer_.start(options_.wait_seconds * 1000);
+    if (options_.command == Command::serve) {
+        link_.set_auto_reconnect(true);
+        link_.set_reconnect_check(options_.reconnect_check);
+    }
     if (link_.tcp().socket_connect() == 0) finish(1);
 }
 
@@ -214,6 +219,18 @@ void Session::open_server() {
     connect(&tcp, &TcpLink::peer_rejected, this, [this](const QString& address) {
         console_.message("tqv7310nx-cli: " + address.toStdString() + " is not allowed: closed");
     });
+    connect(&tcp, &TcpLink::peer_refused, this, [this](const QString& address) {
+        console_.message("tqv7310nx-cli: " + address.toStdString() + " closed: " +
+                         std::to_string(options_.devices) + " devices are connected already");
+    });
+    if (options_.command == Command::serve) {
+        // Devices keep their numbers by address; device 1 is the target.
+        roster_ = std::make_unique<PeerRoster>(tcp, model_, options_.devices);
+        connect(roster_.get(), &PeerRoster::said, this,
+                [this](const QString& line) { console_.message(line.toStdString()); });
+    } else {
+        tcp.set_max_peers(options_.devices);
+    }
     connect(&link_.tcp(), &TcpLink::peers_changed, this, &Session::peers_changed);
     if (link_.tcp().socket_listen() == 0) {
         finish(1);
@@ -242,8 +259,7 @@ void Session::peers_changed() {
     model_.tcp_connected = 1;
     phase_ = Phase::running;
     if (options_.command == Command::serve) {
-        // Show control speaks to one device: the first that connected.
-        model_.selected_peer = devices_.front().entry;
+        // Show control speaks to every device; the roster chose the target.
         link_.start_answer_timer();
         run_next();
         return;
@@ -356,7 +372,7 @@ void Session::run_next() {
     }
     ++next_device_;
     if (options_.command == Command::serve) {
-        serve_ = std::make_unique<Serve>(options_, link_, console_);
+        serve_ = std::make_unique<Serve>(options_, link_, console_, roster_.get());
         link_ui_.control = &serve_->control();
         connect(serve_.get(), &Serve::stop_requested, this, [this] { finish(0); });
         if (!serve_->start()) finish(1);

@@ -88,6 +88,7 @@ class Session : public QObject {
     std::vector<Device> devices_;
     std::size_t next_device_ = 0;
     CommandRun* run_ = nullptr;
+    std::unique_ptr<PeerRoster> roster_;  // serve --listen: the devices by number
     std::unique_ptr<Serve> serve_;
     bool any_failed_ = false;
 

@@ -19,6 +19,7 @@
 #include "core/rosstalk.h"
 #include "core/titles.h"
 #include "link/device_link.h"
+#include "link/run_driver.h"
 
 namespace tqv {
 
@@ -69,6 +70,23 @@ QJsonValue page_value(int page) {
     return page >= kAutoPage ? QJsonValue("AUTO") : QJsonValue(page + 1);
 }
 
+const char* run_end_name(RunEnd end) {
+    switch (end) {
+        case RunEnd::none: return "none";
+        case RunEnd::completed: return "completed";
+        case RunEnd::stopped: return "stopped";
+        case RunEnd::error_answer: return "error_answer";
+        case RunEnd::refused: return "refused";
+        case RunEnd::timeout: return "timeout";
+        case RunEnd::link_lost: return "link_lost";
+    }
+    return "";
+}
+
+QString device_path(int device, const QString& path) {
+    return QStringLiteral("devices/%1/%2").arg(device).arg(path);
+}
+
 QString line_path(int line, const char* leaf) {
     return QStringLiteral("lines/%1/%2").arg(kLineNames[std::size_t(line)], leaf);
 }
@@ -104,14 +122,39 @@ QJsonObject model_paths(const Model& m) {
 
 }  // namespace
 
+// One client's request, over one device or several.
 struct Control::Request {
     ControlCommand command;
     std::uint64_t number = 0;
     QString source;  // "http", "osc", "ws"
     QString peer;
-    Reply reply;       // none when the client cannot be answered
-    std::string body;  // the command, once sent
+    Reply reply;  // none when the client cannot be answered
     QElapsedTimer age;
+    bool many = false;  // answered with one result per device
+    std::vector<std::pair<int, QJsonObject>> results;  // status and result, per device
+    std::size_t open = 0;                              // devices still to end
+};
+
+// The part of a request one device carries out.
+struct Control::Job {
+    std::shared_ptr<Request> request;
+    std::size_t slot = 0;  // its place among the request's results
+    int device = 1;
+    QString address;
+    std::string body;  // the command, once sent
+};
+
+// One device's requests: in the order they came, one in flight at a time, on the channel
+// of the device, whose send path tells how each ended.
+struct Control::Lane {
+    int device = 1;
+    std::deque<Job> waiting;
+    std::optional<Job> in_flight;
+    std::string box;  // what the link would have told the operator about it
+    Channel* channel = nullptr;  // where the one in flight went
+    QPointer<QObject> holder;    // the channel's object, when it is a peer's
+    Subscription ended;
+    QTimer guard;
 };
 
 struct Control::Client {
@@ -121,15 +164,27 @@ struct Control::Client {
 };
 
 Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(link) {
-    guard_.setSingleShot(true);
-    guard_.setInterval(kGuardMs);
-    connect(&guard_, &QTimer::timeout, this, [this] {
-        if (!in_flight_) return;
-        auto request = std::move(in_flight_);
-        finish(*request, 504, "error", "no end of the exchange was told in time");
-        pump();
+    connect(&link_, &DeviceLink::exchange_ended, this, &Control::link_exchange_ended);
+    // Every run on the link, whoever started it; the check after a reconnect is the
+    // device's own.
+    run_news_ = Subscription(static_cast<Channel&>(link_).run_news, [this](const RunNews& news) {
+        const bool ended = news.kind == RunNews::Kind::ended;
+        QJsonObject changes{{"run/active", !ended}, {"run/step", news.step}, {"run/total", news.total}};
+        changes["run/end"] = ended ? QJsonValue(run_end_name(news.end)) : QJsonValue();
+        state_.apply(link_.reconnect_check_running() ? "device" : "dialog", changes);
     });
-    connect(&link_, &DeviceLink::exchange_ended, this, &Control::exchange_ended);
+    connect(&link_, &DeviceLink::reconnect_checked, this,
+            [this](bool completed, const std::vector<SettingDifference>& differences) {
+                if (!completed) return;
+                QJsonArray items;
+                for (const SettingDifference& d : differences)
+                    items.append(QJsonObject{{"item", qs(d.item)},
+                                             {"document", qs(d.document_value)},
+                                             {"device", qs(d.device_value)}});
+                state_.apply("device", {{"device/differs",
+                                         QJsonObject{{"count", int(differences.size())},
+                                                     {"items", items}}}});
+            });
     // A line is seen before it is handled: what its handling changes is the device's word.
     connect(&link_, &DeviceLink::traffic, this, [this](bool sent, const QString&, const QByteArray&) {
         if (!sent && !before_answer_) snapshot_model();
@@ -152,7 +207,8 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         initial[line_path(i, "startup")] = QJsonValue();
     }
     for (int t = 0; t < kTitles; ++t) initial[title_path(t)] = QJsonValue();
-    for (const char* path : {"run/step", "run/total", "run/end"}) initial[path] = QJsonValue();
+    for (const char* path : {"run/step", "run/total", "run/end", "device/differs"})
+        initial[path] = QJsonValue();
     initial["run/active"] = false;
     initial["remote/locked"] = false;
     state_.apply("device", initial);
@@ -162,11 +218,14 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
 Control::~Control() {
     for (const auto& client : clients_)
         if (client->socket) client->socket->abort();
+    // A peer's channel that has gone took its observer list along.
+    for (const auto& [device, l] : lanes_)
+        if (l->channel != static_cast<Channel*>(&link_) && l->holder.isNull()) l->ended.release();
 }
 
 void Control::box_shown(std::string_view text) {
-    in_flight_box_ = text;
-    say("control: " + in_flight_box_);
+    if (Lane* l = own_lane()) l->box = text;
+    say("control: " + std::string(text));
 }
 
 void Control::say(const std::string& line) const {
@@ -196,6 +255,8 @@ bool Control::start(const ControlSettings& settings, std::string* error) {
         *error = "control: not an address: " + settings.bind;
         return false;
     }
+    // "::" alone would leave IPv4 clients out: every address of both families.
+    if (address == QHostAddress(QHostAddress::AnyIPv6)) address = QHostAddress(QHostAddress::Any);
     for (const std::string& a : settings.allow) {
         QHostAddress allowed;
         if (!allowed.setAddress(qs(a))) {
@@ -239,6 +300,7 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
     http_->check = [this](const HttpHead& head, const QHostAddress& peer) -> HttpFront::Refusal {
         static const std::pair<const char*, const char*> kRoutes[] = {
             {"GET", "/api/status"},      {"GET", "/api/titles"},     {"GET", "/api/openapi.json"},
+            {"GET", "/api/devices"},
             {"GET", "/api/events"},      {"POST", "/api/page"},      {"POST", "/api/startup"},
             {"POST", "/api/title"},      {"GET", "/api/cues"},       {"POST", "/api/cue/go"},
             {"POST", "/api/cue/back"},   {"POST", "/api/cue/goto"},  {"POST", "/api/cue/load"},
@@ -303,8 +365,9 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
 
 bool Control::allowed(const QHostAddress& peer) const {
     if (allow_.empty()) return true;
-    const QHostAddress p = plain(peer);
-    return std::find(allow_.begin(), allow_.end(), p) != allow_.end();
+    // ::1 is 127.0.0.1, and a mapped address its IPv4 one, as for the devices.
+    return std::any_of(allow_.begin(), allow_.end(),
+                       [&](const QHostAddress& a) { return same_host(a, peer); });
 }
 
 void Control::http_request(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
@@ -315,6 +378,7 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
         if (head.path == "/api/status") return answer(200, status_json());
         if (head.path == "/api/titles") return answer(200, titles_json());
         if (head.path == "/api/cues") return answer(cues_ ? 200 : 404, cues_json());
+        if (head.path == "/api/devices") return answer(200, devices_json());
         return answer(200, openapi_json());
     }
     if (head.path.starts_with("/api/cue/")) {
@@ -342,19 +406,132 @@ void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QSt
         if (reply) reply(status, error_object(text));
     };
     if (!parsed.command) return refuse(400, qs(parsed.error));
-    if (bulk_under_way()) return refuse(409, "a bulk run holds the link");
-    if (int(waiting_.size()) >= kMaxWaiting) return refuse(503, "too many requests waiting");
-    // One device today; each request is meant for a list of them, so that a fan-out to
-    // several devices ("device" in the body) needs only a resolution here.
-    auto r = std::make_unique<Request>();
+    // The devices it is meant for: those named, or the default target.
+    const std::vector<ControlDevice> known = devices();
+    std::vector<ControlDevice> targets;
+    if (parsed.device.all) {
+        targets = known;
+    } else if (!parsed.device.given) {
+        for (const ControlDevice& d : known)
+            if (d.target) targets.push_back(d);
+    } else {
+        for (int index : parsed.device.indexes) {
+            auto it = std::find_if(known.begin(), known.end(),
+                                   [index](const ControlDevice& d) { return d.index == index; });
+            ControlDevice unknown;
+            unknown.index = index;
+            unknown.entry = -1;
+            targets.push_back(it != known.end() ? *it : unknown);
+        }
+    }
+    if (targets.empty()) return refuse(503, parsed.device.given ? "no device connected" : "no device chosen");
+    auto r = std::make_shared<Request>();
     r->command = std::move(*parsed.command);
     r->source = source;
     r->peer = peer;
     r->reply = std::move(reply);
     r->number = ++requests_;
     r->age.start();
-    waiting_.push_back(std::move(r));
-    pump();
+    r->many = parsed.device.many();
+    r->results.resize(targets.size());
+    r->open = targets.size();
+    std::vector<Lane*> touched;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const ControlDevice& d = targets[i];
+        Job job{r, i, d.index, d.address, {}};
+        if (d.entry < 0) {
+            finish(job, 404, "error", "no device " + std::to_string(d.index));
+            continue;
+        }
+        Channel* channel = d.up ? channel_of(d) : nullptr;
+        if (channel != nullptr && channel->send_path().run_under_way()) {
+            finish(job, 409, "error", "a bulk run holds the link");
+            continue;
+        }
+        Lane& l = lane(d.index);
+        if (int(l.waiting.size()) >= kMaxWaiting) {
+            finish(job, 503, "error", "too many requests waiting");
+            continue;
+        }
+        l.waiting.push_back(std::move(job));
+        touched.push_back(&l);
+    }
+    for (Lane* l : touched) pump(*l);
+}
+
+Control::Lane& Control::lane(int device) {
+    std::unique_ptr<Lane>& l = lanes_[device];
+    if (!l) {
+        l = std::make_unique<Lane>();
+        l->device = device;
+        l->guard.setSingleShot(true);
+        l->guard.setInterval(kGuardMs);
+        connect(&l->guard, &QTimer::timeout, this, [this, lane = l.get()] {
+            if (!lane->in_flight) return;
+            Job job = std::move(*lane->in_flight);
+            let_go(*lane);
+            finish(job, 504, "error", "no end of the exchange was told in time");
+            pump(*lane);
+        });
+    }
+    return *l;
+}
+
+Control::Lane* Control::own_lane() const {
+    for (const auto& [device, l] : lanes_)
+        if (l->in_flight && l->channel == static_cast<Channel*>(&link_)) return l.get();
+    return nullptr;
+}
+
+bool Control::command_in_flight() const { return own_lane() != nullptr; }
+
+bool Control::server_role() const {
+    const Model& m = link_.model();
+    return m.interface_kind == 1 && m.tcp_role == 1;
+}
+
+std::vector<ControlDevice> Control::devices() const {
+    if (device_list) return device_list();
+    const Model& m = link_.model();
+    std::vector<ControlDevice> out;
+    if (server_role()) {
+        for (int entry : link_.peers().entries())
+            out.push_back({entry, entry, link_.tcp().peer_name(entry), true, entry == m.selected_peer});
+        return out;
+    }
+    const QJsonObject& s = state_.state();
+    out.push_back({1, 0, s.value("link/target").toString(), s.value("link/status") == QJsonValue("ok"), true});
+    return out;
+}
+
+Channel* Control::channel_of(const ControlDevice& device) {
+    if (device.entry == 0) return &link_;
+    return link_.channel_of_peer(device.entry);
+}
+
+void Control::devices_changed() {
+    if (!server_role()) return;
+    QJsonObject changes;
+    std::vector<int> now;
+    for (const ControlDevice& d : devices()) {
+        changes[device_path(d.index, "up")] = d.up;
+        changes[device_path(d.index, "address")] = d.address;
+        now.push_back(d.index);
+    }
+    for (int index : devices_shown_)
+        if (std::find(now.begin(), now.end(), index) == now.end())
+            changes[device_path(index, "up")] = false;
+    for (int index : now)
+        if (std::find(devices_shown_.begin(), devices_shown_.end(), index) == devices_shown_.end())
+            devices_shown_.push_back(index);
+    state_.apply("device", changes);
+}
+
+QByteArray Control::devices_json() const {
+    QJsonArray list;
+    for (const ControlDevice& d : devices())
+        list.append(QJsonObject{{"device", d.index}, {"address", d.address}, {"up", d.up}, {"target", d.target}});
+    return compact({{"devices", list}});
 }
 
 void Control::add_client(QWebSocket* socket) {
@@ -502,32 +679,61 @@ void Control::osc_message(std::string_view data, const QHostAddress& sender, qui
         return args[i].type == 'i' ? std::to_string(args[i].number) : std::string();
     };
     const bool title = *kind == ControlCommand::Kind::title;
-    const bool pagelike = types == "si" || types == "ss";
-    const bool titlelike = types.size() >= 3 && types.size() <= 4 && types[0] == 's' &&
-                           (types[1] == 's' || types[1] == 'i') && types[2] == 's' &&
-                           (types.size() == 3 || types[3] == 'T' || types[3] == 'F');
+    // A last argument beyond the route's own names the devices: a number, or "all" or
+    // "1,3" as a string.
+    std::string own = types;
+    const std::size_t base = title ? (types.size() >= 4 && (types[3] == 'T' || types[3] == 'F') ? 4 : 3) : 2;
+    const bool device_given = types.size() == base + 1 && (types[base] == 'i' || types[base] == 's');
+    if (device_given) own.pop_back();
+    const bool pagelike = own == "si" || own == "ss";
+    const bool titlelike = own.size() >= 3 && own.size() <= 4 && own[0] == 's' &&
+                           (own[1] == 's' || own[1] == 'i') && own[2] == 's' &&
+                           (own.size() == 3 || own[3] == 'T' || own[3] == 'F');
     ParsedCommand parsed;
     if (title ? !titlelike : !pagelike) {
-        parsed.error = "arguments: " + std::string(title ? "line, page, text[, T|F]" : "line, page") +
-                       " (got ," + types.substr(0, 16) + ")";
+        parsed.error = "arguments: " +
+                       std::string(title ? "line, page, text[, T|F]" : "line, page") +
+                       "[, device] (got ," + types.substr(0, 16) + ")";
     } else {
         const std::string text = title ? text_of(2) : std::string();
         parsed = parse_control_command(*kind, text_of(0), text_of(1), title ? &text : nullptr,
-                                       types.size() != 4 || types[3] == 'T');
+                                       own.size() != 4 || own[3] == 'T');
+        std::optional<DeviceChoice> device = DeviceChoice{};
+        if (device_given) {
+            const OscArg& a = args[base];
+            device = parse_device_choice(a.type == 'i' ? QJsonValue(a.number)
+                                                       : QJsonValue(QString::fromUtf8(a.text.data(), qsizetype(a.text.size()))),
+                                         &parsed.error);
+        }
+        if (device) {
+            parsed.device = *device;
+        } else {
+            parsed.command.reset();
+        }
     }
     command(*kind, std::move(parsed), "osc", who, std::move(reply));
 }
 
-void Control::pump() {
-    while (!in_flight_ && !waiting_.empty()) {
-        std::unique_ptr<Request> r = std::move(waiting_.front());
-        waiting_.pop_front();
-        if (bulk_under_way()) {
-            finish(*r, 409, "error", "a bulk run holds the link");
+void Control::pump(Lane& lane) {
+    while (!lane.in_flight && !lane.waiting.empty()) {
+        Job job = std::move(lane.waiting.front());
+        lane.waiting.pop_front();
+        const std::vector<ControlDevice> known = devices();
+        auto it = std::find_if(known.begin(), known.end(),
+                               [&](const ControlDevice& d) { return d.index == lane.device; });
+        Channel* channel = it != known.end() && it->up ? channel_of(*it) : nullptr;
+        if (channel == nullptr) {
+            // Nothing is kept for later: the device is away now.
+            const bool again = it != known.end() && it->entry == 0 && link_.tcp_connecting();
+            finish(job, 503, "error", again ? "the link is down; connecting again" : "the device is not connected");
             continue;
         }
-        Model& m = link_.model();
-        const ControlCommand& c = r->command;
+        if (channel->send_path().run_under_way()) {
+            finish(job, 409, "error", "a bulk run holds the link");
+            continue;
+        }
+        Model& m = channel->model();
+        const ControlCommand& c = job.request->command;
         std::string body;
         switch (c.kind) {
             case ControlCommand::Kind::page:
@@ -548,52 +754,79 @@ void Control::pump() {
             }
         }
         // The send path may tell the end at once (a broadcast, a link that is down).
-        r->body = body;
-        in_flight_ = std::move(r);
-        in_flight_body_ = body;
-        in_flight_box_.clear();
-        guard_.start();
-        link_.send_path().send_command(body);
+        job.body = body;
+        lane.in_flight = std::move(job);
+        lane.box.clear();
+        lane.channel = channel;
+        lane.holder = channel == static_cast<Channel*>(&link_) ? nullptr : dynamic_cast<QObject*>(channel);
+        lane.ended = Subscription(channel->send_path().exchange_ended,
+                                  [this, l = &lane](const ExchangeEnd& end) { lane_ended(*l, end); });
+        lane.guard.start();
+        channel->send_path().send_command(body);
     }
 }
 
-void Control::exchange_ended(const ExchangeEnd& end) {
+void Control::let_go(Lane& lane) {
+    lane.guard.stop();
+    // A peer's channel that has gone took its observer list along.
+    if (lane.channel != static_cast<Channel*>(&link_) && lane.holder.isNull()) {
+        lane.ended.release();
+    } else {
+        lane.ended.reset();
+    }
+    lane.in_flight.reset();
+    lane.channel = nullptr;
+}
+
+void Control::link_exchange_ended(const ExchangeEnd& end) {
     QJsonObject last{{"frame", qs(trimmed_frame(end.frame))},
                      {"outcome", outcome_name(end.kind)},
                      {"answer", qs(end.answer)}};
     last_exchange_ = compact(last).toStdString();
-    const bool ours = in_flight_ && carries(end.frame, in_flight_body_);
-    if (end.kind == ExchangeEnd::Kind::answered)
-        confirm(end.frame, ours ? in_flight_->source : QStringLiteral("dialog"));
+    const Lane* own = own_lane();
+    // A dialog's command; ours is confirmed by its lane.
+    if (end.kind != ExchangeEnd::Kind::answered || (own != nullptr && carries(end.frame, own->in_flight->body)))
+        return;
+    int device = 1;
+    for (const ControlDevice& d : devices())
+        if (d.target) device = d.index;
+    confirm(end.frame, "dialog", link_, device);
+}
+
+void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {
     // A dialog's command in between is none of ours.
-    if (!ours) return;
-    guard_.stop();
-    auto r = std::move(in_flight_);
+    if (!lane.in_flight || !carries(end.frame, lane.in_flight->body)) return;
+    Job job = std::move(*lane.in_flight);
+    Channel* channel = lane.channel;
+    const std::string box = lane.box;
+    let_go(lane);
+    if (end.kind == ExchangeEnd::Kind::answered)
+        confirm(end.frame, job.request->source, *channel, lane.device);
     switch (end.kind) {
         case ExchangeEnd::Kind::answered:
-            finish(*r, 200, "answer", end.answer.empty() ? "GO" : end.answer);
+            finish(job, 200, "answer", end.answer.empty() ? "GO" : end.answer);
             break;
         case ExchangeEnd::Kind::error_answer:
-            finish(*r, 502, "error", in_flight_box_.empty() ? end.answer : in_flight_box_,
-                   end.answer);
+            finish(job, 502, "error", box.empty() ? end.answer : box, end.answer);
             break;
         case ExchangeEnd::Kind::timeout:
-            finish(*r, 504, "error", end.answer);
+            finish(job, 504, "error", end.answer);
             break;
         case ExchangeEnd::Kind::not_sent:
         case ExchangeEnd::Kind::lost:
-            finish(*r, 503, "error", end.answer);
+            finish(job, 503, "error", end.answer);
             break;
     }
     // Queued: the send path is still inside its own call.
-    QMetaObject::invokeMethod(this, &Control::pump, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
 }
 
 // The command in `frame` was answered: the values it carried are the device's now. They are
 // still the model's (the sender set them just before sending), so the frame is matched
 // against what the model's values would send.
-void Control::confirm(const std::string& frame, const QString& source) {
-    const Model& m = link_.model();
+void Control::confirm(const std::string& frame, const QString& source, Channel& channel,
+                      int device) {
+    const Model& m = channel.model();
     QJsonObject changes;
     for (int i = 0; i < kTitleLines; ++i) {
         if (carries(frame, body_page_switch(m, i)))
@@ -613,7 +846,15 @@ void Control::confirm(const std::string& frame, const QString& source) {
                     changes[title_path(t)] = title_text(m, t);
         }
     }
-    state_.apply(source, changes);
+    // The link's own device is the lines/ of the state; in the server role every device
+    // also has its own under devices/N/.
+    QJsonObject paths;
+    const bool own = &channel == static_cast<Channel*>(&link_);
+    for (auto it = changes.begin(); it != changes.end(); ++it) {
+        if (own) paths[it.key()] = it.value();
+        if (server_role()) paths[device_path(device, it.key())] = it.value();
+    }
+    state_.apply(source, paths);
 }
 
 void Control::snapshot_model() { before_answer_ = model_paths(link_.model()); }
@@ -663,30 +904,49 @@ void Control::link_changed() {
         }
         link["link/target"] = qs(target);
         status = m.tcp_connected == 1 && link_.tcp().link_up() ? "ok"
+                 : link_.tcp_connecting()                       ? "connecting"
                  : link_.tcp_lost()                             ? "disconnected"
                                                                 : "connection_failure";
     }
     link["link/status"] = status;
-    const Run* run = link_.send_path().run();
-    link["run/active"] = bulk_under_way();
-    link["run/step"] = run != nullptr ? QJsonValue(run->step()) : QJsonValue();
-    link["run/total"] = run != nullptr ? QJsonValue(run->total()) : QJsonValue();
     state_.apply("device", link);
+    devices_changed();
 }
 
-void Control::finish(Request& r, int status, const std::string& key, const std::string& text,
+void Control::finish(Job& job, int status, const std::string& key, const std::string& text,
                      const std::string& answer) {
-    char ms[32];
+    Request& r = *job.request;
+    char ms[48];
     std::snprintf(ms, sizeof ms, " (%.1f ms)", double(r.age.nsecsElapsed()) / 1e6);
-    const QString frame = qs(trimmed_frame(r.body));
+    const QString frame = qs(trimmed_frame(job.body));
+    const QString device = r.many ? QStringLiteral(" device %1").arg(job.device) : QString();
     told(r.source, r.peer,
          (frame.isEmpty() ? QString::fromLatin1(kind_name(r.command.kind)) : frame) + " " +
-             (status == 200 ? qs(text) : QString::number(status) + " " + qs(text)),
+             (status == 200 ? qs(text) : QString::number(status) + " " + qs(text)) + device,
          ms);
-    if (!r.reply) return;
-    QJsonObject json{{qs(key), qs(text)}, {"request", qint64(r.number)}};
-    if (!answer.empty()) json["answer"] = qs(answer);
-    r.reply(status, json);
+    QJsonObject result{{qs(key), qs(text)}};
+    if (!answer.empty()) result["answer"] = qs(answer);
+    if (r.many) {
+        result["device"] = job.device;
+        result["address"] = job.address;
+    }
+    r.results[job.slot] = {status, result};
+    if (--r.open > 0 || !r.reply) return;
+    if (!r.many) {
+        result["request"] = qint64(r.number);
+        r.reply(status, result);
+        return;
+    }
+    // One result per device, in the order named; 200 only when every device took it.
+    QJsonArray results;
+    bool all_ok = true;
+    for (std::size_t i = 0; i < r.results.size(); ++i) {
+        QJsonObject one = r.results[i].second;
+        all_ok = all_ok && r.results[i].first == 200;
+        one["status"] = r.results[i].first;
+        results.append(one);
+    }
+    r.reply(all_ok ? 200 : 502, {{"results", results}, {"request", qint64(r.number)}});
 }
 
 bool Control::bulk_under_way() const {
@@ -703,9 +963,11 @@ QByteArray Control::status_json() const {
     QJsonObject pages;
     for (int i = 0; i < kTitleLines; ++i)
         pages[kLineNames[std::size_t(i)]] = s.value(line_path(i, "page"));
+    int waiting = 0;
+    for (const auto& [device, l] : lanes_) waiting += int(l->waiting.size()) + (l->in_flight ? 1 : 0);
     QJsonObject status{{"link", link},
                        {"run", bulk_under_way()},
-                       {"waiting", int(waiting_.size()) + (in_flight_ ? 1 : 0)},
+                       {"waiting", waiting},
                        {"pages", pages},
                        {"locked", settings_.locked}};
     status["last_exchange"] =

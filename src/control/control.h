@@ -2,10 +2,12 @@
 // panels and playout systems over HTTP (JSON), a WebSocket and OSC (UDP), while the link
 // stays open; and the state they show, pushed to every WebSocket client as it changes.
 //
-// Every request becomes the same command the dialogs send, through the same send path. One
-// command is in flight from here at a time; the others wait in the order they came, and a
-// request is answered once the send path tells how its command ended (HTTP answer, WebSocket
-// result, OSC reply to the sender). The state shown is what the device confirmed: a page or
+// Every request becomes the same command the dialogs send, through the same send path. A
+// request names the devices it is meant for (its "device"; by default the link's target) and
+// becomes one command on each device's channel. Each device has one command in flight from
+// here at a time, the others waiting in the order they came; devices work side by side. A
+// request is answered once every device's send path told how its command ended (HTTP
+// answer, WebSocket result, OSC reply to the sender): one result, or one per device. The state shown is what the device confirmed: a page or
 // a title changes when its command was answered, or when the device answered a read.
 #pragma once
 
@@ -22,8 +24,11 @@
 #include <string>
 #include <vector>
 
+#include <map>
+
 #include "control/control_parse.h"
 #include "control/state.h"
+#include "core/observers.h"
 #include "core/send_path.h"
 
 class QTcpServer;
@@ -35,9 +40,19 @@ namespace tqv {
 
 class CueShow;
 class RossTalkLines;
+class Channel;
 class DeviceLink;
 class HttpFront;
 struct CueOutcome;
+
+// One device as requests name it.
+struct ControlDevice {
+    int index = 1;        // the "device" of a request
+    int entry = 0;        // its peer entry in the server role; 0: the link's one device
+    QString address;
+    bool up = false;
+    bool target = false;  // the default of a request that names no device
+};
 
 struct ControlSettings {
     int http_port = -1;  // -1 off, 0 any free port
@@ -84,14 +99,24 @@ class Control : public QObject {
     void set_locked(bool locked);
     bool locked() const { return settings_.locked; }
 
-    // The JSON of GET /api/status, GET /api/titles and GET /api/openapi.json.
+    // The devices requests may name. By default: in the server role each connected peer
+    // (its entry is its number, the chosen one the target), otherwise the link's one device
+    // as number 1. The tool's server numbers its devices by address and sets this.
+    std::function<std::vector<ControlDevice>()> device_list;
+    std::vector<ControlDevice> devices() const;
+    // The devices came or went: their devices/N/up and devices/N/address follow.
+    void devices_changed();
+
+    // The JSON of GET /api/status, GET /api/devices, GET /api/titles and GET
+    // /api/openapi.json.
     QByteArray status_json() const;
+    QByteArray devices_json() const;
     QByteArray titles_json() const;
     static QByteArray openapi_json();
     const ControlState& state() const { return state_; }
 
-    // A command of ours awaits its end: boxes shown now are about it.
-    bool command_in_flight() const { return in_flight_ != nullptr; }
+    // A command of ours awaits its end on the link's own channel: its boxes are about it.
+    bool command_in_flight() const;
     // A box about our command, kept for its answer and logged.
     void box_shown(std::string_view text);
 
@@ -102,6 +127,8 @@ class Control : public QObject {
 
   private:
     struct Request;
+    struct Job;
+    struct Lane;
     struct Client;
     using Reply = std::function<void(int status, const QJsonObject& json)>;
 
@@ -127,9 +154,14 @@ class Control : public QObject {
     bool open_rosstalk(const QHostAddress& address, std::string* error);
     QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
     void rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines);
-    void pump();
-    void exchange_ended(const ExchangeEnd& end);
-    void finish(Request& request, int status, const std::string& key, const std::string& text,
+    Lane& lane(int device);
+    Lane* own_lane() const;  // the lane whose command is in flight on the link itself
+    Channel* channel_of(const ControlDevice& device);
+    void pump(Lane& lane);
+    void link_exchange_ended(const ExchangeEnd& end);
+    void lane_ended(Lane& lane, const ExchangeEnd& end);
+    void let_go(Lane& lane);
+    void finish(Job& job, int status, const std::string& key, const std::string& text,
                 const std::string& answer = {});
     // Logs a remote request's outcome (with `detail`) and tells the program.
     void told(const QString& source, const QString& peer, const QString& what,
@@ -137,8 +169,10 @@ class Control : public QObject {
     bool bulk_under_way() const;
     void say(const std::string& line) const;
 
-    // The state's sources: an answered command, an answer that changed the model, the link.
-    void confirm(const std::string& frame, const QString& source);
+    // The state's sources: an answered command on a device's channel, an answer that
+    // changed the model, the link, the runs, the devices.
+    void confirm(const std::string& frame, const QString& source, Channel& channel, int device);
+    bool server_role() const;
     void snapshot_model();
     void model_answered();
     void link_changed();
@@ -156,12 +190,10 @@ class Control : public QObject {
     int cue_loads_ = 0;
     std::vector<QHostAddress> allow_;
 
-    std::deque<std::unique_ptr<Request>> waiting_;
-    std::unique_ptr<Request> in_flight_;
-    std::string in_flight_body_;
-    std::string in_flight_box_;  // what the link would have told the operator
-    QTimer guard_;
+    std::map<int, std::unique_ptr<Lane>> lanes_;  // by device number
     std::uint64_t requests_ = 0;
+    Subscription run_news_;
+    std::vector<int> devices_shown_;  // the numbers with devices/N paths
     std::string last_exchange_;  // JSON object text; empty before the first
 
     ControlState state_;

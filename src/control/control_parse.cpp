@@ -1,6 +1,8 @@
 #include "control/control_parse.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <QtEndian>
 #include <array>
 #include <cctype>
@@ -123,8 +125,56 @@ ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string
     return r;
 }
 
+std::optional<DeviceChoice> parse_device_choice(const QJsonValue& value, std::string* error) {
+    DeviceChoice c;
+    if (value.isUndefined() || value.isNull()) return c;
+    c.given = true;
+    auto add = [&](std::uint64_t index) {
+        if (index < 1 || index > std::uint64_t(kMaxDeviceIndex)) return false;
+        if (std::find(c.indexes.begin(), c.indexes.end(), int(index)) == c.indexes.end())
+            c.indexes.push_back(int(index));
+        return true;
+    };
+    bool ok = true;
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        ok = d == double(std::int64_t(d)) && d >= 1 && add(std::uint64_t(d));
+    } else if (value.isArray()) {
+        c.list = true;
+        const QJsonArray list = value.toArray();
+        ok = !list.isEmpty() && list.size() <= kMaxDeviceIndex;
+        for (const QJsonValue& v : list) {
+            const double d = v.toDouble(-1);
+            ok = ok && v.isDouble() && d == double(std::int64_t(d)) && d >= 1 && add(std::uint64_t(d));
+        }
+    } else if (value.isString()) {
+        const std::string text = value.toString().toStdString();
+        if (upper(text) == "ALL") {
+            c.all = true;
+            return c;
+        }
+        c.list = text.find(',') != std::string::npos;
+        const std::string_view rest(text);
+        ok = !rest.empty() && rest.size() <= 400;
+        for (std::size_t at = 0; ok && at <= rest.size();) {
+            const std::size_t comma = std::min(rest.find(',', at), rest.size());
+            const std::string_view word = rest.substr(at, comma - at);
+            const auto index = word.size() <= 3 ? decimal(word) : std::nullopt;
+            ok = index && add(*index);
+            at = comma + 1;
+        }
+    } else {
+        ok = false;
+    }
+    if (ok) return c;
+    *error = "\"device\" must be a device number 1..96, a list of them, or \"all\"";
+    return std::nullopt;
+}
+
 ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& body) {
     ParsedCommand r;
+    const auto device = parse_device_choice(body.value("device"), &r.error);
+    if (!device) return r;
     const QJsonValue page = body.value("page");
     const QJsonValue memory = body.value("memory");
     const QJsonValue text = body.value("text");
@@ -140,10 +190,12 @@ ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& b
     }
     if (!r.error.empty()) return r;
     const std::string text_utf8 = text.toString().toStdString();
-    return parse_control_command(
+    r = parse_control_command(
         kind, body.value("line").toString().toStdString(),
         page.isDouble() ? std::to_string(page.toInt()) : page.toString().toStdString(),
         text.isString() ? &text_utf8 : nullptr, memory.toBool(true));
+    r.device = *device;
+    return r;
 }
 
 ParsedCommand parse_command_body(ControlCommand::Kind kind, const QByteArray& body) {

@@ -32,9 +32,25 @@ struct ControlCommand {
     std::string text;    // title: code page 932 bytes
     bool memory = true;  // title: false sends the Not Memory command
 };
+// Which devices a request is meant for: its "device", an index, a list of indexes or "all";
+// without one, the default target.
+struct DeviceChoice {
+    bool given = false;
+    bool all = false;
+    std::vector<int> indexes;  // 1..96, each once, in the order given
+    bool list = false;  // given as a list (even of one)
+    // The answer holds one result per device ("all", or a list).
+    bool many() const { return all || list; }
+};
+inline constexpr int kMaxDeviceIndex = 96;
+// From a JSON value: a number, an array of numbers, "all", or text of indexes separated by
+// commas ("1,3", as OSC carries it). nullopt with `error` when it is none of these.
+std::optional<DeviceChoice> parse_device_choice(const QJsonValue& value, std::string* error);
+
 struct ParsedCommand {
     std::optional<ControlCommand> command;
     std::string error;  // why it cannot be sent (a 400)
+    DeviceChoice device;
 };
 // `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8.
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,

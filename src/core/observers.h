@@ -71,6 +71,8 @@ public:
     void reset() {
         if (leave_) std::exchange(leave_, {})();
     }
+    // Forgets the list without leaving it: the list itself has gone.
+    void release() { leave_ = {}; }
 
 private:
     std::function<void()> leave_;

@@ -5,9 +5,19 @@
 #pragma once
 
 #include "core/model.h"
+#include "core/observers.h"
 #include "core/send_path.h"
 
 namespace tqv {
+
+// What a run driven on a channel did: begun with `total` steps, step `step` out, ended.
+struct RunNews {
+    enum class Kind { started, stepped, ended };
+    Kind kind = Kind::started;
+    int step = 0;
+    int total = 0;
+    RunEnd end = RunEnd::none;
+};
 
 class Channel {
   public:
@@ -16,6 +26,10 @@ class Channel {
     virtual SendPath& send_path() = 0;
     // Bytes written but not yet handed to the system (a serial write buffer).
     virtual bool bytes_pending() const = 0;
+
+    // Every run on this channel, whoever drives it, as its driver announces it (so a panel
+    // sees a dialog's run as well as its own).
+    Observers<const RunNews&> run_news;
 };
 
 }  // namespace tqv

@@ -4,8 +4,11 @@
 #include <QMetaMethod>
 #include <QSerialPort>
 #include <algorithm>
+#include <utility>
 
+#include "core/bulk.h"
 #include "core/texts.h"
+#include "link/run_driver.h"
 
 namespace tqv {
 
@@ -58,7 +61,21 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     // way ends with one message.
     connect(&tcp_, &TcpLink::link_closed, this, [this] {
         observed_.clear();
+        const bool asked = shutting_down_ || tcp_.closing();
         tcp_lost_ = !shutting_down_;
+        if (asked) {
+            retry_timer_.stop();
+            connecting_ = false;
+            was_connected_ = false;
+        } else if (std::exchange(was_connected_, false)) {
+            came_back_pending_ = true;  // the next connection is a reconnect
+        }
+        if (!asked && auto_reconnect_ && model_.interface_kind == 1 && model_.tcp_role == 0) {
+            // Said at once (connecting), tried again after the wait.
+            connecting_ = true;
+            retry_timer_.start(next_retry_ms_);
+            next_retry_ms_ = std::min(next_retry_ms_ * 2, longest_retry_ms_);
+        }
         emit state_changed();
         // Closing everything on the way out is no loss to report.
         if (shutting_down_) {
@@ -78,10 +95,29 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     connect(&reconnect_timer_, &QTimer::timeout, this, &DeviceLink::try_reopen);
 
     connect(&tcp_, &TcpLink::connected, this, [this] {
+        const bool back = std::exchange(came_back_pending_, false);
+        was_connected_ = true;
         model_.tcp_connected = 1;
         tcp_lost_ = false;
+        connecting_ = false;
+        retry_timer_.stop();
+        next_retry_ms_ = first_retry_ms_;
+        tcp_.set_quiet_failures(false);
+        emit state_changed();
+        if (!back) return;
+        emit tcp_reconnected();
+        if (reconnect_check_) start_reconnect_check();
+    });
+    // The operator's 切断 ends the attempts too.
+    connect(&tcp_, &TcpLink::shut_down, this, [this] {
+        if (!connecting_) return;
+        retry_timer_.stop();
+        connecting_ = false;
+        next_retry_ms_ = first_retry_ms_;
         emit state_changed();
     });
+    retry_timer_.setSingleShot(true);
+    connect(&retry_timer_, &QTimer::timeout, this, &DeviceLink::retry_tcp);
     connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);
     connect(&peers_, &PeerSet::written, this,
             [this](const QString& peer, const QByteArray& frame) { emit traffic(true, peer, frame); });
@@ -96,6 +132,8 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     answer_timer_.setInterval(500);
     connect(&answer_timer_, &QTimer::timeout, this, [this] { path_.answer_timeout_tick(); });
 }
+
+DeviceLink::~DeviceLink() = default;
 
 bool DeviceLink::open_serial(const QString& path) {
     QString device = path;
@@ -134,11 +172,58 @@ void DeviceLink::try_reopen() {
 }
 
 bool DeviceLink::reconnect_tcp() {
+    tcp_.set_quiet_failures(false);  // the operator's own attempt says how it failed
     if (tcp_.socket_connect() != 1) {
         model_.tcp_connected = 0;
         return false;
     }
     return true;
+}
+
+void DeviceLink::set_auto_reconnect(bool on) {
+    auto_reconnect_ = on;
+    if (!on) {
+        retry_timer_.stop();
+        connecting_ = false;
+        tcp_.set_quiet_failures(false);
+    }
+}
+
+void DeviceLink::set_reconnect_backoff(int first_ms, int longest_ms) {
+    first_retry_ms_ = next_retry_ms_ = first_ms;
+    longest_retry_ms_ = longest_ms;
+}
+
+void DeviceLink::retry_tcp() {
+    const bool client = model_.interface_kind == 1 && model_.tcp_role == 0;
+    const bool host = model_.selected_peer >= 0 && model_.selected_peer < model_.host_count &&
+                      model_.selected_peer < kHostListSize;
+    if (!auto_reconnect_ || !client || !host || shutting_down_ || tcp_.link_up()) {
+        connecting_ = false;
+        emit state_changed();
+        return;
+    }
+    tcp_.set_quiet_failures(true);
+    tcp_.socket_connect();  // a refusal comes back as link_closed: the next wait begins
+}
+
+bool DeviceLink::reconnect_check_running() const { return check_ && check_->running(); }
+
+void DeviceLink::start_reconnect_check() {
+    if (!check_) {
+        check_ = std::make_unique<RunDriver>(*this);
+        connect(check_.get(), &RunDriver::ended, this, [this](RunEnd why, const QString&) {
+            const auto* read = static_cast<const BulkTransfer*>(check_->steps());
+            if (why != RunEnd::completed || read == nullptr) {
+                emit reconnect_checked(false, {});
+                return;
+            }
+            emit reconnect_checked(true, compare_settings(model_, read->device_settings()));
+        });
+    }
+    // Quiet: the outcome is reported where the operator looks, without a box to click.
+    if (!check_->start(std::make_unique<BulkTransfer>(BulkKind::compare_read), true, true))
+        emit reconnect_checked(false, {});
 }
 
 Channel* DeviceLink::channel_of_peer(int entry) {
@@ -159,6 +244,9 @@ void DeviceLink::shutdown() {
     model_.running = 0;
     shutting_down_ = true;
     reconnect_timer_.stop();
+    retry_timer_.stop();
+    connecting_ = false;
+    check_.reset();
     // Nothing is read any more: a device that goes away during the exit (the simulator
     // stops after the program) must not report a lost port.
     serial_.close();

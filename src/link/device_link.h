@@ -8,10 +8,13 @@
 #include <QTimer>
 #include <deque>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include "core/line_assembler.h"
 
 #include "core/answers.h"
+#include "core/compare.h"
 #include "core/send_path.h"
 #include "link/channel.h"
 #include "link/peer_set.h"
@@ -20,10 +23,13 @@
 
 namespace tqv {
 
+class RunDriver;
+
 class DeviceLink : public QObject, public Channel {
     Q_OBJECT
 public:
     DeviceLink(Model& model, Ui& ui, QObject* parent = nullptr);
+    ~DeviceLink() override;
 
     Model& model() override { return model_; }
     SendPath& send_path() override { return path_; }
@@ -60,6 +66,20 @@ public:
     // The client connection or the chosen peer went away (not closed by the operator).
     bool tcp_lost() const { return tcp_lost_; }
 
+    // Client role: a lost or refused connection is tried again by itself, first 1 s after
+    // the loss, then after twice the wait before, at most 30 s, until it is back or the
+    // operator closes the link. Attempts made by themselves show no box. Nothing is resent.
+    void set_auto_reconnect(bool on);
+    // Client role: a new attempt is waited for or under way since the link was lost.
+    bool tcp_connecting() const { return connecting_; }
+    // The wait before the next attempt (tests make the first one shorter).
+    void set_reconnect_backoff(int first_ms, int longest_ms);
+    // After a lost connection is back, the first thing: a quiet, answer-paced read of the
+    // device into a scratch copy, whose differences from the document are reported
+    // (reconnect_checked); nothing is sent.
+    void set_reconnect_check(bool on) { reconnect_check_ = on; }
+    bool reconnect_check_running() const;
+
 signals:
     // After every answer line applied to the model (dialogs refresh from it).
     void answer_applied();
@@ -75,11 +95,17 @@ signals:
     void exchange_ended(const tqv::ExchangeEnd& end);
     // The lost serial port was opened again on its own; nothing was resent.
     void serial_reconnected(const QString& path);
+    // The lost TCP connection is back (on its own or by 再接続); nothing was resent.
+    void tcp_reconnected();
+    // The read after a reconnect has ended: `completed`, and what differs from the document.
+    void reconnect_checked(bool completed, const std::vector<tqv::SettingDifference>& differences);
 
 private:
     void deliver(bool on_tcp, const QByteArray& bytes);
     void observe_received(int source, const QString& peer, const QByteArray& bytes);
     void try_reopen();
+    void retry_tcp();
+    void start_reconnect_check();
 
     Model& model_;
     SendPath path_;
@@ -96,6 +122,16 @@ private:
     QTimer reconnect_timer_;
     bool serial_lost_ = false;
     bool tcp_lost_ = false;
+    QTimer retry_timer_;
+    bool auto_reconnect_ = false;
+    bool connecting_ = false;
+    bool was_connected_ = false;
+    bool came_back_pending_ = false;  // lost without being asked: the next connect is a return
+    int first_retry_ms_ = 1000;
+    int longest_retry_ms_ = 30000;
+    int next_retry_ms_ = 1000;
+    bool reconnect_check_ = false;
+    std::unique_ptr<RunDriver> check_;
 };
 
 }  // namespace tqv

@@ -36,6 +36,7 @@ bool RunDriver::start(std::unique_ptr<RunSteps> steps, bool answer_paced, bool q
         pace_.stop();
         settle_.stop();
         due_ = false;
+        channel_.run_news({RunNews::Kind::ended, r->step(), r->total(), why});
         emit ended(why, QString::fromStdString(r->closing_text()));
     });
     // The run (and its steps) of the last start stay until this one begins: a start that
@@ -53,6 +54,8 @@ bool RunDriver::start(std::unique_ptr<RunSteps> steps, bool answer_paced, bool q
     }
     clock_.start();
     due_ = false;
+    // A run with nothing to send has ended inside start() and said so already.
+    if (run_->running()) channel_.run_news({RunNews::Kind::started, 0, run_->total(), RunEnd::none});
     emit started(run_->total());
     if (!run_->running()) return true;  // nothing to send: ended at once
     schedule_next();
@@ -101,8 +104,10 @@ void RunDriver::try_step() {
     due_ = false;
     // A run that completed within this step (its last answer came at once) has already
     // shown its end: the step's progress must not be drawn over it.
-    if (run_->end() != RunEnd::completed)
+    if (run_->end() != RunEnd::completed) {
+        channel_.run_news({RunNews::Kind::stepped, run_->step(), run_->total(), RunEnd::none});
         emit stepped(run_->step(), run_->total(), t.percent.value_or(-1));
+    }
     if (!running() || run_->all_out()) return;  // the end comes with the last answer
     schedule_next();
 }

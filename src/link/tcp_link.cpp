@@ -6,6 +6,9 @@
 #include <QTcpSocket>
 #include <algorithm>
 #include <cstdio>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include "core/commands.h"
 #include "core/texts.h"
@@ -35,7 +38,31 @@ QByteArray address_text(const QHostAddress& address) {
     return QByteArray(buf);
 }
 
+// A device that goes away without a word (power cut, cable) is noticed in about 20 s rather
+// than the system's two hours.
+void keep_alive(QTcpSocket* socket) {
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    const qintptr fd = socket->socketDescriptor();
+    if (fd < 0) return;
+    const int idle = 10, interval = 5, count = 3;
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+// IPv4-mapped addresses as IPv4, and ::1 as 127.0.0.1.
+QHostAddress plain_host(const QHostAddress& address) {
+    if (address == QHostAddress(QHostAddress::LocalHostIPv6)) return QHostAddress(QHostAddress::LocalHost);
+    bool v4 = false;
+    const quint32 ip = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip) : address;
+}
+
 }  // namespace
+
+bool same_host(const QHostAddress& a, const QHostAddress& b) {
+    return plain_host(a).isEqual(plain_host(b));
+}
 
 TcpLink::TcpLink(Model& model, Ui& ui, QObject* parent) : QObject(parent), model_(model), ui_(ui) {}
 
@@ -73,7 +100,9 @@ int TcpLink::socket_connect() {
         return 0;
     }
     // Pressing 接続 again while an attempt is under way starts afresh.
+    closing_ = true;
     if (drop_client()) emit link_closed();
+    closing_ = false;
 
     const Ipv4& octets = model_.host_list[std::size_t(host)];
     const quint32 ip = quint32(octets[0]) << 24 | quint32(octets[1]) << 16 |
@@ -83,6 +112,7 @@ int TcpLink::socket_connect() {
     client_ = new QTcpSocket(this);
     watch(client_);
     connect(client_, &QTcpSocket::connected, this, [this] {
+        keep_alive(client_);
         qCInfo(lc_link) << "connected to" << client_->peerAddress().toString()
                         << client_->peerPort();
         emit connected();
@@ -119,7 +149,9 @@ int TcpLink::socket_listen() {
         system_box(text::kAcceptError, int(error));
     });
     const quint16 port = port_value(model_.port_number);
-    const QHostAddress where = listen_address_ ? *listen_address_ : QHostAddress(QHostAddress::AnyIPv4);
+    QHostAddress where = listen_address_ ? *listen_address_ : QHostAddress(QHostAddress::AnyIPv4);
+    // "::" alone would leave the IPv4 devices out: every address of both families.
+    if (where == QHostAddress(QHostAddress::AnyIPv6)) where = QHostAddress(QHostAddress::Any);
     if (!server_->listen(where, port)) {
         const QAbstractSocket::SocketError error = server_->serverError();
         qCInfo(lc_link) << "listen on" << port << "failed:" << server_->errorString();
@@ -174,28 +206,29 @@ void TcpLink::attach(QTcpSocket* socket) {
     if (!allowed.empty()) {
         const QHostAddress from = socket->peerAddress();
         const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                       [&](const QHostAddress& a) { return a.isEqual(from); });
+                                       [&](const QHostAddress& a) { return same_host(a, from); });
         if (!known) {
             // Before anything is read from it or sent to it.
             qCInfo(lc_link) << "peer" << from.toString() << "not allowed: closed";
             socket->abort();
             socket->deleteLater();
-            emit peer_rejected(from.toString());
+            emit peer_rejected(QString::fromLatin1(address_text(from)));
             return;
         }
     }
     int entry = 0;
-    for (int i = 1; i <= kMaxPeers; ++i) {
+    for (int i = 1; i <= kMaxPeers && count_peers() < max_peers_; ++i) {
         if (peers_[std::size_t(i)].in_use == 0) {
             entry = i;
             break;
         }
     }
     if (entry == 0) {
-        qCInfo(lc_link) << "97th device refused:" << socket->peerAddress().toString();
+        const QString from = QString::fromLatin1(address_text(socket->peerAddress()));
+        qCInfo(lc_link) << "device beyond" << max_peers_ << "refused:" << from;
         socket->abort();
         socket->deleteLater();
-        emit peer_refused();
+        emit peer_refused(from);
         return;
     }
     // Owned by the link, not the listener: socket_shutdown() deletes the listener first and
@@ -205,6 +238,7 @@ void TcpLink::attach(QTcpSocket* socket) {
     p.in_use = 1;
     p.peer_socket = socket;
     set_text(p.address, address_text(socket->peerAddress()));
+    keep_alive(socket);
     watch(socket);
     qCInfo(lc_link) << "peer" << entry << p.address.data() << "accepted";
     emit peers_changed();
@@ -248,12 +282,13 @@ void TcpLink::socket_failed(QTcpSocket* socket, int error) {
     const int index = find_peer(socket);
     const bool target =
         socket == client_ || (model_.tcp_role == 1 && index > 0 && index == model_.selected_peer);
+    const bool quiet = socket == client_ && quiet_failures_;
     // Closed before the box opens, so that nothing of this socket runs while it is shown.
     close_peer(socket);
     // A run under way ends on the close with one message that says so; a second box for
     // the same loss would only be clicked away.
     const bool run_reports_it = run_under_way(model_);
-    if (!(target && run_reports_it)) error_box_owned(ui_, text::kSocketEventError);
+    if (!(target && run_reports_it) && !quiet) error_box_owned(ui_, text::kSocketEventError);
 }
 
 void TcpLink::close_peer(QAbstractSocket* socket) {
@@ -280,6 +315,7 @@ void TcpLink::close_peer(QAbstractSocket* socket) {
 }
 
 void TcpLink::socket_shutdown() {
+    closing_ = true;
     if (server_ != nullptr) {
         server_->disconnect(this);
         server_->close();
@@ -293,6 +329,8 @@ void TcpLink::socket_shutdown() {
     }
     peer_table_reset();
     if (link_was_up) emit link_closed();
+    closing_ = false;
+    emit shut_down();
 }
 
 void TcpLink::peer_table_reset() {

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QHostAddress>
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -43,10 +44,16 @@ public:
     // listening (or already).
     int socket_listen();
     // Who may connect in the server role: the address to listen on (null: every IPv4
-    // address), and the peers accepted (empty: every one). A device from elsewhere is closed
-    // at once and reported through peer_rejected().
+    // address; "::" every address of both families), and the peers accepted (empty: every
+    // one). A device from elsewhere is closed at once and reported through peer_rejected().
     void set_listen_address(const QHostAddress& address);
     void set_allowed_peers(std::vector<QHostAddress> peers);
+    // At most `count` devices at once (1..96): one more is closed at once (peer_refused).
+    void set_max_peers(int count) { max_peers_ = std::clamp(count, 1, kMaxPeers); }
+    // Client role: a failed connection attempt shows no box (attempts made by themselves).
+    void set_quiet_failures(bool quiet) { quiet_failures_ = quiet; }
+    // Inside socket_shutdown() or the restart of an attempt: the close is asked for.
+    bool closing() const { return closing_; }
     // Closes one socket and frees its peer entry; peers_changed() follows.
     void close_peer(QAbstractSocket* socket);
     // Closes the listening or client socket and every peer, then resets the table.
@@ -76,8 +83,9 @@ signals:
     // Every frame handed to a socket.
     void frame_written(int peer_index, const QByteArray& frame);
     void link_closed();  // the client connection or the chosen peer went away
-    // A device connected while all 96 entries were taken and was closed at once.
-    void peer_refused();
+    void shut_down();    // socket_shutdown() closed everything (切断, exit)
+    // A device connected while every entry allowed was taken and was closed at once.
+    void peer_refused(const QString& address);
     // A device connected from an address that is not allowed and was closed at once.
     void peer_rejected(const QString& address);
 
@@ -104,6 +112,13 @@ private:
     std::array<Peer, kPeerEntries> peers_{};
     std::unique_ptr<QHostAddress> listen_address_;
     std::vector<QHostAddress> allowed_;
+    int max_peers_ = kMaxPeers;
+    bool quiet_failures_ = false;
+    bool closing_ = false;
 };
+
+// One host whatever its spelling: an IPv4 address and its IPv4-mapped IPv6 form, and this
+// machine's loopback address in both families (::1 and 127.0.0.1).
+bool same_host(const QHostAddress& a, const QHostAddress& b);
 
 }  // namespace tqv

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstring>
+
 #include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
@@ -166,27 +169,46 @@ class ControlTest : public ::testing::Test {
         sim_ = std::make_unique<Sim>(QStringList{"--listen", "0", "--log", log_path()} + sim_args,
                                      "listening");
         if (!sim_->ready()) return false;
+        launch(QStringList{"--tcp", "127.0.0.1:" + sim_->value(), "serve"} + serve_args);
+        return ports();
+    }
+    // The tool with `args` (serve's ports added).
+    void launch(const QStringList& args) {
 #ifdef TQV_CLI_PATH
         serve_.setProgram(QStringLiteral(TQV_CLI_PATH));
 #endif
-        serve_.setArguments(QStringList{"--tcp", "127.0.0.1:" + sim_->value(), "serve", "--http",
-                                        "0", "--osc", "0"} +
-                            serve_args);
+        serve_.setArguments(args + QStringList{"--http", "0", "--osc", "0"});
         serve_.setReadChannel(QProcess::StandardError);
         serve_.start();
-        const bool rosstalk = serve_args.contains(QStringLiteral("--rosstalk"));
-        while (http_ == 0 || osc_ == 0 || (rosstalk && rosstalk_ == 0)) {
-            if (!wait_until([this] {
-                    return serve_.canReadLine() || serve_.state() == QProcess::NotRunning;
-                }) ||
-                !serve_.canReadLine())
-                return false;
-            const QByteArray line = serve_.readLine().trimmed();
-            if (line.startsWith("http ")) http_ = line.mid(5).toInt();
-            if (line.startsWith("osc ")) osc_ = line.mid(4).toInt();
-            if (line.startsWith("rosstalk ")) rosstalk_ = line.mid(9).toInt();
-        }
-        return true;
+        said_.clear();
+        heard_ = 0;
+        wants_rosstalk_ = args.contains(QStringLiteral("--rosstalk"));
+    }
+    bool ports() {
+        const std::size_t from = heard_;
+        // Each port's line is looked for from the same place: their order is not fixed.
+        auto port = [&](const char* name, int& value) {
+            heard_ = from;
+            const QByteArray line = said(name);
+            value = line.isEmpty() ? 0 : line.mid(qsizetype(std::strlen(name))).toInt();
+            return value != 0;
+        };
+        const bool up = port("http ", http_) && port("osc ", osc_) &&
+                        (!wants_rosstalk_ || port("rosstalk ", rosstalk_));
+        heard_ = from;  // lines before the ports are still to be heard
+        return up;
+    }
+    // The next line of the tool's stderr that holds `text` (empty if none came in `ms`),
+    // after the last one found; every line read is kept in said_.
+    QByteArray said(const char* text, int ms = 10000) {
+        QByteArray found;
+        wait_until([&] {
+            while (serve_.canReadLine()) said_.push_back(serve_.readLine().trimmed());
+            for (; found.isEmpty() && heard_ < said_.size(); ++heard_)
+                if (said_[heard_].contains(text)) found = said_[heard_];
+            return !found.isEmpty() || serve_.state() == QProcess::NotRunning;
+        }, ms);
+        return found;
     }
     // A cue file in the test's folder, its header added.
     QString cues(const QByteArray& rows) const {
@@ -211,9 +233,12 @@ class ControlTest : public ::testing::Test {
     QTemporaryDir dir_;
     std::unique_ptr<Sim> sim_;
     QProcess serve_;
+    std::vector<QByteArray> said_;
+    std::size_t heard_ = 0;
     int http_ = 0;
     int osc_ = 0;
     int rosstalk_ = 0;
+    bool wants_rosstalk_ = false;
 };
 
 TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
@@ -468,7 +493,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
     EXPECT_EQ(api["openapi"], "3.1.0");
     const QJsonObject paths = api["paths"].toObject();
-    ASSERT_EQ(paths.size(), 15);
+    ASSERT_EQ(paths.size(), 16);
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
@@ -476,11 +501,19 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
             const QJsonValue example =
                 spec["requestBody"]["content"]["application/json"]["example"];
             const QByteArray body = QJsonDocument(example.toObject()).toJson(QJsonDocument::Compact);
-            for (const QByteArray& b : {example.isUndefined() ? QByteArray() : body, QByteArray("{}")}) {
+            QJsonObject to_all = example.toObject();
+            to_all["device"] = "all";
+            const QByteArray all = QJsonDocument(to_all).toJson(QJsonDocument::Compact);
+            // The cue list is the program's own: its routes name no device.
+            const bool per_device = !example.isUndefined() && !it.key().startsWith("/api/cue");
+            for (const QByteArray& b : {example.isUndefined() ? QByteArray() : body, QByteArray("{}"),
+                                        per_device ? all : QByteArray()}) {
                 const Reply r = call(http_, op.key().toUpper().toLatin1(), it.key().toLatin1(), b);
                 const QJsonObject response = spec["responses"][QString::number(r.status)].toObject();
                 EXPECT_FALSE(response.isEmpty()) << it.key().toStdString() << " " << r.status;
-                const QString ref = response["$ref"].toString();
+                // A list of devices is answered with one result per device.
+                const QString ref = b == all && r.status == 200 ? "#/components/schemas/Results"
+                                                                : response["$ref"].toString();
                 const QJsonArray required =
                     ref.isEmpty() ? response["content"]["application/json"]["schema"]["required"].toArray()
                                   : api["components"]["schemas"][ref.section('/', -1)]["required"].toArray();
@@ -587,6 +620,137 @@ TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
     r = call(http_, "POST", "/api/cue/load", QByteArray(257 * 1024, ' '));
     EXPECT_EQ(r.status, 413);
     EXPECT_TRUE(r.body.contains("256 KiB"));
+}
+
+TEST_F(ControlTest, EveryDeviceAnswersInItsOwnSlotAndASilentOneDelaysNoOther) {
+    launch({"--listen", "0", "--devices", "3", "serve"});
+    const QByteArray listening = said("listening ");
+    ASSERT_FALSE(listening.isEmpty());
+    const QString server = "127.0.0.1:" + QString::fromLatin1(listening.mid(10));
+    Sim answering({"--connect", server, "--count", "2"}, "connected");
+    ASSERT_TRUE(answering.ready());
+    Sim silent({"--connect", server, "--no-answer"}, "connected");
+    ASSERT_TRUE(silent.ready() && ports());
+    const QJsonArray listed = QJsonDocument::fromJson(call(http_, "GET", "/api/devices", "").body)["devices"].toArray();
+    ASSERT_EQ(listed.size(), 3);
+    EXPECT_EQ(listed[0]["target"], true);
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    EXPECT_EQ(panel.messages[0]["state"][QLatin1String("devices/3/up")], true);
+
+    QElapsedTimer clock;
+    clock.start();
+    Client all(http_, "POST", "/api/page", R"({"line":"1T","page":5,"device":"all"})");
+    // The silent device holds up neither the others nor a request for one of them.
+    EXPECT_EQ(call(http_, "POST", "/api/title", R"({"line":"1B","page":2,"text":"タ","device":[2]})").status, 200);
+    EXPECT_LT(clock.elapsed(), 2000);
+    Reply r;
+    ASSERT_TRUE(wait_until([&] { return (r = all.reply()).status != 0; }, 15000));
+    EXPECT_LT(clock.elapsed(), 6000);  // the silent one's time-out, not three of them
+    EXPECT_EQ(r.status, 502);
+    const QJsonArray results = QJsonDocument::fromJson(r.body)["results"].toArray();
+    ASSERT_EQ(results.size(), 3);
+    const int expected[] = {200, 200, 504};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(results[i]["device"], i + 1);
+        EXPECT_EQ(results[i]["status"], expected[i]) << r.body.toStdString();
+    }
+    EXPECT_EQ(results[0]["answer"], "GO");
+    for (const char* path : {"devices/1/lines/1T/page", "devices/2/lines/1T/page", "devices/2/lines/1B/titles/02"})
+        EXPECT_TRUE(wait_until([&] {
+            for (const QJsonObject& m : panel.messages)
+                if (m["changes"].toObject().contains(path)) return true;
+            return false;
+        })) << path;
+    // OSC names its devices in one more argument.
+    QUdpSocket osc;
+    osc.bind(QHostAddress::LocalHost, 0);
+    osc.writeDatagram(osc_string("/tqv/page") + osc_string(",sis") + osc_string("2T") +
+                          QByteArray::fromHex("00000007") + osc_string("1,2"),
+                      QHostAddress::LocalHost, quint16(osc_));
+    ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));
+    const QByteArray reply = osc.receiveDatagram().data();
+    EXPECT_EQ(reply.count(R"("status":200)"), 3) << reply.toStdString();  // two devices, and all
+    const struct {
+        const char* body;
+        int status;
+    } refused[] = {{R"({"line":"1T","page":1,"device":7})", 404},
+                   {R"({"line":"1T","page":1,"device":0})", 400},
+                   {R"({"line":"1T","page":1,"device":"some"})", 400}};
+    for (const auto& c : refused) EXPECT_EQ(call(http_, "POST", "/api/page", c.body).status, c.status) << c.body;
+}
+
+TEST_F(ControlTest, DevicesAreAdmittedByAddressAndKeepTheirNumbers) {
+    // "::" takes IPv4 devices (and clients) too, and ::1 admits 127.0.0.1.
+    QProcess once;
+#ifdef TQV_CLI_PATH
+    once.setProgram(QStringLiteral(TQV_CLI_PATH));
+#endif
+    once.setArguments({"--listen", "0", "--bind", "::", "--allow", "::1", "page", "1T", "5"});
+    once.start();
+    QByteArray line;
+    ASSERT_TRUE(wait_until([&] { return (line += once.readAllStandardError()).contains("\n"); }));
+    Sim v4_device({"--connect", "127.0.0.1:" + QString::fromLatin1(line.trimmed().mid(10))}, "connected");
+    EXPECT_TRUE(wait_until([&] { return once.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(once.exitCode(), 0) << once.readAllStandardError().toStdString();
+    launch({"--listen", "0", "--devices", "1", "--allow", "::1", "serve", "--bind", "::"});
+    const QByteArray listening = said("listening ");
+    ASSERT_FALSE(listening.isEmpty());
+    const QString server = "127.0.0.1:" + QString::fromLatin1(listening.mid(10));
+    auto device = std::make_unique<Sim>(QStringList{"--connect", server}, "connected");
+    ASSERT_TRUE(device->ready() && ports());
+    EXPECT_FALSE(said("device 1 127.0.0.1 connected").isEmpty());
+    Sim extra({"--connect", server}, "connected");
+    EXPECT_FALSE(said("closed: 1 devices are connected already").isEmpty());
+    device.reset();
+    EXPECT_FALSE(said("device 1 127.0.0.1 gone").isEmpty());
+    EXPECT_EQ(call(http_, "POST", "/api/page", R"({"line":"1T","page":3})").status, 503);
+    device = std::make_unique<Sim>(QStringList{"--connect", server}, "connected");
+    EXPECT_FALSE(said("device 1 127.0.0.1 back").isEmpty());
+    EXPECT_EQ(call(http_, "POST", "/api/page", R"({"line":"1T","page":3})").status, 200);
+}
+
+TEST_F(ControlTest, ALostLinkComesBackByItselfAndTheDeviceIsComparedNotResent) {
+    ASSERT_TRUE(start({}, {"--reconnect-check"}));
+    const QString port = sim_->value();
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    ASSERT_EQ(call(http_, "POST", "/api/page", R"({"line":"1T","page":5})").status, 200);
+    // A change of `path` to `value` has come, after the first `from` messages.
+    auto seen = [&panel](const char* path, const QJsonValue& value, std::size_t from = 0) {
+        for (std::size_t i = from; i < panel.messages.size(); ++i)
+            if (panel.messages[i]["changes"][QLatin1String(path)] == value) return true;
+        return false;
+    };
+    auto status_is = [&](const char* status) { return seen("link/status", QLatin1String(status)); };
+    sim_.reset();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(wait_until([&] { return status_is("connecting"); }, 1000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    const Reply meanwhile = call(http_, "POST", "/api/page", R"({"line":"1T","page":6})");
+    EXPECT_EQ(meanwhile.status, 503);
+    EXPECT_LT(clock.elapsed(), 1500);
+
+    const QString again = dir_.filePath(QStringLiteral("again.log"));
+    const std::size_t before = panel.messages.size();
+    Sim back({"--listen", port, "--log", again}, "listening");
+    ASSERT_TRUE(back.ready());
+    EXPECT_TRUE(wait_until([&] { return seen("link/status", "ok", before); }, 5000));
+    // The check is one answer-paced read, shown as a run, then its differences.
+    ASSERT_TRUE(wait_until([&] { return seen("run/end", "completed", before); }, 30000));
+    EXPECT_TRUE(seen("run/total", 285, before));
+    QJsonObject differs;
+    for (const QJsonObject& m : panel.messages)
+        if (m["changes"].toObject().contains("device/differs"))
+            differs = m["changes"][QLatin1String("device/differs")].toObject();
+    EXPECT_GE(differs["count"].toInt(), 1);
+    EXPECT_EQ(differs["items"].toArray().size(), differs["count"].toInt());
+    EXPECT_FALSE(said("items differ from the document").isEmpty());
+    QFile log(again);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : log.readAll().split('\n'))
+        EXPECT_TRUE(!line.contains(" < ") || line.contains(" < 00R")) << line.toStdString();
 }
 
 // The program's side: a dialog's send and the operator's lock, with the control in process.

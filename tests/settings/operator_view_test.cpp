@@ -223,6 +223,36 @@ TEST_F(OperatorViewTest, ClientReconnectsToTheLastHost) {
     EXPECT_EQ(events("再接続しました"), 1);
 }
 
+// With the link's own attempts, a lost client connection says 再接続中 at once, comes back
+// when the device does, and the read after it is reported where the operator looks.
+TEST_F(OperatorViewTest, ClientComesBackByItselfAndTheCheckIsShown) {
+    if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
+    model.interface_kind = 1;
+    model.tcp_role = 0;
+    model.host_list[0] = {127, 0, 0, 1};
+    model.host_count = 1;
+    model.selected_peer = 0;
+    link.set_auto_reconnect(true);
+    link.set_reconnect_backoff(100, 400);
+    link.set_reconnect_check(true);
+    link.start_answer_timer();
+    auto device = std::make_unique<Sim>(QStringList{"--listen", "0"}, "listening");
+    ASSERT_TRUE(device->ready());
+    const QString port = device->value();
+    set_slot_text(model.port_number, port.rightJustified(5, QLatin1Char('0')).toStdString());
+    ASSERT_TRUE(link.reconnect_tcp());
+    ASSERT_TRUE(wait_until([&] { return link.tcp().link_up(); }));
+    device.reset();
+    EXPECT_TRUE(wait_until([&] { return window->link_status()->state_text() == QStringLiteral("再接続中"); }, 1000));
+    device = std::make_unique<Sim>(QStringList{"--listen", port}, "listening");
+    ASSERT_TRUE(device->ready());
+    ASSERT_TRUE(wait_until([&] { return window->link_status()->state_text().contains(QStringLiteral("再接続後の確認")); }, 30000));
+    int reported = 0;
+    for (const TrafficLine& line : window->traffic_log().ring().lines())
+        reported += line.event && cp932_to_utf8(line.bytes).find("再接続後の確認") == 0;
+    EXPECT_EQ(reported, 1);
+}
+
 // Three items changed in the document: the comparison lists exactly those, and sending
 // the differences sends exactly their three commands; then the device equals the document.
 TEST_F(OperatorViewTest, CompareSendsOnlyTheDifferences) {

@@ -1,0 +1,50 @@
+// The server role's devices by number, kept by address (the show-control server of the
+// command-line tool, where panels name devices by number).
+//
+// Device k is the device that connected k-th. When its connection goes and a connection
+// comes back from its address, it is device k again, on whatever peer entry it lands; a
+// connection from an address no device has takes the number of a device that is gone, and
+// that replacement is said. Device 1 is the chosen device: the model's selected_peer
+// follows its entry and is -1 while it is away, so that nobody who happens to connect
+// meanwhile silently receives its commands.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <vector>
+
+#include "core/model.h"
+
+namespace tqv {
+
+class TcpLink;
+
+class PeerRoster : public QObject {
+    Q_OBJECT
+  public:
+    struct Device {
+        QString address;  // empty until it first connected
+        int entry = 0;    // its peer entry while connected; 0 while away
+        QPointer<QObject> socket;
+    };
+
+    PeerRoster(TcpLink& tcp, Model& model, int count, QObject* parent = nullptr);
+
+    const std::vector<Device>& devices() const { return devices_; }
+    int connected() const;
+
+  signals:
+    // "device 2 192.168.1.5 back", "device 1: 192.168.1.9 replaces 192.168.1.5", ...
+    void said(const QString& line);
+    void changed();
+
+  private:
+    void sync();
+
+    TcpLink& tcp_;
+    Model& model_;
+    std::vector<Device> devices_;
+};
+
+}  // namespace tqv
