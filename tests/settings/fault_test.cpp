@@ -72,6 +72,21 @@ class FaultTest : public AppTest {
         QFile f(dir.filePath(QStringLiteral("sim.log")));
         return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
     }
+    // The server role with `count` simulated devices connected to it; nullptr when they
+    // did not all come.
+    std::unique_ptr<Sim> connect_devices(int count, QStringList options) {
+        model.interface_kind = 1;
+        model.tcp_role = 1;
+        set_slot_text(model.port_number, "00000");
+        if (link.tcp().socket_listen() != 1) return nullptr;
+        auto devices = std::make_unique<Sim>(
+            QStringList{"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
+                        "--count", QString::number(count)} + options,
+            "connected");
+        if (!wait_until([&] { return link.tcp().count_peers() == count; })) return nullptr;
+        model.tcp_connected = 1;
+        return devices;
+    }
     void time_out() {
         for (int i = 0; i < SendPath::kTimeoutTicks; ++i) link.answer_tick();
     }
@@ -234,15 +249,8 @@ TEST_F(FaultTest, AnswerPacedRunsGoAtTheDevicesPace) {
 // Server role, "接続中の全機器": set all items on every connected device at once, one row
 // each, one summary; a device that goes away ends only its own run.
 TEST_F(FaultTest, SetAllGoesToEveryConnectedDevice) {
-    model.interface_kind = 1;
-    model.tcp_role = 1;
-    set_slot_text(model.port_number, "00000");
-    ASSERT_EQ(link.tcp().socket_listen(), 1);
-    Sim devices({"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
-                 "--count", "3", "--log", dir.filePath(QStringLiteral("sim.log"))},
-                "connected");
-    ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == 3; }));
-    model.tcp_connected = 1;
+    const auto devices = connect_devices(3, {"--log", dir.filePath(QStringLiteral("sim.log"))});
+    ASSERT_TRUE(devices);
     model.selected_peer = 1;
     model.fast_transfer = 1;
     window->run_command(kSetAllItems);
@@ -280,15 +288,8 @@ TEST_F(FaultTest, SetAllGoesToEveryConnectedDevice) {
 // Stopped or cut off, a push to every device ends each row once, its step agreeing with
 // its message; late answers reach no box, and every frame of every device is in the log.
 TEST_F(FaultTest, APushStoppedOrCutOffEndsEveryRowOnceAndQuietly) {
-    model.interface_kind = 1;
-    model.tcp_role = 1;
-    set_slot_text(model.port_number, "00000");
-    ASSERT_EQ(link.tcp().socket_listen(), 1);
-    Sim devices({"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
-                 "--count", "4", "--delay", "20"},
-                "connected");
-    ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == 4; }));
-    model.tcp_connected = 1;
+    const auto devices = connect_devices(4, {"--delay", "20"});
+    ASSERT_TRUE(devices);
     model.selected_peer = 1;
     model.fast_transfer = 1;
     std::map<QString, int> sent;
@@ -327,7 +328,7 @@ TEST_F(FaultTest, APushStoppedOrCutOffEndsEveryRowOnceAndQuietly) {
     ui.clear();
     d->start_button()->click();
     ASSERT_TRUE(d->push_to_all()->running());
-    devices.stop();
+    devices->stop();
     check_rows(text::kSocketNotConnected);
 }
 

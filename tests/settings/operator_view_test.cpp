@@ -20,6 +20,14 @@ namespace {
 
 class OperatorViewTest : public AppTest {
   protected:
+    // The TCP client role, its one host the loopback address.
+    void client_of_localhost() {
+        model.interface_kind = 1;
+        model.tcp_role = 0;
+        model.host_list[0] = {127, 0, 0, 1};
+        model.host_count = 1;
+        model.selected_peer = 0;
+    }
     void SetUp() override {
         AppTest::SetUp();
         model.selected_peer = -1;
@@ -196,11 +204,7 @@ TEST_F(OperatorViewTest, LostSerialPortIsReopenedWhenItComesBack) {
 // status bar as from the menu.
 TEST_F(OperatorViewTest, ClientReconnectsToTheLastHost) {
     if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
-    model.interface_kind = 1;
-    model.tcp_role = 0;
-    model.host_list[0] = {127, 0, 0, 1};
-    model.host_count = 1;
-    model.selected_peer = 0;
+    client_of_localhost();
     for (int round = 0; round < 2; ++round) {
         Sim device({QStringLiteral("--listen"), QStringLiteral("0")}, "listening");
         ASSERT_TRUE(device.ready());
@@ -227,11 +231,7 @@ TEST_F(OperatorViewTest, ClientReconnectsToTheLastHost) {
 // when the device does, and the read after it is reported where the operator looks.
 TEST_F(OperatorViewTest, ClientComesBackByItselfAndTheCheckIsShown) {
     if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
-    model.interface_kind = 1;
-    model.tcp_role = 0;
-    model.host_list[0] = {127, 0, 0, 1};
-    model.host_count = 1;
-    model.selected_peer = 0;
+    client_of_localhost();
     link.set_auto_reconnect(true);
     link.set_reconnect_backoff(100, 400);
     link.set_reconnect_check(true);
