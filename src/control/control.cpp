@@ -165,6 +165,15 @@ struct Control::Client {
 
 Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(link) {
     connect(&link_, &DeviceLink::exchange_ended, this, &Control::link_exchange_ended);
+    // What a run (a cue, a dialog's transfer) got the device to hold is confirmed as well.
+    connect(&link_, &DeviceLink::run_command_answered, this, [this](const QByteArray& frame) {
+        int device = 1;
+        for (const ControlDevice& d : devices())
+            if (d.target) device = d.index;
+        const QString source = cues_ != nullptr && cues_->running() ? QStringLiteral("cue")
+                                                                    : QStringLiteral("dialog");
+        confirm(frame.toStdString(), source, link_, device);
+    });
     // Every run on the link, whoever started it; the check after a reconnect is the
     // device's own.
     run_news_ = Subscription(static_cast<Channel&>(link_).run_news, [this](const RunNews& news) {

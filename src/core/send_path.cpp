@@ -39,6 +39,8 @@ void SendPath::exchange_end(ExchangeEnd::Kind kind, const Pending& p, std::strin
 }
 
 void SendPath::single_answered(const Arrival& arrival, std::string_view text, bool error) {
+    if (arrival.route == Route::run && !error && !arrival.frame.empty())
+        run_command_answered(arrival.frame);
     if (arrival.route != Route::single || arrival.frame.empty() || exchange_ended.empty()) return;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     exchange_ended({error ? ExchangeEnd::Kind::error_answer : ExchangeEnd::Kind::answered,

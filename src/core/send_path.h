@@ -126,6 +126,8 @@ public:
     Observers<std::string_view, bool> frame_written;
     Observers<bool> answered;
     Observers<const ExchangeEnd&> exchange_ended;
+    // A command of a run answered without an error (its frame): what the device now holds.
+    Observers<const std::string&> run_command_answered;
     Observers<bool> timed_out;
     Observers<> settled;
 

@@ -123,6 +123,9 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
             [this](const QString& peer, const QByteArray& frame) { emit traffic(true, peer, frame); });
     path_.timed_out.add([this](bool) { emit answer_timed_out(); });
     path_.exchange_ended.add([this](const ExchangeEnd& end) { emit exchange_ended(end); });
+    path_.run_command_answered.add([this](const std::string& frame) {
+        emit run_command_answered(QByteArray::fromStdString(frame));
+    });
     dispatcher_.line_handled.add([this] { emit answer_applied(); });
     // A device the server role does not take is recorded where the operator looks.
     connect(&tcp_, &TcpLink::peer_rejected, this, [this](const QString& address) {

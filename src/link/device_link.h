@@ -93,6 +93,8 @@ signals:
     void state_changed();
     // How one command outside a run ended (the send path's report of it).
     void exchange_ended(const tqv::ExchangeEnd& end);
+    // A run's command answered without an error (cues, the dialogs' runs).
+    void run_command_answered(const QByteArray& frame);
     // The lost serial port was opened again on its own; nothing was resent.
     void serial_reconnected(const QString& path);
     // The lost TCP connection is back (on its own or by 再接続); nothing was resent.

@@ -171,8 +171,9 @@ test('the panel switches pages, follows changes made elsewhere, and survives bad
     assert.equal((await api(server, '/api/cue/load', { csv })).status, 200);
     await page.locator('#cue-next', { hasText: 'Opening' }).waitFor();
     await page.locator('#cue-go').click();
-    // The cue's end comes as an event right after GO's answer, and says so last.
-    await page.locator('#status', { hasText: /GO:|Cue ended/ }).waitFor();
+    // The page the cue switched to lights up once the device has confirmed it.
+    await page.locator('.pages button[data-line="1T"][data-page="7"][aria-pressed="true"]').waitFor();
+    await page.locator('#status', { hasText: 'Cue ended' }).waitFor();
     const cues = (await api(server, '/api/cues')).json;
     assert.equal(cues.current, 1);
     assert.equal((await api(server, '/api/status')).json.pages['1T'], 7);
