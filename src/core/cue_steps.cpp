@@ -64,12 +64,19 @@ int CueSteps::period_ms(int n) const {
     // GO is live: the first command goes at once.
     if (n <= 1) return 0;
     const CueStep* s = step(n);
+    const CueStep* before = step(n - 1);
+    // A wait is its own hold, and the step after it has been spaced by it already.
+    if ((s != nullptr && s->action == CueAction::wait) ||
+        (before != nullptr && before->action == CueAction::wait))
+        return 0;
     return s != nullptr && s->action == CueAction::title && !s->memory ? 600 : 1000;
 }
 
 int CueSteps::hold_ms(int n) const {
-    const CueStep* before = step(n - 1);
-    return before != nullptr && before->action == CueAction::wait ? before->seconds * 1000 : 0;
+    // The wait step itself comes its seconds after the step before, so a wait at the end
+    // of a cue holds the cue's end (and the next GO) back as well.
+    const CueStep* s = step(n);
+    return s != nullptr && s->action == CueAction::wait ? s->seconds * 1000 : 0;
 }
 
 std::string CueSteps::closing_prefix() const {

@@ -1,8 +1,8 @@
 // One cue as a run: its steps go through the run engine like any dialog's bulk transfer, so
 // pacing, waiting for answers, 中止, 高速転送 and the one message at the end are the
 // engine's. A title, page or start-up step sends the very command its dialog sends and
-// updates the model as that dialog does; a `wait S` step sends nothing and holds the step
-// after it back for S seconds.
+// updates the model as that dialog does; a `wait S` step sends nothing and comes S seconds
+// after the step before, the step after it at once (a wait at the end holds the cue's end).
 #pragma once
 
 #include <string>

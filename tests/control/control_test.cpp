@@ -611,7 +611,7 @@ TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
     Reply lost;
     ASSERT_TRUE(wait_until([&] { return (lost = go.reply()).status != 0; }));
     EXPECT_EQ(lost.status, 503) << lost.body.toStdString();
-    EXPECT_TRUE(lost.body.contains("送信されなかったコマンド: page 1T 9")) << lost.body.toStdString();
+    EXPECT_TRUE(lost.body.contains("送信されなかったコマンド: wait 2, page 1T 9")) << lost.body.toStdString();
     EXPECT_EQ(call(http_, "POST", "/api/cue/load", R"({"csv":"cue,action\nX,jump\n"})").status, 400);
     // Only this route takes more than 4 KiB, and only up to 256 KiB.
     QByteArray rows = R"({"csv":"cue,action,line,page,text,memory,seconds\n)";

@@ -84,9 +84,11 @@ TEST_F(CueRun, StepsGoThroughTheEngineAndEndWithOneMessageNamingCueStepAndUnsent
         EXPECT_EQ(model.current_page[0], c.frames >= 2 ? 4 : 0);
         EXPECT_EQ(model.startup_page[3], c.frames == 3 ? kAutoPage : 0);
     }
-    // The wait holds the step after it back, whatever the pace.
-    EXPECT_EQ(steps->hold_ms(4), 3000);
-    EXPECT_EQ(steps->hold_ms(3), 0);
+    // The wait is held its seconds after the step before, whatever the pace, and the step
+    // after it follows at once.
+    EXPECT_EQ(steps->hold_ms(3), 3000);
+    EXPECT_EQ(steps->hold_ms(4), 0);
+    EXPECT_EQ(steps->period_ms(4), 0);
 }
 
 TEST_F(CueRun, ATitleTheDeviceCannotShowIsRefusedBeforeAnythingOfItGoesOut) {
