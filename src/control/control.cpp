@@ -161,6 +161,7 @@ struct Control::Client {
     QPointer<QWebSocket> socket;
     QString peer;
     qint64 backlog = 0;  // bytes sent and not yet written out
+    bool closing = false;  // closed for its backlog: nothing more is sent to it
 };
 
 Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(link) {
@@ -225,8 +226,12 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
 }
 
 Control::~Control() {
-    for (const auto& client : clients_)
-        if (client->socket) client->socket->abort();
+    // Aborting makes a socket say it is gone: nothing of this may hear it any more.
+    for (const auto& client : clients_) {
+        if (!client->socket) continue;
+        client->socket->disconnect(this);
+        client->socket->abort();
+    }
     // A peer's channel that has gone took its observer list along.
     for (const auto& [device, l] : lanes_)
         if (l->channel != static_cast<Channel*>(&link_) && l->holder.isNull()) l->ended.release();
@@ -566,20 +571,33 @@ void Control::add_client(QWebSocket* socket) {
     connect(socket, &QWebSocket::bytesWritten, this,
             [c](qint64 written) { c->backlog = std::max<qint64>(0, c->backlog - written); });
     connect(socket, &QWebSocket::disconnected, this, [this, c] {
-        told("ws", c->peer, "closed");
-        if (c->socket) c->socket->deleteLater();
-        std::erase_if(clients_, [c](const auto& client) { return client.get() == c; });
+        // A socket may say it is gone more than once (an abort, then its own close): the
+        // client is forgotten the first time only. It leaves the list before anything is
+        // said about it, since saying it reaches every other client.
+        std::unique_ptr<Client> gone;
+        for (auto& client : clients_)
+            if (client.get() == c) gone = std::move(client);
+        if (!gone) return;
+        std::erase_if(clients_, [](const auto& client) { return client == nullptr; });
+        if (gone->socket) {
+            gone->socket->disconnect(this);
+            gone->socket->deleteLater();
+        }
+        told("ws", gone->peer, "closed");
     });
     told("ws", peer, "connected");
     send_to(*c, compact({{"type", "state"}, {"seq", qint64(state_.seq())}, {"state", state_.state()}}));
 }
 
 void Control::send_to(Client& client, const QByteArray& message) {
-    if (!client.socket || client.socket->state() != QAbstractSocket::ConnectedState) return;
+    if (client.closing || !client.socket || client.socket->state() != QAbstractSocket::ConnectedState)
+        return;
     // A client that stops reading must not make us hold more and more for it.
     if (client.backlog + message.size() > kMaxClientBacklog) {
         told("ws", client.peer, "closed: more than 1 MiB waiting for it");
-        client.socket->abort();
+        // Not now: the caller may be going through the list of clients this would change.
+        client.closing = true;
+        QMetaObject::invokeMethod(client.socket, &QWebSocket::abort, Qt::QueuedConnection);
         return;
     }
     client.backlog += message.size();

@@ -158,8 +158,10 @@ class ControlTest : public ::testing::Test {
         if (serve_.state() != QProcess::NotRunning) {
             serve_.terminate();
             EXPECT_TRUE(wait_until([this] { return serve_.state() == QProcess::NotRunning; }));
-            EXPECT_EQ(serve_.exitStatus(), QProcess::NormalExit);
-            EXPECT_EQ(serve_.exitCode(), 0);
+            // What the tool said last, when it did not end cleanly.
+            const auto last_words = [this] { return serve_.readAllStandardError().right(4000).toStdString(); };
+            EXPECT_EQ(serve_.exitStatus(), QProcess::NormalExit) << last_words();
+            EXPECT_EQ(serve_.exitCode(), 0) << last_words();
         }
     }
 
