@@ -168,9 +168,7 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
     connect(&link_, &DeviceLink::exchange_ended, this, &Control::link_exchange_ended);
     // What a run (a cue, a dialog's transfer) got the device to hold is confirmed as well.
     connect(&link_, &DeviceLink::run_command_answered, this, [this](const QByteArray& frame) {
-        int device = 1;
-        for (const ControlDevice& d : devices())
-            if (d.target) device = d.index;
+        const int device = target_device();
         const QString source = cues_ != nullptr && cues_->running() ? QStringLiteral("cue")
                                                                     : QStringLiteral("dialog");
         confirm(frame.toStdString(), source, link_, device);
@@ -805,6 +803,13 @@ void Control::let_go(Lane& lane) {
     lane.channel = nullptr;
 }
 
+int Control::target_device() const {
+    int device = 1;
+    for (const ControlDevice& d : devices())
+        if (d.target) device = d.index;
+    return device;
+}
+
 void Control::link_exchange_ended(const ExchangeEnd& end) {
     QJsonObject last{{"frame", qs(trimmed_frame(end.frame))},
                      {"outcome", outcome_name(end.kind)},
@@ -814,10 +819,7 @@ void Control::link_exchange_ended(const ExchangeEnd& end) {
     // A dialog's command; ours is confirmed by its lane.
     if (end.kind != ExchangeEnd::Kind::answered || (own != nullptr && carries(end.frame, own->in_flight->body)))
         return;
-    int device = 1;
-    for (const ControlDevice& d : devices())
-        if (d.target) device = d.index;
-    confirm(end.frame, "dialog", link_, device);
+    confirm(end.frame, "dialog", link_, target_device());
 }
 
 void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {

@@ -173,6 +173,8 @@ class Control : public QObject {
     // changed the model, the link, the runs, the devices.
     void confirm(const std::string& frame, const QString& source, Channel& channel, int device);
     bool server_role() const;
+    // The device the program's own link talks to (the default of every request).
+    int target_device() const;
     void snapshot_model();
     void model_answered();
     void link_changed();

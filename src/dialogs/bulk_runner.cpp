@@ -42,12 +42,7 @@ QCheckBox* BulkRunner::fast_box() {
 }
 
 QLabel* BulkRunner::remaining_label() {
-    if (remaining_ == nullptr) {
-        remaining_ = new QLabel(&dialog_);
-        remaining_->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
-        remaining_->setFixedWidth(
-            remaining_->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
-    }
+    if (remaining_ == nullptr) remaining_ = make_time_left_label(&dialog_);
     return remaining_;
 }
 

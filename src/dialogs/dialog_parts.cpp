@@ -48,4 +48,11 @@ QGroupBox* captioned(const QString& caption, QWidget* control, QWidget* parent) 
     return group;
 }
 
+QLabel* make_time_left_label(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
+    label->setFixedWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
+    return label;
+}
+
 }  // namespace tqv

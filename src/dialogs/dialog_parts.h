@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+class QLabel;
+
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -41,5 +43,9 @@ class PageCells : public QWidget {
 
 // `control` in a group box captioned `caption`, as the lists and the title field sit.
 QGroupBox* captioned(const QString& caption, QWidget* control, QWidget* parent);
+
+// "残り 2:41" beside a run's progress: read out by its text, and as wide when idle as during
+// a run, so that the bar beside it keeps its width.
+QLabel* make_time_left_label(QWidget* parent);
 
 }  // namespace tqv

@@ -180,6 +180,11 @@ void DeviceRowsTable::show_rows(const std::vector<PushToAll::Row>& rows) {
     for (int i = 0; i < int(rows.size()); ++i) show_row(i, rows[std::size_t(i)]);
 }
 
+void DeviceRowsTable::forget_rows() {
+    setRowCount(0);
+    hide();
+}
+
 void DeviceRowsTable::show_row(int i, const PushToAll::Row& r) {
     if (i >= rowCount()) return;
     const QString cells[3] = {r.address, QStringLiteral("%1/%2").arg(r.step).arg(r.total),

@@ -85,6 +85,8 @@ class DeviceRowsTable : public QTableWidget {
     void follow(const PushToAll& push);
     void show_rows(const std::vector<PushToAll::Row>& rows);
     void show_row(int i, const PushToAll::Row& r);
+    // A run on the chosen device alone: the rows of an earlier push say nothing about it.
+    void forget_rows();
 };
 
 // The target choice of the server role: "選択中の機器" (index 0) or "接続中の全機器" (1),

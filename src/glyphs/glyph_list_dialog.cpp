@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogs/dialog_parts.h"
 #include "dialogs/file_dialogs.h"
 #include "core/atomic_file.h"
 #include "core/digits.h"
@@ -154,11 +155,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     percent_box_->setFocusPolicy(Qt::NoFocus);
     percent_box_->setFixedWidth(64);
     percent_box_->setAccessibleName(QStringLiteral("％"));
-    remaining_ = new QLabel(this);
-    remaining_->setAccessibleDescription(QStringLiteral("Time left"));  // name: its text
-    // As wide when idle as during a run: the bar beside it keeps its width.
-    remaining_->setFixedWidth(
-        remaining_->fontMetrics().horizontalAdvance(QStringLiteral("残り 00:00")) + 4);
+    remaining_ = make_time_left_label(this);
     fast_box_ = new QCheckBox(QStringLiteral("高速転送"), this);
     fast_box_->setChecked(model_.fast_transfer == 1);
     connect(fast_box_, &QCheckBox::toggled, this, [this](bool on) {
@@ -351,11 +348,7 @@ void GlyphListDialog::start_bulk(bool registering) {
         return;
     if (registering && !context_.link.send_path().confirm_not_switching()) return;
     if (!driver_.start(std::make_unique<GlyphBulk>(registering))) return;
-    if (table_ != nullptr) {
-        // The rows of an earlier push say nothing about this run.
-        table_->setRowCount(0);
-        table_->hide();
-    }
+    if (table_ != nullptr) table_->forget_rows();
     progress_->setValue(0);
     show_running(bulk_running());
     show_remaining();

@@ -67,9 +67,7 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
         if (target_ != nullptr && target_->currentIndex() == 1) {
             start_all();
         } else if (bulk().start() && table_ != nullptr) {
-            // The rows of an earlier push say nothing about this run.
-            table_->setRowCount(0);
-            table_->hide();
+            table_->forget_rows();
         }
     });
 

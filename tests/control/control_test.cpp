@@ -499,9 +499,9 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
-            const QJsonObject spec = op.value().toObject();
+            const QJsonObject operation = op.value().toObject();
             const QJsonValue example =
-                spec["requestBody"]["content"]["application/json"]["example"];
+                operation["requestBody"]["content"]["application/json"]["example"];
             const QByteArray body = QJsonDocument(example.toObject()).toJson(QJsonDocument::Compact);
             QJsonObject to_all = example.toObject();
             to_all["device"] = "all";
@@ -511,7 +511,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
             for (const QByteArray& b : {example.isUndefined() ? QByteArray() : body, QByteArray("{}"),
                                         per_device ? all : QByteArray()}) {
                 const Reply r = call(http_, op.key().toUpper().toLatin1(), it.key().toLatin1(), b);
-                const QJsonObject response = spec["responses"][QString::number(r.status)].toObject();
+                const QJsonObject response = operation["responses"][QString::number(r.status)].toObject();
                 EXPECT_FALSE(response.isEmpty()) << it.key().toStdString() << " " << r.status;
                 // A list of devices is answered with one result per device.
                 const QString ref = b == all && r.status == 200 ? "#/components/schemas/Results"
