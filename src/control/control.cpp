@@ -205,7 +205,9 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
                                                     {"seq", qint64(seq)},
                                                     {"source", source},
                                                     {"changes", changes}});
-                for (const auto& client : clients_) send_to(*client, message);
+                // A copy: sending may end a client, which takes it off the list.
+                const auto clients = clients_;
+                for (const auto& client : clients) send_to(*client, message);
             });
 
     // Nothing is confirmed yet: every path is there, without a value.
@@ -557,7 +559,7 @@ void Control::add_client(QWebSocket* socket) {
     socket->setParent(this);
     socket->setMaxAllowedIncomingFrameSize(kMaxBody);
     socket->setMaxAllowedIncomingMessageSize(kMaxBody);
-    auto client = std::make_unique<Client>();
+    auto client = std::make_shared<Client>();
     client->socket = socket;
     client->peer = peer;
     Client* c = client.get();
@@ -572,7 +574,7 @@ void Control::add_client(QWebSocket* socket) {
         // A socket may say it is gone more than once (an abort, then its own close): the
         // client is forgotten the first time only. It leaves the list before anything is
         // said about it, since saying it reaches every other client.
-        std::unique_ptr<Client> gone;
+        std::shared_ptr<Client> gone;
         for (auto& client : clients_)
             if (client.get() == c) gone = std::move(client);
         if (!gone) return;
@@ -604,10 +606,13 @@ void Control::send_to(Client& client, const QByteArray& message) {
 
 void Control::client_message(Client& client, const QByteArray& message) {
     const WsRequest request = parse_ws_request(message);
-    QPointer<QWebSocket> socket = client.socket;
-    Client* c = &client;
-    Reply reply = [this, socket, c, id = request.id](int status, const QJsonObject& json) {
-        if (!socket) return;
+    // The answer may come after the client has gone (a device's time-out is seconds).
+    std::weak_ptr<Client> asker;
+    for (const auto& c : clients_)
+        if (c.get() == &client) asker = c;
+    Reply reply = [this, asker, id = request.id](int status, const QJsonObject& json) {
+        const std::shared_ptr<Client> c = asker.lock();
+        if (!c) return;
         QJsonObject result = json;
         result["type"] = "result";
         result["id"] = id;

@@ -199,7 +199,7 @@ class Control : public QObject {
     std::string last_exchange_;  // JSON object text; empty before the first
 
     ControlState state_;
-    std::vector<std::unique_ptr<Client>> clients_;
+    std::vector<std::shared_ptr<Client>> clients_;
     // The pages and titles before an answer line is handled, to see what it changed.
     std::optional<QJsonObject> before_answer_;
     // Ignored OSC datagrams are logged at most kOscLogPerSecond a second.
