@@ -56,14 +56,9 @@ std::string trimmed_frame(std::string frame) {
     return frame;
 }
 
-bool ends_with(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // `frame` (address, body, CR LF) carries exactly `body`.
 bool carries(const std::string& frame, const std::string& body) {
-    return ends_with(frame, body) && frame.size() <= body.size() + 2;
+    return frame.ends_with(body) && frame.size() <= body.size() + 2;
 }
 
 QJsonValue page_value(int page) {

@@ -15,17 +15,6 @@ namespace {
 
 constexpr const char* kFolderKey = "last_folder";
 
-void make_open(QFileDialog& dialog) {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-}
-
-void make_save(QFileDialog& dialog) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-}
-
 }  // namespace
 
 QtFileDialogs::QtFileDialogs(IniFile* config) : config_(config) {
@@ -58,50 +47,55 @@ std::optional<std::string> QtFileDialogs::run(QFileDialog& dialog, const char* f
     return path;
 }
 
-std::optional<std::string> QtFileDialogs::choose_open(QWidget* owner) {
+std::optional<std::string> QtFileDialogs::open_file(QWidget* owner, const char* filter) {
     QFileDialog dialog(owner, QString::fromUtf8(text::kOpenDialogTitle), folder_);
-    make_open(dialog);
-    return run(dialog, text::kDocumentFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return run(dialog, filter);
+}
+
+std::optional<std::string> QtFileDialogs::save_file(QWidget* owner, const char* filter,
+                                                    const QString& title, const QString& suffix,
+                                                    const QString& initial_name) {
+    QFileDialog dialog(owner, title.isEmpty() ? QString::fromUtf8(text::kSaveDialogTitle) : title,
+                       folder_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    if (!initial_name.isEmpty()) dialog.selectFile(initial_name);
+    return run(dialog, filter);
+}
+
+std::optional<std::string> QtFileDialogs::choose_open(QWidget* owner) {
+    return open_file(owner, text::kDocumentFilter);
 }
 
 std::optional<std::string> QtFileDialogs::choose_save(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(text::kSaveDialogTitle), folder_);
-    make_save(dialog);
-    return run(dialog, text::kDocumentFilter);
+    return save_file(owner, text::kDocumentFilter);
 }
 
 std::optional<std::string> QtFileDialogs::choose_open_glyph_list(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(text::kOpenDialogTitle), folder_);
-    make_open(dialog);
-    return run(dialog, text::kGlyphListFilter);
+    return open_file(owner, text::kGlyphListFilter);
 }
 
 std::optional<std::string> QtFileDialogs::choose_save_glyph_list(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(text::kSaveDialogTitle), folder_);
-    make_save(dialog);
-    return run(dialog, text::kGlyphListFilter);
+    return save_file(owner, text::kGlyphListFilter);
 }
 
 std::optional<std::string> QtFileDialogs::choose_open_cues(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(text::kOpenDialogTitle), folder_);
-    make_open(dialog);
-    return run(dialog, text::kCueListFilter);
+    return open_file(owner, text::kCueListFilter);
 }
 
 std::optional<std::string> QtFileDialogs::choose_save_cues(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(text::kSaveDialogTitle), folder_);
-    make_save(dialog);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    return run(dialog, text::kCueListFilter);
+    return save_file(owner, text::kCueListFilter, {}, QStringLiteral("csv"));
 }
 
 std::optional<std::string> QtFileDialogs::choose_save_bitmap(QWidget* owner,
                                                              const std::string& title,
                                                              const std::string& initial_name) {
-    QFileDialog dialog(owner, QString::fromStdString(title), folder_);
-    make_save(dialog);
-    dialog.selectFile(QString::fromStdString(initial_name));
-    return run(dialog, text::kBitmapFilter);
+    return save_file(owner, text::kBitmapFilter, QString::fromStdString(title), {},
+                     QString::fromStdString(initial_name));
 }
 
 }  // namespace tqv

@@ -60,6 +60,11 @@ class QtFileDialogs : public FileDialogs {
   private:
     // `filter` is the first (selected) filter, "すべて(*.*)" the second.
     std::optional<std::string> run(QFileDialog& dialog, const char* filter);
+    std::optional<std::string> open_file(QWidget* owner, const char* filter);
+    // An empty `title` is "ファイルの保存"; an empty `suffix` adds none.
+    std::optional<std::string> save_file(QWidget* owner, const char* filter,
+                                         const QString& title = {}, const QString& suffix = {},
+                                         const QString& initial_name = {});
 
     IniFile* config_ = nullptr;
     QString folder_;
