@@ -275,6 +275,7 @@ HeadParse parse_http_head(std::string_view data) {
         return r;
     }
     h.keep_alive = version == "HTTP/1.1";
+    h.http11 = h.keep_alive;
     const std::size_t question = target.find('?');
     h.path = std::string(target.substr(0, question));
     if (question != std::string_view::npos) h.query = std::string(target.substr(question + 1));
@@ -318,6 +319,14 @@ HeadParse parse_http_head(std::string_view data) {
             h.authorization = std::string(value);
         } else if (iequals(name, "if-none-match")) {
             h.if_none_match = std::string(value);
+        } else if (iequals(name, "host")) {
+            h.host_given = true;
+            h.host = std::string(value);
+        } else if (iequals(name, "origin")) {
+            h.origin_given = true;
+            h.origin = std::string(value);
+        } else if (iequals(name, "content-type")) {
+            h.content_type = std::string(value);
         }
     }
     if (length_seen && h.chunked) {

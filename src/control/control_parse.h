@@ -83,6 +83,14 @@ struct HttpHead {
     bool websocket = false;  // asks for the WebSocket upgrade
     std::string authorization;
     std::string if_none_match;  // a browser revalidating a cached file
+    // Who the request says it is for and where it comes from: the gate's Host and Origin
+    // checks. Empty and not given when the header is absent.
+    bool host_given = false;
+    std::string host;  // as sent: "127.0.0.1:8080", "[::1]:80", "localhost"
+    bool origin_given = false;
+    std::string origin;        // "http://127.0.0.1:8080", "null", ...
+    std::string content_type;  // of the body, as sent
+    bool http11 = true;        // HTTP/1.1 (false: HTTP/1.0)
     std::size_t size = 0;  // bytes up to and including the blank line
 };
 struct HeadParse {
