@@ -73,6 +73,7 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
 MainWindow::~MainWindow() {
     delete traffic_window_;
     delete cue_window_;
+    delete on_air_window_;
     const void* self = static_cast<const QWidget*>(this);
     if (model_.message_owner == self) model_.message_owner = nullptr;
 }
@@ -211,6 +212,14 @@ void MainWindow::show_cue_list() {
     cue_window_->activateWindow();
 }
 
+void MainWindow::show_on_air() {
+    // Beside the dialogs, as the log: the operator watches it while switching pages.
+    if (on_air_window_ == nullptr) on_air_window_ = new OnAirWindow(context_.link, nullptr);
+    on_air_window_->show();
+    on_air_window_->raise();
+    on_air_window_->activateWindow();
+}
+
 void MainWindow::open_read_settings() {
     if (auto dialog = make_subsystem_dialog(kReadSettings)) open_dialog(std::move(dialog));
 }
@@ -262,6 +271,9 @@ void MainWindow::run_command(int command) {
             break;
         case kCueList:
             show_cue_list();
+            break;
+        case kOnAir:
+            show_on_air();
             break;
         case kReconnect:
             status_->reconnect_action()->trigger();

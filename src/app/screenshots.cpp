@@ -30,6 +30,31 @@ bool save(QWidget& widget, const QString& path, QString* error) {
     return false;
 }
 
+// A show under way: a title behind a glyph on ch.1 top, the speaker's name moved down
+// a little, ch.2 top moved up, ch.2 bottom switched off; ch.1 bottom starts up switching
+// by itself.
+bool save_on_air(MainWindow& window, Model& model, const QString& directory, QString* error) {
+    // Glyph 04: a triangle pointing right, the news mark.
+    GlyphRecord& mark = model.glyph_data[3];
+    for (int r = 0; r < kGlyphSize; ++r)
+        for (int c = 0; c < kGlyphSize; ++c)
+            set_glyph_dot(mark, r, c, c >= 8 && c <= 40 && std::abs(2 * r - 47) <= (40 - c) * 5 / 4);
+    if (auto text = utf8_to_cp932("ニュース速報")) set_slot_text(model.title(0, 0), "\x10\x23" + *text);
+    if (auto text = utf8_to_cp932("山田太郎　東京支局")) set_slot_text(model.title(1, 1), *text);
+    if (auto text = utf8_to_cp932("第２チャンネル")) set_slot_text(model.title(2, 2), *text);
+    if (auto text = utf8_to_cp932("準備中")) set_slot_text(model.title(3, 3), *text);
+    model.current_page = {0, 1, 2, 3};
+    model.startup_page = {0, kAutoPage, 2, 3};
+    model.title_display[3][3] = 0;
+    model.position_offset = {7, 10, 3, 7};
+    model.white_level = 3;
+    model.edge_level = 0;
+    window.run_command(command::kOnAir);
+    if (window.on_air_window() == nullptr) return true;
+    window.on_air_window()->resize(840, 420);
+    return save(*window.on_air_window(), directory + QStringLiteral("/on_air_window.png"), error);
+}
+
 }  // namespace
 
 bool save_screenshots(const QString& directory, QString* error) {
@@ -129,6 +154,7 @@ bool save_screenshots(const QString& directory, QString* error) {
         ok = save(compare, directory + QStringLiteral("/compare_dialog.png"), error);
         compare.close();
     }
+    if (ok) ok = save_on_air(window, model, directory, error);
     link.shutdown();
     return ok;
 }

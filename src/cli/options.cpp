@@ -14,6 +14,7 @@ const char* const kUsage =
     "usage: tqv7310nx-cli LINK [--address NN|FF] [--fast] [--quiet] [--stats] [--wait S]\n"
     "                     COMMAND [ARGS]\n"
     "       tqv7310nx-cli show FILE.dat\n"
+    "       tqv7310nx-cli preview FILE.dat [--page N] [--glyphs FILE.tll] --png OUT.png\n"
     "\n"
     "LINK, one of:\n"
     "  --serial PATH                RS-232C on PATH, 9600 baud, 8 data bits, even parity,\n"
@@ -66,6 +67,14 @@ const char* const kUsage =
     "                               30 s); --reconnect-check: then first read the device\n"
     "                               and report what differs from the document\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
+    "  preview FILE.dat [--page N] [--glyphs FILE.tll] --png OUT.png\n"
+    "                               draw both channels as the device superimposes them\n"
+    "                               into a PNG picture (no link, no display needed): ch.1\n"
+    "                               above ch.2, each a caption over a 640 x 360 frame;\n"
+    "                               every line on page N (1..64), else on the document's\n"
+    "                               current pages; custom glyphs from FILE.tll (without\n"
+    "                               it, empty boxes); the picture shows layout and content,\n"
+    "                               not the device's own font\n"
     "  diff FILE.dat                read all settings and print the items that differ from\n"
     "                               the document, one a line (item, document, device);\n"
     "                               exit status 0 when none differ, 1 when some do\n"
@@ -164,6 +173,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     bool bind_given = false;
     bool no_memory_given = false;
     bool serve_given = false;
+    bool preview_given = false;
     bool options_done = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -273,6 +283,17 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         } else if (arg == "--reconnect-check") {
             o.reconnect_check = true;
             serve_given = true;
+        } else if (arg == "--page") {
+            const auto v = value();
+            const int page = v ? parse_page(*v, false) : -1;
+            if (page < 0) return usage_error("--page needs a page 1..64");
+            o.preview_page = page;
+            preview_given = true;
+        } else if (arg == "--glyphs" || arg == "--png") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error(arg + " needs a file name");
+            (arg == "--glyphs" ? o.glyph_file : o.png) = *v;
+            preview_given = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
         } else if (arg == "--changed-only") {
@@ -342,6 +363,11 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (!expect(2)) return usage_error("show needs FILE.dat");
         o.command = Command::show;
         o.file = words[1];
+    } else if (name == "preview") {
+        if (!expect(2)) return usage_error("preview needs FILE.dat");
+        if (o.png.empty()) return usage_error("preview needs --png OUT.png");
+        o.command = Command::preview;
+        o.file = words[1];
     } else {
         return usage_error("unknown COMMAND " + name);
     }
@@ -349,7 +375,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     if (o.file.empty() && (o.command == Command::push || o.command == Command::pull ||
                            o.command == Command::glyphs_push || o.command == Command::glyphs_pull ||
                            o.command == Command::show || o.command == Command::diff ||
-                           o.command == Command::cue))
+                           o.command == Command::cue || o.command == Command::preview))
         return usage_error("the file name is empty");
     if (no_memory_given && o.command != Command::title)
         return usage_error("--no-memory belongs to title");
@@ -357,6 +383,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         return usage_error("--changed-only belongs to push");
     if (serve_given && o.command != Command::serve)
         return usage_error("--http, --osc, --rosstalk, --cues, --token, --allow-clients and --reconnect-check belong to serve");
+    if (preview_given && o.command != Command::preview)
+        return usage_error("--page, --glyphs and --png belong to preview");
     if (o.cue_number != 0 && o.command != Command::cue) return usage_error("--go belongs to cue");
     if (o.reconnect_check && o.link != LinkKind::tcp)
         return usage_error("--reconnect-check belongs to --tcp");
@@ -373,7 +401,9 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             return usage_error("--bind belongs to --listen or serve");
         }
     }
-    if (o.command != Command::show && o.link == LinkKind::none)
+    if (o.command == Command::preview && o.link != LinkKind::none)
+        return usage_error("preview takes no LINK");
+    if (o.command != Command::show && o.command != Command::preview && o.link == LinkKind::none)
         return usage_error("give a LINK: --serial, --tcp or --listen");
     // The device network values travel on the serial line only.
     if (o.command == Command::network_show && o.link != LinkKind::serial)

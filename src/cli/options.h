@@ -25,6 +25,7 @@ enum class Command {
     show,
     diff,
     cue,
+    preview,
 };
 
 struct Options {
@@ -58,6 +59,9 @@ struct Options {
     std::string token;       // serve: the bearer token every HTTP request must carry
     std::string allow_clients;  // serve: the only client addresses served (comma-separated)
     bool reconnect_check = false;  // serve --tcp: read the device after a reconnect, report differences
+    int preview_page = -1;   // preview: every line on this page 0..63; -1: the current pages
+    std::string glyph_file;  // preview: the glyph list the custom glyphs are drawn from
+    std::string png;         // preview: the picture written
 };
 
 struct ParseResult {

@@ -38,6 +38,12 @@ void add_glyph(QPainterPath& path, const PictureCell& cell, const GlyphRecord& g
     }
 }
 
+bool has_dots(const GlyphRecord& glyph) {
+    for (int i = 0; i < kGlyphDigits; ++i)
+        if (glyph_digit_value(glyph[static_cast<std::size_t>(i)]) & 0xF) return true;
+    return false;
+}
+
 void add_empty_box(QPainterPath& path, const PictureCell& cell) {
     const QRectF outer(cell.box.x + kBoxInset, cell.box.y + kBoxInset,
                        cell.box.width - 2 * kBoxInset, cell.box.height - 2 * kBoxInset);
@@ -97,7 +103,12 @@ void paint_channel(QPainter& painter, const QRectF& target, const ChannelPicture
         for (const PictureCell& cell : line.cells) {
             switch (cell.kind) {
                 case PictureCellKind::glyph:
-                    add_glyph(ink, cell, glyphs[static_cast<std::size_t>(cell.glyph_slot)]);
+                    if (has_dots(glyphs[static_cast<std::size_t>(cell.glyph_slot)])) {
+                        add_glyph(ink, cell, glyphs[static_cast<std::size_t>(cell.glyph_slot)]);
+                        break;
+                    }
+                    // No dots here (no glyph list read): where the glyph goes still shows.
+                    add_empty_box(ink, cell);
                     break;
                 case PictureCellKind::unknown_glyph:
                     add_empty_box(ink, cell);

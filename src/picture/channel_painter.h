@@ -20,8 +20,9 @@ QFont picture_font();
 
 // Paints `picture` into `target` of `painter`, scaled from the 1920 x 1080 frame: a
 // stand-in for the video, then each shown line, characters in the picture font and glyph
-// dots from `glyphs`, everything with its edge. A glyph placeholder that names no glyph is
-// an empty box; a unit the device cannot take is framed in red.
+// dots from `glyphs`, everything with its edge. A glyph placeholder that names no glyph,
+// or a glyph without a lit dot (no glyph list read), is an empty box; a unit the device
+// cannot take is framed in red.
 void paint_channel(QPainter& painter, const QRectF& target, const ChannelPicture& picture,
                    const std::array<GlyphRecord, kGlyphSlots>& glyphs);
 
