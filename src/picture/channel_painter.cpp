@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QStringList>
 
+#include "core/digits.h"
 #include "core/glyph.h"
 
 namespace tqv {
@@ -142,7 +143,7 @@ void paint_channel(QPainter& painter, const QRectF& target, const ChannelPicture
 QString picture_page_text(int page) {
     if (page == kAutoPage) return QStringLiteral("AUTO");
     if (page < 0 || page > kAutoPage) return QStringLiteral("?");
-    return QStringLiteral("%1").arg(page + 1, 2, 10, QLatin1Char('0'));
+    return QString::fromStdString(two_digits(page + 1));
 }
 
 QString channel_caption(const ChannelPicture& picture) {
