@@ -38,13 +38,15 @@ struct Reply {
 // One HTTP request on its own connection; the answer is read on the event loop.
 class Client {
   public:
+    // `from`: the client's own address (127.x.y.z), as if from another machine.
     Client(int port, const QByteArray& method, const QByteArray& path, const QByteArray& body,
-           const QByteArray& token = {}) {
+           const QByteArray& token = {}, const char* from = nullptr) {
         QByteArray request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
         if (!token.isEmpty()) request += "Authorization: Bearer " + token + "\r\n";
         request +=
             "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
             "\r\n\r\n" + body;
+        if (from != nullptr) socket_.bind(QHostAddress(QString::fromLatin1(from)));
         socket_.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
         socket_.write(request);
     }
@@ -321,10 +323,14 @@ TEST_F(ControlTest, ConcurrentRequestsAreAllAnsweredInTheOrderTheyCame) {
     ASSERT_TRUE(start({}));
     constexpr int kRequests = 100;
     std::vector<std::unique_ptr<Client>> clients;
+    // From eight addresses: one address holds 16 connections at most.
+    const std::vector<QByteArray> from = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4",
+                                          "127.0.0.5", "127.0.0.6", "127.0.0.7", "127.0.0.8"};
     for (int i = 0; i < kRequests; ++i) {
         const QByteArray body = "{\"line\":\"" + QByteArray(i % 2 ? "1B" : "2T") +
                                 "\",\"page\":" + QByteArray::number(i % 64 + 1) + "}";
-        clients.push_back(std::make_unique<Client>(http_, "POST", "/api/page", body));
+        clients.push_back(std::make_unique<Client>(http_, "POST", "/api/page", body, QByteArray(),
+                                                   from[std::size_t(i) % from.size()].constData()));
     }
     std::vector<Reply> replies(kRequests);
     ASSERT_TRUE(wait_until(
@@ -365,6 +371,7 @@ TEST_F(ControlTest, ConcurrentRequestsAreAllAnsweredInTheOrderTheyCame) {
 TEST_F(ControlTest, EachClientsMemoryIsBoundedAndItsAnswersComeInOrder) {
     ASSERT_TRUE(start({}, {"--token", "s3cret"}));
     const QByteArray auth = "Authorization: Bearer s3cret\r\n";
+    const QByteArray host = "Host: 127.0.0.1\r\n";
     const QByteArray huge = "Content-Length: 209715200\r\n";
     const struct {
         const char* what;
@@ -372,15 +379,15 @@ TEST_F(ControlTest, EachClientsMemoryIsBoundedAndItsAnswersComeInOrder) {
         std::vector<int> statuses;
         bool closes;
     } cases[] = {
-        {"body over 4 KiB", "POST /api/page HTTP/1.1\r\n" + auth + huge + "\r\n", {413}, true},
-        {"wrong token", "POST /api/page HTTP/1.1\r\nAuthorization: Bearer x\r\n" + huge + "\r\n", {401}, true},
-        {"head over 16 KiB", "GET /api/status HTTP/1.1\r\nX: " + QByteArray(17000, 'a'), {431}, true},
-        {"chunks over 4 KiB", "POST /api/page HTTP/1.1\r\n" + auth +
+        {"body over 4 KiB", "POST /api/page HTTP/1.1\r\n" + host + auth + huge + "\r\n", {413}, true},
+        {"wrong token", "POST /api/page HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer x\r\n" + huge + "\r\n", {401}, true},
+        {"head over 16 KiB", "GET /api/status HTTP/1.1\r\nHost: x\r\nX: " + QByteArray(17000, 'a'), {431}, true},
+        {"chunks over 4 KiB", "POST /api/page HTTP/1.1\r\n" + host + auth +
              "Transfer-Encoding: chunked\r\n\r\n1001\r\n" + QByteArray(4097, 'a') + "\r\n", {413}, true},
         {"scheme in any case", post("/api/page", R"({"line":"1T","page":3})", "authorization: bEaReR s3cret\r\n"), {200}, false},
         {"NUL in a title", post("/api/title", R"({"line":"1T","page":1,"text":"タ\u0000イ"})", auth), {400}, false},
         {"page beyond int", post("/api/page", R"({"line":"1T","page":"99999999999"})", auth), {400}, false},
-        {"pipelined", post("/api/page", R"({"line":"2T","page":9})", auth) + "GET /api/status HTTP/1.1\r\n" + auth +
+        {"pipelined", post("/api/page", R"({"line":"2T","page":9})", auth) + "GET /api/status HTTP/1.1\r\n" + host + auth +
              "\r\n" + post("/api/page", "{", auth), {200, 200, 400}, false},
         {"expect 100-continue", post("/api/page", R"({"line":"1B","page":4})", auth + "Expect: 100-continue\r\n"),
          {100, 200}, false},
@@ -397,7 +404,7 @@ TEST_F(ControlTest, EachClientsMemoryIsBoundedAndItsAnswersComeInOrder) {
     // Expect: 100-continue is answered before the body is sent.
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(http_));
-    socket.write("POST /api/page HTTP/1.1\r\n" + auth + "Expect: 100-continue\r\nContent-Length: 22\r\n\r\n");
+    socket.write("POST /api/page HTTP/1.1\r\n" + host + auth + "Expect: 100-continue\r\nContent-Length: 22\r\n\r\n");
     QByteArray got;
     EXPECT_TRUE(wait_until([&] { return (got += socket.readAll()).contains("100 Continue"); }, 900));
 }
