@@ -17,6 +17,7 @@ namespace {
 // with "/r" and has no body is refused (dropped), as the gate does.
 std::vector<std::string> frame(std::string_view in, std::size_t piece) {
     using tqv::RequestFramer;
+    namespace fuzz = tqv::fuzz;
     RequestFramer framer;
     std::vector<std::string> seen;
     for (std::size_t at = 0; at < in.size(); at += piece) {
@@ -31,7 +32,7 @@ std::vector<std::string> frame(std::string_view in, std::size_t piece) {
                 fuzz::check(framer.error_status() == 400 || framer.error_status() == 413 ||
                                 framer.error_status() == 431,
                             "a framing error is 400, 413 or 431");
-                seen.push_back("error " + std::to_string(framer.error_status()));
+                seen.push_back("error");
                 return seen;
             }
             if (step == RequestFramer::Step::head) {
@@ -56,6 +57,19 @@ std::vector<std::string> frame(std::string_view in, std::size_t piece) {
     return seen;
 }
 
+// Framing does not depend on how the bytes were cut into reads, but for when and why bad
+// bytes are refused: Beast looks into a head that came in pieces once its end is there,
+// so a head broken before its end may be refused when the bytes came at once and still be
+// waited for in pieces; and Beast 1.74 counts a chunk's size against the body's limit
+// again each time it retries a chunk line whose extension is cut, so a malformed
+// extension that comes in pieces may be refused as too large (413) rather than as bad.
+void check_pieces(std::string_view in, std::size_t piece) {
+    const std::vector<std::string> whole = frame(in, in.size());
+    std::vector<std::string> cut = frame(in, piece);
+    if (cut.size() + 1 == whole.size() && whole.back() == "error") cut.push_back(whole.back());
+    tqv::fuzz::check(cut == whole, "the same requests in any pieces");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -65,19 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(in.data(), qsizetype(in.size()));
     const auto kind = ControlCommand::Kind((data[0] / 6) % 3);
     switch (data[0] % 6) {
-        case 0: {
-            // Framing must not depend on how the bytes were cut into reads.
-            const std::vector<std::string> whole = frame(in, in.size());
-            fuzz::check(whole == frame(in, 1 + in.size() % 7), "the same requests in any pieces");
+        case 0:
+            check_pieces(in, 1 + in.size() % 7);
             break;
-        }
-        case 1: {
-            const std::string chunked =
-                "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(in);
-            const std::vector<std::string> whole = frame(chunked, chunked.size());
-            fuzz::check(whole == frame(chunked, 1 + in.size() % 5), "the same body in any pieces");
+        case 1:
+            check_pieces("POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                             std::string(in),
+                         1 + in.size() % 5);
             break;
-        }
         case 2: {
             int messages = 0;
             (void)walk_osc(in, [&](std::string_view message) {
