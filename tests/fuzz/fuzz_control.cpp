@@ -62,11 +62,13 @@ std::vector<std::string> frame(std::string_view in, std::size_t piece) {
 // so a head broken before its end may be refused when the bytes came at once and still be
 // waited for in pieces; and Beast 1.74 counts a chunk's size against the body's limit
 // again each time it retries a chunk line whose extension is cut, so a malformed
-// extension that comes in pieces may be refused as too large (413) rather than as bad.
+// extension that comes in pieces may be refused as too large (413) before it is seen to
+// be bad, or before its end is there.
 void check_pieces(std::string_view in, std::size_t piece) {
-    const std::vector<std::string> whole = frame(in, in.size());
+    std::vector<std::string> whole = frame(in, in.size());
     std::vector<std::string> cut = frame(in, piece);
-    if (cut.size() + 1 == whole.size() && whole.back() == "error") cut.push_back(whole.back());
+    for (auto* seen : {&whole, &cut})
+        if (!seen->empty() && seen->back() == "error") seen->pop_back();
     tqv::fuzz::check(cut == whole, "the same requests in any pieces");
 }
 
