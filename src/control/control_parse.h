@@ -1,6 +1,6 @@
 // What show control reads from the network, checked before anything is sent or buffered:
-// HTTP request heads and chunked bodies, the JSON bodies of the routes, WebSocket requests
-// and OSC datagrams. Nothing here touches a socket or the device, so the fuzz harness feeds
+// the JSON bodies of the routes, WebSocket requests and OSC datagrams (HTTP framing is
+// request_framer.h's). Nothing here touches a socket or the device, so the fuzz harness feeds
 // it directly; every limit that bounds memory per client lives here.
 #pragma once
 
@@ -72,6 +72,7 @@ struct WsRequest {
 };
 WsRequest parse_ws_request(const QByteArray& message);
 
+// One HTTP request's head, as the front's framer read it (request_framer.h).
 struct HttpHead {
     std::string method;
     std::string path;   // without the query
@@ -93,21 +94,6 @@ struct HttpHead {
     bool http11 = true;        // HTTP/1.1 (false: HTTP/1.0)
     std::size_t size = 0;  // bytes up to and including the blank line
 };
-struct HeadParse {
-    enum class State { incomplete, complete, bad, too_large } state = State::incomplete;
-    HttpHead head;
-    std::string error;
-};
-// The head at the start of `data`; too_large once kMaxHead bytes hold no blank line.
-HeadParse parse_http_head(std::string_view data);
-
-struct ChunkedParse {
-    enum class State { incomplete, complete, bad, too_large } state = State::incomplete;
-    std::string body;
-    std::size_t size = 0;  // bytes of `data` the chunked body took, trailer included
-};
-// A chunked body at the start of `data`, at most `max_body` bytes once decoded.
-ChunkedParse parse_chunked(std::string_view data, std::size_t max_body);
 
 // The value of `name` in a query ("a=1&b=%20x"), percent-decoded; nullopt when absent or
 // badly encoded.
