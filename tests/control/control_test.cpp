@@ -475,12 +475,20 @@ TEST_F(ControlTest, BadWebSocketInputGetsAnErrorAndNoClientStopsTheService) {
     constexpr int kFlood = 10000;
     for (int i = 0; i < kFlood; ++i)
         panel.socket.sendTextMessage(QStringLiteral(R"({"op":"page","id":%1,"line":"1T","page":1})").arg(i));
+    // On a loaded machine the flood can outlast the device's answer time-out: each time-out
+    // (504) frees the lane for one more request that is then taken instead of refused.
     int refused = 0;
+    int timed_out = 0;
     ASSERT_TRUE(wait_until([&] {
-        refused = 0;
-        for (const QJsonObject& m : panel.messages) refused += m["status"] == 503;
-        return refused == kFlood - 65;
+        refused = timed_out = 0;
+        for (const QJsonObject& m : panel.messages) {
+            refused += m["status"] == 503;
+            timed_out += m["status"] == 504;
+        }
+        return refused + timed_out >= kFlood - 65;
     }, 60000));
+    EXPECT_LE(refused, kFlood - 65);
+    EXPECT_GE(refused, kFlood - 65 - timed_out);
     // 64 clients at most; a message over 4 KiB closes its own client only. They come one
     // after the other: one address may hold 16 HTTP connections at once, upgrades included.
     std::vector<std::unique_ptr<Panel>> panels;
