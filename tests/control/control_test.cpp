@@ -411,6 +411,7 @@ TEST_F(ControlTest, EveryRequestIsOneChangeEventWithItsSourceAndOscIsAnswered) {
     EXPECT_EQ(state["state"]["link/status"], "ok");
     EXPECT_TRUE(state["state"]["lines/1T/page"].isNull());  // nothing confirmed yet
     EXPECT_TRUE(state["state"].toObject().contains("lines/2B/titles/64"));
+    EXPECT_TRUE(state["state"]["lines/2B/display/64"].isNull());
     qint64 seq = state["seq"].toInteger();
 
     EXPECT_EQ(call(http_, "POST", "/api/page", R"({"line":"1T","page":5})").status, 200);

@@ -388,6 +388,7 @@ function showOneLine(line) {
   const c = oneRows[line];
   const page = d ? d.page[line] : null;
   setText(c.page, pageText(page));
+  c.page.classList.toggle('unknown', page === null || page === undefined);
   const numeric = typeof page === 'number';
   const title = d && numeric ? d.titles[titleKey(line, page)] : undefined;
   setText(c.title, typeof title === 'string' ? title : (numeric ? docTitle(line, page) : ''));
