@@ -482,6 +482,11 @@ test('Space on a focused page button presses it and does not fire GO', async () 
   await pressed(page, '1T', 4).waitFor();
   assert.deepEqual(sent.map((m) => m.op), ['page']);
   assert.equal(sent[0].device, 1);
+  // Esc leaves the button: Space is GO again.
+  await page.keyboard.press('Escape');
+  await page.keyboard.press('Space');
+  await page.locator('#cue-outcome-head', { hasText: 'completed' }).waitFor();
+  assert.deepEqual(sent.map((m) => m.op), ['page', 'cue/go']);
   // GO is the largest control, at least 64 px high, and apart from BACK.
   const [goBox, backBox] = await Promise.all([page.locator('#cue-go').boundingBox(), page.locator('#cue-back').boundingBox()]);
   assert.ok(goBox.height >= 64 && goBox.width * goBox.height > 2 * backBox.width * backBox.height, JSON.stringify({ goBox, backBox }));

@@ -65,7 +65,7 @@ const TEXTS = {
     deviceError: '機器 {n}: {e}', serverAway: 'サーバーが応答しません。再試行します',
     statusError: '状態: {e}', connLost: '応答の前に接続が切れました', noAnswer: '時間内に応答がありません',
     noneChosen: '機器が選ばれていません',
-    keys: 'キー: どの操作部品にもフォーカスがないとき、スペースで GO。フォーカスのあるボタンはスペースか Enter で押します。',
+    keys: 'キー: どの操作部品にもフォーカスがないとき、スペースで GO。フォーカスのあるボタンはスペースか Enter で押します。Esc でフォーカスを外します。',
   },
   en: {
     pageTitle: 'TQV-7310NX panel',
@@ -105,7 +105,7 @@ const TEXTS = {
     deviceError: 'device {n}: {e}', serverAway: 'The server does not answer; trying again',
     statusError: 'Status: {e}', connLost: 'connection lost before the answer', noAnswer: 'no answer in time',
     noneChosen: 'No device chosen',
-    keys: 'Keys: Space fires GO when no control has the focus; Space or Enter presses the focused button.',
+    keys: 'Keys: Space fires GO when no control has the focus; Space or Enter presses the focused button; Esc leaves it.',
   },
 };
 
@@ -1094,6 +1094,8 @@ function wire() {
     setAttr($('device-several'), 'aria-pressed', String(choice.several));
   });
   document.addEventListener('keydown', (e) => {
+    // Esc gives Space back to GO after a control was pressed with the mouse.
+    if (e.key === 'Escape' && takesKeys(e.target) && typeof e.target.blur === 'function') { e.target.blur(); return; }
     if (e.key !== ' ' || e.repeat || e.ctrlKey || e.altKey || e.metaKey || takesKeys(e.target)) return;
     e.preventDefault();
     go();
