@@ -216,7 +216,7 @@ function failureText(e) {
 // One device as the state tells it: numbered as the server numbers it; in the client role
 // the link's one device is number 1 and its state is the plain lines/… paths.
 const devices = new Map();
-const choice = { all: false, set: new Set(), several: false, made: false };
+const choice = { all: false, set: new Set(), several: false, made: false, due: false };
 // Per line, how many chosen devices have each page on air: the pressed page buttons and the
 // devices that differ follow from it without looking at every device.
 const counts = Object.fromEntries(LINES.map((l) => [l, new Map()]));
@@ -231,7 +231,12 @@ function device(n) {
   };
   devices.set(n, d);
   addDeviceButton(d);
-  if (choice.all || (!choice.made && devices.size === 1)) { if (!choice.made) choice.set.add(n); choiceChanged(); }
+  if (!choice.made && devices.size === 1) choice.set.add(n);
+  // A state message may bring 96 new devices: what follows the choice is drawn once after it.
+  if ((choice.all || choice.set.has(n)) && !choice.due) {
+    choice.due = true;
+    queueMicrotask(() => { if (choice.due) choiceChanged(); });
+  }
   return d;
 }
 
@@ -322,6 +327,7 @@ function chooseAll() {
 // Everything that follows the choice is drawn again: the tally, the matrix, the pressed
 // pages. Not per event: only when the operator chooses or a device first appears.
 function choiceChanged() {
+  choice.due = false;
   for (const d of devices.values()) {
     d.chosen = choice.all || choice.set.has(d.n);
     if (d.button) setAttr(d.button, 'aria-pressed', String(d.chosen));
