@@ -92,6 +92,13 @@ QString title_path(int slot) {
         .arg(slot % kPages + 1, 2, 10, QLatin1Char('0'));
 }
 
+// Whether a page's title is displayed when the page is on air.
+QString display_path(int line, int page) {
+    return QStringLiteral("lines/%1/display/%2")
+        .arg(kLineNames[std::size_t(line)])
+        .arg(page + 1, 2, 10, QLatin1Char('0'));
+}
+
 QString title_text(const Model& m, int slot) {
     return qs(cp932_to_utf8(slot_text(m.titles[std::size_t(slot)])));
 }
@@ -112,6 +119,9 @@ QJsonObject model_paths(const Model& m) {
         out[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
     }
     for (int t = 0; t < kTitles; ++t) out[title_path(t)] = title_text(m, t);
+    for (int i = 0; i < kTitleLines; ++i)
+        for (int p = 0; p < kPages; ++p)
+            out[display_path(i, p)] = m.title_display[std::size_t(i)][std::size_t(p)] != 0;
     return out;
 }
 
@@ -212,6 +222,8 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         initial[line_path(i, "startup")] = QJsonValue();
     }
     for (int t = 0; t < kTitles; ++t) initial[title_path(t)] = QJsonValue();
+    for (int i = 0; i < kTitleLines; ++i)
+        for (int p = 0; p < kPages; ++p) initial[display_path(i, p)] = QJsonValue();
     for (const char* path : {"run/step", "run/total", "run/end", "device/differs"})
         initial[path] = QJsonValue();
     initial["run/active"] = false;

@@ -432,6 +432,7 @@ TEST_F(ControlTest, EveryRequestIsOneChangeEventWithItsSourceAndOscIsAnswered) {
     EXPECT_EQ(state["state"]["link/status"], "ok");
     EXPECT_TRUE(state["state"]["lines/1T/page"].isNull());  // nothing confirmed yet
     EXPECT_TRUE(state["state"].toObject().contains("lines/2B/titles/64"));
+    EXPECT_TRUE(state["state"]["lines/2B/display/64"].isNull());
     qint64 seq = state["seq"].toInteger();
 
     EXPECT_EQ(call(http_, "POST", "/api/page", R"({"line":"1T","page":5})").status, 200);
@@ -527,7 +528,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
     EXPECT_EQ(api["openapi"], "3.1.0");
     const QJsonObject paths = api["paths"].toObject();
-    ASSERT_EQ(paths.size(), 16);
+    ASSERT_EQ(paths.size(), 17);
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
