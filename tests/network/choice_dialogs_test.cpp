@@ -70,12 +70,12 @@ TEST_F(ChoiceDialogs, InterfaceAndRoleAreLockedWhileConnected) {
 }
 
 // A client connection the device drops leaves the interface and the role free at once, and
-// changing either ends the attempts to connect again.
+// changing either ends the attempts to connect again, as 切断 of the client dialog does.
 TEST_F(ChoiceDialogs, AfterALostConnectionTheInterfaceAndRoleAreFree) {
     const struct {
         bool role;  // the role dialog, else the interface dialog
-        int choose;
-    } cases[] = {{false, 0}, {true, 1}};
+        int choose;  // -1: 切断 in the client dialog instead
+    } cases[] = {{false, 0}, {true, 1}, {false, -1}};
     for (const auto& c : cases) {
         QTcpServer device;
         ASSERT_TRUE(device.listen(QHostAddress::LocalHost));
@@ -117,7 +117,15 @@ TEST_F(ChoiceDialogs, AfterALostConnectionTheInterfaceAndRoleAreFree) {
         EXPECT_EQ(note, nullptr);
         EXPECT_TRUE(list->isEnabled());
         EXPECT_EQ(list->currentIndex(), c.role ? model.tcp_role : model.interface_kind);
-        list->setCurrentIndex(c.choose);
+        if (c.choose >= 0) {
+            list->setCurrentIndex(c.choose);
+        } else {
+            TcpClientDialog client(context, nullptr);
+            EXPECT_TRUE(client.connect_button()->isEnabled());
+            ASSERT_TRUE(client.disconnect_button()->isEnabled());
+            client.disconnect_button()->click();
+            EXPECT_FALSE(client.disconnect_button()->isEnabled());
+        }
         EXPECT_FALSE(link.tcp_connecting()) << "the attempts end with the change";
         ASSERT_EQ(events.count(), 2);
         EXPECT_EQ(events[0][1].toString(), QStringLiteral("接続しました"));
