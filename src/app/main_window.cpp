@@ -304,11 +304,11 @@ void MainWindow::open_start_file(const QString& path) {
 bool MainWindow::exit_command() {
     if (ended_) return true;
     Ui& ui = context_.ui();
-    // Only a connection that is still up holds the exit; one the device has closed is gone.
-    if (model_.tcp_connected == 1 && context_.link.tcp().link_up()) {
-        error_box(ui, text::kDisconnectTcpFirst);
+    // Only a connection that is still up is asked about; one the device has closed is gone.
+    // はい: the shutdown below disconnects it, once every other question has been answered.
+    if (model_.tcp_connected == 1 && context_.link.tcp().link_up() &&
+        !ui.ask(text::kAskDisconnectAndExit, text::kAppCaption))
         return false;
-    }
     if (model_.document_dirty == 1 && !ui.ask(text::kAskExit, text::kAppCaption)) {
         // "No": keep the changes first. A save that fails, or a save-as dialog that is
         // cancelled, keeps the program running rather than losing them.

@@ -17,6 +17,7 @@
 #include "settings/compare_dialog.h"
 #include "core/glyph.h"
 #include "app/dialog_table.h"
+#include "network/com_port_dialog.h"
 
 namespace tqv {
 
@@ -155,6 +156,17 @@ bool save_screenshots(const QString& directory, QString* error) {
         compare.close();
     }
     if (ok) ok = save_on_air(window, model, directory, error);
+    if (ok) {
+        // The serial port choice as a run with --simulate has it, a USB adapter beside it.
+        const QString simulated = QStringLiteral("/dev/pts/3");
+        model.com_device = simulated.toStdString();
+        link.set_simulated_port(simulated);
+        ComPortDialog com(context, &window,
+                          {{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"), 0x403, 0x6001}});
+        com.show();
+        ok = save(com, directory + QStringLiteral("/com_port_dialog.png"), error);
+        com.close();
+    }
     link.shutdown();
     return ok;
 }

@@ -105,6 +105,15 @@ inline constexpr const char* kReadThreadError = "error creating read thread";
 // The port went away while open (adapter unplugged, far end of a pseudo-terminal closed).
 inline constexpr const char* kSerialPortLost = "COM port が切断されました";
 
+// Link events as the traffic log and --log record them, after the port or the address.
+inline constexpr const char* kLinkOpened = "オープンしました";
+inline constexpr const char* kLinkNotOpened = "オープンできません";  // : the box, the reason
+inline constexpr const char* kLinkConnected = "接続しました";
+inline constexpr const char* kLinkNotConnected = "接続できません";  // : the reason
+inline constexpr const char* kLinkClosed = "切断しました";  // by the operator
+inline constexpr const char* kLinkLost = "切断されました";
+inline constexpr const char* kLinkBack = "再接続しました";
+
 // TCP transport (caption "TQV-7310NX")
 inline constexpr const char* kWinsockMissing = "WINSOCK.DLLが導入されていません。";
 inline constexpr const char* kWinsockVersion = "WINSOCK.DLLのバーションが違います。";
@@ -129,7 +138,11 @@ inline constexpr const char* kHostListFull = "ホストリストに追加でき�
 
 // main window
 inline constexpr const char* kSecondCopy = "２重に起動はできません";
-inline constexpr const char* kDisconnectTcpFirst = "TCP/IPを切断してください。";
+// Exit while a TCP connection is up: はい disconnects and ends, いいえ keeps both.
+inline constexpr const char* kAskDisconnectAndExit = "TCP/IPで接続中です。切断して終了しますか？";
+// Under the interface and role lists while they cannot be changed.
+inline constexpr const char* kLockedWhileConnected =
+    "TCP/IP接続中は変更できません。切断してから変更してください。";
 inline constexpr const char* kUseRs232c = "インターフェースをRS-232Cにしてください。";
 inline constexpr const char* kClientCaption = "TQV-7310 Client Program";
 inline constexpr const char* kServerCaption = "TQV-7310 Server Program";

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <cstring>
 
 #include <QFile>
@@ -792,8 +793,13 @@ TEST_F(ControlTest, ALostLinkComesBackByItselfAndTheDeviceIsComparedNotResent) {
 class ControlInProcessTest : public ::testing::Test {
   protected:
     struct QuietUi : tqv::Ui {
-        void box(tqv::Box, std::string_view, std::string_view) override {}
+        void box(tqv::Box, std::string_view, std::string_view) override {
+            ++boxes;
+            if (on_box) on_box();  // while the box would be up
+        }
         bool ask(std::string_view, std::string_view) override { return true; }
+        int boxes = 0;
+        std::function<void()> on_box;
     };
     std::string said;  // the control's log
     tqv::Model model;
@@ -847,6 +853,39 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
     control.set_locked(false);
     EXPECT_EQ(call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":3})").status, 200);
     EXPECT_EQ(frames, 1);
+}
+
+// A serial port that cannot be opened is no link: requests are refused at once, also while
+// its box is up, and served again once the port that works is chosen again.
+TEST_F(ControlInProcessTest, ARequestWhileThePortIsNotOpenIsRefusedAtOnce) {
+    if (!tqv::test::sim_available()) GTEST_SKIP();
+    Sim sim({"--serial"}, "serial");
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(link.open_serial(sim.value()));
+    model.address_prefix_on = 1;  // the device answers frames to its address
+    link.start_answer_timer();
+    std::string error;
+    ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    auto page = [this] { return call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":3})"); };
+    ASSERT_EQ(page().status, 200);
+    for (const QString& path : {QStringLiteral("/nonexistent/ttyTQV"), sim.value()}) {
+        const bool opens = path == sim.value();
+        Reply meanwhile;
+        QElapsedTimer clock;
+        ui.boxes = 0;
+        ui.on_box = [&] {
+            clock.start();
+            meanwhile = page();
+        };
+        EXPECT_EQ(link.open_serial(path), opens);
+        ui.on_box = nullptr;
+        EXPECT_EQ(ui.boxes, opens ? 0 : 1);
+        if (!opens) {
+            EXPECT_EQ(meanwhile.status, 503) << meanwhile.body.toStdString();
+            EXPECT_LT(clock.elapsed(), 1000);
+        }
+        EXPECT_EQ(page().status, opens ? 200 : 503);
+    }
 }
 
 }  // namespace
