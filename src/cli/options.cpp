@@ -124,6 +124,19 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
+// "a,b,c" appended to `out`; false when the list or one of its items is empty.
+bool comma_list(const std::string& text, std::vector<std::string>& out) {
+    if (text.empty()) return false;
+    for (std::size_t begin = 0; begin <= text.size();) {
+        std::size_t end = text.find(',', begin);
+        if (end == std::string::npos) end = text.size();
+        if (end == begin) return false;
+        out.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return true;
+}
+
 ParseResult usage_error(std::string message) {
     ParseResult r;
     r.kind = ParseResult::Kind::usage_error;
@@ -233,14 +246,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             bind_given = true;
         } else if (arg == "--allow") {
             const auto v = value();
-            if (!v || v->empty()) return usage_error("--allow needs addresses");
-            for (std::size_t begin = 0; begin <= v->size();) {
-                std::size_t end = v->find(',', begin);
-                if (end == std::string::npos) end = v->size();
-                if (end == begin) return usage_error("--allow needs addresses");
-                o.allowed.push_back(v->substr(begin, end - begin));
-                begin = end + 1;
-            }
+            if (!v || !comma_list(*v, o.allowed)) return usage_error("--allow needs addresses");
         } else if (arg == "--address") {
             const auto v = value();
             const int index = v ? parse_slave_address(*v) : -1;
@@ -281,14 +287,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             serve_given = true;
         } else if (arg == "--allow-host" || arg == "--allow-origin") {
             const auto v = value();
-            if (!v || v->empty()) return usage_error(arg + " needs a value");
-            for (std::size_t begin = 0; begin <= v->size();) {
-                std::size_t end = v->find(',', begin);
-                if (end == std::string::npos) end = v->size();
-                if (end == begin) return usage_error(arg + " needs a value");
-                (arg == "--allow-host" ? o.allow_hosts : o.allow_origins).push_back(v->substr(begin, end - begin));
-                begin = end + 1;
-            }
+            if (!v || !comma_list(*v, arg == "--allow-host" ? o.allow_hosts : o.allow_origins))
+                return usage_error(arg + " needs a value");
             serve_given = true;
         } else if (arg == "--reconnect-check") {
             o.reconnect_check = true;

@@ -1434,26 +1434,6 @@ void Control::rosstalk_accept(QTcpSocket* socket) {
     rosstalk_ignored("rosstalk " + peer.toStdString() + ": connected");
 }
 
-namespace {
-
-// A line a browser sends, not a mixer: a request line ("POST / HTTP/1.1", "GET /x") or a
-// header line ("Host: x"). No RossTalk command has either shape.
-bool looks_like_http(std::string_view line) {
-    auto token_char = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-    };
-    std::size_t i = 0;
-    while (i < line.size() && token_char(line[i])) ++i;
-    if (i == 0 || i == line.size()) return false;
-    if (line[i] == ':') return true;
-    if (line[i] != ' ') return false;
-    const std::string_view target = line.substr(i + 1);
-    return target.starts_with('/') || target.starts_with('*') ||
-           target.find("://") != std::string_view::npos || target.find(" HTTP/") != std::string_view::npos;
-}
-
-}  // namespace
-
 void Control::rosstalk_read(RossTalkClient& client) {
     QTcpSocket* socket = client.socket;
     if (socket == nullptr) return;
