@@ -586,8 +586,9 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
         return answer(200, openapi_json());
     }
     // A body typed as text or as a form is taken only when it is a JSON object: a browser's
-    // form percent-encodes braces and quotes, and a form without fields sends nothing.
-    if (body_type(head.content_type) == BodyType::loose && !QJsonDocument::fromJson(body).isObject()) {
+    // form percent-encodes braces and quotes. An empty one is no body (curl -d '', urllib).
+    if (body_type(head.content_type) == BodyType::loose && !body.trimmed().isEmpty() &&
+        !QJsonDocument::fromJson(body).isObject()) {
         told("http", who, qs("POST " + head.path) + ": 415 not a JSON object");
         return answer(415, compact(error_object("the body is JSON: Content-Type application/json")));
     }

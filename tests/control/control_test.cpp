@@ -932,7 +932,7 @@ TEST_F(ControlTest, PagesOfOtherSitesCannotDriveTheDeviceWhileCurlAndThePanelSti
          "%7B%22line%22%3A%222B%22%2C%22page%22%3A33%7D=", 415, nullptr},
         {"a text form shaped as JSON, no origin", "/api/page", "Content-Type: multipart/form-data; boundary=b\r\n",
          "--b\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\n{}\r\n--b--\r\n", 415, nullptr},
-        {"a form without fields to GO", "/api/cue/go", "Content-Type: application/x-www-form-urlencoded\r\n", "", 415, nullptr},
+        {"an empty form body is no body", "/api/cue/go", "Content-Type: application/x-www-form-urlencoded\r\n", "", 409, nullptr},
         {"another type", "/api/page", "Content-Type: application/xml\r\n", "<page/>", 415, nullptr},
         {"curl -d", "/api/page", "Content-Type: application/x-www-form-urlencoded\r\n", R"({"line":"1T","page":5})", 200, "00P01T05"},
         {"the panel's own fetch with a string", "/api/page",
