@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <fstream>
 #include <optional>
 
 #include "core/cues.h"
@@ -47,7 +48,8 @@ const char* const kUsage =
     "                               step (\"N/TOTAL STEP: done\", \"failed\", \"not sent\");\n"
     "                               exit status 1 when a step failed\n"
     "  serve [--http PORT] [--osc PORT] [--rosstalk PORT] [--cues FILE.csv]\n"
-    "        [--bind ADDR] [--token TOKEN] [--allow-clients ADDR,...] [--reconnect-check]\n"
+    "        [--bind ADDR] [--token TOKEN | --token-file FILE] [--allow-clients ADDR,...]\n"
+    "        [--allow-host NAME,...] [--allow-origin ORIGIN,...] [--reconnect-check]\n"
     "                               keep the link open and switch pages, start-up pages and\n"
     "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
     "                               --cues loads a cue list, fired by the cue routes and by\n"
@@ -58,6 +60,13 @@ const char* const kUsage =
     "                               ADDR defaults to 127.0.0.1; with TOKEN every HTTP\n"
     "                               request needs \"Authorization: Bearer TOKEN\" (OSC,\n"
     "                               which cannot carry it, then stays on 127.0.0.1);\n"
+    "                               --token-file: the token is the file's first line;\n"
+    "                               without either, the environment variable TQV_TOKEN\n"
+    "                               (--token wins over --token-file, which wins over\n"
+    "                               TQV_TOKEN); a request whose Host is not an IP address,\n"
+    "                               localhost or a NAME of --allow-host is refused (421);\n"
+    "                               one whose Origin is not the server's own or an ORIGIN\n"
+    "                               of --allow-origin (http://host:port) is refused (403);\n"
     "                               --allow-clients: only these client addresses may use\n"
     "                               HTTP, the WebSocket and OSC (others: 403, OSC dropped);\n"
     "                               a request's \"device\" (a number, a list or \"all\")\n"
@@ -120,6 +129,19 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
         if (std::toupper(static_cast<unsigned char>(a[i])) !=
             std::toupper(static_cast<unsigned char>(b[i])))
             return false;
+    }
+    return true;
+}
+
+// "a,b,c" appended to `out`; false when the list or one of its items is empty.
+bool comma_list(const std::string& text, std::vector<std::string>& out) {
+    if (text.empty()) return false;
+    for (std::size_t begin = 0; begin <= text.size();) {
+        std::size_t end = text.find(',', begin);
+        if (end == std::string::npos) end = text.size();
+        if (end == begin) return false;
+        out.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
     }
     return true;
 }
@@ -234,14 +256,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             bind_given = true;
         } else if (arg == "--allow") {
             const auto v = value();
-            if (!v || v->empty()) return usage_error("--allow needs addresses");
-            for (std::size_t begin = 0; begin <= v->size();) {
-                std::size_t end = v->find(',', begin);
-                if (end == std::string::npos) end = v->size();
-                if (end == begin) return usage_error("--allow needs addresses");
-                o.allowed.push_back(v->substr(begin, end - begin));
-                begin = end + 1;
-            }
+            if (!v || !comma_list(*v, o.allowed)) return usage_error("--allow needs addresses");
         } else if (arg == "--address") {
             const auto v = value();
             const int index = v ? parse_slave_address(*v) : -1;
@@ -275,10 +290,15 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             const auto n = v ? number(*v, 1, kCueMaxRows) : std::nullopt;
             if (!n) return usage_error("--go needs a cue number from 1");
             o.cue_number = static_cast<int>(*n);
-        } else if (arg == "--token" || arg == "--allow-clients") {
+        } else if (arg == "--token" || arg == "--allow-clients" || arg == "--token-file") {
             const auto v = value();
             if (!v || v->empty()) return usage_error(arg + " needs a value");
-            (arg == "--token" ? o.token : o.allow_clients) = *v;
+            (arg == "--token" ? o.token : arg == "--token-file" ? o.token_file : o.allow_clients) = *v;
+            serve_given = true;
+        } else if (arg == "--allow-host" || arg == "--allow-origin") {
+            const auto v = value();
+            if (!v || !comma_list(*v, arg == "--allow-host" ? o.allow_hosts : o.allow_origins))
+                return usage_error(arg + " needs a value");
             serve_given = true;
         } else if (arg == "--reconnect-check") {
             o.reconnect_check = true;
@@ -382,7 +402,8 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     if (o.changed_only && o.command != Command::push)
         return usage_error("--changed-only belongs to push");
     if (serve_given && o.command != Command::serve)
-        return usage_error("--http, --osc, --rosstalk, --cues, --token, --allow-clients and --reconnect-check belong to serve");
+        return usage_error("--http, --osc, --rosstalk, --cues, --token, --token-file, --allow-clients, "
+                           "--allow-host, --allow-origin and --reconnect-check belong to serve");
     if (preview_given && o.command != Command::preview)
         return usage_error("--page, --glyphs and --png belong to preview");
     if (o.cue_number != 0 && o.command != Command::cue) return usage_error("--go belongs to cue");
@@ -413,6 +434,32 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     r.kind = ParseResult::Kind::run;
     r.options = std::move(o);
     return r;
+}
+
+bool serve_token(const Options& options, const char* environment, std::string* token,
+                 std::string* error) {
+    if (!options.token.empty()) {
+        *token = options.token;
+        return true;
+    }
+    if (!options.token_file.empty()) {
+        std::ifstream file(options.token_file);
+        std::string line;
+        if (!file || !std::getline(file, line)) {
+            *error = options.token_file + ": cannot read the token";
+            return false;
+        }
+        const std::size_t begin = line.find_first_not_of(" \t\r");
+        const std::size_t end = line.find_last_not_of(" \t\r");
+        if (begin == std::string::npos) {
+            *error = options.token_file + ": the first line is empty";
+            return false;
+        }
+        *token = line.substr(begin, end - begin + 1);
+        return true;
+    }
+    *token = environment != nullptr ? environment : "";
+    return true;
 }
 
 }  // namespace tqv::cli

@@ -57,6 +57,9 @@ struct Options {
     int cue_number = 0;      // cue: the cue fired, from 1
     std::string bind = "127.0.0.1";  // serve: the address of the HTTP and OSC ports
     std::string token;       // serve: the bearer token every HTTP request must carry
+    std::string token_file;  // serve: the token's file (its first line), kept out of `ps`
+    std::vector<std::string> allow_hosts;    // serve: Host names besides addresses and localhost
+    std::vector<std::string> allow_origins;  // serve: web origins besides the server's own
     std::string allow_clients;  // serve: the only client addresses served (comma-separated)
     bool reconnect_check = false;  // serve --tcp: read the device after a reconnect, report differences
     int preview_page = -1;   // preview: every line on this page 0..63; -1: the current pages
@@ -72,6 +75,12 @@ struct ParseResult {
 };
 
 ParseResult parse_arguments(const std::vector<std::string>& args);
+
+// serve's token: --token, else the first line of --token-file (blanks around it trimmed),
+// else `environment` (TQV_TOKEN's value, null when unset); empty: none. False with `error`
+// when the file cannot be read or its first line is empty.
+bool serve_token(const Options& options, const char* environment, std::string* token,
+                 std::string* error);
 
 // The usage text shown with --help and after every usage error.
 extern const char* const kUsage;

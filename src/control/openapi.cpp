@@ -11,7 +11,8 @@ namespace {
 
 constexpr const char* kDocument = R"json({
   "openapi": "3.1.0",
-  "info": {"title": "TQV-7310NX show control", "version": "1.32"},
+  "info": {"title": "TQV-7310NX show control", "version": "1.32",
+           "description": "Every request, the WebSocket upgrade included, passes in this order: the client allow-list (403), the Host (an IP address, localhost or a configured name; 421), the Origin (none, the server's own or a configured one; 403), the token (401) and the lock (423); reading the panel's files skips the token and the lock. A POST body is JSON (text/plain and the form type only with a JSON object in them; other types 415). OPTIONS answers Allow and never a CORS permission."},
   "components": {
     "securitySchemes": {"bearer": {"type": "http", "scheme": "bearer"}},
     "schemas": {
@@ -136,12 +137,39 @@ constexpr const char* kDocument = R"json({
   }
 })json";
 
+// What every route shares, added to the text above: HEAD beside each GET (the head of the
+// GET's answer), the Host refusal on every operation, the body type refusal on every POST.
+QJsonObject with_shared_answers(QJsonObject document) {
+    const QJsonObject refused{{"$ref", "#/components/responses/Error"}};
+    QJsonObject paths = document["paths"].toObject();
+    for (const QString& path : paths.keys()) {
+        QJsonObject ops = paths[path].toObject();
+        if (ops.contains("get") && path != "/api/events") {
+            QJsonObject head = ops["get"].toObject();
+            head["summary"] = "the head of GET " + path + "'s answer, without its body";
+            ops["head"] = head;
+        }
+        for (const QString& method : ops.keys()) {
+            QJsonObject op = ops[method].toObject();
+            QJsonObject responses = op["responses"].toObject();
+            responses["421"] = refused;
+            if (method == "post") responses["415"] = refused;
+            op["responses"] = responses;
+            ops[method] = op;
+        }
+        paths[path] = ops;
+    }
+    document["paths"] = paths;
+    return document;
+}
+
 }  // namespace
 
 QByteArray Control::openapi_json() {
     // Compacted once; a typo in the text above shows as an empty document in the test.
     static const QByteArray compacted =
-        QJsonDocument::fromJson(QByteArray(kDocument)).toJson(QJsonDocument::Compact);
+        QJsonDocument(with_shared_answers(QJsonDocument::fromJson(QByteArray(kDocument)).object()))
+            .toJson(QJsonDocument::Compact);
     return compacted;
 }
 

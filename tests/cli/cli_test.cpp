@@ -114,6 +114,9 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
         {"--tcp", "127.0.0.1", "send", "RCEL"},  // no port
         {"--serial", "/dev/null", "push"},
         {"--serial", "/dev/null", "glyphs", "send", "a.tll"},
+        {"--serial", "/dev/null", "--token-file", "t", "page", "1T", "1"},  // serve's
+        {"--serial", "/dev/null", "serve", "--http", "0", "--allow-host", ""},
+        {"--serial", "/dev/null", "serve", "--http", "0", "--allow-origin", "http://a,,http://b"},
     };
     for (const QStringList& args : bad) {
         const CliResult r = run_cli(args);

@@ -115,8 +115,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 4: {
+            // Either a command, or a cue op with its body, or a refusal with its reason.
             const WsRequest r = parse_ws_request(bytes);
-            fuzz::check((r.status == 200) == r.parsed.command.has_value(), "200 only with a command");
+            const bool cue = !r.cue_op.isEmpty();
+            fuzz::check(r.status == 200 || r.status == 400, "200 or 400");
+            fuzz::check((r.status == 200) == (r.parsed.command.has_value() || cue),
+                        "200 only with a command or a cue op");
+            fuzz::check(!(cue && r.parsed.command.has_value()), "never both");
+            if (cue)
+                fuzz::check(r.cue_op == "go" || r.cue_op == "back" || r.cue_op == "goto" ||
+                                r.cue_op == "load",
+                            "a known cue op");
+            if (r.status == 400) fuzz::check(!r.parsed.error.empty(), "a refusal says why");
             break;
         }
         case 5: {
