@@ -36,6 +36,8 @@ const char* reason(int status) {
         case 408: return "Request Timeout";
         case 409: return "Conflict";
         case 413: return "Content Too Large";
+        case 415: return "Unsupported Media Type";
+        case 421: return "Misdirected Request";
         case 423: return "Locked";
         case 426: return "Upgrade Required";
         case 431: return "Request Header Fields Too Large";
