@@ -51,11 +51,8 @@ inline constexpr const char* kSocketCommand = "Socket Command";
 // titles
 inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
 inline constexpr const char* kTitleTooLong = "タイトルは28バイトまでです。";
-// Notes under the title field when typed or pasted text could not be taken whole.
-inline constexpr const char* kTitleCut = "28バイトを超える分は入りません。";
-inline constexpr const char* kTitleDropped = "タイトルに使えない文字は入りません。";
-// A title from outside (a remote request, a cue file, the tool) that cannot be sent, said
-// plainly: the characters that cannot be sent, each in 「」, and the limit, followed by the
+// A title that cannot be sent whole, said plainly (under the title dialog's field, and for
+// a remote request, a cue file or the tool): the characters that cannot be sent, each in 「」, and the limit, followed by the
 // count in （N文字）.
 inline constexpr const char* kTitleUnsendable = "送信できない文字があります: ";
 inline constexpr const char* kTitleLimit = "タイトルは全角14文字までです";
