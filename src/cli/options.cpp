@@ -286,25 +286,18 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (o.body.size() + 2 > SendPath::kMaxBody)
             return usage_error("BODY is longer than " + std::to_string(SendPath::kMaxBody - 2) +
                                " bytes");
-    } else if (name == "page" || name == "startup") {
-        if (!expect(3)) return usage_error(name + " needs LINE and PAGE");
-        o.command = name == "page" ? Command::page : Command::startup;
+    } else if (name == "page" || name == "startup" || name == "title") {
+        const bool title = name == "title";
+        if (!expect(title ? 4 : 3))
+            return usage_error(title ? "title needs LINE, PAGE and TEXT" : name + " needs LINE and PAGE");
+        o.command = title ? Command::title : name == "page" ? Command::page : Command::startup;
         std::string error;
         const auto line = parse_line_label(words[1], &error);
-        const auto page = line ? parse_page_label(words[2], true, &error) : std::nullopt;
+        const auto page = line ? parse_page_label(words[2], !title, &error) : std::nullopt;
         if (!page) return usage_error(error);
         o.line = *line;
         o.page = *page;
-    } else if (name == "title") {
-        if (!expect(4)) return usage_error("title needs LINE, PAGE and TEXT");
-        o.command = Command::title;
-        std::string error;
-        const auto line = parse_line_label(words[1], &error);
-        const auto page = line ? parse_page_label(words[2], false, &error) : std::nullopt;
-        if (!page) return usage_error(error);
-        o.line = *line;
-        o.page = *page;
-        o.text = words[3];
+        if (title) o.text = words[3];
         o.no_memory = no_memory_given;
     } else if (name == "push" || name == "pull") {
         if (!expect(2)) return usage_error(name + " needs FILE.dat");

@@ -1,5 +1,5 @@
 // The one vocabulary of remote requests, cue steps and the tool: line and page names, titles
-// turned to full width and checked, the command each operation sends, the run-end names.
+// turned to full width and checked, the command each operation sends.
 #include "core/vocabulary.h"
 
 #include <gtest/gtest.h>
@@ -165,22 +165,6 @@ TEST_F(Vocabulary, AnOperationPutsWhatItSendsIntoTheModel) {
     EXPECT_EQ(m.current_page[3], 9);
     EXPECT_EQ(m.startup_page[3], 9);
     EXPECT_EQ(slot_text(m.title(3, 9)), cp932("テスト"));
-}
-
-TEST_F(Vocabulary, RunEndsHaveTheStateFeedsKeyAndTheCueOutcomesText) {
-    struct Case { RunEnd end; const char* key; const char* text; };
-    const Case cases[] = {
-        {RunEnd::completed, "completed", "completed"},
-        {RunEnd::stopped, "stopped", "stopped"},
-        {RunEnd::error_answer, "error_answer", "error answer"},
-        {RunEnd::refused, "refused", "refused"},
-        {RunEnd::timeout, "timeout", "time-out"},
-        {RunEnd::link_lost, "link_lost", "link lost"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_STREQ(run_end_key(c.end), c.key);
-        EXPECT_STREQ(run_end_text(c.end), c.text);
-    }
 }
 
 }  // namespace
