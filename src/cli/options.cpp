@@ -8,6 +8,7 @@
 #include "core/cues.h"
 #include "core/send_path.h"
 #include "core/texts.h"
+#include "core/vocabulary.h"
 
 namespace tqv::cli {
 
@@ -35,7 +36,9 @@ const char* const kUsage =
     "  startup LINE PAGE            set the start-up page\n"
     "  title LINE PAGE TEXT [--no-memory]\n"
     "                               set one title (PAGE 1..64); TEXT in UTF-8 is sent as\n"
-    "                               JIS codes; --no-memory: shown but not stored\n"
+    "                               JIS codes, half-width letters, digits, symbols and\n"
+    "                               katakana in full width; at most 14 characters;\n"
+    "                               --no-memory: shown but not stored\n"
     "  push FILE.dat [--changed-only]\n"
     "                               set all items from a settings document (280 steps);\n"
     "                               --changed-only: read the device first and send only\n"
@@ -154,19 +157,6 @@ ParseResult usage_error(std::string message) {
 }
 
 }  // namespace
-
-int parse_title_line(std::string_view text) {
-    if (text.size() != 2 || (text[0] != '1' && text[0] != '2')) return -1;
-    const char position = static_cast<char>(std::toupper(static_cast<unsigned char>(text[1])));
-    if (position != 'T' && position != 'B') return -1;
-    return (text[0] - '1') * 2 + (position == 'B' ? 1 : 0);
-}
-
-int parse_page(std::string_view text, bool automatic_allowed) {
-    if (automatic_allowed && equals_ignoring_case(text, "AUTO")) return 64;
-    const auto value = number(text, 1, 64);
-    return value ? static_cast<int>(*value) - 1 : -1;
-}
 
 int parse_slave_address(std::string_view text) {
     if (equals_ignoring_case(text, "FF")) return 32;
@@ -337,21 +327,18 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (o.body.size() + 2 > SendPath::kMaxBody)
             return usage_error("BODY is longer than " + std::to_string(SendPath::kMaxBody - 2) +
                                " bytes");
-    } else if (name == "page" || name == "startup") {
-        if (!expect(3)) return usage_error(name + " needs LINE and PAGE");
-        o.command = name == "page" ? Command::page : Command::startup;
-        o.line = parse_title_line(words[1]);
-        if (o.line < 0) return usage_error("LINE is 1T, 1B, 2T or 2B");
-        o.page = parse_page(words[2], true);
-        if (o.page < 0) return usage_error("PAGE is 1..64 or AUTO");
-    } else if (name == "title") {
-        if (!expect(4)) return usage_error("title needs LINE, PAGE and TEXT");
-        o.command = Command::title;
-        o.line = parse_title_line(words[1]);
-        if (o.line < 0) return usage_error("LINE is 1T, 1B, 2T or 2B");
-        o.page = parse_page(words[2], false);
-        if (o.page < 0) return usage_error("PAGE of a title is 1..64");
-        o.text = words[3];
+    } else if (name == "page" || name == "startup" || name == "title") {
+        const bool title = name == "title";
+        if (!expect(title ? 4 : 3))
+            return usage_error(title ? "title needs LINE, PAGE and TEXT" : name + " needs LINE and PAGE");
+        o.command = title ? Command::title : name == "page" ? Command::page : Command::startup;
+        std::string error;
+        const auto line = parse_line_label(words[1], &error);
+        const auto page = line ? parse_page_label(words[2], !title, &error) : std::nullopt;
+        if (!page) return usage_error(error);
+        o.line = *line;
+        o.page = *page;
+        if (title) o.text = words[3];
         o.no_memory = no_memory_given;
     } else if (name == "push" || name == "pull") {
         if (!expect(2)) return usage_error(name + " needs FILE.dat");

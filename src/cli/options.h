@@ -89,10 +89,6 @@ extern const char* const kUsage;
 // device 2 gives "a-2.dat". With one device the name is used as given.
 std::string file_for_device(const std::string& file, int device_number, int device_count);
 
-// "1T" "1B" "2T" "2B" (either case) to title lines 0..3; -1 otherwise.
-int parse_title_line(std::string_view text);
-// "1".."64" to 0..63; "AUTO" (either case) to 64 when `automatic_allowed`; -1 otherwise.
-int parse_page(std::string_view text, bool automatic_allowed);
 // "00".."31" to 0..31, "FF" to 32; -1 otherwise.
 int parse_slave_address(std::string_view text);
 

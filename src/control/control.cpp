@@ -18,6 +18,7 @@
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/config.h"
+#include "core/vocabulary.h"
 #include "core/rosstalk.h"
 #include "core/titles.h"
 #include "link/device_link.h"
@@ -26,8 +27,6 @@
 namespace tqv {
 
 namespace {
-
-constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
 
 const char* outcome_name(ExchangeEnd::Kind kind) {
     switch (kind) {
@@ -67,30 +66,17 @@ QJsonValue page_value(int page) {
     return page >= kAutoPage ? QJsonValue("AUTO") : QJsonValue(page + 1);
 }
 
-const char* run_end_name(RunEnd end) {
-    switch (end) {
-        case RunEnd::none: return "none";
-        case RunEnd::completed: return "completed";
-        case RunEnd::stopped: return "stopped";
-        case RunEnd::error_answer: return "error_answer";
-        case RunEnd::refused: return "refused";
-        case RunEnd::timeout: return "timeout";
-        case RunEnd::link_lost: return "link_lost";
-    }
-    return "";
-}
-
 QString device_path(int device, const QString& path) {
     return QStringLiteral("devices/%1/%2").arg(device).arg(path);
 }
 
 QString line_path(int line, const char* leaf) {
-    return QStringLiteral("lines/%1/%2").arg(kLineNames[std::size_t(line)], leaf);
+    return QStringLiteral("lines/%1/%2").arg(line_label(line), leaf);
 }
 
 QString title_path(int slot) {
     return QStringLiteral("lines/%1/titles/%2")
-        .arg(kLineNames[std::size_t(slot / kPages)])
+        .arg(line_label(slot / kPages))
         .arg(slot % kPages + 1, 2, 10, QLatin1Char('0'));
 }
 
@@ -361,7 +347,7 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
     run_news_ = Subscription(static_cast<Channel&>(link_).run_news, [this](const RunNews& news) {
         const bool ended = news.kind == RunNews::Kind::ended;
         QJsonObject changes{{"run/active", !ended}, {"run/step", news.step}, {"run/total", news.total}};
-        changes["run/end"] = ended ? QJsonValue(run_end_name(news.end)) : QJsonValue();
+        changes["run/end"] = ended ? QJsonValue(run_end_key(news.end)) : QJsonValue();
         state_.apply(link_.reconnect_check_running() ? "device" : "dialog", changes);
     });
     connect(&link_, &DeviceLink::reconnect_checked, this,
@@ -625,7 +611,7 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
 void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QString& source,
                       const QString& peer, Reply reply) {
     auto refuse = [&](int status, const QString& text) {
-        told(source, peer, QStringLiteral("%1: %2 %3").arg(kind_name(kind)).arg(status).arg(text));
+        told(source, peer, QStringLiteral("%1: %2 %3").arg(operation_name(kind)).arg(status).arg(text));
         if (reply) reply(status, error_object(text));
     };
     if (!parsed.command) return refuse(400, qs(parsed.error));
@@ -985,27 +971,9 @@ void Control::pump(Lane& lane) {
             finish(job, 409, "error", "a bulk run holds the link");
             continue;
         }
-        Model& m = channel->model();
-        const ControlCommand& c = job.request->command;
-        std::string body;
-        switch (c.kind) {
-            case ControlCommand::Kind::page:
-                m.current_page[std::size_t(c.line)] = c.page;
-                body = body_page_switch(m, c.line);
-                break;
-            case ControlCommand::Kind::startup:
-                m.startup_page[std::size_t(c.line)] = c.page;
-                body = body_startup_page(m, c.line);
-                break;
-            case ControlCommand::Kind::title: {
-                const int t = Model::title_slot(c.line, c.page);
-                set_slot_text(m.titles[std::size_t(t)], c.text);
-                std::array<char, 29> padded{};
-                pad_title(m, t, padded);  // checked when the request came
-                body = build_title_body(c.memory ? 1 : 0, t, padded).value_or(std::string());
-                break;
-            }
-        }
+        const Operation& op = job.request->command;
+        apply_operation(channel->model(), op);
+        const std::string body = operation_body(op);
         // The send path may tell the end at once (a broadcast, a link that is down).
         job.body = body;
         lane.in_flight = std::move(job);
@@ -1178,7 +1146,7 @@ void Control::finish(Job& job, int status, const std::string& key, const std::st
     const QString frame = qs(trimmed_frame(job.body));
     const QString device = r.many ? QStringLiteral(" device %1").arg(job.device) : QString();
     told(r.source, r.peer,
-         (frame.isEmpty() ? QString::fromLatin1(kind_name(r.command.kind)) : frame) + " " +
+         (frame.isEmpty() ? QString::fromLatin1(operation_name(r.command.kind)) : frame) + " " +
              (status == 200 ? qs(text) : QString::number(status) + " " + qs(text)) + device,
          ms);
     QJsonObject result{{qs(key), qs(text)}};
@@ -1219,7 +1187,7 @@ QByteArray Control::status_json() const {
     // Only what the device confirmed; null before it has.
     QJsonObject pages;
     for (int i = 0; i < kTitleLines; ++i)
-        pages[kLineNames[std::size_t(i)]] = s.value(line_path(i, "page"));
+        pages[line_label(i)] = s.value(line_path(i, "page"));
     int waiting = 0;
     for (const auto& [device, l] : lanes_) waiting += int(l->waiting.size()) + (l->in_flight ? 1 : 0);
     QJsonObject status{{"link", link},
@@ -1242,7 +1210,7 @@ QByteArray Control::titles_json() const {
         for (int p = 0; p < kPages; ++p)
             pages[QStringLiteral("%1").arg(p + 1, 2, 10, QLatin1Char('0'))] =
                 title_text(m, Model::title_slot(i, p));
-        lines[kLineNames[std::size_t(i)]] = pages;
+        lines[line_label(i)] = pages;
     }
     return compact({{"titles", lines}});
 }
@@ -1263,7 +1231,7 @@ QJsonObject outcome_json(const CueOutcome& o) {
                                  {"state", i < o.states.size() ? step_state_name(o.states[i]) : ""}});
     QJsonObject json{{"cue", int(o.index) + 1},
                      {"name", qs(o.name)},
-                     {"outcome", CueShow::end_name(o.end)},
+                     {"outcome", run_end_text(o.end)},
                      {"steps", steps}};
     if (!o.ok()) json["error"] = qs(o.message);
     return json;
@@ -1363,7 +1331,7 @@ void Control::cue_request(const QString& op, const QJsonObject& body, const QStr
         const CueShow::Go go = cues_->go([self, source, peer, reply](const CueOutcome& o) {
             if (!self) return;
             const int status = outcome_status(o.end);
-            self->told(source, peer, QStringLiteral("cue/go: \"%1\" %2").arg(qs(o.name), CueShow::end_name(o.end)));
+            self->told(source, peer, QStringLiteral("cue/go: \"%1\" %2").arg(qs(o.name), run_end_text(o.end)));
             if (reply) reply(status, outcome_json(o));
         });
         if (go == CueShow::Go::started) return;

@@ -8,17 +8,11 @@
 #include <cctype>
 #include <cstring>
 
-#include "core/codec.h"
-#include "core/commands.h"
 #include "core/model.h"
-#include "core/texts.h"
-#include "core/titles.h"
 
 namespace tqv {
 
 namespace {
-
-constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
 
 std::string upper(std::string text) {
     for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -47,67 +41,12 @@ std::optional<std::uint64_t> decimal(std::string_view digits) {
 
 }  // namespace
 
-const char* kind_name(ControlCommand::Kind kind) {
-    static constexpr const char* kNames[] = {"page", "startup", "title"};
-    return kNames[int(kind)];
-}
-
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
                                     const std::string& page, const std::string* text, bool memory) {
+    ParsedOperation p = parse_operation(kind, line, page, text, memory, Language::english);
     ParsedCommand r;
-    ControlCommand c;
-    c.kind = kind;
-    c.memory = memory;
-    c.line = -1;
-    for (int i = 0; i < kTitleLines; ++i)
-        if (upper(line) == kLineNames[std::size_t(i)]) c.line = i;
-    if (c.line < 0) {
-        r.error = "unknown line \"" + line.substr(0, 16) + "\": 1T, 1B, 2T or 2B";
-        return r;
-    }
-    const bool title = kind == ControlCommand::Kind::title;
-    if (!title && upper(page) == "AUTO") {
-        c.page = kAutoPage;
-    } else {
-        const auto value = page.size() <= 2 ? decimal(page) : std::nullopt;
-        if (!value || *value < 1 || *value > std::uint64_t(kPages)) {
-            r.error = "page \"" + page.substr(0, 16) + "\" out of range: " +
-                      (title ? "1..64" : "1..64 or AUTO");
-            return r;
-        }
-        c.page = int(*value) - 1;
-    }
-    if (title) {
-        if (text == nullptr) {
-            r.error = "no text";
-            return r;
-        }
-        // Everything after a NUL would be lost on the way to the device.
-        if (text->find('\0') != std::string::npos) {
-            r.error = "text cannot be sent: it contains NUL";
-            return r;
-        }
-        const auto bytes = utf8_to_cp932(*text);
-        if (!bytes) {
-            r.error = std::string("text cannot be sent: ") + text::kNotJis;
-            return r;
-        }
-        // The device shows 14 double-byte characters; the builder refuses anything else.
-        Model scratch;
-        set_slot_text(scratch.title(c.line, c.page), *bytes);
-        std::array<char, 29> padded{};
-        if (bytes->size() > std::size_t(kTitleMaxBytes) ||
-            !pad_title(scratch, Model::title_slot(c.line, c.page), padded)) {
-            r.error = "text cannot be sent: full-width characters only, at most 14";
-            return r;
-        }
-        if (!build_title_body(memory ? 1 : 0, Model::title_slot(c.line, c.page), padded)) {
-            r.error = std::string("text cannot be sent: ") + text::kNotJis;
-            return r;
-        }
-        c.text = *bytes;
-    }
-    r.command = std::move(c);
+    r.command = std::move(p.operation);
+    r.error = std::move(p.error);
     return r;
 }
 
@@ -218,7 +157,7 @@ WsRequest parse_ws_request(const QByteArray& message) {
     }
     for (auto kind : {ControlCommand::Kind::page, ControlCommand::Kind::startup,
                       ControlCommand::Kind::title}) {
-        if (op == QLatin1String(kind_name(kind))) {
+        if (op == QLatin1String(operation_name(kind))) {
             r.parsed = parse_command_json(kind, body);
             if (r.parsed.command) r.status = 200;
             return r;

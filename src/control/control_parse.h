@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/vocabulary.h"
+
 namespace tqv {
 
 inline constexpr std::size_t kMaxHead = 16 * 1024;  // request line and headers
@@ -23,15 +25,8 @@ inline constexpr std::size_t kMaxBody = 4 * 1024;   // a body, or a WebSocket me
 inline constexpr std::size_t kMaxCueLoadBody = 256 * 1024;
 inline constexpr int kMaxOscDepth = 8;              // bundles inside bundles
 
-// What one request asks for, checked and converted.
-struct ControlCommand {
-    enum class Kind { page, startup, title };
-    Kind kind = Kind::page;
-    int line = 0;        // 0..3
-    int page = 0;        // 0..63, 64 = AUTO (page and startup only)
-    std::string text;    // title: code page 932 bytes
-    bool memory = true;  // title: false sends the Not Memory command
-};
+// What one request asks for, checked and converted: the core's one vocabulary.
+using ControlCommand = Operation;
 // Which devices a request is meant for: its "device", an index, a list of indexes or "all";
 // without one, the default target.
 struct DeviceChoice {
@@ -52,14 +47,14 @@ struct ParsedCommand {
     std::string error;  // why it cannot be sent (a 400)
     DeviceChoice device;
 };
-// `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8.
+// `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8, turned
+// to full width; the errors are the vocabulary's, in English.
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
                                     const std::string& page, const std::string* text, bool memory);
 // A route's JSON body: {"line":…,"page":…[,"text":…,"memory":…]}.
 ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& body);
 // The same from the bytes of a body (bad JSON and non-objects included).
 ParsedCommand parse_command_body(ControlCommand::Kind kind, const QByteArray& body);
-const char* kind_name(ControlCommand::Kind kind);  // "page", "startup", "title"
 
 // {"op":"page"|"startup"|"title"|"cue/go"|"cue/back"|"cue/goto"|"cue/load","id":…,…the
 // route's body}.

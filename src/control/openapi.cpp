@@ -30,7 +30,7 @@ constexpr const char* kDocument = R"json({
       "TitleBody": {"type": "object", "required": ["line", "page", "text"],
                     "properties": {"line": {"$ref": "#/components/schemas/Line"},
                                    "page": {"type": "integer", "minimum": 1, "maximum": 64},
-                                   "text": {"type": "string", "description": "UTF-8, full-width characters, at most 14; no NUL"},
+                                   "text": {"type": "string", "description": "UTF-8; half-width letters, digits, symbols, spaces and katakana are sent in full width; at most 14 characters the device can show"},
                                    "memory": {"type": "boolean", "default": true},
                                    "device": {"$ref": "#/components/schemas/Device"}}},
       "Answer": {"type": "object", "required": ["answer", "request"],

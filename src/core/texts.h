@@ -51,9 +51,17 @@ inline constexpr const char* kSocketCommand = "Socket Command";
 // titles
 inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
 inline constexpr const char* kTitleTooLong = "タイトルは28バイトまでです。";
-// Notes under the title field when typed or pasted text could not be taken whole.
-inline constexpr const char* kTitleCut = "28バイトを超える分は入りません。";
-inline constexpr const char* kTitleDropped = "タイトルに使えない文字は入りません。";
+// A title that cannot be sent whole, said plainly (under the title dialog's field, and for
+// a remote request, a cue file or the tool): the characters that cannot be sent, each in 「」, and the limit, followed by the
+// count in （N文字）.
+inline constexpr const char* kTitleUnsendable = "送信できない文字があります: ";
+inline constexpr const char* kTitleLimit = "タイトルは全角14文字までです";
+inline constexpr const char* kTitleNotUtf8 = "UTF-8 の文字ではありません";
+// The same for show control's JSON errors and the cue file's messages, which are English.
+inline constexpr const char* kTitleRefusedEn = "text cannot be sent: ";
+inline constexpr const char* kTitleUnsendableEn = "characters the device cannot show: ";
+inline constexpr const char* kTitleLimitEn = " characters, at most 14";  // after the count
+inline constexpr const char* kTitleNotUtf8En = "not UTF-8";
 
 // read settings (a maintenance function)
 inline constexpr const char* kReadMaintenanceOnly =

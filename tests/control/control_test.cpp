@@ -254,6 +254,8 @@ TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
         {"POST", "/api/title", R"({"line":"1b","page":2,"text":"タイトル","memory":false})",
          "s3cret", 200, "GO"},
         {"POST", "/api/startup", R"({"line":"2B","page":"AUTO"})", "s3cret", 200, "GO"},
+        // Half-width text goes out in full width.
+        {"POST", "/api/title", R"({"line":"1T","page":3,"text":"ﾆｭｰｽ A"})", "s3cret", 200, "GO"},
         {"GET", "/api/status", "", "s3cret", 200, R"("1T":5)"},
         {"POST", "/api/page", R"({"line":"1T","page":5})", "wrong", 401, "unauthorized"},
         {"POST", "/api/page", R"({"line":"1T",)", "s3cret", 400, "bad JSON"},
@@ -262,7 +264,9 @@ TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
         {"POST", "/api/title", R"({"line":"1T","page":"AUTO","text":"x"})", "s3cret", 400,
          "out of range"},
         {"POST", "/api/title", R"({"line":"1T","page":1,"text":"한국"})", "s3cret", 400,
-         "cannot be sent"},
+         R"(text cannot be sent: characters the device cannot show: \"한\", \"국\")"},
+        {"POST", "/api/title", R"({"line":"1T","page":1,"text":"abcdefghijklmno"})", "s3cret",
+         400, "text cannot be sent: 15 characters, at most 14"},
         {"POST", "/api/title", big, "s3cret", 413, "4 KiB"},
     };
     for (const Case& c : cases) {
@@ -286,10 +290,14 @@ TEST_F(ControlTest, RequestsBecomeTheDialogsCommandsAndBadOnesAreRefused) {
             QByteArray::fromHex(QByteArray::number(startup.size(), 16).rightJustified(8, '0')) +
             startup,
         QHostAddress::LocalHost, quint16(osc_));
-    ASSERT_TRUE(wait_until([this] { return frames().size() == 5; }));
+    osc.writeDatagram(osc_string("/tqv/title") + osc_string(",sss") + osc_string("2B") +
+                          osc_string("9") + osc_string("ｶﾞ"),
+                      QHostAddress::LocalHost, quint16(osc_));
+    ASSERT_TRUE(wait_until([this] { return frames().size() == 7; }));
     const std::vector<QByteArray> expected = {
         "00P01T05", "00CN01B02253F25242548256B2121212121212121212121212121212121212121",
-        "00SUS02BAS", "00P02T07", "00SUS01BAS"};
+        "00SUS02BAS", "00CT01T03254B2565213C25392121234121212121212121212121212121212121",
+        "00P02T07", "00SUS01BAS", "00CT02B09252C2121212121212121212121212121212121212121212121212121"};
     EXPECT_EQ(frames(), expected);
 }
 
