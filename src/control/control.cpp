@@ -83,7 +83,7 @@ QString title_path(int slot) {
 // Whether a page's title is displayed when the page is on air.
 QString display_path(int line, int page) {
     return QStringLiteral("lines/%1/display/%2")
-        .arg(kLineNames[std::size_t(line)])
+        .arg(line_label(line))
         .arg(page + 1, 2, 10, QLatin1Char('0'));
 }
 
