@@ -90,8 +90,6 @@ void LinkStatusBar::set_simulated(bool simulated) {
     refresh();
 }
 
-QString LinkStatusBar::control_text() const { return control_label_->text(); }
-
 void LinkStatusBar::show_remote(const QString& text) {
     if (remote_timer_ == nullptr) {
         remote_timer_ = new QTimer(this);

@@ -755,6 +755,18 @@ TEST_F(ControlTest, ALostLinkComesBackByItselfAndTheDeviceIsComparedNotResent) {
         EXPECT_TRUE(!line.contains(" < ") || line.contains(" < 00R")) << line.toStdString();
 }
 
+// serve on the serial line: its first request carries the slave address, and the device
+// carries it out.
+TEST_F(ControlTest, TheFirstRequestOnTheSerialLineIsAddressed) {
+    sim_ = std::make_unique<Sim>(QStringList{"--serial", "--log", log_path()}, "serial");
+    ASSERT_TRUE(sim_->ready());
+    launch({"--serial", sim_->value(), "serve"});
+    ASSERT_TRUE(ports());
+    const Reply r = call(http_, "POST", "/api/page", R"({"line":"1T","page":5})");
+    EXPECT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_EQ(frames(), std::vector<QByteArray>{"00P01T05"});
+}
+
 // The program's side: a dialog's send and the operator's lock, with the control in process.
 class ControlInProcessTest : public ::testing::Test {
   protected:
@@ -814,6 +826,25 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
     control.set_locked(false);
     EXPECT_EQ(call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":3})").status, 200);
     EXPECT_EQ(frames, 1);
+}
+
+// Over the serial line, right after start, the first request of the program's own control
+// port carries the slave address as every dialog's command does; the device carries it out.
+TEST_F(ControlInProcessTest, TheFirstRequestAfterStartIsAddressedOnTheSerialLine) {
+    if (!tqv::test::sim_available()) GTEST_SKIP();
+    Sim sim({"--serial"}, "serial");
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(link.open_serial(sim.value()));
+    link.start_answer_timer();
+    std::vector<std::string> frames;
+    link.send_path().frame_written.add(
+        [&frames](std::string_view f, bool) { frames.emplace_back(f); });
+    std::string error;
+    ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    const Reply r = call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":5})");
+    EXPECT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_EQ(frames, std::vector<std::string>{"00P01T05\r\n"});
+    EXPECT_EQ(model.current_page[0], 4);
 }
 
 }  // namespace
