@@ -10,10 +10,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -62,13 +64,29 @@ std::string outcome_text(const CueOutcome& o) {
 
 bool blanks_title(const CueStep& s) { return s.action == CueAction::title && s.text.empty(); }
 
-// A step as the list shows it: a title step without text says that it clears the title.
-QString shown_step(const CueStep& s) {
-    if (!blanks_title(s)) return qs(step_text(s));
-    CueStep marked = s;
-    marked.text = text::kBlankTitle;
-    return qs(step_text(marked));
-}
+// A selected row that has a colour of its own (the current and the next cue) keeps it, and
+// shows the selection as a frame: the style would cover the colour with the selection's.
+class FramedSelection : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (!(option.state & QStyle::State_Selected) || !index.data(Qt::BackgroundRole).isValid()) {
+            QStyledItemDelegate::paint(p, option, index);
+            return;
+        }
+        QStyleOptionViewItem own(option);
+        own.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(p, own, index);
+        p->save();
+        p->setPen(QPen(option.palette.color(QPalette::Active, QPalette::Highlight), 2));
+        const QRect r = option.rect.adjusted(1, 1, -1, -1);
+        p->drawLine(r.topLeft(), r.topRight());
+        p->drawLine(r.bottomLeft(), r.bottomRight());
+        if (index.column() == 0) p->drawLine(r.topLeft(), r.bottomLeft());
+        if (index.column() == index.model()->columnCount() - 1) p->drawLine(r.topRight(), r.bottomRight());
+        p->restore();
+    }
+};
 
 QTableWidget* table(const QStringList& headers, const char* accessible) {
     auto* t = new QTableWidget(0, int(headers.size()));
@@ -79,15 +97,8 @@ QTableWidget* table(const QStringList& headers, const char* accessible) {
     t->verticalHeader()->hide();
     t->horizontalHeader()->setStretchLastSection(true);
     t->setWordWrap(false);
-    t->setTextElideMode(Qt::ElideMiddle);
-    // The selection tints the row instead of covering it, so that the next and current
-    // cues keep their colours when selected.
-    QPalette palette = t->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Highlight, QColor(0x1e, 0x5a, 0xc8, 70));
-        palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
-    }
-    t->setPalette(palette);
+    t->setTextElideMode(Qt::ElideRight);
+    t->setItemDelegate(new FramedSelection(t));
     t->setAccessibleName(QString::fromUtf8(accessible));
     return t;
 }
@@ -391,7 +402,7 @@ void CueListWindow::refresh_cues() {
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Cue& cue = list.cues()[i];
         QString steps;
-        for (const CueStep& s : cue.steps) steps += (steps.isEmpty() ? "" : " / ") + shown_step(s);
+        for (const CueStep& s : cue.steps) steps += (steps.isEmpty() ? "" : " / ") + qs(step_text(s));
         const bool current = list.current() == i;
         const bool next = list.next() == i;
         const QString mark = current && next ? QStringLiteral("現在/次")
@@ -440,7 +451,7 @@ void CueListWindow::refresh_steps() {
         show_.shown_index() == std::size_t(row) ? show_.step_states() : std::vector<StepState>{};
     steps_->setRowCount(int(cue.steps.size()));
     for (std::size_t i = 0; i < cue.steps.size(); ++i) {
-        auto* step = new QTableWidgetItem(shown_step(cue.steps[i]));
+        auto* step = new QTableWidgetItem(qs(step_text(cue.steps[i])));
         step->setToolTip(step->text());
         steps_->setItem(int(i), 0, step);
         auto* outcome = new QTableWidgetItem(
@@ -500,7 +511,7 @@ bool CueListWindow::blanking_confirmed() {
     const Cue& cue = show_.list().cues()[*next];
     QString titles;
     for (const CueStep& s : cue.steps)
-        if (blanks_title(s)) titles += QStringLiteral("\n") + shown_step(s);
+        if (blanks_title(s)) titles += QStringLiteral("\n") + qs(step_text(s));
     // A list saved (or loaded) with this very cue says what the operator prepared; a
     // question answered once holds for the cue as it is.
     if (titles.isEmpty() || std::ranges::count(saved_, cue) > 0 || std::ranges::count(confirmed_, cue) > 0)

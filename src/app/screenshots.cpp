@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QListView>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdlib>
@@ -73,7 +74,9 @@ bool save_screenshots(const QString& directory, QString* error) {
     const QString port = QStringLiteral("/dev/ttyUSB0");
     model.com_device = port.toStdString();
     for (const char* frame : {"00RP01T\r\n", ">00P01T05\r\n", "00CWL3\r\n", ">00GO\r\n",
-                              "00RCEL\r\n", ">00CEL2\r\n", "00RAST01T\r\n"}) {
+                              "00RCEL\r\n", ">00CEL2\r\n", "00RAST01T\r\n",
+                              "00CT01T01\x93\x8c\x8b\x9e\x82\xa9\x82\xe7\x82\xcc\x92\x86\x8c\x70"
+                              "\x81\x40\x81\x40\x81\x40\x81\x40\x81\x40\x81\x40\x81\x40\r\n"}) {
         const bool in = frame[0] == '>';
         emit link.traffic(!in, port, QByteArray(in ? frame + 1 : frame));
     }
@@ -86,6 +89,11 @@ bool save_screenshots(const QString& directory, QString* error) {
     dialog.close();
     ok = ok && save(*window.link_status(), directory + QStringLiteral("/status_bar.png"), error);
     window.run_command(command::kTrafficLog);
+    if (TrafficLogWindow* log = window.traffic_window()) {
+        // The title frame chosen: it shows whole under the list.
+        log->resize(560, 300);
+        log->view()->setCurrentIndex(log->view()->model()->index(log->line_count() - 2, 0));
+    }
     if (ok && window.traffic_window() != nullptr)
         ok = save(*window.traffic_window(), directory + QStringLiteral("/traffic_log.png"), error);
 

@@ -212,6 +212,7 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     // Three lines of room: the longest frame fits, and the list keeps its height.
     detail_->setFixedHeight(QFontMetrics(detail_->font()).lineSpacing() * 3 + 4);
     detail_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    detail_->setFrameShape(QFrame::StyledPanel);
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 const QString text = current.data().toString();
