@@ -164,6 +164,11 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
         if (row < 0) return;
         Cue cue = show_.list().cues()[std::size_t(row)];
         cue.name = name_->text().trimmed().toStdString();
+        // The refusals an operator meets while renaming, in the operator's words.
+        if (cue.name.empty()) return void(status_->setText(QString::fromUtf8(text::kCueNameEmpty)));
+        for (std::size_t i = 0; i < show_.list().size(); ++i)
+            if (i != std::size_t(row) && show_.list().cues()[i].name == cue.name)
+                return void(status_->setText(QString::fromUtf8(text::kCueNameTaken) + qs(cue.name)));
         edit([&](CueList& l) { return reply_ok(l.replace(std::size_t(row), cue)); }, row);
     });
     add_cue_button("複製", "キューを複製", [this] {

@@ -232,8 +232,10 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     connect(clear_button, &QPushButton::clicked, this, &TrafficLogWindow::clear);
     connect(copy_button, &QPushButton::clicked, this, &TrafficLogWindow::copy_all);
     connect(save_button, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("通信ログの保存"),
-                                                          QString(), QStringLiteral("Text (*.txt *.log)"));
+        // Qt's own dialog, as the program's other file dialogs: it speaks Japanese.
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("通信ログの保存"), QString(), QStringLiteral("テキスト(*.txt *.log)"),
+            nullptr, QFileDialog::DontUseNativeDialog);
         if (!path.isEmpty()) save_as(path);
     });
 

@@ -97,6 +97,8 @@ inline constexpr const char* kCueWaitLeft = "待機中 残り";  // followed by 
 inline constexpr const char* kSeconds = "秒";
 inline constexpr const char* kCueNoEditWhileRunning = "キューの実行中は編集できません";
 inline constexpr const char* kCueNoLoadWhileRunning = "キューの実行中は読み込めません";
+inline constexpr const char* kCueNameEmpty = "キュー名を入力してください";
+inline constexpr const char* kCueNameTaken = "同じ名前のキューがあります: ";  // then the name
 // Why GO did nothing.
 inline constexpr const char* kCueGoRunning = "キューの実行中です";
 inline constexpr const char* kCueGoNoNext = "次のキューがありません";

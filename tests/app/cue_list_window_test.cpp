@@ -227,5 +227,28 @@ TEST_F(CueListWindowTest, AWaitCountsDownAndANewRunShowsNoOldResults) {
     EXPECT_TRUE(cues->status()->text().isEmpty());
 }
 
+TEST_F(CueListWindowTest, RenamingIsRefusedInJapanese) {
+    struct Case {
+        const char* name;
+        const char* status;  // empty: renamed
+    };
+    const Case cases[] = {{"  ", "キュー名を入力してください"},
+                          {"B", "同じ名前のキューがあります: B"},
+                          {"A", ""},  // its own name again
+                          {"Opening", ""}};
+    QLineEdit* name = nullptr;
+    for (auto* w : cues->findChildren<QLineEdit*>())
+        if (w->accessibleName() == QStringLiteral("キュー名")) name = w;
+    ASSERT_NE(name, nullptr);
+    for (const Case& c : cases) {
+        cues->cue_table()->selectRow(0);
+        cues->status()->clear();
+        name->setText(QString::fromUtf8(c.name));
+        button("キューの名前を変更")->click();
+        EXPECT_EQ(cues->status()->text().toStdString(), c.status) << c.name;
+    }
+    EXPECT_EQ(show().list().cues()[0].name, "Opening");
+}
+
 }  // namespace
 }  // namespace tqv::test
