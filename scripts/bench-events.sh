@@ -88,7 +88,7 @@ class Ws:
 
 def post_page(conn, line, i):
     body = json.dumps({"line": line, "page": i % 64 + 1})
-    conn.sendall((f"POST /api/page HTTP/1.1\r\nHost: x\r\nContent-Length: {len(body)}\r\n\r\n"
+    conn.sendall((f"POST /api/page HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: {len(body)}\r\n\r\n"
                   + body).encode())
     reply = b""
     while b"\r\n\r\n" not in reply or not reply.rstrip().endswith(b"}"):

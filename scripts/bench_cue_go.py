@@ -20,20 +20,13 @@ import threading
 import time
 import urllib.request
 
+from bench_serve import ready
+
 BIN = sys.argv[1] if len(sys.argv) > 1 else "build/bin"
 N = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
 ROUTES = sys.argv[3:]
 frames = []  # perf_counter of each frame's first byte towards the device
 frame_seen = threading.Condition()
-
-
-def ready(proc, word):
-    while True:
-        line = proc.stderr.readline().decode()
-        if not line:
-            sys.exit(f"bench_cue_go.py: no \"{word}\" line")
-        if line.startswith(word + " "):
-            return int(line.split()[1])
 
 
 def pump(src, dst, towards_device):

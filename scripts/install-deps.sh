@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
   qt6-websockets-dev
+  libboost-dev
   fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev
 )

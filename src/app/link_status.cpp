@@ -1,5 +1,6 @@
 #include "app/link_status.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -48,6 +49,12 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
     control_label_->setAccessibleDescription(QStringLiteral("Show control"));
     control_label_->hide();
     grid->addWidget(control_label_, 0, 2);
+    // Red on the bar for as long as the lock holds: requests that fail are no surprise then.
+    lock_label_ = new QLabel(QStringLiteral("リモート禁止"), this);
+    lock_label_->setAccessibleDescription(QStringLiteral("Remote lock"));
+    lock_label_->setStyleSheet(QStringLiteral("QLabel { color: white; background: #c62828; padding: 0 4px; }"));
+    lock_label_->hide();
+    grid->addWidget(lock_label_, 1, 2);
     grid->setColumnStretch(1, 1);
     addWidget(rows, 1);
 
@@ -73,6 +80,9 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
             });
     connect(&link_, &DeviceLink::traffic, this, &LinkStatusBar::traffic);
     connect(&link_, &DeviceLink::answer_timed_out, this, [this] {
+        // Only the exchange still waiting timed out. A command that never left (the port
+        // did not open) is no fault of the last frame that was answered.
+        if (!last_answer_.isEmpty()) return;
         last_answer_ = QStringLiteral("time-out");
         refresh();
     });
@@ -85,9 +95,9 @@ void LinkStatusBar::set_control_text(const QString& text) {
     control_label_->setVisible(!text.isEmpty());
 }
 
-void LinkStatusBar::set_simulated(bool simulated) {
-    simulated_ = simulated;
-    refresh();
+void LinkStatusBar::follow_remote_lock(QAction* lock) {
+    lock_label_->setVisible(lock->isChecked());
+    connect(lock, &QAction::toggled, lock_label_, &QLabel::setVisible);
 }
 
 QString LinkStatusBar::control_text() const { return control_label_->text(); }
@@ -118,7 +128,9 @@ QString LinkStatusBar::link_text() const {
         if (path.isEmpty()) path = QString::fromStdString(m.com_device);
         if (path.isEmpty()) path = SerialLink::port_path(m.com_port_index);
         const QString line = QStringLiteral("RS-232C %1 9600 8E1").arg(path);
-        return simulated_ ? line + QStringLiteral(" シミュレーター") : line;
+        // Only the simulated device's own port is called so, not the port chosen after it.
+        const bool simulated = !path.isEmpty() && path == link_.simulated_port();
+        return simulated ? line + QStringLiteral(" シミュレーター") : line;
     }
     if (m.tcp_role == 1) {
         return QStringLiteral("TCP サーバー :%1, %2 台接続").arg(port).arg(link_.tcp().count_peers());

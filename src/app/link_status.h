@@ -36,8 +36,9 @@ class LinkStatusBar : public QStatusBar {
     QString control_text() const;
     // The last remote action in place of the control text, for a few seconds.
     void show_remote(const QString& text);
-    // The serial port is the simulated device's (--simulate): the link says so.
-    void set_simulated(bool simulated);
+    // The menu's lock of remote control: "リモート禁止" stays in the bar while it is checked.
+    void follow_remote_lock(QAction* lock);
+    QLabel* remote_lock_label() const { return lock_label_; }
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -50,10 +51,10 @@ class LinkStatusBar : public QStatusBar {
     QLabel* state_label_ = nullptr;
     QLabel* exchange_label_ = nullptr;
     QLabel* control_label_ = nullptr;
+    QLabel* lock_label_ = nullptr;
     QString control_text_;
     QTimer* remote_timer_ = nullptr;
     QAction* reconnect_ = nullptr;
-    bool simulated_ = false;
     QString note_;  // said once after an event ("再接続しました"), until the next change
     QDateTime last_time_;
     QString last_command_;

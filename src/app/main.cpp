@@ -92,6 +92,9 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // --help-all names Qt's own options too, which only the application object knows; it
+    // shows no window, so it needs no display either (the parser prints it and ends).
+    if (has_argument(argc, argv, "--help-all")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setWindowIcon(tqv::app_icon());
     // Wayland desktops find the menu entry, and so the icon, of the window by this name.
@@ -124,6 +127,7 @@ int main(int argc, char** argv) {
                                              kSimulatorReadyMs, &error);
         if (serial_path.isEmpty()) return fail(error);
     }
+    if (parser.isSet(simulate)) link.set_simulated_port(serial_path);
     if (!serial_path.isEmpty()) {
         model.interface_kind = 0;
         model.com_device = serial_path.toStdString();
@@ -141,7 +145,6 @@ int main(int argc, char** argv) {
     }
     QObject::connect(&window, &tqv::MainWindow::quit_requested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    window.link_status()->set_simulated(parser.isSet(simulate));
     window.show();
     // Files double-clicked while this copy runs come here.
     instance.accept_files([&window](const QString& path) { window.open_file(path); });
@@ -186,6 +189,7 @@ int main(int argc, char** argv) {
             c->set_locked(on);
             tqv::write_control_lock(on, config);
         });
+        window.link_status()->follow_remote_lock(lock);
     }
 
     const int code = QApplication::exec();

@@ -74,6 +74,7 @@ MainWindow::MainWindow(AppContext& context, FileDialogs& files, DialogOpener& op
 MainWindow::~MainWindow() {
     delete traffic_window_;
     delete cue_window_;
+    delete on_air_window_;
     const void* self = static_cast<const QWidget*>(this);
     if (model_.message_owner == self) model_.message_owner = nullptr;
 }
@@ -212,6 +213,14 @@ void MainWindow::show_cue_list() {
     cue_window_->activateWindow();
 }
 
+void MainWindow::show_on_air() {
+    // Beside the dialogs, as the log: the operator watches it while switching pages.
+    if (on_air_window_ == nullptr) on_air_window_ = new OnAirWindow(context_.link, nullptr);
+    on_air_window_->show();
+    on_air_window_->raise();
+    on_air_window_->activateWindow();
+}
+
 void MainWindow::open_read_settings() {
     if (auto dialog = make_subsystem_dialog(kReadSettings)) open_dialog(std::move(dialog));
 }
@@ -264,6 +273,9 @@ void MainWindow::run_command(int command) {
         case kCueList:
             show_cue_list();
             break;
+        case kOnAir:
+            show_on_air();
+            break;
         case kReconnect:
             status_->reconnect_action()->trigger();
             break;
@@ -297,12 +309,12 @@ bool MainWindow::exit_command() {
     // keeps the program running finds every window and every change as it was. Each one
     // says whether the exit may go on.
     const std::function<bool()> questions[] = {
-        // Only a connection that is still up holds the exit; one the device has closed is
-        // gone.
+        // Only a connection that is still up is asked about; one the device has closed is
+        // gone. はい: the shutdown below disconnects it, once every other question has been
+        // answered.
         [&] {
-            if (model_.tcp_connected != 1 || !context_.link.tcp().link_up()) return true;
-            error_box(ui, text::kDisconnectTcpFirst);
-            return false;
+            return model_.tcp_connected != 1 || !context_.link.tcp().link_up() ||
+                   ui.ask(text::kAskDisconnectAndExit, text::kAppCaption);
         },
         // The document: "No" keeps the changes first. A save that fails, or a save-as
         // dialog that is cancelled, keeps the program running rather than losing them.

@@ -14,6 +14,7 @@
 #include "app/panel_picture.h"
 #include "app/traffic_log.h"
 #include "app/cue_list_window.h"
+#include "app/on_air_window.h"
 
 class QAction;
 class QCloseEvent;
@@ -42,6 +43,8 @@ class MainWindow : public QMainWindow {
     // The show's cue list, which show control fires too, and its window once opened.
     CueShow& cue_show() { return *cue_show_; }
     CueListWindow* cue_window() const { return cue_window_; }
+    // The "オンエア" window, once opened.
+    OnAirWindow* on_air_window() const { return on_air_window_; }
 
     // Runs one menu command, as choosing its item does.
     void run_command(int command);
@@ -79,6 +82,7 @@ class MainWindow : public QMainWindow {
     void add_menu_item(const command::MenuItem& item, QAction* before);
     void show_traffic_log();
     void show_cue_list();
+    void show_on_air();
     bool command_enabled(int command) const;
     void open_dialog(std::unique_ptr<QDialog> dialog);
     void open_read_settings();
@@ -100,6 +104,7 @@ class MainWindow : public QMainWindow {
     TrafficLogWindow* traffic_window_ = nullptr;
     CueShow* cue_show_ = nullptr;
     CueListWindow* cue_window_ = nullptr;
+    OnAirWindow* on_air_window_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<QString, QMenu*> menus_;
     std::set<int> pending_;

@@ -94,17 +94,19 @@ inline constexpr int kCompare = 40301;
 inline constexpr int kTrafficLog = 40302;
 inline constexpr int kReconnect = 40303;
 inline constexpr int kCueList = 40304;
+inline constexpr int kOnAir = 40305;
 
 struct AddedItem {
     MenuItem item;
     int before;
 };
 
-inline constexpr std::array<AddedItem, 4> kAddedMenu = {{
+inline constexpr std::array<AddedItem, 5> kAddedMenu = {{
     {{kCompare, "機器と比較", kFileMenu, nullptr, false}, kExit},
     {{kReconnect, "再接続", kInterfaceMenu, nullptr, true}, 0},
     {{kTrafficLog, "通信ログ", kInfoMenu, nullptr, true}, 0},
     {{kCueList, "キューリスト", kSettingsMenu, nullptr, true}, 0},
+    {{kOnAir, "オンエア", kInfoMenu, nullptr, false}, 0},
 }};
 
 }  // namespace tqv::command

@@ -21,6 +21,7 @@
 #include "core/glyph.h"
 #include "core/transport.h"
 #include "app/dialog_table.h"
+#include "network/com_port_dialog.h"
 
 namespace tqv {
 
@@ -50,6 +51,31 @@ class RefusingPort : public Transport {
   private:
     DeviceLink& link_;
 };
+
+// A show under way: a title behind a glyph on ch.1 top, the speaker's name moved down
+// a little, ch.2 top moved up, ch.2 bottom switched off; ch.1 bottom starts up switching
+// by itself.
+bool save_on_air(MainWindow& window, Model& model, const QString& directory, QString* error) {
+    // Glyph 04: a triangle pointing right, the news mark.
+    GlyphRecord& mark = model.glyph_data[3];
+    for (int r = 0; r < kGlyphSize; ++r)
+        for (int c = 0; c < kGlyphSize; ++c)
+            set_glyph_dot(mark, r, c, c >= 8 && c <= 40 && std::abs(2 * r - 47) <= (40 - c) * 5 / 4);
+    if (auto text = utf8_to_cp932("ニュース速報")) set_slot_text(model.title(0, 0), "\x10\x23" + *text);
+    if (auto text = utf8_to_cp932("山田太郎　東京支局")) set_slot_text(model.title(1, 1), *text);
+    if (auto text = utf8_to_cp932("第２チャンネル")) set_slot_text(model.title(2, 2), *text);
+    if (auto text = utf8_to_cp932("準備中")) set_slot_text(model.title(3, 3), *text);
+    model.current_page = {0, 1, 2, 3};
+    model.startup_page = {0, kAutoPage, 2, 3};
+    model.title_display[3][3] = 0;
+    model.position_offset = {7, 10, 3, 7};
+    model.white_level = 3;
+    model.edge_level = 0;
+    window.run_command(command::kOnAir);
+    if (window.on_air_window() == nullptr) return true;
+    window.on_air_window()->resize(840, 420);
+    return save(*window.on_air_window(), directory + QStringLiteral("/on_air_window.png"), error);
+}
 
 }  // namespace
 
@@ -170,6 +196,18 @@ bool save_screenshots(const QString& directory, QString* error) {
         compare.show();
         ok = save(compare, directory + QStringLiteral("/compare_dialog.png"), error);
         compare.close();
+    }
+    if (ok) ok = save_on_air(window, model, directory, error);
+    if (ok) {
+        // The serial port choice as a run with --simulate has it, a USB adapter beside it.
+        const QString simulated = QStringLiteral("/dev/pts/3");
+        model.com_device = simulated.toStdString();
+        link.set_simulated_port(simulated);
+        ComPortDialog com(context, &window,
+                          {{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"), 0x403, 0x6001}});
+        com.show();
+        ok = save(com, directory + QStringLiteral("/com_port_dialog.png"), error);
+        com.close();
     }
     link.shutdown();
     return ok;

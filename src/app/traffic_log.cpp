@@ -25,8 +25,6 @@ namespace tqv {
 namespace {
 
 constexpr const char* kTimedOut = "応答なし (タイムアウト)";
-constexpr const char* kLost = "切断されました";
-constexpr const char* kBack = "再接続しました";
 
 std::int64_t now_ms() { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -45,8 +43,9 @@ void TrafficLog::watch_link_events(DeviceLink& link) {
     };
     connect(&link, &DeviceLink::answer_timed_out, this,
             [this, current_peer] { note(current_peer(), kTimedOut); });
-    connect(&link, &DeviceLink::serial_reconnected, this,
-            [this](const QString& path) { note(path, kBack); });
+    // Opened, failed, connected, lost, back: each once, as the link says it.
+    connect(&link, &DeviceLink::link_event, this,
+            [this](const QString& where, const QString& what) { note(where, what.toStdString().c_str()); });
     // What the read after a reconnect found, one line per item that differs.
     connect(&link, &DeviceLink::reconnect_checked, this,
             [this, current_peer](bool completed, const std::vector<SettingDifference>& differences) {
@@ -55,18 +54,6 @@ void TrafficLog::watch_link_events(DeviceLink& link) {
                 for (const SettingDifference& d : differences)
                     note(peer, (d.item + ": " + d.document_value + " → " + d.device_value).c_str());
             });
-    // The link tells only that its state changed: the log keeps what it was, to say what
-    // changed.
-    connect(&link, &DeviceLink::state_changed, this, [this, &link, current_peer] {
-        const bool serial_lost = link.serial_state() == DeviceLink::SerialState::lost;
-        if (serial_lost && !serial_lost_) note(link.serial().last_path(), kLost);
-        serial_lost_ = serial_lost;
-        if (link.tcp().link_up()) tcp_peer_ = current_peer();
-        const bool tcp_lost = link.tcp_lost();
-        if (tcp_lost && !tcp_lost_) note(tcp_peer_, kLost);
-        if (!tcp_lost && tcp_lost_ && link.tcp().link_up()) note(tcp_peer_, kBack);
-        tcp_lost_ = tcp_lost;
-    });
 }
 
 bool TrafficLog::write_to(const QString& path, QString* error) {

@@ -46,14 +46,11 @@ class TrafficLog : public QObject {
 
   private:
     void add(bool sent, const QString& peer, const QByteArray& bytes);
-    // A link event as a line of its own: time-outs, a lost link, a link regained.
+    // A link event as a line of its own: time-outs, a port opened or not, a connection made,
+    // lost or regained.
     void note(const QString& peer, const char* what);
     void add_line(TrafficLine line);
     void watch_link_events(DeviceLink& link);
-
-    bool serial_lost_ = false;
-    bool tcp_lost_ = false;
-    QString tcp_peer_;  // the last device connected to, named when it is lost
 
     TrafficRing ring_;
     std::unique_ptr<QFile> file_;

@@ -6,8 +6,7 @@
 
 #include "cli/show.h"
 #include "control/cue_show.h"
-#include "core/codec.h"
-#include "core/commands.h"
+#include "core/vocabulary.h"
 #include "core/document.h"
 #include "core/glyph.h"
 #include "core/texts.h"
@@ -100,23 +99,20 @@ void CommandRun::send_single() {
             path.send_command(options_.body + "\r\n");
             break;
         case Command::page:
-            m.current_page[options_.line] = options_.page;
-            send_page_switch(path, options_.line);
-            break;
         case Command::startup:
-            m.startup_page[options_.line] = options_.page;
-            send_startup_page(path, options_.line);
-            break;
         case Command::title: {
-            const auto bytes = utf8_to_cp932(options_.text);
-            if (!bytes) {
-                warning_box(ui_, text::kNotJis);
+            const auto kind = options_.command == Command::page      ? Operation::Kind::page
+                              : options_.command == Command::startup ? Operation::Kind::startup
+                                                                     : Operation::Kind::title;
+            const ParsedOperation op = make_operation(kind, options_.line, options_.page,
+                                                      options_.text, !options_.no_memory,
+                                                      Language::japanese);
+            if (!op.operation) {
+                warning_box(ui_, op.error);
                 break;
             }
-            set_slot_text(m.title(options_.line, options_.page), *bytes);
-            m.selected_title_line = options_.line;
-            m.selected_page = options_.page;
-            send_title_single(path, options_.no_memory ? 0 : 1);
+            apply_operation(m, *op.operation);
+            path.send_command(operation_body(*op.operation));
             break;
         }
         default:

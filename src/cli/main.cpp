@@ -9,6 +9,7 @@
 #include "cli/cli_ui.h"
 #include "cli/console.h"
 #include "cli/options.h"
+#include "cli/preview.h"
 #include "cli/session.h"
 #include "cli/show.h"
 #include "core/document.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     const Options& options = parsed.options;
     Console console(!options.quiet && Console::stderr_is_terminal());
     if (options.command == Command::show) return show_document(options, console);
+    if (options.command == Command::preview) return run_preview(options, console, argc, argv);
 
     QCoreApplication app(argc, argv);
     tqv::Model model;

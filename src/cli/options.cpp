@@ -2,11 +2,13 @@
 
 #include <cctype>
 #include <charconv>
+#include <fstream>
 #include <optional>
 
 #include "core/cues.h"
 #include "core/send_path.h"
 #include "core/texts.h"
+#include "core/vocabulary.h"
 
 namespace tqv::cli {
 
@@ -14,6 +16,7 @@ const char* const kUsage =
     "usage: tqv7310nx-cli LINK [--address NN|FF] [--fast] [--quiet] [--stats] [--wait S]\n"
     "                     COMMAND [ARGS]\n"
     "       tqv7310nx-cli show FILE.dat\n"
+    "       tqv7310nx-cli preview FILE.dat [--page N] [--glyphs FILE.tll] --png OUT.png\n"
     "\n"
     "LINK, one of:\n"
     "  --serial PATH                RS-232C on PATH, 9600 baud, 8 data bits, even parity,\n"
@@ -33,7 +36,9 @@ const char* const kUsage =
     "  startup LINE PAGE            set the start-up page\n"
     "  title LINE PAGE TEXT [--no-memory]\n"
     "                               set one title (PAGE 1..64); TEXT in UTF-8 is sent as\n"
-    "                               JIS codes; --no-memory: shown but not stored\n"
+    "                               JIS codes, half-width letters, digits, symbols and\n"
+    "                               katakana in full width; at most 14 characters;\n"
+    "                               --no-memory: shown but not stored\n"
     "  push FILE.dat [--changed-only]\n"
     "                               set all items from a settings document (280 steps);\n"
     "                               --changed-only: read the device first and send only\n"
@@ -46,7 +51,8 @@ const char* const kUsage =
     "                               step (\"N/TOTAL STEP: done\", \"failed\", \"not sent\");\n"
     "                               exit status 1 when a step failed\n"
     "  serve [--http PORT] [--osc PORT] [--rosstalk PORT] [--cues FILE.csv]\n"
-    "        [--bind ADDR] [--token TOKEN] [--allow-clients ADDR,...] [--reconnect-check]\n"
+    "        [--bind ADDR] [--token TOKEN | --token-file FILE] [--allow-clients ADDR,...]\n"
+    "        [--allow-host NAME,...] [--allow-origin ORIGIN,...] [--reconnect-check]\n"
     "                               keep the link open and switch pages, start-up pages and\n"
     "                               titles for HTTP and OSC requests until SIGINT or SIGTERM;\n"
     "                               --cues loads a cue list, fired by the cue routes and by\n"
@@ -57,6 +63,13 @@ const char* const kUsage =
     "                               ADDR defaults to 127.0.0.1; with TOKEN every HTTP\n"
     "                               request needs \"Authorization: Bearer TOKEN\" (OSC,\n"
     "                               which cannot carry it, then stays on 127.0.0.1);\n"
+    "                               --token-file: the token is the file's first line;\n"
+    "                               without either, the environment variable TQV_TOKEN\n"
+    "                               (--token wins over --token-file, which wins over\n"
+    "                               TQV_TOKEN); a request whose Host is not an IP address,\n"
+    "                               localhost or a NAME of --allow-host is refused (421);\n"
+    "                               one whose Origin is not the server's own or an ORIGIN\n"
+    "                               of --allow-origin (http://host:port) is refused (403);\n"
     "                               --allow-clients: only these client addresses may use\n"
     "                               HTTP, the WebSocket and OSC (others: 403, OSC dropped);\n"
     "                               a request's \"device\" (a number, a list or \"all\")\n"
@@ -66,6 +79,14 @@ const char* const kUsage =
     "                               30 s); --reconnect-check: then first read the device\n"
     "                               and report what differs from the document\n"
     "  show FILE.dat                print a settings document in readable form (no link)\n"
+    "  preview FILE.dat [--page N] [--glyphs FILE.tll] --png OUT.png\n"
+    "                               draw both channels as the device superimposes them\n"
+    "                               into a PNG picture (no link, no display needed): ch.1\n"
+    "                               above ch.2, each a caption over a 640 x 360 frame;\n"
+    "                               every line on page N (1..64), else on the document's\n"
+    "                               current pages; custom glyphs from FILE.tll (without\n"
+    "                               it, empty boxes); the picture shows layout and content,\n"
+    "                               not the device's own font\n"
     "  diff FILE.dat                read all settings and print the items that differ from\n"
     "                               the document, one a line (item, document, device);\n"
     "                               exit status 0 when none differ, 1 when some do\n"
@@ -115,6 +136,19 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
+// "a,b,c" appended to `out`; false when the list or one of its items is empty.
+bool comma_list(const std::string& text, std::vector<std::string>& out) {
+    if (text.empty()) return false;
+    for (std::size_t begin = 0; begin <= text.size();) {
+        std::size_t end = text.find(',', begin);
+        if (end == std::string::npos) end = text.size();
+        if (end == begin) return false;
+        out.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return true;
+}
+
 ParseResult usage_error(std::string message) {
     ParseResult r;
     r.kind = ParseResult::Kind::usage_error;
@@ -123,19 +157,6 @@ ParseResult usage_error(std::string message) {
 }
 
 }  // namespace
-
-int parse_title_line(std::string_view text) {
-    if (text.size() != 2 || (text[0] != '1' && text[0] != '2')) return -1;
-    const char position = static_cast<char>(std::toupper(static_cast<unsigned char>(text[1])));
-    if (position != 'T' && position != 'B') return -1;
-    return (text[0] - '1') * 2 + (position == 'B' ? 1 : 0);
-}
-
-int parse_page(std::string_view text, bool automatic_allowed) {
-    if (automatic_allowed && equals_ignoring_case(text, "AUTO")) return 64;
-    const auto value = number(text, 1, 64);
-    return value ? static_cast<int>(*value) - 1 : -1;
-}
 
 int parse_slave_address(std::string_view text) {
     if (equals_ignoring_case(text, "FF")) return 32;
@@ -164,6 +185,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     bool bind_given = false;
     bool no_memory_given = false;
     bool serve_given = false;
+    bool preview_given = false;
     bool options_done = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -224,14 +246,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             bind_given = true;
         } else if (arg == "--allow") {
             const auto v = value();
-            if (!v || v->empty()) return usage_error("--allow needs addresses");
-            for (std::size_t begin = 0; begin <= v->size();) {
-                std::size_t end = v->find(',', begin);
-                if (end == std::string::npos) end = v->size();
-                if (end == begin) return usage_error("--allow needs addresses");
-                o.allowed.push_back(v->substr(begin, end - begin));
-                begin = end + 1;
-            }
+            if (!v || !comma_list(*v, o.allowed)) return usage_error("--allow needs addresses");
         } else if (arg == "--address") {
             const auto v = value();
             const int index = v ? parse_slave_address(*v) : -1;
@@ -265,14 +280,30 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             const auto n = v ? number(*v, 1, kCueMaxRows) : std::nullopt;
             if (!n) return usage_error("--go needs a cue number from 1");
             o.cue_number = static_cast<int>(*n);
-        } else if (arg == "--token" || arg == "--allow-clients") {
+        } else if (arg == "--token" || arg == "--allow-clients" || arg == "--token-file") {
             const auto v = value();
             if (!v || v->empty()) return usage_error(arg + " needs a value");
-            (arg == "--token" ? o.token : o.allow_clients) = *v;
+            (arg == "--token" ? o.token : arg == "--token-file" ? o.token_file : o.allow_clients) = *v;
+            serve_given = true;
+        } else if (arg == "--allow-host" || arg == "--allow-origin") {
+            const auto v = value();
+            if (!v || !comma_list(*v, arg == "--allow-host" ? o.allow_hosts : o.allow_origins))
+                return usage_error(arg + " needs a value");
             serve_given = true;
         } else if (arg == "--reconnect-check") {
             o.reconnect_check = true;
             serve_given = true;
+        } else if (arg == "--page") {
+            const auto v = value();
+            const int page = v ? parse_page(*v, false) : -1;
+            if (page < 0) return usage_error("--page needs a page 1..64");
+            o.preview_page = page;
+            preview_given = true;
+        } else if (arg == "--glyphs" || arg == "--png") {
+            const auto v = value();
+            if (!v || v->empty()) return usage_error(arg + " needs a file name");
+            (arg == "--glyphs" ? o.glyph_file : o.png) = *v;
+            preview_given = true;
         } else if (arg == "--no-memory") {
             no_memory_given = true;
         } else if (arg == "--changed-only") {
@@ -296,21 +327,18 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (o.body.size() + 2 > SendPath::kMaxBody)
             return usage_error("BODY is longer than " + std::to_string(SendPath::kMaxBody - 2) +
                                " bytes");
-    } else if (name == "page" || name == "startup") {
-        if (!expect(3)) return usage_error(name + " needs LINE and PAGE");
-        o.command = name == "page" ? Command::page : Command::startup;
-        o.line = parse_title_line(words[1]);
-        if (o.line < 0) return usage_error("LINE is 1T, 1B, 2T or 2B");
-        o.page = parse_page(words[2], true);
-        if (o.page < 0) return usage_error("PAGE is 1..64 or AUTO");
-    } else if (name == "title") {
-        if (!expect(4)) return usage_error("title needs LINE, PAGE and TEXT");
-        o.command = Command::title;
-        o.line = parse_title_line(words[1]);
-        if (o.line < 0) return usage_error("LINE is 1T, 1B, 2T or 2B");
-        o.page = parse_page(words[2], false);
-        if (o.page < 0) return usage_error("PAGE of a title is 1..64");
-        o.text = words[3];
+    } else if (name == "page" || name == "startup" || name == "title") {
+        const bool title = name == "title";
+        if (!expect(title ? 4 : 3))
+            return usage_error(title ? "title needs LINE, PAGE and TEXT" : name + " needs LINE and PAGE");
+        o.command = title ? Command::title : name == "page" ? Command::page : Command::startup;
+        std::string error;
+        const auto line = parse_line_label(words[1], &error);
+        const auto page = line ? parse_page_label(words[2], !title, &error) : std::nullopt;
+        if (!page) return usage_error(error);
+        o.line = *line;
+        o.page = *page;
+        if (title) o.text = words[3];
         o.no_memory = no_memory_given;
     } else if (name == "push" || name == "pull") {
         if (!expect(2)) return usage_error(name + " needs FILE.dat");
@@ -342,6 +370,11 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
         if (!expect(2)) return usage_error("show needs FILE.dat");
         o.command = Command::show;
         o.file = words[1];
+    } else if (name == "preview") {
+        if (!expect(2)) return usage_error("preview needs FILE.dat");
+        if (o.png.empty()) return usage_error("preview needs --png OUT.png");
+        o.command = Command::preview;
+        o.file = words[1];
     } else {
         return usage_error("unknown COMMAND " + name);
     }
@@ -349,14 +382,17 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     if (o.file.empty() && (o.command == Command::push || o.command == Command::pull ||
                            o.command == Command::glyphs_push || o.command == Command::glyphs_pull ||
                            o.command == Command::show || o.command == Command::diff ||
-                           o.command == Command::cue))
+                           o.command == Command::cue || o.command == Command::preview))
         return usage_error("the file name is empty");
     if (no_memory_given && o.command != Command::title)
         return usage_error("--no-memory belongs to title");
     if (o.changed_only && o.command != Command::push)
         return usage_error("--changed-only belongs to push");
     if (serve_given && o.command != Command::serve)
-        return usage_error("--http, --osc, --rosstalk, --cues, --token, --allow-clients and --reconnect-check belong to serve");
+        return usage_error("--http, --osc, --rosstalk, --cues, --token, --token-file, --allow-clients, "
+                           "--allow-host, --allow-origin and --reconnect-check belong to serve");
+    if (preview_given && o.command != Command::preview)
+        return usage_error("--page, --glyphs and --png belong to preview");
     if (o.cue_number != 0 && o.command != Command::cue) return usage_error("--go belongs to cue");
     if (o.reconnect_check && o.link != LinkKind::tcp)
         return usage_error("--reconnect-check belongs to --tcp");
@@ -373,7 +409,9 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             return usage_error("--bind belongs to --listen or serve");
         }
     }
-    if (o.command != Command::show && o.link == LinkKind::none)
+    if (o.command == Command::preview && o.link != LinkKind::none)
+        return usage_error("preview takes no LINK");
+    if (o.command != Command::show && o.command != Command::preview && o.link == LinkKind::none)
         return usage_error("give a LINK: --serial, --tcp or --listen");
     // The device network values travel on the serial line only.
     if (o.command == Command::network_show && o.link != LinkKind::serial)
@@ -383,6 +421,32 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
     r.kind = ParseResult::Kind::run;
     r.options = std::move(o);
     return r;
+}
+
+bool serve_token(const Options& options, const char* environment, std::string* token,
+                 std::string* error) {
+    if (!options.token.empty()) {
+        *token = options.token;
+        return true;
+    }
+    if (!options.token_file.empty()) {
+        std::ifstream file(options.token_file);
+        std::string line;
+        if (!file || !std::getline(file, line)) {
+            *error = options.token_file + ": cannot read the token";
+            return false;
+        }
+        const std::size_t begin = line.find_first_not_of(" \t\r");
+        const std::size_t end = line.find_last_not_of(" \t\r");
+        if (begin == std::string::npos) {
+            *error = options.token_file + ": the first line is empty";
+            return false;
+        }
+        *token = line.substr(begin, end - begin + 1);
+        return true;
+    }
+    *token = environment != nullptr ? environment : "";
+    return true;
 }
 
 }  // namespace tqv::cli

@@ -25,6 +25,7 @@ enum class Command {
     show,
     diff,
     cue,
+    preview,
 };
 
 struct Options {
@@ -56,8 +57,14 @@ struct Options {
     int cue_number = 0;      // cue: the cue fired, from 1
     std::string bind = "127.0.0.1";  // serve: the address of the HTTP and OSC ports
     std::string token;       // serve: the bearer token every HTTP request must carry
+    std::string token_file;  // serve: the token's file (its first line), kept out of `ps`
+    std::vector<std::string> allow_hosts;    // serve: Host names besides addresses and localhost
+    std::vector<std::string> allow_origins;  // serve: web origins besides the server's own
     std::string allow_clients;  // serve: the only client addresses served (comma-separated)
     bool reconnect_check = false;  // serve --tcp: read the device after a reconnect, report differences
+    int preview_page = -1;   // preview: every line on this page 0..63; -1: the current pages
+    std::string glyph_file;  // preview: the glyph list the custom glyphs are drawn from
+    std::string png;         // preview: the picture written
 };
 
 struct ParseResult {
@@ -69,6 +76,12 @@ struct ParseResult {
 
 ParseResult parse_arguments(const std::vector<std::string>& args);
 
+// serve's token: --token, else the first line of --token-file (blanks around it trimmed),
+// else `environment` (TQV_TOKEN's value, null when unset); empty: none. False with `error`
+// when the file cannot be read or its first line is empty.
+bool serve_token(const Options& options, const char* environment, std::string* token,
+                 std::string* error);
+
 // The usage text shown with --help and after every usage error.
 extern const char* const kUsage;
 
@@ -76,10 +89,6 @@ extern const char* const kUsage;
 // device 2 gives "a-2.dat". With one device the name is used as given.
 std::string file_for_device(const std::string& file, int device_number, int device_count);
 
-// "1T" "1B" "2T" "2B" (either case) to title lines 0..3; -1 otherwise.
-int parse_title_line(std::string_view text);
-// "1".."64" to 0..63; "AUTO" (either case) to 64 when `automatic_allowed`; -1 otherwise.
-int parse_page(std::string_view text, bool automatic_allowed);
 // "00".."31" to 0..31, "FF" to 32; -1 otherwise.
 int parse_slave_address(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "cli/serve.h"
 
 #include <signal.h>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -105,9 +106,15 @@ bool Serve::start() {
     settings.osc_port = options_.osc_port;
     settings.rosstalk_port = options_.rosstalk_port;
     settings.bind = options_.bind;
-    settings.token = options_.token;
     settings.allow = split_addresses(options_.allow_clients);
+    settings.hosts = options_.allow_hosts;
+    settings.origins = options_.allow_origins;
     std::string error;
+    // The token need not stand on the command line, where `ps` shows it to everyone.
+    if (!serve_token(options_, std::getenv("TQV_TOKEN"), &settings.token, &error)) {
+        console_.message("tqv7310nx-cli: " + error);
+        return false;
+    }
     if (!control_.start(settings, &error)) {
         console_.message("tqv7310nx-cli: " + error);
         return false;

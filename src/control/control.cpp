@@ -8,7 +8,9 @@
 #include <QUdpSocket>
 #include <QWebSocket>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 
 #include "control/cue_show.h"
 #include "control/http_front.h"
@@ -16,6 +18,7 @@
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/config.h"
+#include "core/vocabulary.h"
 #include "core/rosstalk.h"
 #include "core/titles.h"
 #include "link/device_link.h"
@@ -24,8 +27,6 @@
 namespace tqv {
 
 namespace {
-
-constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
 
 const char* outcome_name(ExchangeEnd::Kind kind) {
     switch (kind) {
@@ -65,31 +66,25 @@ QJsonValue page_value(int page) {
     return page >= kAutoPage ? QJsonValue("AUTO") : QJsonValue(page + 1);
 }
 
-const char* run_end_name(RunEnd end) {
-    switch (end) {
-        case RunEnd::none: return "none";
-        case RunEnd::completed: return "completed";
-        case RunEnd::stopped: return "stopped";
-        case RunEnd::error_answer: return "error_answer";
-        case RunEnd::refused: return "refused";
-        case RunEnd::timeout: return "timeout";
-        case RunEnd::link_lost: return "link_lost";
-    }
-    return "";
-}
-
 QString device_path(int device, const QString& path) {
     return QStringLiteral("devices/%1/%2").arg(device).arg(path);
 }
 
 QString line_path(int line, const char* leaf) {
-    return QStringLiteral("lines/%1/%2").arg(kLineNames[std::size_t(line)], leaf);
+    return QStringLiteral("lines/%1/%2").arg(line_label(line), leaf);
 }
 
 QString title_path(int slot) {
     return QStringLiteral("lines/%1/titles/%2")
-        .arg(kLineNames[std::size_t(slot / kPages)])
+        .arg(line_label(slot / kPages))
         .arg(slot % kPages + 1, 2, 10, QLatin1Char('0'));
+}
+
+// Whether a page's title is displayed when the page is on air.
+QString display_path(int line, int page) {
+    return QStringLiteral("lines/%1/display/%2")
+        .arg(kLineNames[std::size_t(line)])
+        .arg(page + 1, 2, 10, QLatin1Char('0'));
 }
 
 QString title_text(const Model& m, int slot) {
@@ -112,7 +107,170 @@ QJsonObject model_paths(const Model& m) {
         out[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
     }
     for (int t = 0; t < kTitles; ++t) out[title_path(t)] = title_text(m, t);
+    for (int i = 0; i < kTitleLines; ++i)
+        for (int p = 0; p < kPages; ++p)
+            out[display_path(i, p)] = m.title_display[std::size_t(i)][std::size_t(p)] != 0;
     return out;
+}
+
+// ---------------------------------------------------------------- the gate's pieces
+
+// The routes and their methods: the check, OPTIONS and the dispatcher read this one table.
+constexpr std::pair<const char*, const char*> kRoutes[] = {
+    {"GET", "/api/status"},     {"GET", "/api/titles"},    {"GET", "/api/openapi.json"},
+    {"GET", "/api/devices"},    {"GET", "/api/events"},    {"POST", "/api/page"},
+    {"POST", "/api/startup"},   {"POST", "/api/title"},    {"GET", "/api/cues"},
+    {"POST", "/api/cue/go"},    {"POST", "/api/cue/back"}, {"POST", "/api/cue/goto"},
+    {"POST", "/api/cue/load"},
+};
+
+bool panel_file(const std::string& path) {
+    const auto& files = web_panel_paths();
+    return std::find(files.begin(), files.end(), path) != files.end();
+}
+
+// The Allow header of `path` ("GET, HEAD, OPTIONS"); empty when there is no such route.
+std::string allowed_methods(const std::string& path) {
+    std::string out;
+    bool get = panel_file(path);
+    for (const auto& [method, route] : kRoutes) {
+        if (path != route) continue;
+        if (std::string_view(method) == "GET") {
+            get = true;
+        } else {
+            out += std::string(method) + ", ";
+        }
+    }
+    if (get) out = "GET, HEAD, " + out;
+    return out.empty() ? out : out + "OPTIONS";
+}
+
+bool has_method(const std::string& methods, const std::string& method) {
+    for (std::size_t at = 0; at < methods.size();) {
+        std::size_t end = methods.find(", ", at);
+        if (end == std::string::npos) end = methods.size();
+        if (methods.compare(at, end - at, method) == 0) return true;
+        at = end + 2;
+    }
+    return false;
+}
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// What a POST body's Content-Type says. JSON, or none (curl, scripts); text and forms
+// (curl -d sends a form type, fetch() with a string body text/plain) only with a JSON
+// object in them; anything else, multipart forms among them, is refused.
+enum class BodyType { json, loose, refused };
+
+BodyType body_type(std::string_view content_type) {
+    std::string media = lower(content_type.substr(0, content_type.find(';')));
+    while (!media.empty() && (media.back() == ' ' || media.back() == '\t')) media.pop_back();
+    if (media.empty() || media == "application/json" || media.ends_with("+json")) return BodyType::json;
+    if (media == "text/plain" || media == "application/x-www-form-urlencoded") return BodyType::loose;
+    return BodyType::refused;
+}
+
+// A Host or an origin's authority: the host in lower case (without an IPv6 address's
+// brackets) and the port, 80 when none is written.
+struct Authority {
+    std::string host;
+    bool bracketed = false;
+    int port = 80;
+};
+
+std::optional<Authority> authority(std::string_view text) {
+    Authority a;
+    std::string_view port;
+    bool port_given = false;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos) return std::nullopt;
+        a.host = lower(text.substr(1, close - 1));
+        a.bracketed = true;
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty() && rest[0] != ':') return std::nullopt;
+        port_given = !rest.empty();
+        if (port_given) port = rest.substr(1);
+    } else {
+        const std::size_t colon = text.find(':');
+        a.host = lower(text.substr(0, colon));
+        port_given = colon != std::string_view::npos;
+        if (port_given) port = text.substr(colon + 1);
+    }
+    if (a.host.empty()) return std::nullopt;
+    if (port_given) {
+        if (port.empty() || port.size() > 5 ||
+            !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        a.port = std::stoi(std::string(port));
+        if (a.port < 1 || a.port > 65535) return std::nullopt;
+    }
+    return a;
+}
+
+// The address an IP literal names (four decimal parts for IPv4, as browsers write it, or
+// a bracketed IPv6 address); null for a name.
+QHostAddress literal(const Authority& a) {
+    QHostAddress address;
+    if (a.bracketed) {
+        if (address.setAddress(qs(a.host)) && address.protocol() == QAbstractSocket::IPv6Protocol)
+            return address;
+        return {};
+    }
+    int parts = 0;
+    for (std::size_t at = 0; at <= a.host.size(); ++parts) {
+        std::size_t end = a.host.find('.', at);
+        if (end == std::string::npos) end = a.host.size();
+        const std::string_view part = std::string_view(a.host).substr(at, end - at);
+        if (part.empty() || part.size() > 3 ||
+            !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            std::stoi(std::string(part)) > 255)
+            return {};
+        at = end + 1;
+    }
+    if (parts != 4) return {};
+    return QHostAddress(qs(a.host));
+}
+
+bool listed(const std::vector<std::string>& names, const std::string& name) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return lower(n) == name; });
+}
+
+// An IP address cannot be rebound by DNS; localhost does not go to DNS.
+bool host_is_ours(const std::string& host, const std::vector<std::string>& names) {
+    const std::optional<Authority> a = authority(host);
+    if (!a) return false;
+    return !literal(*a).isNull() || a->host == "localhost" || (!a->bracketed && listed(names, a->host));
+}
+
+// The request's Origin is the page of this very server (http, and the host and port the
+// request went to, as its Host says), or one we were told of. "null" (a sandboxed page, a
+// file) is nobody's. Host and origin must be written alike: a page from
+// http://localhost:8080 that sends to http://127.0.0.1:8080 is another origin, as the
+// browser sees it too, since something else may listen on ::1 and be "localhost".
+bool origin_is_ours(const HttpHead& head, const std::vector<std::string>& origins) {
+    std::string origin = lower(head.origin);
+    if (origin == "null") return false;
+    while (origin.ends_with('/')) origin.pop_back();
+    for (std::string o : origins) {
+        o = lower(o);
+        while (o.ends_with('/')) o.pop_back();
+        if (o == origin) return true;
+    }
+    constexpr std::string_view kScheme = "http://";
+    if (!head.host_given || !origin.starts_with(kScheme)) return false;
+    const std::optional<Authority> from = authority(std::string_view(origin).substr(kScheme.size()));
+    const std::optional<Authority> to = authority(head.host);
+    if (!from || !to || from->port != to->port || from->bracketed != to->bracketed) return false;
+    const QHostAddress a = literal(*from);
+    const QHostAddress b = literal(*to);
+    if (!a.isNull() || !b.isNull()) return a == b;
+    return from->host == to->host;
 }
 
 }  // namespace
@@ -155,11 +313,27 @@ struct Control::Lane {
 struct Control::Client {
     QPointer<QWebSocket> socket;
     QString peer;
-    qint64 backlog = 0;  // bytes sent and not yet written out
     bool closing = false;  // closed for its backlog: nothing more is sent to it
 };
 
+struct Control::RossTalkClient {
+    QPointer<QTcpSocket> socket;
+    QString peer;
+    RossTalkLines lines;
+    QElapsedTimer idle;  // since its last byte, or since it connected
+    // It has sent a RossTalk command: from then on it is a mixer, not a browser.
+    bool spoken = false;
+};
+
 Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(link) {
+    // Pings are answered inside Qt WebSockets with no signal to us: the backlog is looked
+    // at every kBacklogWatchMs while clients are connected, so that a ping flood is
+    // stopped within that much of its pongs.
+    backlog_watch_.setInterval(kBacklogWatchMs);
+    connect(&backlog_watch_, &QTimer::timeout, this, [this] {
+        const auto clients = clients_;
+        for (const auto& client : clients) over_backlog(*client, 0);
+    });
     connect(&link_, &DeviceLink::exchange_ended, this, &Control::link_exchange_ended);
     // What a run (a cue, a dialog's transfer) got the device to hold is confirmed as well.
     connect(&link_, &DeviceLink::run_command_answered, this, [this](const QByteArray& frame) {
@@ -173,7 +347,7 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
     run_news_ = Subscription(static_cast<Channel&>(link_).run_news, [this](const RunNews& news) {
         const bool ended = news.kind == RunNews::Kind::ended;
         QJsonObject changes{{"run/active", !ended}, {"run/step", news.step}, {"run/total", news.total}};
-        changes["run/end"] = ended ? QJsonValue(run_end_name(news.end)) : QJsonValue();
+        changes["run/end"] = ended ? QJsonValue(run_end_key(news.end)) : QJsonValue();
         state_.apply(link_.reconnect_check_running() ? "device" : "dialog", changes);
     });
     connect(&link_, &DeviceLink::reconnect_checked, this,
@@ -212,6 +386,8 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         initial[line_path(i, "startup")] = QJsonValue();
     }
     for (int t = 0; t < kTitles; ++t) initial[title_path(t)] = QJsonValue();
+    for (int i = 0; i < kTitleLines; ++i)
+        for (int p = 0; p < kPages; ++p) initial[display_path(i, p)] = QJsonValue();
     for (const char* path : {"run/step", "run/total", "run/end", "device/differs"})
         initial[path] = QJsonValue();
     initial["run/active"] = false;
@@ -307,55 +483,25 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
     http_ = new HttpFront(this);
     http_->log = [this](const std::string& line) { say(line); };
     http_->check = [this](const HttpHead& head, const QHostAddress& peer) -> HttpFront::Refusal {
-        static const std::pair<const char*, const char*> kRoutes[] = {
-            {"GET", "/api/status"},      {"GET", "/api/titles"},     {"GET", "/api/openapi.json"},
-            {"GET", "/api/devices"},
-            {"GET", "/api/events"},      {"POST", "/api/page"},      {"POST", "/api/startup"},
-            {"POST", "/api/title"},      {"GET", "/api/cues"},       {"POST", "/api/cue/go"},
-            {"POST", "/api/cue/back"},   {"POST", "/api/cue/goto"},  {"POST", "/api/cue/load"},
-        };
-        auto refuse = [&](int status, const QString& text) {
-            told(head.websocket ? "ws" : "http", plain(peer).toString(),
-                 qs(head.method + " " + head.path.substr(0, 64)) + ": " +
-                     QString::number(status) + " " + text);
-            return HttpFront::Refusal{status, compact(error_object(text))};
-        };
-        if (!allowed(peer)) return refuse(403, "client not allowed");
-        bool path_known = false;
-        bool method_known = false;
-        for (const auto& [method, path] : kRoutes) {
-            if (head.path != path) continue;
-            path_known = true;
-            method_known = method_known || head.method == method;
-        }
-        // The panel's files hold no data: they are served without the token and while
-        // locked, so that the page can ask for the token and say that remote control is
-        // locked.
-        const auto& files = web_panel_paths();
-        const bool file = std::find(files.begin(), files.end(), head.path) != files.end();
-        if (file) return head.method == "GET" ? HttpFront::Refusal{} : refuse(405, "method not allowed");
-        if (!path_known) return refuse(404, "no such route");
-        if (!method_known) return refuse(405, "method not allowed");
-        if (!settings_.token.empty() && !bearer_matches(head.authorization, settings_.token) &&
-            !(head.websocket && bearer_matches("Bearer " + query_value(head.query, "access_token")
-                                                                  .value_or(std::string()),
-                                               settings_.token)))
-            return refuse(401, "unauthorized");
-        if (settings_.locked) return refuse(423, "remote control is locked");
-        if (head.path == "/api/events") {
-            if (!head.websocket) return refuse(426, "WebSocket upgrade only");
-            if (int(clients_.size()) >= kMaxClients) return refuse(503, "too many clients");
-        }
-        return {};
+        std::optional<Refused> refused = gate(head, peer);
+        if (!refused) refused = route_refusal(head);
+        if (!refused) return {};
+        told(head.websocket ? "ws" : "http", plain(peer).toString(),
+             qs(head.method.substr(0, 16) + " " + head.path.substr(0, 64)) + ": " +
+                 QString::number(refused->status) + " " + refused->text);
+        return {refused->status, compact(error_object(refused->text))};
     };
     http_->request = [this](const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
                             HttpFront::Answer answer) {
         http_request(head, body, peer, std::move(answer));
     };
     http_->websocket = [this](QWebSocket* socket) { add_client(socket); };
+    // Answers ready at once: the panel's files, and what OPTIONS asks. No CORS permission is
+    // ever given: a page of another origin may not read anything here.
     http_->file = [](const HttpHead& head) -> HttpFront::File {
-        const auto& files = web_panel_paths();
-        if (std::find(files.begin(), files.end(), head.path) == files.end()) return {};
+        if (head.method == "OPTIONS")
+            return {200, "Allow: " + QByteArray::fromStdString(allowed_methods(head.path)) + "\r\n", {}};
+        if (!panel_file(head.path)) return {};
         StaticAnswer a = web_panel_answer(head);
         return {a.status, std::move(a.headers), std::move(a.body)};
     };
@@ -372,6 +518,53 @@ HttpFront* Control::open_http(const QHostAddress& address, std::string* error) {
     return http_;
 }
 
+std::optional<Control::Refused> Control::gate(const HttpHead& head, const QHostAddress& peer) const {
+    if (!allowed(peer)) return Refused{403, "client not allowed"};
+    // A page whose name an attacker's DNS points at this machine (DNS rebinding) reaches us
+    // with its own name in Host: only addresses, localhost and the names we were told of
+    // are ours. HTTP/1.0 may come without a Host.
+    if (!head.host_given) {
+        if (head.http11) return Refused{400, "Host missing"};
+    } else if (!host_is_ours(head.host, settings_.hosts)) {
+        return Refused{421, "not a host name of this server"};
+    }
+    // A browser names the page that makes a request: only our own pages (and the origins
+    // we were told of) may drive the device. Clients without an Origin are not browsers.
+    if (head.origin_given && !origin_is_ours(head, settings_.origins))
+        return Refused{403, "origin not allowed"};
+    // The panel's files hold no data: they are read without the token and while locked, so
+    // that the page can ask for the token and say that remote control is locked.
+    if (!head.websocket && (head.method == "GET" || head.method == "HEAD") && panel_file(head.path))
+        return std::nullopt;
+    if (!settings_.token.empty() && !bearer_matches(head.authorization, settings_.token) &&
+        !(head.websocket &&
+          bearer_matches("Bearer " + query_value(head.query, "access_token").value_or(std::string()),
+                         settings_.token)))
+        return Refused{401, "unauthorized"};
+    if (settings_.locked) return Refused{423, "remote control is locked"};
+    return std::nullopt;
+}
+
+std::optional<Control::Refused> Control::route_refusal(const HttpHead& head) const {
+    // Only the events route upgrades; an upgrade asked for anywhere else never reaches Qt
+    // WebSockets.
+    if (head.websocket) {
+        if (head.path != "/api/events") return Refused{404, "WebSocket upgrade only on /api/events"};
+        if (head.method != "GET") return Refused{405, "method not allowed"};
+        if (int(clients_.size()) >= kMaxClients) return Refused{503, "too many clients"};
+        return std::nullopt;
+    }
+    const std::string methods = allowed_methods(head.path);
+    if (methods.empty()) return Refused{404, "no such route"};
+    if (head.method == "OPTIONS") return std::nullopt;
+    const std::string method = head.method == "HEAD" ? "GET" : head.method;
+    if (!has_method(methods, method)) return Refused{405, "method not allowed"};
+    if (head.path == "/api/events") return Refused{426, "WebSocket upgrade only"};
+    if (method == "POST" && body_type(head.content_type) == BodyType::refused)
+        return Refused{415, "the body is JSON: Content-Type application/json"};
+    return std::nullopt;
+}
+
 bool Control::allowed(const QHostAddress& peer) const {
     if (allow_.empty()) return true;
     // ::1 is 127.0.0.1, and a mapped address its IPv4 one, as for the devices.
@@ -382,13 +575,20 @@ bool Control::allowed(const QHostAddress& peer) const {
 void Control::http_request(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
                            std::function<void(int, const QByteArray&)> answer) {
     const QString who = plain(peer).toString();
-    if (head.method == "GET") {
-        told("http", who, qs("GET " + head.path) + ": 200");
+    if (head.method == "GET" || head.method == "HEAD") {
+        told("http", who, qs(head.method + " " + head.path) + ": 200");
         if (head.path == "/api/status") return answer(200, status_json());
         if (head.path == "/api/titles") return answer(200, titles_json());
         if (head.path == "/api/cues") return answer(cues_ ? 200 : 404, cues_json());
         if (head.path == "/api/devices") return answer(200, devices_json());
         return answer(200, openapi_json());
+    }
+    // A body typed as text or as a form is taken only when it is a JSON object: a browser's
+    // form percent-encodes braces and quotes. An empty one is no body (curl -d '', urllib).
+    if (body_type(head.content_type) == BodyType::loose && !body.trimmed().isEmpty() &&
+        !QJsonDocument::fromJson(body).isObject()) {
+        told("http", who, qs("POST " + head.path) + ": 415 not a JSON object");
+        return answer(415, compact(error_object("the body is JSON: Content-Type application/json")));
     }
     if (head.path.starts_with("/api/cue/")) {
         const QJsonDocument doc = QJsonDocument::fromJson(body);
@@ -411,7 +611,7 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
 void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QString& source,
                       const QString& peer, Reply reply) {
     auto refuse = [&](int status, const QString& text) {
-        told(source, peer, QStringLiteral("%1: %2 %3").arg(kind_name(kind)).arg(status).arg(text));
+        told(source, peer, QStringLiteral("%1: %2 %3").arg(operation_name(kind)).arg(status).arg(text));
         if (reply) reply(status, error_object(text));
     };
     if (!parsed.command) return refuse(400, qs(parsed.error));
@@ -552,6 +752,7 @@ void Control::add_client(QWebSocket* socket) {
         return;
     }
     socket->setParent(this);
+    socket->setReadBufferSize(64 * 1024);  // what one turn of the event loop may take in
     socket->setMaxAllowedIncomingFrameSize(kMaxBody);
     socket->setMaxAllowedIncomingMessageSize(kMaxBody);
     auto client = std::make_shared<Client>();
@@ -563,8 +764,6 @@ void Control::add_client(QWebSocket* socket) {
             [this, c](const QString& text) { client_message(*c, text.toUtf8()); });
     connect(socket, &QWebSocket::binaryMessageReceived, this,
             [this, c](const QByteArray& bytes) { client_message(*c, bytes); });
-    connect(socket, &QWebSocket::bytesWritten, this,
-            [c](qint64 written) { c->backlog = std::max<qint64>(0, c->backlog - written); });
     connect(socket, &QWebSocket::disconnected, this, [this, c] {
         // A socket may say it is gone more than once (an abort, then its own close): the
         // client is forgotten the first time only. It leaves the list before anything is
@@ -574,12 +773,14 @@ void Control::add_client(QWebSocket* socket) {
             if (client.get() == c) gone = std::move(client);
         if (!gone) return;
         std::erase_if(clients_, [](const auto& client) { return client == nullptr; });
+        if (clients_.empty()) backlog_watch_.stop();
         if (gone->socket) {
             gone->socket->disconnect(this);
             gone->socket->deleteLater();
         }
         told("ws", gone->peer, "closed");
     });
+    if (!backlog_watch_.isActive()) backlog_watch_.start();
     told("ws", peer, "connected");
     send_to(*c, compact({{"type", "state"}, {"seq", qint64(state_.seq())}, {"state", state_.state()}}));
 }
@@ -588,15 +789,21 @@ void Control::send_to(Client& client, const QByteArray& message) {
     if (client.closing || !client.socket || client.socket->state() != QAbstractSocket::ConnectedState)
         return;
     // A client that stops reading must not make us hold more and more for it.
-    if (client.backlog + message.size() > kMaxClientBacklog) {
-        told("ws", client.peer, "closed: more than 1 MiB waiting for it");
-        // Not now: the caller may be going through the list of clients this would change.
-        client.closing = true;
-        QMetaObject::invokeMethod(client.socket, &QWebSocket::abort, Qt::QueuedConnection);
-        return;
-    }
-    client.backlog += message.size();
+    if (over_backlog(client, message.size())) return;
     client.socket->sendTextMessage(QString::fromUtf8(message));
+}
+
+// Everything queued to the client counts: our messages, and the pongs with which Qt
+// WebSockets answers its pings by itself, unseen by us (a client can flood pings and never
+// read the pongs). The socket's own count of bytes to write holds both.
+bool Control::over_backlog(Client& client, qint64 adding) {
+    if (client.closing || !client.socket) return client.closing;
+    if (client.socket->bytesToWrite() + adding <= kMaxClientBacklog) return false;
+    told("ws", client.peer, "closed: more than 1 MiB waiting for it");
+    // Not now: the caller may be going through the list of clients this would change.
+    client.closing = true;
+    QMetaObject::invokeMethod(client.socket, &QWebSocket::abort, Qt::QueuedConnection);
+    return true;
 }
 
 void Control::client_message(Client& client, const QByteArray& message) {
@@ -648,19 +855,26 @@ void Control::read_osc() {
     }
 }
 
-void Control::osc_ignored(const std::string& line) {
-    if (!osc_log_window_.isValid() || osc_log_window_.elapsed() >= 1000) {
-        if (osc_unlogged_ > 0)
-            say("osc: " + std::to_string(osc_unlogged_) + " more ignored datagrams not logged");
-        osc_log_window_.start();
-        osc_logged_ = osc_unlogged_ = 0;
+Control::LimitedLog::LimitedLog(const Control& control, const char* what) : control_(control), what_(what) {
+    count_.setSingleShot(true);
+    QObject::connect(&count_, &QTimer::timeout, [this] {
+        control_.say(std::string(what_) + ": " + std::to_string(unlogged_) + " more lines not logged");
+        unlogged_ = 0;
+    });
+}
+
+void Control::LimitedLog::say(const std::string& line) {
+    if (!window_.isValid() || window_.elapsed() >= 1000) {
+        window_.start();
+        logged_ = 0;
     }
-    if (osc_logged_ >= kOscLogPerSecond) {
-        ++osc_unlogged_;
+    if (logged_ >= kLogPerSecond) {
+        // Counted until the end of this second, then said in one line.
+        if (unlogged_++ == 0) count_.start(int(std::max<qint64>(0, 1000 - window_.elapsed())));
         return;
     }
-    ++osc_logged_;
-    say(line.substr(0, 200));
+    ++logged_;
+    control_.say(line.substr(0, 200));
 }
 
 void Control::osc_message(std::string_view data, const QHostAddress& sender, quint16 port) {
@@ -757,27 +971,9 @@ void Control::pump(Lane& lane) {
             finish(job, 409, "error", "a bulk run holds the link");
             continue;
         }
-        Model& m = channel->model();
-        const ControlCommand& c = job.request->command;
-        std::string body;
-        switch (c.kind) {
-            case ControlCommand::Kind::page:
-                m.current_page[std::size_t(c.line)] = c.page;
-                body = body_page_switch(m, c.line);
-                break;
-            case ControlCommand::Kind::startup:
-                m.startup_page[std::size_t(c.line)] = c.page;
-                body = body_startup_page(m, c.line);
-                break;
-            case ControlCommand::Kind::title: {
-                const int t = Model::title_slot(c.line, c.page);
-                set_slot_text(m.titles[std::size_t(t)], c.text);
-                std::array<char, 29> padded{};
-                pad_title(m, t, padded);  // checked when the request came
-                body = build_title_body(c.memory ? 1 : 0, t, padded).value_or(std::string());
-                break;
-            }
-        }
+        const Operation& op = job.request->command;
+        apply_operation(channel->model(), op);
+        const std::string body = operation_body(op);
         // The send path may tell the end at once (a broadcast, a link that is down).
         job.body = body;
         lane.in_flight = std::move(job);
@@ -950,7 +1146,7 @@ void Control::finish(Job& job, int status, const std::string& key, const std::st
     const QString frame = qs(trimmed_frame(job.body));
     const QString device = r.many ? QStringLiteral(" device %1").arg(job.device) : QString();
     told(r.source, r.peer,
-         (frame.isEmpty() ? QString::fromLatin1(kind_name(r.command.kind)) : frame) + " " +
+         (frame.isEmpty() ? QString::fromLatin1(operation_name(r.command.kind)) : frame) + " " +
              (status == 200 ? qs(text) : QString::number(status) + " " + qs(text)) + device,
          ms);
     QJsonObject result{{qs(key), qs(text)}};
@@ -991,7 +1187,7 @@ QByteArray Control::status_json() const {
     // Only what the device confirmed; null before it has.
     QJsonObject pages;
     for (int i = 0; i < kTitleLines; ++i)
-        pages[kLineNames[std::size_t(i)]] = s.value(line_path(i, "page"));
+        pages[line_label(i)] = s.value(line_path(i, "page"));
     int waiting = 0;
     for (const auto& [device, l] : lanes_) waiting += int(l->waiting.size()) + (l->in_flight ? 1 : 0);
     QJsonObject status{{"link", link},
@@ -1014,7 +1210,7 @@ QByteArray Control::titles_json() const {
         for (int p = 0; p < kPages; ++p)
             pages[QStringLiteral("%1").arg(p + 1, 2, 10, QLatin1Char('0'))] =
                 title_text(m, Model::title_slot(i, p));
-        lines[kLineNames[std::size_t(i)]] = pages;
+        lines[line_label(i)] = pages;
     }
     return compact({{"titles", lines}});
 }
@@ -1035,7 +1231,7 @@ QJsonObject outcome_json(const CueOutcome& o) {
                                  {"state", i < o.states.size() ? step_state_name(o.states[i]) : ""}});
     QJsonObject json{{"cue", int(o.index) + 1},
                      {"name", qs(o.name)},
-                     {"outcome", CueShow::end_name(o.end)},
+                     {"outcome", run_end_text(o.end)},
                      {"steps", steps}};
     if (!o.ok()) json["error"] = qs(o.message);
     return json;
@@ -1116,7 +1312,12 @@ QByteArray Control::cues_json() const {
 void Control::cue_request(const QString& op, const QJsonObject& body, const QString& source,
                           const QString& peer, Reply reply) {
     auto answer = [&](int status, const QJsonObject& json, const QString& what) {
-        told(source, peer, "cue/" + op + ": " + (status == 200 ? QString() : QString::number(status) + " ") + what);
+        const QString line = "cue/" + op + ": " + (status == 200 ? QString() : QString::number(status) + " ") + what;
+        // A request that cannot be answered (RossTalk's) may come in a flood: its refusals
+        // are logged rate-limited.
+        if (!reply && status != 200)
+            return rosstalk_ignored((source + " " + peer + ": " + line).toStdString());
+        told(source, peer, line);
         if (reply) reply(status, json);
     };
     if (cues_ == nullptr) return answer(404, error_object("no cue list"), "no cue list");
@@ -1130,7 +1331,7 @@ void Control::cue_request(const QString& op, const QJsonObject& body, const QStr
         const CueShow::Go go = cues_->go([self, source, peer, reply](const CueOutcome& o) {
             if (!self) return;
             const int status = outcome_status(o.end);
-            self->told(source, peer, QStringLiteral("cue/go: \"%1\" %2").arg(qs(o.name), CueShow::end_name(o.end)));
+            self->told(source, peer, QStringLiteral("cue/go: \"%1\" %2").arg(qs(o.name), run_end_text(o.end)));
             if (reply) reply(status, outcome_json(o));
         });
         if (go == CueShow::Go::started) return;
@@ -1176,44 +1377,79 @@ bool Control::open_rosstalk(const QHostAddress& address, std::string* error) {
     }
     rosstalk_port_ = rosstalk_->serverPort();
     connect(rosstalk_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = rosstalk_->nextPendingConnection()) {
-            const QString peer = plain(socket->peerAddress()).toString();
-            const int open = int(rosstalk_->findChildren<QTcpSocket*>().size());
-            if (!allowed(socket->peerAddress()) || open > kMaxRossTalkClients) {
-                told("rosstalk", peer, open > kMaxRossTalkClients ? "closed: too many clients"
-                                                                   : "closed: client not allowed");
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            socket->setReadBufferSize(64 * 1024);
-            auto lines = std::make_shared<RossTalkLines>();
-            connect(socket, &QTcpSocket::readyRead, this,
-                    [this, socket, peer, lines] { rosstalk_read(*socket, peer, *lines); });
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            told("rosstalk", peer, "connected");
-        }
+        while (QTcpSocket* socket = rosstalk_->nextPendingConnection()) rosstalk_accept(socket);
     });
     return true;
 }
 
-void Control::rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines) {
+void Control::rosstalk_accept(QTcpSocket* socket) {
+    const QString peer = plain(socket->peerAddress()).toString();
+    if (!allowed(socket->peerAddress())) {
+        rosstalk_ignored("rosstalk " + peer.toStdString() + ": closed: client not allowed");
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // Every slot taken: the connection silent for longest makes room, so that idle
+    // connections cannot keep a mixer out.
+    std::erase_if(rosstalk_clients_, [](const auto& c) { return c->socket.isNull(); });
+    if (int(rosstalk_clients_.size()) >= kMaxRossTalkClients) {
+        const auto idlest = std::max_element(
+            rosstalk_clients_.begin(), rosstalk_clients_.end(),
+            [](const auto& a, const auto& b) { return a->idle.elapsed() < b->idle.elapsed(); });
+        const std::shared_ptr<RossTalkClient> evicted = *idlest;
+        rosstalk_clients_.erase(idlest);
+        rosstalk_ignored("rosstalk " + evicted->peer.toStdString() + ": closed: idle longest (" +
+                         std::to_string(evicted->idle.elapsed() / 1000) + " s), for a new client");
+        evicted->socket->abort();
+    }
+    socket->setReadBufferSize(64 * 1024);
+    auto client = std::make_shared<RossTalkClient>();
+    client->socket = socket;
+    client->peer = peer;
+    client->idle.start();
+    rosstalk_clients_.push_back(client);
+    // The connection holds the client, which lives as long as its socket.
+    connect(socket, &QTcpSocket::readyRead, this, [this, client] { rosstalk_read(*client); });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    rosstalk_ignored("rosstalk " + peer.toStdString() + ": connected");
+}
+
+void Control::rosstalk_read(RossTalkClient& client) {
+    QTcpSocket* socket = client.socket;
+    if (socket == nullptr) return;
+    client.idle.restart();
+    const QString& peer = client.peer;
     const std::string who = "rosstalk " + peer.toStdString() + ": ";
-    while (socket.bytesAvailable() > 0) {
-        const QByteArray bytes = socket.read(64 * 1024);
-        const RossTalkLines::Fed fed = lines.feed(std::string_view(bytes.constData(), std::size_t(bytes.size())));
-        if (fed.dropped > 0) osc_ignored(who + std::to_string(fed.dropped) + " line(s) over 4 KiB dropped");
+    while (socket->bytesAvailable() > 0) {
+        const QByteArray bytes = socket->read(64 * 1024);
+        const RossTalkLines::Fed fed =
+            client.lines.feed(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+        if (fed.dropped > 0) rosstalk_ignored(who + std::to_string(fed.dropped) + " line(s) over 4 KiB dropped");
+        // A web page can make a browser send HTTP here: none of it is taken, a body holding
+        // GO included. Judged until the connection has sent a command of its own.
+        for (std::size_t i = 0; !client.spoken && i < fed.lines.size(); ++i) {
+            if (parse_rosstalk(fed.lines[i]).kind != RossTalkCommand::Kind::unknown) break;
+            if (looks_like_http(fed.lines[i])) {
+                rosstalk_ignored(who + "closed: HTTP is not RossTalk");
+                socket->abort();
+                return;
+            }
+        }
         int refused = 0;
         for (const std::string& line : fed.lines) {
             const RossTalkCommand c = parse_rosstalk(line);
             if (c.kind == RossTalkCommand::Kind::unknown) {
-                osc_ignored(who + "ignored: " + line.substr(0, 64));
-            } else if (settings_.locked) {
-                osc_ignored(who + "dropped: remote control is locked");
+                rosstalk_ignored(who + "ignored: " + line.substr(0, 64));
+                continue;
+            }
+            client.spoken = true;
+            if (settings_.locked) {
+                rosstalk_ignored(who + "dropped: remote control is locked");
             } else if (cues_ == nullptr ||
                        (c.kind == RossTalkCommand::Kind::fire &&
                         (c.cue < 1 || std::size_t(c.cue) > cues_->list().size()))) {
-                osc_ignored(who + "no cue " + std::to_string(c.cue));
+                rosstalk_ignored(who + "no cue " + std::to_string(c.cue));
             } else if (cues_->running()) {
                 ++refused;
             } else {
@@ -1225,7 +1461,7 @@ void Control::rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLin
         // A burst of GO while a cue runs: one event and one line, not thousands.
         if (refused > 0) {
             cues_->refused("rosstalk " + peer, CueShow::Go::cue_running, refused);
-            osc_ignored(who + std::to_string(refused) + " GO refused: a cue is running");
+            rosstalk_ignored(who + std::to_string(refused) + " GO refused: a cue is running");
         }
     }
 }
@@ -1262,6 +1498,8 @@ std::unique_ptr<Control> start_control(DeviceLink& link, const ControlConfig& co
     settings.bind = config.bind;
     settings.token = config.token;
     settings.allow = split_addresses(config.allow);
+    settings.hosts = split_addresses(config.hosts);
+    settings.origins = split_addresses(config.origins);
     settings.locked = config.lock;
     auto control = std::make_unique<Control>(link);
     if (!control->start(settings, error)) return nullptr;

@@ -62,6 +62,12 @@ struct ControlSettings {
     std::vector<std::string> allow;  // client addresses; empty: any
     bool locked = false;
     int rosstalk_port = -1;  // a vision mixer's GO and GPI; needs set_cues()
+    // Names a request's Host may carry besides IP address literals and "localhost" (a name
+    // the machine is reached by, e.g. "studio-pc.local"); any other Host is refused (421).
+    std::vector<std::string> hosts = {};
+    // Web origins allowed besides the server's own ("http://panel.example:8000"); a request
+    // from any other origin is refused (403), the WebSocket upgrade included.
+    std::vector<std::string> origins = {};
 };
 
 struct ControlConfig;
@@ -72,10 +78,14 @@ class Control : public QObject {
     static constexpr int kMaxWaiting = 64;
     static constexpr int kMaxClients = 64;                 // WebSocket clients
     static constexpr qint64 kMaxClientBacklog = 1 << 20;   // bytes waiting for one client
+    static constexpr int kBacklogWatchMs = 20;
     // Longer than any exchange the send path can have (its answer time-out, a late answer
     // drained first): a command whose end was never told is answered as timed out.
     static constexpr int kGuardMs = 15000;
     static constexpr int kMaxRossTalkClients = 16;
+    // Ignored and refused OSC datagrams and RossTalk lines are logged at most this many a
+    // second per listener; the rest are counted in one line.
+    static constexpr int kLogPerSecond = 10;
 
     explicit Control(DeviceLink& link, QObject* parent = nullptr);
     ~Control() override;
@@ -132,9 +142,34 @@ class Control : public QObject {
     struct Client;
     using Reply = std::function<void(int status, const QJsonObject& json)>;
 
+    // Lines logged at most kLogPerSecond a second; those left out are counted in one line
+    // at the end of their second.
+    class LimitedLog {
+      public:
+        LimitedLog(const Control& control, const char* what);
+        void say(const std::string& line);
+
+      private:
+        const Control& control_;
+        const char* what_;  // "osc", "rosstalk": names the count of lines left out
+        QElapsedTimer window_;
+        QTimer count_;
+        int logged_ = 0;
+        int unlogged_ = 0;
+    };
+    struct Refused {
+        int status;
+        QString text;
+    };
+    struct RossTalkClient;
+
     HttpFront* open_http(const QHostAddress& address, std::string* error);
     bool allowed(const QHostAddress& peer) const;
-    std::optional<std::pair<int, QString>> refusal(const QHostAddress& peer) const;
+    // Every HTTP request, an upgrade included, whatever its path: the client address, the
+    // Host, the Origin, the token, the lock, in this order, before anything else is done.
+    std::optional<Refused> gate(const HttpHead& head, const QHostAddress& peer) const;
+    // After the gate: the route, its method and its body's type.
+    std::optional<Refused> route_refusal(const HttpHead& head) const;
     void http_request(const HttpHead& head, const QByteArray& body, const QHostAddress& peer,
                       std::function<void(int, const QByteArray&)> answer);
     void command(ControlCommand::Kind kind, ParsedCommand parsed, const QString& source,
@@ -142,9 +177,13 @@ class Control : public QObject {
     void add_client(QWebSocket* socket);
     void client_message(Client& client, const QByteArray& message);
     void send_to(Client& client, const QByteArray& message);
+    // True when the client has more than kMaxClientBacklog waiting with `adding` more: it
+    // is closed, and nothing more is sent to it.
+    bool over_backlog(Client& client, qint64 adding);
     void read_osc();
     void osc_message(std::string_view data, const QHostAddress& sender, quint16 port);
-    void osc_ignored(const std::string& line);
+    void osc_ignored(const std::string& line) { osc_log_.say(line); }
+    void rosstalk_ignored(const std::string& line) { rosstalk_log_.say(line); }
     // The cue routes, whatever carried them: `op` "go", "back", "goto" (body "cue": a number
     // from 1 or a name), "load" (body "csv").
     void cue_request(const QString& op, const QJsonObject& body, const QString& source,
@@ -153,7 +192,8 @@ class Control : public QObject {
     void cue_events();
     bool open_rosstalk(const QHostAddress& address, std::string* error);
     QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
-    void rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines);
+    void rosstalk_accept(QTcpSocket* socket);
+    void rosstalk_read(RossTalkClient& client);
     Lane& lane(int device);
     Lane* own_lane() const;  // the lane whose command is in flight on the link itself
     Channel* channel_of(const ControlDevice& device);
@@ -191,6 +231,7 @@ class Control : public QObject {
     int cue_runs_ = 0;
     int cue_loads_ = 0;
     std::vector<QHostAddress> allow_;
+    std::vector<std::shared_ptr<RossTalkClient>> rosstalk_clients_;
 
     std::map<int, std::unique_ptr<Lane>> lanes_;  // by device number
     std::uint64_t requests_ = 0;
@@ -200,13 +241,11 @@ class Control : public QObject {
 
     ControlState state_;
     std::vector<std::shared_ptr<Client>> clients_;
+    QTimer backlog_watch_;
     // The pages and titles before an answer line is handled, to see what it changed.
     std::optional<QJsonObject> before_answer_;
-    // Ignored OSC datagrams are logged at most kOscLogPerSecond a second.
-    static constexpr int kOscLogPerSecond = 10;
-    QElapsedTimer osc_log_window_;
-    int osc_logged_ = 0;
-    int osc_unlogged_ = 0;
+    LimitedLog osc_log_{*this, "osc"};
+    LimitedLog rosstalk_log_{*this, "rosstalk"};
 };
 
 // The link's message boxes in the program: those shown while a control command awaits its

@@ -8,17 +8,11 @@
 #include <cctype>
 #include <cstring>
 
-#include "core/codec.h"
-#include "core/commands.h"
 #include "core/model.h"
-#include "core/texts.h"
-#include "core/titles.h"
 
 namespace tqv {
 
 namespace {
-
-constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
 
 std::string upper(std::string text) {
     for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -34,20 +28,6 @@ bool iequals(std::string_view a, std::string_view b) {
     return true;
 }
 
-// `list` holds `token` as one of its comma-separated words, in any case.
-bool has_token(std::string_view list, std::string_view token) {
-    while (!list.empty()) {
-        const std::size_t comma = list.find(',');
-        std::string_view word = list.substr(0, comma);
-        while (!word.empty() && (word.front() == ' ' || word.front() == '\t')) word.remove_prefix(1);
-        while (!word.empty() && (word.back() == ' ' || word.back() == '\t')) word.remove_suffix(1);
-        if (iequals(word, token)) return true;
-        if (comma == std::string_view::npos) break;
-        list.remove_prefix(comma + 1);
-    }
-    return false;
-}
-
 // Digits only, saturating instead of overflowing: the caller compares with a limit.
 std::optional<std::uint64_t> decimal(std::string_view digits) {
     if (digits.empty()) return std::nullopt;
@@ -61,67 +41,12 @@ std::optional<std::uint64_t> decimal(std::string_view digits) {
 
 }  // namespace
 
-const char* kind_name(ControlCommand::Kind kind) {
-    static constexpr const char* kNames[] = {"page", "startup", "title"};
-    return kNames[int(kind)];
-}
-
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
                                     const std::string& page, const std::string* text, bool memory) {
+    ParsedOperation p = parse_operation(kind, line, page, text, memory, Language::english);
     ParsedCommand r;
-    ControlCommand c;
-    c.kind = kind;
-    c.memory = memory;
-    c.line = -1;
-    for (int i = 0; i < kTitleLines; ++i)
-        if (upper(line) == kLineNames[std::size_t(i)]) c.line = i;
-    if (c.line < 0) {
-        r.error = "unknown line \"" + line.substr(0, 16) + "\": 1T, 1B, 2T or 2B";
-        return r;
-    }
-    const bool title = kind == ControlCommand::Kind::title;
-    if (!title && upper(page) == "AUTO") {
-        c.page = kAutoPage;
-    } else {
-        const auto value = page.size() <= 2 ? decimal(page) : std::nullopt;
-        if (!value || *value < 1 || *value > std::uint64_t(kPages)) {
-            r.error = "page \"" + page.substr(0, 16) + "\" out of range: " +
-                      (title ? "1..64" : "1..64 or AUTO");
-            return r;
-        }
-        c.page = int(*value) - 1;
-    }
-    if (title) {
-        if (text == nullptr) {
-            r.error = "no text";
-            return r;
-        }
-        // Everything after a NUL would be lost on the way to the device.
-        if (text->find('\0') != std::string::npos) {
-            r.error = "text cannot be sent: it contains NUL";
-            return r;
-        }
-        const auto bytes = utf8_to_cp932(*text);
-        if (!bytes) {
-            r.error = std::string("text cannot be sent: ") + text::kNotJis;
-            return r;
-        }
-        // The device shows 14 double-byte characters; the builder refuses anything else.
-        Model scratch;
-        set_slot_text(scratch.title(c.line, c.page), *bytes);
-        std::array<char, 29> padded{};
-        if (bytes->size() > std::size_t(kTitleMaxBytes) ||
-            !pad_title(scratch, Model::title_slot(c.line, c.page), padded)) {
-            r.error = "text cannot be sent: full-width characters only, at most 14";
-            return r;
-        }
-        if (!build_title_body(memory ? 1 : 0, Model::title_slot(c.line, c.page), padded)) {
-            r.error = std::string("text cannot be sent: ") + text::kNotJis;
-            return r;
-        }
-        c.text = *bytes;
-    }
-    r.command = std::move(c);
+    r.command = std::move(p.operation);
+    r.error = std::move(p.error);
     return r;
 }
 
@@ -232,7 +157,7 @@ WsRequest parse_ws_request(const QByteArray& message) {
     }
     for (auto kind : {ControlCommand::Kind::page, ControlCommand::Kind::startup,
                       ControlCommand::Kind::title}) {
-        if (op == QLatin1String(kind_name(kind))) {
+        if (op == QLatin1String(operation_name(kind))) {
             r.parsed = parse_command_json(kind, body);
             if (r.parsed.command) r.status = 200;
             return r;
@@ -241,161 +166,6 @@ WsRequest parse_ws_request(const QByteArray& message) {
     r.parsed.error = "unknown op: \"page\", \"startup\", \"title\" or \"cue/go\", \"cue/back\", "
                      "\"cue/goto\", \"cue/load\"";
     return r;
-}
-
-HeadParse parse_http_head(std::string_view data) {
-    HeadParse r;
-    const std::size_t end = data.substr(0, kMaxHead).find("\r\n\r\n");
-    if (end == std::string_view::npos) {
-        if (data.size() >= kMaxHead) r.state = HeadParse::State::too_large;
-        return r;
-    }
-    r.state = HeadParse::State::bad;
-    HttpHead& h = r.head;
-    h.size = end + 4;
-    std::string_view rest = data.substr(0, end + 2);
-    auto next_line = [&rest]() {
-        const std::size_t eol = rest.find("\r\n");
-        const std::string_view line = rest.substr(0, eol);
-        rest.remove_prefix(eol + 2);
-        return line;
-    };
-    const std::string_view request_line = next_line();
-    const std::size_t sp1 = request_line.find(' ');
-    const std::size_t sp2 = request_line.rfind(' ');
-    if (sp1 == std::string_view::npos || sp2 == sp1) {
-        r.error = "bad request line";
-        return r;
-    }
-    h.method = std::string(request_line.substr(0, sp1));
-    const std::string_view target = request_line.substr(sp1 + 1, sp2 - sp1 - 1);
-    const std::string_view version = request_line.substr(sp2 + 1);
-    if (version != "HTTP/1.1" && version != "HTTP/1.0") {
-        r.error = "HTTP/1.0 or HTTP/1.1 only";
-        return r;
-    }
-    h.keep_alive = version == "HTTP/1.1";
-    h.http11 = h.keep_alive;
-    const std::size_t question = target.find('?');
-    h.path = std::string(target.substr(0, question));
-    if (question != std::string_view::npos) h.query = std::string(target.substr(question + 1));
-    bool length_seen = false;
-    bool upgrade = false;
-    while (!rest.empty()) {
-        const std::string_view line = next_line();
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0) {
-            r.error = "bad header line";
-            return r;
-        }
-        const std::string_view name = line.substr(0, colon);
-        std::string_view value = line.substr(colon + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-        if (iequals(name, "content-length")) {
-            const auto length = decimal(value);
-            // Two different lengths leave the body's end in doubt.
-            if (!length || (length_seen && *length != h.content_length)) {
-                r.error = "bad Content-Length";
-                return r;
-            }
-            h.content_length = *length;
-            length_seen = true;
-        } else if (iequals(name, "transfer-encoding")) {
-            if (!iequals(value, "chunked")) {
-                r.error = "only the chunked transfer coding is taken";
-                return r;
-            }
-            h.chunked = true;
-        } else if (iequals(name, "connection")) {
-            if (has_token(value, "close")) h.keep_alive = false;
-            if (has_token(value, "keep-alive")) h.keep_alive = true;
-            upgrade = upgrade || has_token(value, "upgrade");
-        } else if (iequals(name, "expect")) {
-            h.expect_continue = iequals(value, "100-continue");
-        } else if (iequals(name, "upgrade")) {
-            h.websocket = has_token(value, "websocket");
-        } else if (iequals(name, "authorization")) {
-            h.authorization = std::string(value);
-        } else if (iequals(name, "if-none-match")) {
-            h.if_none_match = std::string(value);
-        } else if (iequals(name, "host")) {
-            h.host_given = true;
-            h.host = std::string(value);
-        } else if (iequals(name, "origin")) {
-            h.origin_given = true;
-            h.origin = std::string(value);
-        } else if (iequals(name, "content-type")) {
-            h.content_type = std::string(value);
-        }
-    }
-    if (length_seen && h.chunked) {
-        r.error = "both Content-Length and Transfer-Encoding";
-        return r;
-    }
-    h.websocket = h.websocket && upgrade;
-    r.state = HeadParse::State::complete;
-    return r;
-}
-
-ChunkedParse parse_chunked(std::string_view data, std::size_t max_body) {
-    ChunkedParse r;
-    std::size_t at = 0;
-    for (;;) {
-        const std::size_t eol = data.find("\r\n", at);
-        if (eol == std::string_view::npos) {
-            // A size line is short; a long one is no size line.
-            if (data.size() - at > 64) r.state = ChunkedParse::State::bad;
-            return r;
-        }
-        std::string_view size_text = data.substr(at, eol - at);
-        size_text = size_text.substr(0, size_text.find(';'));  // chunk extensions
-        if (size_text.empty() || size_text.size() > 8) {
-            r.state = ChunkedParse::State::bad;
-            return r;
-        }
-        std::size_t size = 0;
-        for (char c : size_text) {
-            const int digit = c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                     : -1;
-            if (digit < 0) {
-                r.state = ChunkedParse::State::bad;
-                return r;
-            }
-            size = size * 16 + std::size_t(digit);
-        }
-        if (r.body.size() + size > max_body) {
-            r.state = ChunkedParse::State::too_large;
-            return r;
-        }
-        at = eol + 2;
-        if (size == 0) {
-            // Trailer lines up to the blank line; none of them is used.
-            for (;;) {
-                const std::size_t t = data.find("\r\n", at);
-                if (t == std::string_view::npos) {
-                    if (data.size() - at > 1024) r.state = ChunkedParse::State::bad;
-                    return r;
-                }
-                const bool blank = t == at;
-                at = t + 2;
-                if (blank) {
-                    r.state = ChunkedParse::State::complete;
-                    r.size = at;
-                    return r;
-                }
-            }
-        }
-        if (data.size() < at + size + 2) return r;
-        if (data.substr(at + size, 2) != "\r\n") {
-            r.state = ChunkedParse::State::bad;
-            return r;
-        }
-        r.body.append(data.substr(at, size));
-        at += size + 2;
-    }
 }
 
 std::optional<std::string> query_value(std::string_view query, std::string_view name) {

@@ -1,6 +1,6 @@
 // What show control reads from the network, checked before anything is sent or buffered:
-// HTTP request heads and chunked bodies, the JSON bodies of the routes, WebSocket requests
-// and OSC datagrams. Nothing here touches a socket or the device, so the fuzz harness feeds
+// the JSON bodies of the routes, WebSocket requests and OSC datagrams (HTTP framing is
+// request_framer.h's). Nothing here touches a socket or the device, so the fuzz harness feeds
 // it directly; every limit that bounds memory per client lives here.
 #pragma once
 
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/vocabulary.h"
+
 namespace tqv {
 
 inline constexpr std::size_t kMaxHead = 16 * 1024;  // request line and headers
@@ -23,15 +25,8 @@ inline constexpr std::size_t kMaxBody = 4 * 1024;   // a body, or a WebSocket me
 inline constexpr std::size_t kMaxCueLoadBody = 256 * 1024;
 inline constexpr int kMaxOscDepth = 8;              // bundles inside bundles
 
-// What one request asks for, checked and converted.
-struct ControlCommand {
-    enum class Kind { page, startup, title };
-    Kind kind = Kind::page;
-    int line = 0;        // 0..3
-    int page = 0;        // 0..63, 64 = AUTO (page and startup only)
-    std::string text;    // title: code page 932 bytes
-    bool memory = true;  // title: false sends the Not Memory command
-};
+// What one request asks for, checked and converted: the core's one vocabulary.
+using ControlCommand = Operation;
 // Which devices a request is meant for: its "device", an index, a list of indexes or "all";
 // without one, the default target.
 struct DeviceChoice {
@@ -52,14 +47,14 @@ struct ParsedCommand {
     std::string error;  // why it cannot be sent (a 400)
     DeviceChoice device;
 };
-// `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8.
+// `page`: a number 1..64 or "AUTO" (either case; not for a title). `text` in UTF-8, turned
+// to full width; the errors are the vocabulary's, in English.
 ParsedCommand parse_control_command(ControlCommand::Kind kind, const std::string& line,
                                     const std::string& page, const std::string* text, bool memory);
 // A route's JSON body: {"line":…,"page":…[,"text":…,"memory":…]}.
 ParsedCommand parse_command_json(ControlCommand::Kind kind, const QJsonObject& body);
 // The same from the bytes of a body (bad JSON and non-objects included).
 ParsedCommand parse_command_body(ControlCommand::Kind kind, const QByteArray& body);
-const char* kind_name(ControlCommand::Kind kind);  // "page", "startup", "title"
 
 // {"op":"page"|"startup"|"title"|"cue/go"|"cue/back"|"cue/goto"|"cue/load","id":…,…the
 // route's body}.
@@ -72,6 +67,7 @@ struct WsRequest {
 };
 WsRequest parse_ws_request(const QByteArray& message);
 
+// One HTTP request's head, as the front's framer read it (request_framer.h).
 struct HttpHead {
     std::string method;
     std::string path;   // without the query
@@ -93,21 +89,6 @@ struct HttpHead {
     bool http11 = true;        // HTTP/1.1 (false: HTTP/1.0)
     std::size_t size = 0;  // bytes up to and including the blank line
 };
-struct HeadParse {
-    enum class State { incomplete, complete, bad, too_large } state = State::incomplete;
-    HttpHead head;
-    std::string error;
-};
-// The head at the start of `data`; too_large once kMaxHead bytes hold no blank line.
-HeadParse parse_http_head(std::string_view data);
-
-struct ChunkedParse {
-    enum class State { incomplete, complete, bad, too_large } state = State::incomplete;
-    std::string body;
-    std::size_t size = 0;  // bytes of `data` the chunked body took, trailer included
-};
-// A chunked body at the start of `data`, at most `max_body` bytes once decoded.
-ChunkedParse parse_chunked(std::string_view data, std::size_t max_body);
 
 // The value of `name` in a query ("a=1&b=%20x"), percent-decoded; nullopt when absent or
 // badly encoded.

@@ -171,17 +171,4 @@ const char* CueShow::go_text(Go go) {
     return "";
 }
 
-const char* CueShow::end_name(RunEnd end) {
-    switch (end) {
-        case RunEnd::none: return "none";
-        case RunEnd::completed: return "completed";
-        case RunEnd::stopped: return "stopped";
-        case RunEnd::error_answer: return "error answer";
-        case RunEnd::refused: return "refused";
-        case RunEnd::timeout: return "time-out";
-        case RunEnd::link_lost: return "link lost";
-    }
-    return "";
-}
-
 }  // namespace tqv

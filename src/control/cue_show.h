@@ -71,7 +71,6 @@ class CueShow : public QObject {
     RunDriver& driver() { return driver_; }
 
     static const char* go_text(Go go);  // "a cue is running", …
-    static const char* end_name(RunEnd end);  // "completed", "error answer", …
 
   signals:
     void list_changed();      // loaded or edited

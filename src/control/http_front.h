@@ -1,15 +1,28 @@
 // The HTTP/1.1 front of show control, with the WebSocket upgrade, on a plain QTcpServer.
 //
 // Qt HTTP Server 6.4 reads a whole request into memory before a route sees it, and has no
-// connection cap or time-outs; this front bounds what each client can make us hold: a head
-// of at most 16 KiB, a body of at most 4 KiB (refused from its Content-Length before it is
-// read, after its head was checked; a route may allow more, see `max_body`), a read buffer of a little more, at most 16 answers
-// outstanding per connection, 128 connections, 10 s to send a request once begun and 30 s
-// of silence. Answers go out in the order the requests came, whatever order they end in.
-// An upgrade to a WebSocket, once checked like any other request, is handed to Qt
-// WebSockets with the head still unread.
+// connection cap or time-outs; this front bounds what each client can make us hold. Bytes
+// become requests through RequestFramer (Boost.Beast's parser, fed on this event loop);
+// this file keeps the order of answers and the limits:
+// - a head of at most 16 KiB (431 beyond), checked (`check`) before a byte of its body is
+//   read; a body of at most 4 KiB (a route may allow more, see `max_body`), refused from
+//   its Content-Length before it is read, or once a chunked body's decoded size passes it
+//   (413); a refused request that announced a body ends its connection;
+// - at most 16 answers outstanding and 256 KiB of answer bytes unsent (the socket's write
+//   buffer and the answers ready behind one still awaited): beyond either, nothing more is
+//   read from that client until it reads or the device answers;
+// - 128 connections, 16 per client address; 5 s for a new connection's first byte, 10 s
+//   to send a request once begun, 30 s of silence between requests (or of not reading
+//   our answers);
+// - answers go out in the order the requests came, whatever order they end in; a request
+//   that ends its connection (Connection: close, HTTP/1.0) does so once every answer
+//   before it and its own are written.
+// A HEAD request's answer is written without its body (its Content-Length kept). An
+// upgrade to a WebSocket, once checked like any other request, is handed to Qt WebSockets
+// with its head put back unread. Every socket sends without delay (no Nagle).
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -29,15 +42,33 @@ class HttpFront : public QObject {
   public:
     struct Limits {
         int max_connections = 128;
+        int max_per_address = 16;  // connections from one client address
         int idle_ms = 30000;
-        int request_ms = 10000;  // from a request's first byte to its last
+        int first_byte_ms = 5000;  // from a connection's start to its first byte
+        int request_ms = 10000;    // from a request's first byte to its last
     };
-    // Sends the answer to one request (once; later calls and calls after the client has
-    // gone do nothing).
-    using Answer = std::function<void(int status, const QByteArray& json)>;
+    // Sends the JSON answer to one request (once; later calls and calls after the client
+    // has gone do nothing). `headers`: "Name: value\r\n" lines added to the answer's own
+    // (e.g. an Allow for OPTIONS).
+    class Answer {
+      public:
+        using Send = std::function<void(int status, const QByteArray& json, const QByteArray& headers)>;
+        explicit Answer(Send send) : send_(std::move(send)) {}
+        void operator()(int status, const QByteArray& json) const { send_(status, json, {}); }
+        void operator()(int status, const QByteArray& json, const QByteArray& headers) const {
+            send_(status, json, headers);
+        }
+
+      private:
+        Send send_;
+    };
     struct Refusal {
+        Refusal() = default;
+        Refusal(int status, QByteArray json, QByteArray headers = {})
+            : status(status), json(std::move(json)), headers(std::move(headers)) {}
         int status = 0;  // 0: the request goes on
         QByteArray json;
+        QByteArray headers;  // added to the answer's, as for Answer
     };
 
     explicit HttpFront(QObject* parent = nullptr);
@@ -70,9 +101,10 @@ class HttpFront : public QObject {
     std::function<void(const std::string& line)> log;
 
     static QByteArray response(int status, const QByteArray& json, bool close);
-    // Any body, with `headers` in place of the JSON content type; a 304 has no body.
+    // Any body, with `headers` in place of the JSON content type; a 304 has no body, nor
+    // the answer to a HEAD (`head`), which keeps the Content-Length of its body.
     static QByteArray response(int status, const QByteArray& body, bool close,
-                               const QByteArray& headers);
+                               const QByteArray& headers, bool head = false);
 
   private:
     class Connection;
@@ -86,6 +118,7 @@ class HttpFront : public QObject {
     std::unique_ptr<QWebSocketServer> upgrades_;
     QTimer resume_;  // accepting again after the descriptors ran out
     int connections_ = 0;
+    QHash<QString, int> per_address_;
 };
 
 }  // namespace tqv

@@ -11,7 +11,8 @@ namespace {
 
 constexpr const char* kDocument = R"json({
   "openapi": "3.1.0",
-  "info": {"title": "TQV-7310NX show control", "version": "1.32"},
+  "info": {"title": "TQV-7310NX show control", "version": "1.32",
+           "description": "Every request, the WebSocket upgrade included, passes in this order: the client allow-list (403), the Host (an IP address, localhost or a configured name; 421), the Origin (none, the server's own or a configured one; 403), the token (401) and the lock (423); reading the panel's files skips the token and the lock. A POST body is JSON (text/plain and the form type only with a JSON object in them; other types 415). OPTIONS answers Allow and never a CORS permission."},
   "components": {
     "securitySchemes": {"bearer": {"type": "http", "scheme": "bearer"}},
     "schemas": {
@@ -29,7 +30,7 @@ constexpr const char* kDocument = R"json({
       "TitleBody": {"type": "object", "required": ["line", "page", "text"],
                     "properties": {"line": {"$ref": "#/components/schemas/Line"},
                                    "page": {"type": "integer", "minimum": 1, "maximum": 64},
-                                   "text": {"type": "string", "description": "UTF-8, full-width characters, at most 14; no NUL"},
+                                   "text": {"type": "string", "description": "UTF-8; half-width letters, digits, symbols, spaces and katakana are sent in full width; at most 14 characters the device can show"},
                                    "memory": {"type": "boolean", "default": true},
                                    "device": {"$ref": "#/components/schemas/Device"}}},
       "Answer": {"type": "object", "required": ["answer", "request"],
@@ -72,6 +73,9 @@ constexpr const char* kDocument = R"json({
     "/panel.js": {"get": {"summary": "the web panel's script", "security": [],
       "responses": {"200": {"description": "JavaScript", "content": {"text/javascript": {"schema": {"type": "string"}}}},
                     "304": {"description": "not modified (If-None-Match)"}, "403": {"$ref": "#/components/responses/Error"}}}},
+    "/favicon.svg": {"get": {"summary": "the web panel's icon", "security": [],
+      "responses": {"200": {"description": "SVG", "content": {"image/svg+xml": {"schema": {"type": "string"}}}},
+                    "304": {"description": "not modified (If-None-Match)"}, "403": {"$ref": "#/components/responses/Error"}}}},
     "/api/status": {"get": {"summary": "the link, the run, the requests waiting and the pages the device confirmed",
       "responses": {"200": {"description": "status", "content": {"application/json": {"schema": {"type": "object", "required": ["link", "run", "waiting", "pages", "locked"]}}}},
                     "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"},
@@ -89,7 +93,7 @@ constexpr const char* kDocument = R"json({
       "responses": {"200": {"description": "OpenAPI 3.1", "content": {"application/json": {"schema": {"type": "object", "required": ["openapi", "paths"]}}}},
                     "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"},
                     "423": {"$ref": "#/components/responses/Error"}}}},
-    "/api/events": {"get": {"summary": "WebSocket: a state message, then one change message per change ({\"type\":\"change\",\"seq\":N,\"source\":…,\"changes\":{path:value}}); (paths: link/…, lines/…, run/…, devices/N/…, device/differs, remote/locked, cue/…) takes {\"op\":\"page\"|\"startup\"|\"title\"|\"cue/go\"|\"cue/back\"|\"cue/goto\"|\"cue/load\",\"id\":…,…the route's body} (at most 4 KiB) and answers {\"type\":\"result\",\"id\":…,\"status\":…,…the route's answer}. Cue paths: cue/list {count, loaded}, cue/current and cue/next {cue, name} or null, cue/running {cue, name, step, total} or null, cue/end (a CueEnd with run, a count), cue/refused {source, reason, count}; a browser, which cannot set the Authorization header on a WebSocket, may give the token as ?access_token=TOKEN",
+    "/api/events": {"get": {"summary": "WebSocket: a state message, then one change message per change ({\"type\":\"change\",\"seq\":N,\"source\":…,\"changes\":{path:value}}); (paths: link/…, lines/… (per line page, startup, titles/NN, display/NN), run/…, devices/N/…, device/differs, remote/locked, cue/…) takes {\"op\":\"page\"|\"startup\"|\"title\"|\"cue/go\"|\"cue/back\"|\"cue/goto\"|\"cue/load\",\"id\":…,…the route's body} (at most 4 KiB) and answers {\"type\":\"result\",\"id\":…,\"status\":…,…the route's answer}. Cue paths: cue/list {count, loaded}, cue/current and cue/next {cue, name} or null, cue/running {cue, name, step, total} or null, cue/end (a CueEnd with run, a count), cue/refused {source, reason, count}; a browser, which cannot set the Authorization header on a WebSocket, may give the token as ?access_token=TOKEN",
       "responses": {"101": {"description": "upgraded"},
                     "401": {"$ref": "#/components/responses/Error"}, "403": {"$ref": "#/components/responses/Error"},
                     "423": {"$ref": "#/components/responses/Error"},
@@ -133,12 +137,39 @@ constexpr const char* kDocument = R"json({
   }
 })json";
 
+// What every route shares, added to the text above: HEAD beside each GET (the head of the
+// GET's answer), the Host refusal on every operation, the body type refusal on every POST.
+QJsonObject with_shared_answers(QJsonObject document) {
+    const QJsonObject refused{{"$ref", "#/components/responses/Error"}};
+    QJsonObject paths = document["paths"].toObject();
+    for (const QString& path : paths.keys()) {
+        QJsonObject ops = paths[path].toObject();
+        if (ops.contains("get") && path != "/api/events") {
+            QJsonObject head = ops["get"].toObject();
+            head["summary"] = "the head of GET " + path + "'s answer, without its body";
+            ops["head"] = head;
+        }
+        for (const QString& method : ops.keys()) {
+            QJsonObject op = ops[method].toObject();
+            QJsonObject responses = op["responses"].toObject();
+            responses["421"] = refused;
+            if (method == "post") responses["415"] = refused;
+            op["responses"] = responses;
+            ops[method] = op;
+        }
+        paths[path] = ops;
+    }
+    document["paths"] = paths;
+    return document;
+}
+
 }  // namespace
 
 QByteArray Control::openapi_json() {
     // Compacted once; a typo in the text above shows as an empty document in the test.
     static const QByteArray compacted =
-        QJsonDocument::fromJson(QByteArray(kDocument)).toJson(QJsonDocument::Compact);
+        QJsonDocument(with_shared_answers(QJsonDocument::fromJson(QByteArray(kDocument)).object()))
+            .toJson(QJsonDocument::Compact);
     return compacted;
 }
 

@@ -36,6 +36,7 @@ std::vector<File>& files() {
             {"/", ":/web/index.html", "text/html; charset=utf-8", {}, {}},
             {"/panel.css", ":/web/panel.css", "text/css; charset=utf-8", {}, {}},
             {"/panel.js", ":/web/panel.js", "text/javascript; charset=utf-8", {}, {}},
+            {"/favicon.svg", ":/web/favicon.svg", "image/svg+xml", {}, {}},
         };
         for (File& f : out) {
             QFile file(QString::fromLatin1(f.resource));

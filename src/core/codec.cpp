@@ -112,4 +112,43 @@ std::optional<std::string> utf8_to_cp932(std::string_view text) {
     return out;
 }
 
+std::optional<char32_t> next_utf8(std::string_view text, std::size_t& at) {
+    if (at >= text.size()) return std::nullopt;
+    const auto c = static_cast<unsigned char>(text[at]);
+    const std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3
+                        : c >= 0xF0 && c < 0xF5                ? 4
+                                                               : 0;
+    if (n == 0 || at + n > text.size()) return std::nullopt;
+    char32_t value = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto b = static_cast<unsigned char>(text[at + k]);
+        if ((b & 0xC0) != 0x80) return std::nullopt;
+        value = (value << 6) | (b & 0x3F);
+    }
+    // Overlong three- and four-byte forms, surrogates and code points past U+10FFFF.
+    if ((n == 3 && value < 0x800) || (value >= 0xD800 && value <= 0xDFFF) ||
+        (n == 4 && (value < 0x10000 || value > 0x10FFFF)))
+        return std::nullopt;
+    at += n;
+    return value;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 }  // namespace tqv

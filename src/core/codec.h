@@ -23,4 +23,10 @@ std::string cp932_to_utf8(std::string_view bytes);
 // that are also JIS X 0208 characters to the JIS form (0x8790 "≒" encodes as 0x81E0).
 std::optional<std::string> utf8_to_cp932(std::string_view text);
 
+// The code point at `at` of UTF-8 text, with `at` moved past it; nullopt (`at` unchanged)
+// where the bytes are no UTF-8: a bad or cut sequence, an overlong form, a surrogate, a
+// code point past U+10FFFF.
+std::optional<char32_t> next_utf8(std::string_view text, std::size_t& at);
+void append_utf8(std::string& out, char32_t c);
+
 }  // namespace tqv

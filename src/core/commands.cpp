@@ -1,9 +1,7 @@
 #include "commands.h"
 
 #include <algorithm>
-#include <cctype>
 
-#include "codec.h"
 #include "digits.h"
 #include "glyph.h"
 #include "texts.h"
@@ -134,58 +132,11 @@ const char* send_title(SendPath& path, int store, int t) {
     return nullptr;
 }
 
-std::optional<std::string> title_from_utf8(std::string_view utf8, std::string* reason) {
-    auto bytes = utf8_to_cp932(utf8);
-    const char* refusal = text::kNotJis;
-    if (bytes && body_title(1, 0, *bytes, &refusal)) return bytes;
-    if (reason != nullptr)
-        *reason = bytes && (refusal == text::kTitleTooLong || bytes->size() % 2 != 0)
-                      ? "text cannot be sent: full-width characters only, at most 14"
-                      : std::string("text cannot be sent: ") + text::kNotJis;
-    return std::nullopt;
-}
-
 void send_title_single(SendPath& path, int store) {
     const Model& m = path.model();
     if (run_under_way(m)) return;
     const int t = Model::title_slot(clamp_line(m.selected_title_line), clamp_page(m.selected_page));
     if (const char* refused = send_title(path, store, t)) warning_box(path.ui(), refused);
-}
-
-// ---------------------------------------------------------------- line and page names
-namespace {
-constexpr std::array<const char*, kTitleLines> kLineNames = {"1T", "1B", "2T", "2B"};
-}
-
-const char* line_label(int line) { return kLineNames[std::size_t(clamp_line(line))]; }
-
-std::optional<int> parse_line_label(std::string_view text) {
-    for (int i = 0; i < kTitleLines; ++i) {
-        const char* name = kLineNames[std::size_t(i)];
-        if (text.size() == 2 && text[0] == name[0] && std::toupper(static_cast<unsigned char>(text[1])) == name[1])
-            return i;
-    }
-    return std::nullopt;
-}
-
-std::string page_label(int value) {
-    return value >= kAutoPage ? "AUTO" : std::to_string(std::max(value, 0) + 1);
-}
-
-std::optional<int> parse_page_label(std::string_view text, bool allow_auto) {
-    if (allow_auto && text.size() == 4) {
-        std::string upper(text);
-        for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
-        if (upper == "AUTO") return kAutoPage;
-    }
-    if (text.empty() || text.size() > 2) return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (!is_decimal_digit(c)) return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > kPages) return std::nullopt;
-    return value - 1;
 }
 
 // ---------------------------------------------------------------- glyphs

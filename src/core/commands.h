@@ -54,23 +54,8 @@ std::optional<std::string> body_title(int store, int t, std::string_view bytes,
 // Pads and sends title t. When refused (nothing sent), the warning to show: the length
 // message for a title beyond 28 bytes, otherwise the JIS warning; nullptr when sent.
 const char* send_title(SendPath& path, int store, int t);
-// A title as remote requests and cue files give it (UTF-8): its code page 932 bytes when
-// the device can show them (full-width characters and glyph-free text, at most 14), else
-// nullopt with `reason` (when given) saying why, in English.
-std::optional<std::string> title_from_utf8(std::string_view utf8, std::string* reason);
 // The single send of the title dialog: refusal shows its warning.
 void send_title_single(SendPath& path, int store);
-
-// --- names of title lines and pages as remote requests and cue files write them ---
-// "1T", "1B", "2T", "2B" for lines 0..3.
-const char* line_label(int line);
-// A line name in either case; nullopt for anything else.
-std::optional<int> parse_line_label(std::string_view text);
-// "1".."64", or "AUTO" for kAutoPage.
-std::string page_label(int value);
-// One or two digits naming 1..64 (value 0..63), or "AUTO" in either case (kAutoPage) when
-// `allow_auto`; nullopt for anything else.
-std::optional<int> parse_page_label(std::string_view text, bool allow_auto);
 
 // --- glyphs ("GR", "RFBM", "G..C..I..") ---
 std::string body_glyph_register(int glyph_number, const GlyphRecord& record);

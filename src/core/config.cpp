@@ -224,6 +224,8 @@ ControlConfig read_control_configuration(const IniFile& ini) {
     c.token = ini.get(kConfigSection, "control_token", "");
     c.lock = leading_number(std::string_view(ini.get(kConfigSection, "control_lock", "0")).substr(0, 9)) != 0;
     c.allow = ini.get(kConfigSection, "control_allow", "");
+    c.hosts = ini.get(kConfigSection, "control_hosts", "");
+    c.origins = ini.get(kConfigSection, "control_origins", "");
     return c;
 }
 

@@ -71,6 +71,8 @@ struct ControlConfig {
     std::string token;
     bool lock = false;   // control_lock: remote requests refused (the menu's toggle)
     std::string allow;   // control_allow: the only client addresses served, comma-separated
+    std::string hosts;    // control_hosts: names the HTTP Host may carry besides addresses and localhost
+    std::string origins;  // control_origins: web origins allowed besides the server's own
 };
 ControlConfig read_control_configuration(const IniFile& ini);
 bool write_control_lock(bool locked, IniFile& ini);

@@ -1,6 +1,5 @@
 #include "cue_steps.h"
 
-#include "commands.h"
 #include "model.h"
 #include "send_path.h"
 #include "texts.h"
@@ -16,39 +15,20 @@ StepResult CueSteps::send(SendPath& path, int n) {
     StepResult r;
     const CueStep* s = step(n);
     if (s == nullptr || s->action == CueAction::wait) return r;  // idle: the hold is the wait
-    Model& m = path.model();
-    switch (s->action) {
-        case CueAction::page:
-            m.current_page[std::size_t(s->line)] = s->page;
-            send_page_switch(path, s->line);
-            break;
-        case CueAction::startup:
-            m.startup_page[std::size_t(s->line)] = s->page;
-            send_startup_page(path, s->line);
-            break;
-        case CueAction::title: {
-            std::string reason;
-            const auto bytes = title_from_utf8(s->text, &reason);
-            if (!bytes) {
-                r.refused = true;
-                r.refused_text = text::kNotJis;
-                return r;
-            }
-            // As the title dialog: the slot holds the text and is the one selected.
-            const int t = Model::title_slot(s->line, s->page);
-            set_slot_text(m.titles[std::size_t(t)], *bytes);
-            m.selected_title_line = s->line;
-            m.selected_page = s->page;
-            if (const char* refused = send_title(path, s->memory ? 1 : 0, t)) {
-                r.refused = true;
-                r.refused_text = refused;
-                return r;
-            }
-            break;
-        }
-        case CueAction::wait:
-            break;
+    const ParsedOperation op = step_operation(*s, Language::japanese);
+    if (!op.operation) {
+        r.refused = true;
+        r.refused_text = op.error;
+        return r;
     }
+    Model& m = path.model();
+    apply_operation(m, *op.operation);
+    // As the title dialog: the slot that holds the text is the one selected.
+    if (s->action == CueAction::title) {
+        m.selected_title_line = s->line;
+        m.selected_page = s->page;
+    }
+    path.send_command(operation_body(*op.operation));
     r.sent = true;
     return r;
 }

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "atomic_file.h"
-#include "commands.h"
+#include "codec.h"
 #include "model.h"
 #include "texts.h"
 
@@ -37,31 +37,9 @@ std::string_view trimmed(std::string_view text) {
 // The offset of the first byte that is not part of a UTF-8 character; npos when none.
 std::size_t bad_utf8_at(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3
-                            : c >= 0xF0 && c < 0xF5                ? 4
-                                                                   : 0;
-        if (n == 0 || i + n > text.size()) return i;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
-        // Overlong three- and four-byte forms, surrogates and code points past U+10FFFF.
-        const auto c1 = static_cast<unsigned char>(n > 1 ? text[i + 1] : 0);
-        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0) || (c == 0xF0 && c1 < 0x90) ||
-            (c == 0xF4 && c1 >= 0x90))
-            return i;
-        i += n;
-    }
+    while (i < text.size())
+        if (!next_utf8(text, i)) return i;
     return std::string_view::npos;
-}
-
-// A cell's value inside a message, cut short so that a message stays one readable line.
-std::string quoted(std::string_view text) {
-    constexpr std::size_t kShown = 40;
-    if (text.size() <= kShown) return "\"" + std::string(text) + "\"";
-    std::size_t cut = kShown;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    return "\"" + std::string(text.substr(0, cut)) + "…\"";
 }
 
 bool uses_line(CueAction a) { return a != CueAction::wait; }
@@ -144,7 +122,7 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
     const std::string action = lower(cell(kAction));
     const auto found = std::find(kActionNames.begin(), kActionNames.end(), action);
     if (found == kActionNames.end())
-        return {kAction, "unknown action " + quoted(cell(kAction)) + ": title, page, startup or wait"};
+        return {kAction, "unknown action " + quoted_value(cell(kAction)) + ": title, page, startup or wait"};
     step.action = CueAction(found - kActionNames.begin());
     const bool title = step.action == CueAction::title;
     const bool wait = step.action == CueAction::wait;
@@ -158,19 +136,18 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
             return {column, "not used by a " + action + " step: leave it empty"};
     }
     if (!wait) {
-        const auto line = parse_line_label(cell(kLine));
-        if (!line)
-            return {kLine, "unknown line " + quoted(cell(kLine)) + ": 1T, 1B, 2T or 2B"};
-        const auto page = parse_page_label(cell(kPage), !title);
-        if (!page)
-            return {kPage, "page " + quoted(cell(kPage)) + " out of range: " + (title ? "1..64" : "1..64 or AUTO")};
+        std::string error;
+        const auto line = parse_line_label(cell(kLine), &error);
+        if (!line) return {kLine, error};
+        const auto page = parse_page_label(cell(kPage), !title, &error);
+        if (!page) return {kPage, error};
         step.line = *line;
         step.page = *page;
     }
     if (title) {
         const std::string memory = lower(cell(kMemory));
         if (memory != "" && memory != "memory" && memory != "nomemory")
-            return {kMemory, quoted(cell(kMemory)) + ": memory, nomemory or empty"};
+            return {kMemory, quoted_value(cell(kMemory)) + ": memory, nomemory or empty"};
         step.memory = memory != "nomemory";
         step.text = cell(kText);
         if (std::string reason = check_step(step); !reason.empty()) return {kText, reason};
@@ -184,7 +161,7 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
             value = value * 10 + (s[i] - '0');
         }
         if (!ok || value > kCueMaxWaitSeconds)
-            return {kSeconds, "seconds " + quoted(s) + ": a whole number 0.." +
+            return {kSeconds, "seconds " + quoted_value(s) + ": a whole number 0.." +
                                   std::to_string(kCueMaxWaitSeconds)};
         step.seconds = value;
     }
@@ -221,23 +198,27 @@ CueStep normalised(CueStep s) {
 }  // namespace
 
 // ---------------------------------------------------------------- steps
-std::string step_body(const CueStep& s) {
-    switch (s.action) {
-        case CueAction::title: {
-            auto bytes = title_from_utf8(s.text, nullptr);
-            if (!bytes || s.line < 0 || s.line >= kTitleLines || s.page < 0 || s.page >= kPages)
-                return {};
-            return body_title(s.memory ? 1 : 0, Model::title_slot(s.line, s.page), *bytes)
-                .value_or(std::string());
-        }
-        case CueAction::page:
-            return body_page_switch_to(s.line, s.page);
-        case CueAction::startup:
-            return body_startup_page_to(s.line, s.page);
-        case CueAction::wait:
-            break;
+ParsedOperation step_operation(const CueStep& s, Language language) {
+    ParsedOperation r;
+    const bool title = s.action == CueAction::title;
+    if (s.action == CueAction::wait) {
+        r.error = "a wait sends nothing";
+    } else if (s.line < 0 || s.line >= kTitleLines) {
+        r.error = "line out of range";
+    } else if (s.page < 0 || s.page > (title ? kPages - 1 : kAutoPage)) {
+        r.error = std::string("page out of range: ") + (title ? "1..64" : "1..64 or AUTO");
+    } else {
+        const auto kind = title ? Operation::Kind::title
+                          : s.action == CueAction::page ? Operation::Kind::page
+                                                        : Operation::Kind::startup;
+        r = make_operation(kind, s.line, s.page, s.text, s.memory, language);
     }
-    return {};
+    return r;
+}
+
+std::string step_body(const CueStep& s) {
+    const ParsedOperation p = step_operation(s, Language::english);
+    return p.operation ? operation_body(*p.operation) : std::string();
 }
 
 std::string step_text(const CueStep& s) {
@@ -256,13 +237,7 @@ std::string check_step(const CueStep& s) {
         return s.seconds >= 0 && s.seconds <= kCueMaxWaitSeconds
                    ? ""
                    : "seconds out of range: 0.." + std::to_string(kCueMaxWaitSeconds);
-    const bool title = s.action == CueAction::title;
-    if (s.line < 0 || s.line >= kTitleLines) return "line out of range";
-    if (s.page < 0 || s.page > (title ? kPages - 1 : kAutoPage))
-        return std::string("page out of range: ") + (title ? "1..64" : "1..64 or AUTO");
-    std::string reason;
-    if (title && !title_from_utf8(s.text, &reason)) return reason;
-    return {};
+    return step_operation(s, Language::english).error;
 }
 
 std::string check_cue_name(std::string_view name) {
@@ -344,7 +319,7 @@ bool parse_cue_csv(std::string_view bytes, std::vector<Cue>& out, CueFileError& 
         }
         if (cues.empty() || cues.back().name != name) {
             if (auto seen = first_row.find(name); seen != first_row.end()) {
-                error = {row, kCue, "cue " + quoted(name) + " began at row " +
+                error = {row, kCue, "cue " + quoted_value(name) + " began at row " +
                                         std::to_string(seen->second) +
                                         " and other cues came between: keep its rows together"};
                 return false;

@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vocabulary.h"
+
 namespace tqv {
 
 inline constexpr std::size_t kCueFileMaxBytes = 1024 * 1024;
@@ -47,6 +49,9 @@ struct Cue {
     bool operator==(const Cue&) const = default;
 };
 
+// The operation a step sends; an error (in `language`) for a wait, and for a step the
+// device cannot take.
+ParsedOperation step_operation(const CueStep& step, Language language);
 // The command body of a step (CR LF included); empty for a wait, and for a step the device
 // cannot take (a step that passed check_step never is).
 std::string step_body(const CueStep& step);

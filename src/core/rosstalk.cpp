@@ -21,6 +21,23 @@ int cue_number(std::string_view digits) {
 
 }  // namespace
 
+bool looks_like_http(std::string_view line) {
+    // A method or a header name: an HTTP token.
+    auto token_char = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    };
+    std::size_t i = 0;
+    while (i < line.size() && token_char(line[i])) ++i;
+    if (i == 0 || i == line.size()) return false;
+    if (line[i] == ':') return true;
+    if (line[i] != ' ') return false;
+    const std::string_view target = line.substr(i + 1);
+    return target.starts_with('/') || target.starts_with('*') ||
+           target.find("://") != std::string_view::npos ||
+           target.find(" HTTP/") != std::string_view::npos;
+}
+
 RossTalkCommand parse_rosstalk(std::string_view line) {
     while (!line.empty() && blank(line.front())) line.remove_prefix(1);
     while (!line.empty() && blank(line.back())) line.remove_suffix(1);

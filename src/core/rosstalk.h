@@ -27,6 +27,11 @@ struct RossTalkCommand {
 // case, one or more blanks between a command and its number ("gpi  3", "cc 1:12").
 RossTalkCommand parse_rosstalk(std::string_view line);
 
+// A line a browser sends, not a mixer: a request line ("POST / HTTP/1.1", "GET /x",
+// "OPTIONS * HTTP/1.1") or a header line ("Host: x"). No command has either shape, so a web
+// page that makes a browser send HTTP to the RossTalk port can be told apart.
+bool looks_like_http(std::string_view line);
+
 // Splits one connection's bytes into lines (LF or CR LF ended) of at most kRossTalkMaxLine
 // bytes, so that a client that never sends a line end cannot grow a buffer without bound.
 class RossTalkLines {

@@ -51,9 +51,17 @@ inline constexpr const char* kSocketCommand = "Socket Command";
 // titles
 inline constexpr const char* kNotJis = "ＪＩＳ第１水準,第２水準以外の字が選択されてます";
 inline constexpr const char* kTitleTooLong = "タイトルは28バイトまでです。";
-// Notes under the title field when typed or pasted text could not be taken whole.
-inline constexpr const char* kTitleCut = "28バイトを超える分は入りません。";
-inline constexpr const char* kTitleDropped = "タイトルに使えない文字は入りません。";
+// A title that cannot be sent whole, said plainly (under the title dialog's field, and for
+// a remote request, a cue file or the tool): the characters that cannot be sent, each in 「」, and the limit, followed by the
+// count in （N文字）.
+inline constexpr const char* kTitleUnsendable = "送信できない文字があります: ";
+inline constexpr const char* kTitleLimit = "タイトルは全角14文字までです";
+inline constexpr const char* kTitleNotUtf8 = "UTF-8 の文字ではありません";
+// The same for show control's JSON errors and the cue file's messages, which are English.
+inline constexpr const char* kTitleRefusedEn = "text cannot be sent: ";
+inline constexpr const char* kTitleUnsendableEn = "characters the device cannot show: ";
+inline constexpr const char* kTitleLimitEn = " characters, at most 14";  // after the count
+inline constexpr const char* kTitleNotUtf8En = "not UTF-8";
 
 // read settings (a maintenance function)
 inline constexpr const char* kReadMaintenanceOnly =
@@ -131,6 +139,15 @@ inline constexpr const char* kReadThreadError = "error creating read thread";
 // The port went away while open (adapter unplugged, far end of a pseudo-terminal closed).
 inline constexpr const char* kSerialPortLost = "COM port が切断されました";
 
+// Link events as the traffic log and --log record them, after the port or the address.
+inline constexpr const char* kLinkOpened = "オープンしました";
+inline constexpr const char* kLinkNotOpened = "オープンできません";  // : the box, the reason
+inline constexpr const char* kLinkConnected = "接続しました";
+inline constexpr const char* kLinkNotConnected = "接続できません";  // : the reason
+inline constexpr const char* kLinkClosed = "切断しました";  // by the operator
+inline constexpr const char* kLinkLost = "切断されました";
+inline constexpr const char* kLinkBack = "再接続しました";
+
 // TCP transport (caption "TQV-7310NX")
 inline constexpr const char* kWinsockMissing = "WINSOCK.DLLが導入されていません。";
 inline constexpr const char* kWinsockVersion = "WINSOCK.DLLのバーションが違います。";
@@ -155,7 +172,11 @@ inline constexpr const char* kHostListFull = "ホストリストに追加でき�
 
 // main window
 inline constexpr const char* kSecondCopy = "２重に起動はできません";
-inline constexpr const char* kDisconnectTcpFirst = "TCP/IPを切断してください。";
+// Exit while a TCP connection is up: はい disconnects and ends, いいえ keeps both.
+inline constexpr const char* kAskDisconnectAndExit = "TCP/IPで接続中です。切断して終了しますか？";
+// Under the interface and role lists while they cannot be changed.
+inline constexpr const char* kLockedWhileConnected =
+    "TCP/IP接続中は変更できません。切断してから変更してください。";
 inline constexpr const char* kUseRs232c = "インターフェースをRS-232Cにしてください。";
 inline constexpr const char* kClientCaption = "TQV-7310 Client Program";
 inline constexpr const char* kServerCaption = "TQV-7310 Server Program";

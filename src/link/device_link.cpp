@@ -8,6 +8,7 @@
 
 #include "core/bulk.h"
 #include "core/texts.h"
+#include "link/link_log.h"
 #include "link/run_driver.h"
 
 namespace tqv {
@@ -62,7 +63,24 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     connect(&tcp_, &TcpLink::link_closed, this, [this] {
         observed_.clear();
         const bool asked = shutting_down_ || tcp_.closing();
-        tcp_lost_ = !shutting_down_;
+        const bool client = model_.tcp_role == 0;
+        // A client that never got through was refused; a server's chosen device was there.
+        const bool had_link = !client || was_connected_;
+        if (!shutting_down_) {
+            if (!had_link) {
+                if (!asked) announce(chosen_host(), QString::fromUtf8(text::kLinkNotConnected) +
+                                                        QStringLiteral(": ") + tcp_.last_error());
+            } else {
+                announce(tcp_where_, QString::fromUtf8(asked ? text::kLinkClosed : text::kLinkLost));
+            }
+        }
+        // The client's connection is gone, whatever ended it: the interface and the role may
+        // be changed again, and exit has nothing to disconnect. (The server role's flag means
+        // listening, which goes on.)
+        if (client) model_.tcp_connected = 0;
+        // A connection never made is not lost (未接続, not 切断); a refused attempt to get a
+        // lost one back still is.
+        tcp_lost_ = !shutting_down_ && (had_link || came_back_pending_);
         if (asked) {
             retry_timer_.stop();
             connecting_ = false;
@@ -70,7 +88,10 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         } else if (std::exchange(was_connected_, false)) {
             came_back_pending_ = true;  // the next connection is a reconnect
         }
-        if (!asked && auto_reconnect_ && model_.interface_kind == 1 && model_.tcp_role == 0) {
+        // Only a connection that was there is sought again: a first attempt that fails says
+        // so once, and the link stays as it is until the operator tries again.
+        if (!asked && auto_reconnect_ && came_back_pending_ && model_.interface_kind == 1 &&
+            model_.tcp_role == 0) {
             // Said at once (connecting), tried again after the wait.
             connecting_ = true;
             retry_timer_.start(next_retry_ms_);
@@ -87,6 +108,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     connect(&serial_, &SerialLink::port_lost, this, [this] {
         // Reopened as soon as the device path is back; commands are never resent.
         serial_lost_ = true;
+        announce(serial_.last_path(), QString::fromUtf8(text::kLinkLost));
         reconnect_timer_.start();
         emit state_changed();
         path_.link_lost(false, text::kSerialPortLost);
@@ -103,6 +125,8 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         retry_timer_.stop();
         next_retry_ms_ = first_retry_ms_;
         tcp_.set_quiet_failures(false);
+        tcp_where_ = tcp_.peer_name(0);
+        announce(tcp_where_, QString::fromUtf8(back ? text::kLinkBack : text::kLinkConnected));
         emit state_changed();
         if (!back) return;
         emit tcp_reconnected();
@@ -110,6 +134,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     });
     // The operator's 切断 ends the attempts too.
     connect(&tcp_, &TcpLink::shut_down, this, [this] {
+        came_back_pending_ = false;  // a connection made after 切断 is a new one
         if (!connecting_) return;
         retry_timer_.stop();
         connecting_ = false;
@@ -118,7 +143,19 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
     });
     retry_timer_.setSingleShot(true);
     connect(&retry_timer_, &QTimer::timeout, this, &DeviceLink::retry_tcp);
-    connect(&tcp_, &TcpLink::peers_changed, this, &DeviceLink::state_changed);
+    connect(&tcp_, &TcpLink::peers_changed, this, [this] {
+        // The server role's chosen device, named when it goes.
+        if (model_.tcp_role == 1 && tcp_.link_up()) tcp_where_ = tcp_.peer_name(model_.selected_peer);
+        emit state_changed();
+    });
+    // Said before the failed step's box opens: the status bar and show control see a port
+    // that is not open while the box is up.
+    connect(&serial_, &SerialLink::open_failed, this,
+            [this](const QString& path, const QString& message, const QString& why) {
+                announce(path, QString::fromUtf8(text::kLinkNotOpened) + QStringLiteral(": ") +
+                                   message + QStringLiteral(" (") + why + QLatin1Char(')'));
+                emit state_changed();
+            });
     connect(&peers_, &PeerSet::written, this,
             [this](const QString& peer, const QByteArray& frame) { emit traffic(true, peer, frame); });
     path_.timed_out.add([this](bool) { emit answer_timed_out(); });
@@ -147,8 +184,34 @@ bool DeviceLink::open_serial(const QString& path) {
     serial_lost_ = false;
     observed_.erase(-1);
     const bool opened = serial_.open(device);
+    if (opened) announce(device, QString::fromUtf8(text::kLinkOpened));
     emit state_changed();
     return opened;
+}
+
+void DeviceLink::announce(const QString& where, const QString& what) {
+    qCInfo(lc_link).noquote() << where << what;
+    emit link_event(where, what);
+}
+
+QString DeviceLink::chosen_host() const {
+    const int host = model_.selected_peer;
+    if (host < 0 || host >= kHostListSize || host >= model_.host_count) return {};
+    const Ipv4& a = model_.host_list[std::size_t(host)];
+    return QStringLiteral("%1.%2.%3.%4:%5").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3])
+        .arg(TcpLink::port_value(model_.port_number));
+}
+
+void DeviceLink::link_settings_changed() {
+    const bool client = model_.interface_kind == 1 && model_.tcp_role == 0;
+    if (!client) came_back_pending_ = false;
+    if (!client && connecting_) {
+        retry_timer_.stop();
+        connecting_ = false;
+        next_retry_ms_ = first_retry_ms_;
+        tcp_.set_quiet_failures(false);
+    }
+    emit state_changed();
 }
 
 void DeviceLink::observe_received(int source, const QString& peer, const QByteArray& bytes) {
@@ -170,6 +233,7 @@ void DeviceLink::try_reopen() {
     reconnect_timer_.stop();
     serial_lost_ = false;
     observed_.erase(-1);
+    announce(path, QString::fromUtf8(text::kLinkBack));
     emit state_changed();
     emit serial_reconnected(path);
 }

@@ -66,9 +66,10 @@ public:
     // The client connection or the chosen peer went away (not closed by the operator).
     bool tcp_lost() const { return tcp_lost_; }
 
-    // Client role: a lost or refused connection is tried again by itself, first 1 s after
-    // the loss, then after twice the wait before, at most 30 s, until it is back or the
-    // operator closes the link. Attempts made by themselves show no box. Nothing is resent.
+    // Client role: a lost connection is tried again by itself, first 1 s after the loss,
+    // then after twice the wait before, at most 30 s, until it is back or the operator
+    // closes or changes the link. Attempts made by themselves show no box. Nothing is
+    // resent. A first connection that fails is not tried again: its one box says so.
     void set_auto_reconnect(bool on);
     // Client role: a new attempt is waited for or under way since the link was lost.
     bool tcp_connecting() const { return connecting_; }
@@ -79,6 +80,14 @@ public:
     // (reconnect_checked); nothing is sent.
     void set_reconnect_check(bool on) { reconnect_check_ = on; }
     bool reconnect_check_running() const;
+
+    // The port of the simulated device (--simulate): said beside the port wherever it is
+    // shown, and always offered again by the port dialog. Empty without one.
+    void set_simulated_port(const QString& path) { simulated_port_ = path; }
+    QString simulated_port() const { return simulated_port_; }
+    // The operator changed the interface or the role: attempts to connect again to a link
+    // that is no longer the chosen one stop, and the state is shown anew.
+    void link_settings_changed();
 
 signals:
     // After every answer line applied to the model (dialogs refresh from it).
@@ -101,6 +110,10 @@ signals:
     void tcp_reconnected();
     // The read after a reconnect has ended: `completed`, and what differs from the document.
     void reconnect_checked(bool completed, const std::vector<tqv::SettingDifference>& differences);
+    // Every change of a link, once, for the logs: `where` the port or the address, `what`
+    // happened ("オープンしました", "オープンできません: Miss! File Open (...)",
+    // "接続しました", "切断されました", "再接続しました", ...).
+    void link_event(const QString& where, const QString& what);
 
 private:
     void deliver(bool on_tcp, const QByteArray& bytes);
@@ -108,6 +121,9 @@ private:
     void try_reopen();
     void retry_tcp();
     void start_reconnect_check();
+    void announce(const QString& where, const QString& what);
+    // "192.168.1.3:9004" of the host the client role connects to.
+    QString chosen_host() const;
 
     Model& model_;
     SendPath path_;
@@ -134,6 +150,8 @@ private:
     int next_retry_ms_ = 1000;
     bool reconnect_check_ = false;
     std::unique_ptr<RunDriver> check_;
+    QString simulated_port_;
+    QString tcp_where_;  // the device last connected, named when it goes
 };
 
 }  // namespace tqv

@@ -2,6 +2,9 @@
 
 #include <termios.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <QSerialPort>
 
 #include "core/texts.h"
@@ -36,9 +39,14 @@
 //   - Write time-out of 1000 ms: writes are queued and sent by the event loop; a write held
 //     back by the handshake stays queued, and the command's answer time-out reports it.
 // Because none of these can fail on their own, "Miss! Mask Set", "Miss! Buffer Set" and
-// "Miss! Time Out Set" are only ever seen in the series that follows "Miss! File Open".
+// "Miss! Time Out Set" never show: a port that does not open shows "Miss! File Open" alone,
+// since every later step would only fail in turn on a port that is not there.
 
 namespace tqv {
+
+namespace {
+constexpr int kOpenedPathsKept = 8;
+}  // namespace
 
 SerialLink::SerialLink(Ui& ui, QObject* parent) : QObject(parent), ui_(ui) {}
 
@@ -55,6 +63,7 @@ bool SerialLink::open(const QString& path, bool quiet) {
     last_path_ = path;
 
     bool opened = false;
+    QString why = QStringLiteral("no such port");
     if (!path.isEmpty()) {
         port_ = new QSerialPort(this);
         port_->setPortName(path);  // an absolute path is used as it stands
@@ -64,31 +73,37 @@ bool SerialLink::open(const QString& path, bool quiet) {
         port_->setStopBits(QSerialPort::OneStop);
         port_->setFlowControl(QSerialPort::HardwareControl);
         opened = port_->open(QIODevice::ReadWrite);
-        if (!opened) {
-            qCInfo(lc_link) << "serial port" << path << "not opened:" << port_->errorString();
-        }
+        if (!opened) why = port_->errorString();
     }
     if (!opened) {
         delete port_;
         port_ = nullptr;
+        qCInfo(lc_link) << "serial port" << path << "not opened:" << why;
         if (quiet) return false;
-        // The setup steps that follow the open would all fail on a port that is not there;
-        // operators know a missing port by exactly this series of messages.
-        for (const char* message : {text::kMissFileOpen, text::kMissMaskSet, text::kMissBufferSet,
-                                    text::kMissTimeOutSet, text::kMissSetCommState}) {
-            warning_box(ui_, message);
-        }
+        emit open_failed(path, QString::fromUtf8(text::kMissFileOpen), why);
+        warning_box(ui_, text::kMissFileOpen);
         return false;
     }
 
     // Whatever the driver still holds from an earlier user of the port is not ours.
     port_->clear();
-    if (!apply_handshake()) warning_box(ui_, text::kMissSetCommState);
+    if (!apply_handshake()) {
+        // The port is open and carries bytes, only without the handshake: kept, and said.
+        const QString failed = QString::fromLocal8Bit(std::strerror(errno));
+        qCInfo(lc_link) << "serial port" << path << "handshake not set:" << failed;
+        if (!quiet) {
+            emit open_failed(path, QString::fromUtf8(text::kMissSetCommState), failed);
+            warning_box(ui_, text::kMissSetCommState);
+        }
+    }
 
     connect(port_, &QSerialPort::readyRead, this, &SerialLink::read_available);
     connect(port_, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { port_failed(error); });
     qCInfo(lc_link) << "serial port" << path << "open";
+    opened_paths_.removeAll(path);
+    opened_paths_.prepend(path);
+    if (opened_paths_.size() > kOpenedPathsKept) opened_paths_.removeLast();
     return true;
 }
 
@@ -119,7 +134,8 @@ void SerialLink::close() {
 
 bool SerialLink::is_open() const { return port_ != nullptr && port_->isOpen(); }
 
-QString SerialLink::path() const { return port_ != nullptr ? port_->portName() : QString(); }
+// As it was given: QSerialPort's own name drops "/dev/" ("pts/3").
+QString SerialLink::path() const { return is_open() ? last_path_ : QString(); }
 
 bool SerialLink::write(std::string_view frame) {
     // Writes to a port that is not open fail silently; the answer time-out reports them.

@@ -279,6 +279,7 @@ void TcpLink::socket_failed(QTcpSocket* socket, int error) {
         return;
     }
     qCInfo(lc_link) << "socket error" << error << socket->errorString();
+    last_error_ = socket->errorString();
     const int index = find_peer(socket);
     const bool target =
         socket == client_ || (model_.tcp_role == 1 && index > 0 && index == model_.selected_peer);

@@ -75,6 +75,8 @@ public:
 
     bool write(std::string_view frame) override;
     bool link_up() const override;
+    // The system's reason for the last failed connection ("Connection refused").
+    QString last_error() const { return last_error_; }
 
 signals:
     void connected();  // client role: the connection is confirmed
@@ -115,6 +117,7 @@ private:
     int max_peers_ = kMaxPeers;
     bool quiet_failures_ = false;
     bool closing_ = false;
+    QString last_error_;
 };
 
 // One host whatever its spelling: an IPv4 address and its IPv4-mapped IPv6 form, and this

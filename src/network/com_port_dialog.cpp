@@ -1,8 +1,11 @@
 #include "network/com_port_dialog.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QAbstractItemView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QVBoxLayout>
@@ -57,18 +60,38 @@ ComPortDialog::ComPortDialog(AppContext& context, QWidget* parent,
     for (const FoundPort& f : found) {
         if (!paths.contains(f.path)) add((f.path + QStringLiteral("  ") + described(f)).trimmed(), f.path);
     }
+    // The ports this run has had stay within reach, so that a failed choice is never a way
+    // of no return: the simulated device's, the one open now, the ones that opened before
+    // (a socat pseudo-terminal is listed by no system query).
+    const SerialLink& serial = context_.link.serial();
+    const QString simulated = context_.link.simulated_port();
+    QStringList used = serial.opened_paths();
+    if (!simulated.isEmpty()) used.prepend(simulated);
+    for (const QString& path : used) {
+        if (paths.contains(path)) continue;
+        const QString note = path == simulated ? QString::fromUtf8("シミュレーター")
+                             : path == serial.path() ? QString::fromUtf8("使用中")
+                                                     : QString::fromUtf8("この起動で使用");
+        add(path + QStringLiteral("  ") + note, path);
+    }
     // A configured device that is not plugged in now is still the operator's choice.
     const QString device = QString::fromStdString(model_.com_device);
-    if (!device.isEmpty() && !paths.contains(device))
-        add(device + QString::fromUtf8("  (見つかりません)"), device);
+    if (!device.isEmpty() && !paths.contains(device)) {
+        add(QFileInfo::exists(device) ? device : device + QString::fromUtf8("  (見つかりません)"),
+            device);
+    }
 
     const int selected = device.isEmpty() ? model_.com_port_index : int(paths.indexOf(device));
     auto choice = lay_out_choice(this, QStringLiteral("COM Port"), items, selected);
     list_ = choice.list;
     for (int i = 0; i < paths.size(); ++i) list_->setItemData(i, paths[i]);
-    in_use_ = new QLabel(list_->parentWidget());
-    in_use_->setAccessibleDescription(QString::fromUtf8("使用中のポート"));
-    static_cast<QVBoxLayout*>(list_->parentWidget()->layout())->insertWidget(1, in_use_);
+    // Any other device path may be typed (a USB adapter not yet listed, a pseudo-terminal).
+    list_->setEditable(true);
+    list_->setInsertPolicy(QComboBox::NoInsert);
+    list_->lineEdit()->setAccessibleName(list_->accessibleName());
+    list_->view()->setAccessibleName(list_->accessibleName());
+    list_->setMinimumContentsLength(28);
+    in_use_ = add_choice_note(choice, {}, QString::fromUtf8("使用中のポート"));
     show_in_use();
 
     ok_ = make_button(QStringLiteral("OK"), this, true);
@@ -88,6 +111,13 @@ ComPortDialog::ComPortDialog(AppContext& context, QWidget* parent,
 
 QString ComPortDialog::path_of(int index) const { return list_->itemData(index).toString(); }
 
+QString ComPortDialog::chosen_path() const {
+    const QString text = list_->currentText().trimmed();
+    const int index = list_->currentIndex();
+    if (index >= 0 && text == list_->itemText(index)) return path_of(index);
+    return text;  // typed
+}
+
 void ComPortDialog::show_in_use() {
     const SerialLink& serial = context_.link.serial();
     QString path = serial.last_path();
@@ -101,17 +131,24 @@ void ComPortDialog::show_in_use() {
 }
 
 void ComPortDialog::store_choice() {
-    const int index = list_->currentIndex();
-    if (index < 0) return;
-    if (index < kComPorts) {
+    const QString path = chosen_path();
+    if (path.isEmpty()) return;
+    int index = -1;
+    for (int port = 0; port < kComPorts; ++port) {
+        if (SerialLink::port_path(port) == path) index = port;
+    }
+    if (index >= 0) {
         // COM 1..6: the key the Windows installations know; no device path overrides it.
         model_.com_port_index = index;
         model_.com_device.clear();
     } else {
-        model_.com_device = path_of(index).toStdString();
+        model_.com_device = path.toStdString();
     }
-    if (context_.config != nullptr) {
-        if (index < kComPorts) write_com_port(model_, *context_.config);
+    // The simulated device's port lives as long as this run: like --simulate itself, it is
+    // used without being written to the configuration.
+    const bool for_this_run = path == context_.link.simulated_port();
+    if (context_.config != nullptr && !for_this_run) {
+        if (index >= 0) write_com_port(model_, *context_.config);
         write_com_device(model_, *context_.config);
     }
     if (model_.interface_kind == 0) context_.link.open_serial();

@@ -1,7 +1,8 @@
 // "通RS-232Cの設定" (the caption the operators know): which serial port the link uses.
 // COM 1..COM 6 stay the first six items, so the `com_port` key keeps its meaning; every
-// other port the system has (USB adapters, ptys) follows and is stored as `com_device`.
-// Only OK stores the choice, and on RS-232C the port is opened again at once.
+// other port the system has (USB adapters, ptys) follows and is stored as `com_device`, then
+// the ports this run has used (the simulated device's among them); any other path can be
+// typed. Only OK stores the choice, and on RS-232C the port is opened again at once.
 #pragma once
 
 #include <QString>
@@ -34,6 +35,8 @@ class ComPortDialog : public ModelDialog {
     QComboBox* com_port_list() const { return list_; }
     // The device path of item `index` of the list.
     QString path_of(int index) const;
+    // The path OK takes: the chosen item's, or the one typed into the list.
+    QString chosen_path() const;
     // "使用中: /dev/ttyUSB0 (オープン)" and when a change takes effect.
     QLabel* in_use_label() const { return in_use_; }
     QPushButton* ok_button() const { return ok_; }

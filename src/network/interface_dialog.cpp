@@ -11,14 +11,11 @@ namespace tqv {
 
 InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
     : ModelDialog(context, parent, QString::fromUtf8("インターフェイスの設定")) {
-    // Switching the interface under a live connection would strand it: the list is shown
-    // empty and cannot be changed until the operator disconnects.
-    const bool locked = model_.tcp_connected == 1;
     auto choice = lay_out_choice(this, QStringLiteral("Interface"),
                                  {QStringLiteral("RS-232C"), QStringLiteral("TCP/IP")},
-                                 locked ? -1 : model_.interface_kind);
+                                 model_.interface_kind);
     list_ = choice.list;
-    list_->setEnabled(!locked);
+    lock_note_ = lock_while_connected(choice, model_);
     ok_ = make_button(QStringLiteral("OK"), this, true);
     close_ = make_button(QStringLiteral("Close"), this);
     choice.buttons->addWidget(ok_);
@@ -29,6 +26,7 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
         if (index < 0) return;
         model_.interface_kind = index;
         if (context_.config != nullptr) write_interface(model_, *context_.config);
+        context_.link.link_settings_changed();
     });
     // The choice is already stored; both buttons only end the dialog.
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -74,9 +75,9 @@ ChoiceLayout lay_out_choice(QDialog* dialog, const QString& caption, const QStri
     ChoiceLayout out;
     out.list = make_list(caption, items, selected, group);
     out.list->setMinimumContentsLength(10);
-    auto* group_layout = new QVBoxLayout(group);
-    group_layout->addWidget(out.list);
-    group_layout->addStretch(1);
+    out.group = new QVBoxLayout(group);
+    out.group->addWidget(out.list);
+    out.group->addStretch(1);
 
     out.buttons = new QVBoxLayout;
     auto* layout = new QHBoxLayout(dialog);
@@ -84,6 +85,25 @@ ChoiceLayout lay_out_choice(QDialog* dialog, const QString& caption, const QStri
     layout->addLayout(out.buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     return out;
+}
+
+QLabel* add_choice_note(const ChoiceLayout& choice, const QString& text, const QString& description) {
+    auto* note = new QLabel(text, choice.list->parentWidget());
+    note->setAccessibleDescription(description);
+    note->setWordWrap(true);
+    // Under the list and any note before it, above the stretch.
+    choice.group->insertWidget(choice.group->count() - 1, note);
+    return note;
+}
+
+QLabel* lock_while_connected(const ChoiceLayout& choice, const Model& m) {
+    // Switching under a live connection would strand it. A link that has gone (or is only
+    // being tried again) holds nothing: the lists are free then.
+    if (m.tcp_connected != 1) return nullptr;
+    choice.list->setCurrentIndex(-1);
+    choice.list->setEnabled(false);
+    return add_choice_note(choice, QString::fromUtf8(text::kLockedWhileConnected),
+                           QString::fromUtf8("変更できない理由"));
 }
 
 }  // namespace tqv

@@ -11,6 +11,7 @@
 
 class QComboBox;
 class QDialog;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
@@ -45,8 +46,15 @@ bool port_may_close(const QLineEdit* field, AppContext& context);
 struct ChoiceLayout {
     QComboBox* list = nullptr;
     QVBoxLayout* buttons = nullptr;
+    QVBoxLayout* group = nullptr;  // the list's group; notes go under the list
 };
 ChoiceLayout lay_out_choice(QDialog* dialog, const QString& caption, const QStringList& items,
                             int selected);
+// A line of text under the list, read with it by screen readers (`description` says what it
+// is).
+QLabel* add_choice_note(const ChoiceLayout& choice, const QString& text, const QString& description);
+// The interface and role lists while a TCP link is up: disabled, with no selection, and a
+// note that says why and how to change them. Null when the list is free.
+QLabel* lock_while_connected(const ChoiceLayout& choice, const Model& m);
 
 }  // namespace tqv

@@ -11,12 +11,11 @@ namespace tqv {
 
 RoleDialog::RoleDialog(AppContext& context, QWidget* parent)
     : ModelDialog(context, parent, QString::fromUtf8("クライアント/サーバー")) {
-    const bool locked = model_.tcp_connected == 1;
     auto choice = lay_out_choice(this, QString::fromUtf8("選択"),
                                  {QStringLiteral("Client"), QStringLiteral("Server")},
-                                 locked ? -1 : model_.tcp_role);
+                                 model_.tcp_role);
     list_ = choice.list;
-    list_->setEnabled(!locked);
+    lock_note_ = lock_while_connected(choice, model_);
     ok_ = make_button(QStringLiteral("OK"), this, true);
     choice.buttons->addWidget(ok_);
     choice.buttons->addStretch(1);
@@ -25,6 +24,7 @@ RoleDialog::RoleDialog(AppContext& context, QWidget* parent)
         if (index < 0) return;
         model_.tcp_role = index;
         if (context_.config != nullptr) write_tcp_role(model_, *context_.config);
+        context_.link.link_settings_changed();
     });
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
 

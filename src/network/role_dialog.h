@@ -6,6 +6,7 @@
 #include "dialogs/model_dialog.h"
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 namespace tqv {
@@ -17,9 +18,12 @@ class RoleDialog : public ModelDialog {
 
     QComboBox* role_list() const { return list_; }
     QPushButton* ok_button() const { return ok_; }
+    // "TCP/IP接続中は変更できません。…" while the list is locked; null while it is free.
+    QLabel* lock_note() const { return lock_note_; }
 
   private:
     QComboBox* list_ = nullptr;
+    QLabel* lock_note_ = nullptr;
     QPushButton* ok_ = nullptr;
 };
 

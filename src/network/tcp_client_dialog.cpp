@@ -114,7 +114,8 @@ void TcpClientDialog::show_host(int host) {
 
 void TcpClientDialog::show_connection_state() {
     connect_->setEnabled(model_.tcp_connected == 0);
-    disconnect_->setEnabled(model_.tcp_connected == 1);
+    // While a lost connection is being sought again, 切断 ends the attempts.
+    disconnect_->setEnabled(model_.tcp_connected == 1 || context_.link.tcp_connecting());
 }
 
 void TcpClientDialog::add_host() {
@@ -179,7 +180,7 @@ void TcpClientDialog::connection_closed() {
 }
 
 void TcpClientDialog::disconnect_link() {
-    if (model_.tcp_connected != 1) return;
+    if (model_.tcp_connected != 1 && !context_.link.tcp_connecting()) return;
     context_.link.tcp().socket_shutdown();
     model_.tcp_connected = 0;
     show_connection_state();

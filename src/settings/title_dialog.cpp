@@ -19,6 +19,7 @@
 #include "core/commands.h"
 #include "core/digits.h"
 #include "core/texts.h"
+#include "core/vocabulary.h"
 #include "dialogs/dialog_parts.h"
 #include "settings/title_text.h"
 
@@ -167,10 +168,11 @@ void TitleDialog::title_changed(const QString& text) {
         title_edit_->setText(fit.text);  // comes back here as the text shown: nothing to do
         title_edit_->setCursorPosition(fit.cursor);
     }
-    QStringList notes;
-    if (fit.cut) notes << QString::fromUtf8(text::kTitleCut);
-    if (fit.dropped) notes << QString::fromUtf8(text::kTitleDropped);
-    title_note_->setText(notes.join(QLatin1Char('\n')));
+    // Said as a refusal of a remote title says it: the characters and the limit.
+    TitleCheck refused;
+    refused.unsendable = fit.unsendable;
+    refused.characters = fit.cut ? fit.characters : 0;
+    title_note_->setText(QString::fromStdString(title_refusal(refused, Language::japanese)));
     if (slot_text(slot) == *bytes) return;
     set_slot_text(slot, *bytes);
     mark_document_edited();

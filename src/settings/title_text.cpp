@@ -1,8 +1,10 @@
 #include "settings/title_text.h"
 
 #include <QStringView>
+#include <algorithm>
 
 #include "core/codec.h"
+#include "core/vocabulary.h"
 
 namespace tqv {
 
@@ -121,7 +123,11 @@ QString title_cell_text(std::string_view slot_bytes) {
     return decode(shown);
 }
 
-TitleFit fit_title_edit(const QString& before, const QString& after, std::size_t max_bytes) {
+TitleFit fit_title_edit(const QString& before, const QString& typed, std::size_t max_bytes) {
+    const QByteArray typed_utf8 = typed.toUtf8();
+    const std::string wide =
+        full_width_title(std::string_view(typed_utf8.constData(), std::size_t(typed_utf8.size())));
+    const QString after = QString::fromUtf8(wide.data(), qsizetype(wide.size()));
     // The inserted part: what lies between the text the two have in common at either end,
     // never splitting a surrogate pair.
     qsizetype prefix = 0;
@@ -141,23 +147,40 @@ TitleFit fit_title_edit(const QString& before, const QString& after, std::size_t
     TitleFit fit;
     const auto kept_bytes = title_slot_bytes(head + tail);
     std::size_t total = kept_bytes ? kept_bytes->size() : 0;
+    std::size_t wanted = total;
     QString kept;
     qsizetype width = 1;
     for (qsizetype i = 0; i < inserted.size(); i += width) {
-        code_point_at(inserted, i, width);
+        const char32_t c = code_point_at(inserted, i, width);
         const QString one = inserted.mid(i, width).toString();
-        const auto bytes = title_slot_bytes(one);
+        // A glyph or a byte carried in the field goes back as it came; a character goes only
+        // when the device can show it.
+        std::optional<std::string> bytes;
+        if (is_carried(c)) {
+            bytes = title_slot_bytes(one);
+        } else {
+            const QByteArray utf8 = one.toUtf8();
+            TitleCheck check = check_title(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+            if (check.ok()) bytes = std::move(check.bytes);
+            for (std::string& u : check.unsendable)
+                if (std::find(fit.unsendable.begin(), fit.unsendable.end(), u) == fit.unsendable.end())
+                    fit.unsendable.push_back(std::move(u));
+        }
         if (!bytes) {
             fit.dropped = true;
             continue;
         }
-        if (total + bytes->size() > max_bytes) {
+        wanted += bytes->size();
+        // After a cut nothing more is kept; the rest is still looked at, so that the note
+        // names every character that cannot be sent and the length that was asked for.
+        if (fit.cut || total + bytes->size() > max_bytes) {
             fit.cut = true;
-            break;
+            continue;
         }
         total += bytes->size();
         kept += one;
     }
+    fit.characters = int((wanted + 1) / 2);
     fit.text = head + kept + tail;
     fit.cursor = static_cast<int>(head.size() + kept.size());
     return fit;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tqv {
 
@@ -27,14 +28,17 @@ std::optional<std::string> title_slot_bytes(const QString& text);
 // a full-width space.
 QString title_cell_text(std::string_view slot_bytes);
 
-// An edit of the field from `before` (a title that fits) to `after`: the inserted text
-// (typed, pasted or committed by the input method) loses the characters with no code page
-// 932 form, and is cut at a character boundary where the title would pass `max_bytes`.
+// An edit of the field from `before` (a title that fits) to `after`: `after` is turned to
+// full width as the operator types (ｶﾞ becomes ガ, A becomes Ａ), then the inserted text
+// (typed, pasted or committed by the input method) loses the characters the device cannot
+// show, and is cut at a character boundary where the title would pass `max_bytes`.
 struct TitleFit {
     QString text;     // what the field holds afterwards (`after` when nothing was lost)
     int cursor = 0;   // after the part of the insertion that was kept
     bool cut = false;
     bool dropped = false;
+    std::vector<std::string> unsendable;  // the characters dropped (UTF-8), each once
+    int characters = 0;  // the title's length had nothing been cut
 };
 TitleFit fit_title_edit(const QString& before, const QString& after, std::size_t max_bytes);
 

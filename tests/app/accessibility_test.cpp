@@ -117,13 +117,14 @@ TEST_F(AccessibilityTest, TabReachesTheGlyphPreviewsAndTheEditorsGrid) {
 // description says what each is. --simulate is said in the link's text.
 TEST_F(AccessibilityTest, StatusAndTimeLeftAreReadAsShown) {
     model.com_device = "/dev/pts/7";
-    window->link_status()->set_simulated(true);
+    link.set_simulated_port(QStringLiteral("/dev/pts/7"));
+    window->link_status()->refresh();
     EXPECT_EQ(window->link_status()->link_text(), QStringLiteral("RS-232C /dev/pts/7 9600 8E1 シミュレーター"));
     QList<QLabel*> labels = window->link_status()->findChildren<QLabel*>();
     for (QLabel* l : open_only(command::kGlyphList)->findChildren<QLabel*>()) {
         if (l->accessibleDescription() == QStringLiteral("Time left")) labels << l;
     }
-    ASSERT_EQ(labels.size(), 5) << "link, state, last exchange, show control, time left";
+    ASSERT_EQ(labels.size(), 6) << "link, state, last exchange, show control, remote lock, time left";
     labels.back()->setText(QStringLiteral("残り 00:12"));
     for (QLabel* l : labels) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(l);

@@ -1,4 +1,4 @@
-// The orderly exit: refused while TCP is connected, unsaved changes offered for saving, and
+// The orderly exit: a live TCP connection asked about, unsaved changes offered for saving, and
 // never an exit that loses them because their save did not happen; every question is asked
 // before any window closes.
 #include <QFile>
@@ -8,6 +8,7 @@
 #include "app/menu_commands.h"
 #include "app_fixture.h"
 #include "core/document.h"
+#include "core/texts.h"
 
 namespace tqv::test {
 namespace {
@@ -41,28 +42,57 @@ TEST_F(ExitTest, CleanDocumentEndsWithoutAsking) {
     EXPECT_TRUE(ui.questions.empty());
 }
 
-TEST_F(ExitTest, RefusedOnlyWhileTcpIsReallyConnected) {
-    QTcpSocket device;
-    ASSERT_TRUE(connect_one_device(device));
-    model.tcp_connected = 1;
-    EXPECT_FALSE(window->close());
-    expect_running();
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].kind, Box::error);
-    EXPECT_EQ(ui.boxes[0].text, "TCP/IPを切断してください。");
-    EXPECT_EQ(ui.boxes[0].caption, "Error");
-    EXPECT_TRUE(ui.questions.empty()) << "the unsaved changes are not asked about yet";
-
-    // The device goes away: nothing is connected any more, whatever tcp_connected says.
-    ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
-        QObject::connect(&link.tcp(), &TcpLink::link_closed, &device, done);
-        device.disconnectFromHost();
-    }));
-    EXPECT_EQ(model.tcp_connected, 1);
-    ui.answers = {true};
-    EXPECT_TRUE(window->close());
-    EXPECT_EQ(ui.boxes.size(), 1u);
-    expect_ended();
+// A live connection is asked about first: いいえ keeps everything, はい disconnects and
+// ends; a connection the device has closed is asked about no more.
+TEST_F(ExitTest, AsksToDisconnectOnlyWhileTcpIsReallyConnected) {
+    const struct {
+        bool device_leaves_first;
+        std::deque<bool> answers;  // disconnect?, discard the document?
+        bool ends;
+        std::vector<std::string> asked;
+    } cases[] = {
+        {false, {false}, false, {text::kAskDisconnectAndExit}},
+        {false, {true, true}, true, {text::kAskDisconnectAndExit, text::kAskExit}},
+        {true, {true}, true, {text::kAskExit}},
+    };
+    for (const auto& c : cases) {
+        make_window();
+        window->show();
+        quits = 0;
+        model.running = 1;
+        model.document_dirty = 1;
+        ui.clear();
+        QTcpSocket device;
+        ASSERT_TRUE(connect_one_device(device));
+        model.tcp_connected = 1;
+        if (c.device_leaves_first) {
+            ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
+                QObject::connect(&link.tcp(), &TcpLink::link_closed, &device, done);
+                device.disconnectFromHost();
+            }));
+        }
+        ui.answers = c.answers;
+        EXPECT_EQ(window->close(), c.ends);
+        std::vector<std::string> asked;
+        for (const auto& q : ui.questions) asked.push_back(q.text);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+        if (!c.ends) {
+            expect_running();
+            EXPECT_TRUE(link.tcp().link_up()) << "still connected";
+            EXPECT_EQ(device.state(), QAbstractSocket::ConnectedState);
+            link.tcp().socket_shutdown();
+            continue;
+        }
+        expect_ended();
+        EXPECT_FALSE(link.tcp().listening());
+        EXPECT_EQ(link.tcp().count_peers(), 0);
+        if (!c.device_leaves_first) {
+            EXPECT_TRUE(device.state() == QAbstractSocket::UnconnectedState ||
+                        device.waitForDisconnected(5000))
+                << "the device sees the connection end";
+        }
+    }
 }
 
 TEST_F(ExitTest, YesEndsWithoutSaving) {

@@ -114,6 +114,9 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
         {"--tcp", "127.0.0.1", "send", "RCEL"},  // no port
         {"--serial", "/dev/null", "push"},
         {"--serial", "/dev/null", "glyphs", "send", "a.tll"},
+        {"--serial", "/dev/null", "--token-file", "t", "page", "1T", "1"},  // serve's
+        {"--serial", "/dev/null", "serve", "--http", "0", "--allow-host", ""},
+        {"--serial", "/dev/null", "serve", "--http", "0", "--allow-origin", "http://a,,http://b"},
     };
     for (const QStringList& args : bad) {
         const CliResult r = run_cli(args);
@@ -284,14 +287,26 @@ TEST_F(CliTest, UnconvertibleTitleStopsPushAfterThatTitle) {
     EXPECT_EQ(frames[0].substr(0, 9), "00CT01T01");
     EXPECT_EQ(frames[1].substr(0, 9), "00CT01T02");
 
-    // A single title: text without a code page 932 form, and ASCII, are refused unsent.
+    // A single title the device cannot show is refused unsent, naming the characters and
+    // the limit; half-width text goes out in full width.
     const QString tcp = "127.0.0.1:" + sim.value();
-    for (const char* title : {"\xF0\x9F\x98\x80", "AB"}) {
-        const CliResult single = run_cli({"--tcp", tcp, "title", "1T", "1", title});
-        EXPECT_EQ(single.code, 1);
-        EXPECT_TRUE(contains(single.err, text::kNotJis));
+    const struct {
+        const char* title;
+        int code;
+        const char* says;
+    } singles[] = {
+        {"A\xF0\x9F\x98\x80", 1, "\xE3\x80\x8C\xF0\x9F\x98\x80\xE3\x80\x8D"},  // 「😀」
+        {"abcdefghijklmno", 1, text::kTitleLimit},
+        {"AB", 0, ""},
+    };
+    for (const auto& s : singles) {
+        const CliResult single = run_cli({"--tcp", tcp, "title", "1T", "1", s.title});
+        EXPECT_EQ(single.code, s.code) << s.title;
+        EXPECT_TRUE(contains(single.err, s.says)) << single.err;
     }
-    EXPECT_EQ(received(file("sim.log")).size(), 2u);
+    const auto sent = received(file("sim.log"));
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[2].substr(0, 17), "00CT01T0123412342");
 }
 
 // An error answer stops a bulk transfer at once: one command sent, status 1, the error's

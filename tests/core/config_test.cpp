@@ -150,12 +150,15 @@ TEST(ConfigFile, ControlKeysAreOffByDefaultAndPortsOutOfRangeAreOff) {
     EXPECT_EQ(read_control_configuration(IniFile(dir.file("none.ini"))).bind, "127.0.0.1");
     write_bytes(dir.file("t.ini"),
                 "[TQV-7310NX_Section]\r\ncontrol_http_port=8080\r\ncontrol_osc_port=70000\r\n"
-                "Control_Bind=0.0.0.0\r\ncontrol_token= s3cret \r\n");
+                "Control_Bind=0.0.0.0\r\ncontrol_token= s3cret \r\n"
+                "control_hosts=studio.local, pc2\r\ncontrol_origins=http://panel.local:8000\r\n");
     const ControlConfig c = read_control_configuration(IniFile(dir.file("t.ini")));
     EXPECT_EQ(c.http_port, 8080);
     EXPECT_EQ(c.osc_port, 0);
     EXPECT_EQ(c.bind, "0.0.0.0");
     EXPECT_EQ(c.token, "s3cret");
+    EXPECT_EQ(c.hosts, "studio.local, pc2");
+    EXPECT_EQ(c.origins, "http://panel.local:8000");
 }
 
 TEST(ConfigFile, HostCountIsClampedSoNothingIsReadOutOfBounds) {

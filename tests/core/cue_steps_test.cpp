@@ -93,11 +93,14 @@ TEST_F(CueRun, StepsGoThroughTheEngineAndEndWithOneMessageNamingCueStepAndUnsent
 
 TEST_F(CueRun, ATitleTheDeviceCannotShowIsRefusedBeforeAnythingOfItGoesOut) {
     Cue bad = cue_of("Bad,page,1T,2,,,\n");
-    bad.steps.push_back({CueAction::title, 1, 0, "ABC", true});
+    bad.steps.push_back({CueAction::title, 1, 0, "ABC😀", true});
     run_cue(bad, {});
     EXPECT_EQ(run->end(), RunEnd::refused);
     EXPECT_EQ(tcp.frames.size(), 1u);
     EXPECT_EQ(states(), "done,not sent");
+    // The operator is told which character it is.
+    ASSERT_FALSE(ui.texts().empty());
+    EXPECT_NE(ui.texts().back().find("「😀」"), std::string::npos) << ui.texts().back();
 }
 
 }  // namespace

@@ -36,6 +36,8 @@ TEST_F(CueFile, GoodRowsBecomeTheBodiesTheDialogsSend) {
     const Case cases[] = {
         {"A,title,1T,5,あ,,", "A", "CT01T05" + std::string("2422") + spaces(13) + "\r\n"},
         {" A ,TITLE,2b,64,,NoMemory,", "A", "CN02B64" + spaces(14) + "\r\n"},
+        // Half-width text goes out in full width, as the operator would have typed it.
+        {"A,title,1T,1,Go ﾆｭｰｽ,,", "A", "CT01T01" + std::string("2347236F2121254B2565213C2539") + spaces(7) + "\r\n"},
         {"\"Intro, \"\"1\"\"\",page,1b,05,,,", "Intro, \"1\"", "P01B05\r\n"},
         {"A,page,2T,auto,,,", "A", "P02TAS\r\n"},
         {"A,startup,1T, 1 ,,,", "A", "SUS01T01\r\n"},
@@ -64,9 +66,9 @@ TEST_F(CueFile, BadRowsAreRefusedWithRowAndColumnAndNothingLoaded) {
         {"A,wait,,,,,3601", "row 2, column seconds: seconds \"3601\": a whole number 0..3600"},
         {"A,wait,,,,,x23456789012", "row 2, column seconds: seconds \"x23456789012\": a whole number 0..3600"},
         {"A,page,1T,1,x,,", "row 2, column text: not used by a page step: leave it empty"},
-        {"A,title,1T,1,abc,,", "row 2, column text: text cannot be sent: full-width characters only, at most 14"},
-        {"A,title,1T,1,あいうえおかきくけこさしすせそ,,", "row 2, column text: text cannot be sent: full-width characters only, at most 14"},
-        {"A,title,1T,1,😀,,", "row 2, column text: text cannot be sent: ＪＩＳ第１水準,第２水準以外の字が選択されてます"},
+        {"A,title,1T,1,abcdefghijklmno,,", "row 2, column text: text cannot be sent: 15 characters, at most 14"},
+        {"A,title,1T,1,あいうえおかきくけこさしすせそ,,", "row 2, column text: text cannot be sent: 15 characters, at most 14"},
+        {"A,title,1T,1,😀,,", "row 2, column text: text cannot be sent: characters the device cannot show: \"😀\""},
         {"A,page,1T,1,,,,x", "row 2, column 8: a cell beyond the seven columns"},
         {",page,1T,1,,,", "row 2, column cue: a cue needs a name"},
         {"A,page,1T,1,,,\nB,page,1T,1,,,\n\nA,page,1T,2,,,", "row 5, column cue: cue \"A\" began at row 2 and other cues came between: keep its rows together"},

@@ -23,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string lower = " \t" + line + " \r\n";
             for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
             fuzz::check(parse_rosstalk(lower) == command, "case and blanks do not matter");
+            fuzz::check(command.kind == RossTalkCommand::Kind::unknown || !looks_like_http(line),
+                        "no command is taken for HTTP");
         }
     }
     return 0;

@@ -41,8 +41,16 @@ class SerialLinkTest : public ::testing::Test {
         for (int i = 0; i < n; ++i) link.answer_tick();
     }
 
+    // Tells the test what the link showed when a box came.
+    struct ProbingUi : RecordingUi {
+        void box(Box kind, std::string_view text, std::string_view caption) override {
+            RecordingUi::box(kind, text, caption);
+            if (on_box) on_box();
+        }
+        std::function<void()> on_box;
+    };
     Model model;
-    RecordingUi ui;
+    ProbingUi ui;
     DeviceLink link{model, ui};
     QSignalSpy answers{&link, &DeviceLink::answer_applied};
     std::vector<std::string> frames;
@@ -148,35 +156,67 @@ TEST_F(SerialLinkTest, LineSettingsReachTheDriver) {
     EXPECT_NE(handed->c_cflag & CRTSCTS, 0u);
 }
 
-TEST_F(SerialLinkTest, PortThatCannotBeOpenedShowsTheSetupSeriesAndTheProgramRunsOn) {
-    const std::vector<std::string> series{text::kMissFileOpen, text::kMissMaskSet,
-                                          text::kMissBufferSet, text::kMissTimeOutSet,
-                                          text::kMissSetCommState};
-    EXPECT_FALSE(link.open_serial("/nonexistent/ttyTQV"));
-    EXPECT_EQ(ui.texts(), series);
-    for (const auto& box : ui.boxes) EXPECT_EQ(box.kind, Box::warning);
+// A port that cannot be opened fails once: its one box, nothing more tried on it, the
+// state closed before the box shows, not up for show control; and the port that worked is
+// taken again afterwards.
+TEST_F(SerialLinkTest, PortThatCannotBeOpenedFailsOnceAndThePortBeforeCanBeTakenAgain) {
+    ASSERT_TRUE(start());
+    const QString good = sim->value();
+    QSignalSpy events(&link, &DeviceLink::link_event);
+    const struct {
+        QString path;  // empty: com_port_index 6, beyond COM6
+        QString named;
+    } cases[] = {{"/nonexistent/ttyTQV", "/nonexistent/ttyTQV"}, {"", ""}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(link.open_serial(good)) << "the port that worked opens again";
+        EXPECT_TRUE(link.serial().link_up());
+        EXPECT_EQ(link.serial().opened_paths().front(), good);
+        ui.clear();
+        events.clear();
+        model.com_port_index = 6;
+        QSignalSpy state(&link, &DeviceLink::state_changed);
+        int state_at_box = -1;
+        ui.on_box = [&] { state_at_box = int(state.count()); };
+        EXPECT_FALSE(link.open_serial(c.path));
+        ui.on_box = nullptr;
+        EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kMissFileOpen}) << c.named.toStdString();
+        EXPECT_EQ(ui.boxes[0].kind, Box::warning);
+        EXPECT_GE(state_at_box, 1) << "the state was told before the box";
+        EXPECT_EQ(link.serial_state(), DeviceLink::SerialState::closed);
+        EXPECT_FALSE(link.serial().link_up());
+        EXPECT_EQ(link.serial().last_path(), c.named);
+        ASSERT_EQ(events.count(), 1);
+        EXPECT_EQ(events[0][0].toString(), c.named);
+        EXPECT_TRUE(events[0][1].toString().startsWith(QStringLiteral("オープンできません: Miss! File Open (")))
+            << events[0][1].toString().toStdString();
 
+        ui.clear();
+        send("RCWL\r\n");  // fails without a message
+        EXPECT_TRUE(ui.boxes.empty());
+        ticks(7);
+        EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kNoConnect});
+    }
     ui.clear();
-    model.com_port_index = 6;  // beyond COM6: no device
-    EXPECT_FALSE(link.open_serial());
-    EXPECT_EQ(ui.texts(), series);
-
-    ui.clear();
-    send("RCWL\r\n");  // fails without a message
+    ASSERT_TRUE(link.open_serial(good));
+    send("RCWL\r\n");
+    EXPECT_TRUE(wait_answers(1));
     EXPECT_TRUE(ui.boxes.empty());
-    ticks(7);
-    EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kNoConnect});
+    EXPECT_EQ(events.back(), (QVariantList{good, QStringLiteral("オープンしました")}));
 }
 
 TEST_F(SerialLinkTest, DeviceThatGoesAwayIsReportedOnceAndThePortClosed) {
     ASSERT_TRUE(start());
     QSignalSpy lost(&link.serial(), &SerialLink::port_lost);
+    QSignalSpy events(&link, &DeviceLink::link_event);
     sim->stop();
     ASSERT_TRUE(wait_until([&] { return lost.count() > 0; }));
     EXPECT_FALSE(link.serial().is_open());
     QTest::qWait(200);  // the error flood would arrive here
     EXPECT_EQ(lost.count(), 1);
     EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kSerialPortLost});
+    ASSERT_EQ(events.count(), 1);
+    EXPECT_EQ(events[0][0].toString(), sim->value());
+    EXPECT_EQ(events[0][1].toString(), QStringLiteral("切断されました"));
 }
 
 TEST_F(SerialLinkTest, DeviceThatGoesAwayAfterTheExitIsNotReported) {

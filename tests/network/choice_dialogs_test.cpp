@@ -4,6 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include "app/menu_commands.h"
 #include "app_fixture.h"
@@ -47,6 +50,11 @@ TEST_F(ChoiceDialogs, InterfaceAndRoleAreLockedWhileConnected) {
         EXPECT_FALSE(list->isEnabled());
         EXPECT_EQ(list->currentIndex(), -1);
     }
+    // Why, and what to do about it, is said beside the list.
+    for (QLabel* note : {interface.lock_note(), role.lock_note()}) {
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(note->text().toStdString(), text::kLockedWhileConnected);
+    }
     interface.ok_button()->click();
     role.ok_button()->click();
     EXPECT_EQ(model.interface_kind, 1);
@@ -59,6 +67,73 @@ TEST_F(ChoiceDialogs, InterfaceAndRoleAreLockedWhileConnected) {
     RoleDialog free_role(context, nullptr);
     free_role.role_list()->setCurrentIndex(0);
     EXPECT_EQ(ini("ClientServer"), "0");
+}
+
+// A client connection the device drops leaves the interface and the role free at once, and
+// changing either ends the attempts to connect again, as 切断 of the client dialog does.
+TEST_F(ChoiceDialogs, AfterALostConnectionTheInterfaceAndRoleAreFree) {
+    const struct {
+        bool role;  // the role dialog, else the interface dialog
+        int choose;  // -1: 切断 in the client dialog instead
+    } cases[] = {{false, 0}, {true, 1}, {false, -1}};
+    for (const auto& c : cases) {
+        QTcpServer device;
+        ASSERT_TRUE(device.listen(QHostAddress::LocalHost));
+        model.interface_kind = 1;
+        model.tcp_role = 0;
+        model.host_list[0] = {127, 0, 0, 1};
+        model.host_count = 1;
+        model.selected_peer = 0;
+        set_slot_text(model.port_number, std::to_string(device.serverPort()));
+        link.set_auto_reconnect(true);
+        link.set_reconnect_backoff(60000, 60000);  // no attempt comes within the test
+        QSignalSpy events(&link, &DeviceLink::link_event);
+        QSignalSpy connected(&link.tcp(), &TcpLink::connected);
+        ASSERT_EQ(link.tcp().socket_connect(), 1);
+        ASSERT_TRUE(connected.wait(5000));
+        ASSERT_TRUE(device.hasPendingConnections() || device.waitForNewConnection(5000));
+        QTcpSocket* far_end = device.nextPendingConnection();
+        ASSERT_NE(far_end, nullptr);
+        EXPECT_EQ(model.tcp_connected, 1);
+        auto list_of = [&](std::unique_ptr<QDialog>& dialog) {
+            if (c.role) {
+                auto* d = new RoleDialog(context, nullptr);
+                dialog.reset(d);
+                return std::make_pair(d->role_list(), d->lock_note());
+            }
+            auto* d = new InterfaceDialog(context, nullptr);
+            dialog.reset(d);
+            return std::make_pair(d->interface_list(), d->lock_note());
+        };
+        std::unique_ptr<QDialog> dialog;
+        EXPECT_NE(list_of(dialog).second, nullptr) << "locked while connected";
+
+        QSignalSpy closed(&link.tcp(), &TcpLink::link_closed);
+        far_end->close();
+        ASSERT_TRUE(closed.wait(5000));
+        EXPECT_EQ(model.tcp_connected, 0);
+        EXPECT_TRUE(link.tcp_connecting());
+        auto [list, note] = list_of(dialog);
+        EXPECT_EQ(note, nullptr);
+        EXPECT_TRUE(list->isEnabled());
+        EXPECT_EQ(list->currentIndex(), c.role ? model.tcp_role : model.interface_kind);
+        if (c.choose >= 0) {
+            list->setCurrentIndex(c.choose);
+        } else {
+            TcpClientDialog client(context, nullptr);
+            EXPECT_TRUE(client.connect_button()->isEnabled());
+            ASSERT_TRUE(client.disconnect_button()->isEnabled());
+            client.disconnect_button()->click();
+            EXPECT_FALSE(client.disconnect_button()->isEnabled());
+        }
+        EXPECT_FALSE(link.tcp_connecting()) << "the attempts end with the change";
+        ASSERT_EQ(events.count(), 2);
+        EXPECT_EQ(events[0][1].toString(), QStringLiteral("接続しました"));
+        EXPECT_EQ(events[1][1].toString(), QStringLiteral("切断されました"));
+        EXPECT_EQ(events[1][0].toString(), events[0][0].toString()) << "named as it was connected";
+        EXPECT_TRUE(events[0][0].toString().startsWith(QStringLiteral("127.0.0.1:")));
+        link.tcp().socket_shutdown();
+    }
 }
 
 TEST_F(ChoiceDialogs, ComPortIsStoredOnlyByOk) {

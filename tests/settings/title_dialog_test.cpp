@@ -81,7 +81,7 @@ TEST_F(TitleDialogTest, TextSetByAssistiveTechnologyOrAProgramIsTakenAsTyping) {
         ->setText(QAccessible::Value, QStringLiteral("一二三四五六七八九十一二三四五"));
     EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三四")) << "28 bytes of 30";
     EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三四");
-    EXPECT_EQ(d->title_note()->text().toStdString(), text::kTitleCut);
+    EXPECT_EQ(d->title_note()->text().toStdString(), "タイトルは全角14文字までです（15文字）。");
     EXPECT_EQ(model.document_dirty, 1);
     d->set_button()->click();
     ASSERT_EQ(wire.frames.size(), 1u);
@@ -89,30 +89,48 @@ TEST_F(TitleDialogTest, TextSetByAssistiveTechnologyOrAProgramIsTakenAsTyping) {
 }
 
 TEST_F(TitleDialogTest, KeystrokesTheSlotCannotHoldAreRefused) {
-    set_slot_text(model.title(0, 0), sjis("一二三四五六七八九十一二三"));  // 26 bytes
+    set_slot_text(model.title(0, 0), sjis("一二三四五六七八九十一二三"));  // 13 characters
     TitleDialog* d = open_titles();
     d->title_edit()->end(false);
     type(d->title_edit(), QStringLiteral("AB"));
-    EXPECT_EQ(slot(0, 0).size(), 28u);
+    EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三Ａ")) << "typed in full width: B is a 15th";
     type(d->title_edit(), QStringLiteral("C"));
     key(d->title_edit(), QStringLiteral("あ"));
-    EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三AB")) << "a 29th byte is refused";
-    EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三AB");
+    EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三Ａ"));
+    EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三Ａ");
+    EXPECT_EQ(d->title_note()->text().toStdString(), "タイトルは全角14文字までです（15文字）。");
 
     key(d->title_edit(), QString());            // Backspace
     key(d->title_edit(), QStringLiteral("😀"));  // no code page 932 form
-    EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三A"));
-    EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三A");
+    key(d->title_edit(), QStringLiteral("\u2603"));  // ☃, the same
+    EXPECT_EQ(slot(0, 0), sjis("一二三四五六七八九十一二三"));
+    EXPECT_EQ(d->title_edit()->text().toStdString(), "一二三四五六七八九十一二三");
+    EXPECT_EQ(d->title_note()->text().toStdString(), "送信できない文字があります: 「☃」。");
+}
+
+// Half-width letters and katakana turn full width as they are typed, a voiced mark joining
+// the letter before it, so that what the field shows can be sent.
+TEST_F(TitleDialogTest, HalfWidthTypingTurnsFullWidthAsTyped) {
+    TitleDialog* d = open_titles();
+    type(d->title_edit(), QStringLiteral("ﾆｭｰｽ ﾊﾟﾝﾀﾞ1"));
+    EXPECT_EQ(d->title_edit()->text().toStdString(), "ニュース　パンダ１");
+    EXPECT_EQ(slot(0, 0), sjis("ニュース　パンダ１"));
+    EXPECT_EQ(d->title_note()->text().toStdString(), "");
+    d->set_button()->click();
+    ASSERT_EQ(wire.frames.size(), 1u);
+    EXPECT_EQ(wire.frames[0], "00CT01T01254B2565213C253921212551257325402331" +
+                                  repeat("2121", 5) + "\r\n");
 }
 
 TEST_F(TitleDialogTest, APasteThatDoesNotFitKeepsWhatFitsAndSaysSo) {
-    set_slot_text(model.title(0, 0), sjis("一二三四五六七八九十一二"));  // 24 bytes
+    set_slot_text(model.title(0, 0), sjis("一二三四五六七八九十一二"));  // 12 characters
     TitleDialog* d = open_titles();
     d->title_edit()->setCursorPosition(1);
     d->title_edit()->insert(QStringLiteral("ab😀cdef"));
-    EXPECT_EQ(slot(0, 0), sjis("一abcd二三四五六七八九十一二"));
-    EXPECT_EQ(d->title_edit()->cursorPosition(), 5);
-    EXPECT_EQ(d->title_note()->text().toStdString(), std::string(text::kTitleCut) + "\n" + text::kTitleDropped);
+    EXPECT_EQ(slot(0, 0), sjis("一ａｂ二三四五六七八九十一二"));
+    EXPECT_EQ(d->title_edit()->cursorPosition(), 3);
+    EXPECT_EQ(d->title_note()->text().toStdString(),
+              "送信できない文字があります: 「😀」。タイトルは全角14文字までです（18文字）。");
 }
 
 TEST_F(TitleDialogTest, ATitleWithBytesThatNameNoCharacterStaysEditable) {
