@@ -183,6 +183,11 @@ class ControlTest : public ::testing::Test {
         }, ms);
         return found;
     }
+    // The read of device `n`'s pages, start-up pages and display flags after it connected
+    // has ended, each read answered.
+    bool pages_read(int n = 1) {
+        return said(QStringLiteral("device %1: pages read, 12/12 answered").arg(n).toUtf8().constData()).size() > 0;
+    }
     // A cue file in the test's folder, its header added.
     QString cues(const QByteArray& rows) const {
         const QString path = dir_.filePath(QStringLiteral("show.csv"));
@@ -191,14 +196,19 @@ class ControlTest : public ::testing::Test {
         return path;
     }
     QString log_path() const { return dir_.filePath(QStringLiteral("sim.log")); }
-    // The frames the device received, in order, without CR LF.
-    std::vector<QByteArray> frames() const {
+    // The frames the device received, in order, without CR LF; without the reads of its
+    // pages, start-up pages and display flags that follow its connection unless `reads`.
+    std::vector<QByteArray> frames(bool reads = false) const {
         QFile f(log_path());
         std::vector<QByteArray> out;
         if (!f.open(QIODevice::ReadOnly)) return out;
         for (const QByteArray& line : f.readAll().split('\n')) {
             const qsizetype at = line.indexOf(" < ");
-            if (at >= 0) out.push_back(line.mid(at + 3).replace("\\r\\n", ""));
+            if (at < 0) continue;
+            const QByteArray frame = line.mid(at + 3).replace("\\r\\n", "");
+            const QByteArray body = frame.mid(2);
+            if (!reads && (body.startsWith("RP0") || body.startsWith("RSUS") || body.startsWith("RCTD"))) continue;
+            out.push_back(frame);
         }
         return out;
     }
@@ -290,6 +300,7 @@ TEST_F(ControlTest, ErrorAnswersAndSilenceHaveTheirOwnStatus) {
 
 TEST_F(ControlTest, ConcurrentRequestsAreAllAnsweredInTheOrderTheyCame) {
     ASSERT_TRUE(start({}));
+    ASSERT_TRUE(pages_read());
     constexpr int kRequests = 100;
     std::vector<std::unique_ptr<Client>> clients;
     // From eight addresses: one address holds 16 connections at most.
@@ -425,12 +436,13 @@ TEST_F(ControlTest, ClientsThatNeverReadCannotGrowTheServersMemory) {
 
 TEST_F(ControlTest, EveryRequestIsOneChangeEventWithItsSourceAndOscIsAnswered) {
     ASSERT_TRUE(start({}));
+    ASSERT_TRUE(pages_read());
     Panel panel(http_);
     ASSERT_TRUE(panel.ready());
     const QJsonObject state = panel.messages[0];
     EXPECT_EQ(state["type"], "state");
     EXPECT_EQ(state["state"]["link/status"], "ok");
-    EXPECT_TRUE(state["state"]["lines/1T/page"].isNull());  // nothing confirmed yet
+    EXPECT_EQ(state["state"]["lines/1T/page"], 1);  // read from the device when it connected
     EXPECT_TRUE(state["state"].toObject().contains("lines/2B/titles/64"));
     qint64 seq = state["seq"].toInteger();
 
@@ -816,6 +828,13 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
     std::string error;
     control.log = [this](const std::string& line) { said += line + "\n"; };
     ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    // The device's pages are read once it is connected.
+    ASSERT_TRUE(wait_until([this] {
+        for (const char* line : {"1T", "1B", "2T", "2B"})
+            if (control.state().value(QStringLiteral("lines/%1/shown").arg(line)).toArray().size() != 64) return false;
+        return true;
+    }));
+    EXPECT_EQ(control.state().value("lines/2T/page"), 1);
     Panel panel(control.http_port());
     ASSERT_TRUE(panel.ready());
 
