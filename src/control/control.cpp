@@ -692,25 +692,23 @@ void Control::read_request(const QJsonObject& body, const QString& source, const
         auto it = std::find_if(known.begin(), known.end(), [index](const ControlDevice& d) { return d.index == index; });
         targets.push_back({index, it != known.end() ? &*it : nullptr});
     }
-    if (targets.empty()) return answer(503, error_object("no device connected"), "no device");
+    if (targets.empty())
+        return answer(503, {{"what", what}, {"results", QJsonArray()}, {"error", "no device connected"}}, "no device");
     const bool titles = what == "titles";
+    // One result per device, also for one: a panel reads every answer alike. The status is
+    // that one device's, or 202 when every device named began.
     QJsonArray results;
-    int last = 202;
     bool all = true;
+    int status = 202;
     for (const auto& [index, d] : targets) {
-        const auto [status, text] = d != nullptr ? read_device(*d, titles)
-                                                 : std::pair<int, std::string>{404, "no device " + std::to_string(index)};
-        QJsonObject one{{status == 202 ? "answer" : "error", qs(text)}, {"device", index}, {"status", status}};
-        results.append(one);
-        last = status;
-        all = all && status == 202;
+        const auto [one, text] = d != nullptr ? read_device(*d, titles)
+                                              : std::pair<int, std::string>{404, "no device " + std::to_string(index)};
+        results.append(QJsonObject{{one == 202 ? "answer" : "error", qs(text)}, {"device", index}, {"status", one}});
+        all = all && one == 202;
+        status = one;
     }
-    if (!choice->many()) {
-        QJsonObject one = results.first().toObject();
-        one.remove("status");
-        return answer(last, one, one.value(last == 202 ? "answer" : "error").toString());
-    }
-    answer(all ? 202 : 502, {{"results", results}}, all ? "reading" : "not every device");
+    if (choice->many()) status = all ? 202 : 502;
+    answer(status, {{"what", what}, {"results", results}}, all ? "reading " + what : "not every device");
 }
 
 void Control::add_client(QWebSocket* socket) {
