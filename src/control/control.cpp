@@ -614,22 +614,26 @@ void Control::devices_changed() {
             if (std::find(devices_shown_.begin(), devices_shown_.end(), index) == devices_shown_.end())
                 devices_shown_.push_back(index);
         // The link is the default target's: up the moment it is, whoever else is missing.
-        const bool listening = link_.tcp().listening();
-        changes["link/status"] = target_up ? "ok" : listening && !list.empty() ? "disconnected" : "connection_failure";
+        const bool seen = !list.empty() || !link_.peers().known().empty();
+        changes["link/status"] = target_up                             ? "ok"
+                                 : link_.tcp().listening() && seen ? "disconnected"
+                                                                   : "connection_failure";
     }
     state_.apply("device", changes);
     // A device that went away is read again when it comes back.
+    bool due = false;
     for (const ControlDevice& d : list) {
-        if (!d.up) {
-            read_since_up_.erase(d.index);
-        } else if (read_since_up_.count(d.index) != 0 && read_since_up_[d.index] != d.entry) {
-            read_since_up_.erase(d.index);  // back on another entry in between
-        }
+        auto it = read_since_up_.find(d.index);
+        // Away, or back on another entry in between.
+        const bool read = it != read_since_up_.end() && d.up && it->second == d.entry;
+        if (!read && it != read_since_up_.end()) read_since_up_.erase(it);
+        due = due || (d.up && !read);
     }
     std::erase_if(read_since_up_, [&](const auto& r) {
         return std::none_of(list.begin(), list.end(), [&](const ControlDevice& d) { return d.index == r.first; });
     });
-    if (!reads_due_.isActive()) reads_due_.start(0);
+    // Once the signal that said so has returned.
+    if (due && !reads_due_.isActive()) reads_due_.start(0);
 }
 
 QByteArray Control::devices_json() const {
@@ -641,11 +645,18 @@ QByteArray Control::devices_json() const {
 // ---------------------------------------------------------------- reading the devices
 
 void Control::start_reads() {
+    bool again = false;
     for (const ControlDevice& d : devices()) {
         if (!d.up || read_since_up_.count(d.index) != 0) continue;
+        // A bulk run (the check after a reconnect, a dialog's) holds the device: its turn
+        // comes after.
+        if (read_device(d, false).first == 409) {
+            again = true;
+            continue;
+        }
         read_since_up_[d.index] = d.entry;
-        read_device(d, false);
     }
+    if (again) reads_due_.start(500);
 }
 
 std::pair<int, std::string> Control::read_device(const ControlDevice& d, bool titles) {
