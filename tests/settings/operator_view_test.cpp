@@ -99,7 +99,7 @@ TEST_F(OperatorViewTest, StatusBarNamesTheLinkAndItsState) {
     const Case cases[] = {
         {0, 0, 0, "RS-232C /dev/ttyUSB0 9600 8E1", "未接続"},
         {1, 0, 0, "TCP クライアント 192.168.1.3:9004", "未接続"},
-        {1, 1, 0, "TCP サーバー :9004, 0 台接続", "未接続"},
+        {1, 1, 0, "TCP サーバー :9004, 機器 0/0 接続", "未接続"},
     };
     for (const Case& c : cases) {
         model.interface_kind = c.kind;
