@@ -28,6 +28,7 @@
 
 #include "control/control_parse.h"
 #include "control/state.h"
+#include "core/answers.h"
 #include "core/observers.h"
 #include "core/send_path.h"
 
@@ -171,12 +172,11 @@ class Control : public QObject {
 
     // The state's sources: an answered command on a device's channel, an answer that
     // changed the model, the link, the runs, the devices.
-    void confirm(const std::string& frame, const QString& source, Channel& channel, int device);
+    void confirm(const CommandSetting& setting, const QString& source, Channel& channel, int device);
     bool server_role() const;
     // The device the program's own link talks to (the default of every request).
     int target_device() const;
-    void snapshot_model();
-    void model_answered();
+    void model_answered(const Touched& touched);
     void link_changed();
 
     DeviceLink& link_;
@@ -200,8 +200,7 @@ class Control : public QObject {
 
     ControlState state_;
     std::vector<std::shared_ptr<Client>> clients_;
-    // The pages and titles before an answer line is handled, to see what it changed.
-    std::optional<QJsonObject> before_answer_;
+    Subscription answer_touched_;
     // Ignored OSC datagrams are logged at most kOscLogPerSecond a second.
     static constexpr int kOscLogPerSecond = 10;
     QElapsedTimer osc_log_window_;
