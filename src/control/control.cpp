@@ -879,7 +879,8 @@ void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {
             break;
     }
     // Queued: the send path is still inside its own call.
-    QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
+    if (!lane.waiting.empty())
+        QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
 }
 
 // A command was answered: the value it carried is the device's now.
