@@ -22,8 +22,10 @@ void Console::erase_bar() {
 
 void Console::message(std::string_view text) {
     erase_bar();
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fputc('\n', stderr);
+    // One write a line: stderr is unbuffered, and serve says a line for every request.
+    std::string line(text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
 

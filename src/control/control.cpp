@@ -58,11 +58,6 @@ std::string trimmed_frame(std::string frame) {
     return frame;
 }
 
-// `frame` (address, body, CR LF) carries exactly `body`.
-bool carries(const std::string& frame, const std::string& body) {
-    return frame.ends_with(body) && frame.size() <= body.size() + 2;
-}
-
 QJsonValue page_value(int page) {
     return page >= kAutoPage ? QJsonValue("AUTO") : QJsonValue(page + 1);
 }
@@ -100,17 +95,26 @@ QHostAddress plain(const QHostAddress& address) {
     return v4 ? QHostAddress(ip) : address;
 }
 
-// The pages and titles of the model, as state paths.
-QJsonObject model_paths(const Model& m) {
+// The state paths of one value of the model, with the model's values: only what was touched
+// is converted (a title from code page 932) and announced.
+QJsonObject touched_paths(const Model& m, const Touched& t) {
     QJsonObject out;
-    for (int i = 0; i < kTitleLines; ++i) {
-        out[line_path(i, "page")] = page_value(m.current_page[std::size_t(i)]);
-        out[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
+    const auto line = std::size_t(t.index);
+    switch (t.kind) {
+        case Touched::Kind::page:
+            out[line_path(t.index, "page")] = page_value(m.current_page[line]);
+            break;
+        case Touched::Kind::startup:
+            out[line_path(t.index, "startup")] = page_value(m.startup_page[line]);
+            break;
+        case Touched::Kind::title:
+            out[title_path(t.index)] = title_text(m, t.index);
+            break;
+        case Touched::Kind::display:
+            for (int p = 0; p < kPages; ++p)
+                out[display_path(t.index, p)] = m.title_display[line][std::size_t(p)] != 0;
+            break;
     }
-    for (int t = 0; t < kTitles; ++t) out[title_path(t)] = title_text(m, t);
-    for (int i = 0; i < kTitleLines; ++i)
-        for (int p = 0; p < kPages; ++p)
-            out[display_path(i, p)] = m.title_display[std::size_t(i)][std::size_t(p)] != 0;
     return out;
 }
 
@@ -274,6 +278,13 @@ bool origin_is_ours(const HttpHead& head, const std::vector<std::string>& origin
     return from->host == to->host;
 }
 
+// The state path of what an answered command set, with the value the command carried.
+QJsonObject setting_paths(const CommandSetting& s) {
+    const Touched& t = s.touched;
+    if (t.kind == Touched::Kind::title) return {{title_path(t.index), qs(cp932_to_utf8(s.title))}};
+    return {{line_path(t.index, t.kind == Touched::Kind::page ? "page" : "startup"), page_value(s.page)}};
+}
+
 }  // namespace
 
 // One client's request, over one device or several.
@@ -297,6 +308,7 @@ struct Control::Job {
     QString address;
     std::string body;  // the command, once sent (a read's from the start)
     bool read = false;  // a read of the device's state, asked for by nobody waiting
+    Ticket ticket = 0;  // the send path's id of it, to tell its end from others'
 };
 
 // One device's requests: in the order they came, one in flight at a time, on the channel
@@ -342,7 +354,8 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         const int device = target_device();
         const QString source = cues_ != nullptr && cues_->running() ? QStringLiteral("cue")
                                                                     : QStringLiteral("dialog");
-        confirm(frame.toStdString(), source, link_, device);
+        if (const auto setting = command_setting(frame.toStdString()))
+            confirm(*setting, source, link_, device);
     });
     // Every run on the link, whoever started it; the check after a reconnect is the
     // device's own.
@@ -368,11 +381,10 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
                                          QJsonObject{{"count", int(differences.size())},
                                                      {"items", items}}}});
             });
-    // A line is seen before it is handled: what its handling changes is the device's word.
-    connect(&link_, &DeviceLink::traffic, this, [this](bool sent, const QString&, const QByteArray&) {
-        if (!sent && !before_answer_) snapshot_model();
-    });
-    connect(&link_, &DeviceLink::answer_applied, this, &Control::model_answered);
+    // What an answer line wrote into the model is the device's word (a read).
+    answer_touched_ = Subscription(link_.dispatcher().touched,
+                                   [this](const Touched& t) { model_answered(t); });
+    connect(&link_, &DeviceLink::answer_applied, this, &Control::link_changed);
     connect(&link_, &DeviceLink::state_changed, this, &Control::link_changed);
     connect(&state_, &ControlState::changed, this,
             [this](quint64 seq, const QString& source, const QJsonObject& changes) {
@@ -1158,7 +1170,12 @@ void Control::pump(Lane& lane) {
         lane.ended = Subscription(channel->send_path().exchange_ended,
                                   [this, l = &lane](const ExchangeEnd& end) { lane_ended(*l, end); });
         lane.guard.start();
-        channel->send_path().send_command(body);
+        lane.in_flight->ticket = channel->send_path().next_ticket();
+        if (channel->send_path().send_command(body) == 0 && lane.in_flight) {
+            Job unsent = std::move(*lane.in_flight);
+            let_go(lane);
+            finish(unsent, 500, "error", "the command does not fit a frame");
+        }
     }
 }
 
@@ -1188,21 +1205,33 @@ void Control::link_exchange_ended(const ExchangeEnd& end) {
     last_exchange_ = compact(last).toStdString();
     const Lane* own = own_lane();
     // A dialog's command; ours is confirmed by its lane.
-    if (end.kind != ExchangeEnd::Kind::answered || (own != nullptr && carries(end.frame, own->in_flight->body)))
+    if (end.kind != ExchangeEnd::Kind::answered || (own != nullptr && own->in_flight->ticket == end.ticket))
         return;
-    confirm(end.frame, "dialog", link_, target_device());
+    if (const auto setting = command_setting(end.frame))
+        confirm(*setting, "dialog", link_, target_device());
 }
 
 void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {
-    // A dialog's command in between is none of ours.
-    if (!lane.in_flight || !carries(end.frame, lane.in_flight->body)) return;
+    // A dialog's command in between is none of ours, even with the same body.
+    if (!lane.in_flight || lane.in_flight->ticket != end.ticket) return;
     Job job = std::move(*lane.in_flight);
     Channel* channel = lane.channel;
     const std::string box = lane.box;
     const bool read = job.read;
     let_go(lane);
-    if (end.kind == ExchangeEnd::Kind::answered)
-        confirm(end.frame, job.request->source, *channel, lane.device);
+    if (end.kind == ExchangeEnd::Kind::answered) {
+        if (const auto setting = command_setting(job.body)) {
+            confirm(*setting, job.request->source, *channel, lane.device);
+        } else if (const std::optional<ReadItem> item = read ? read_item(job.body) : std::nullopt) {
+            // A read: the value the device answered is the channel's record now.
+            const Touched touched{item->kind == ReadItem::Kind::page      ? Touched::Kind::page
+                                  : item->kind == ReadItem::Kind::startup ? Touched::Kind::startup
+                                  : item->kind == ReadItem::Kind::display ? Touched::Kind::display
+                                                                          : Touched::Kind::title,
+                                  item->kind == ReadItem::Kind::title ? item->slot : item->line};
+            announce(touched_paths(channel->model(), touched), job.request->source, *channel, lane.device);
+        }
+    }
     switch (end.kind) {
         case ExchangeEnd::Kind::answered:
             finish(job, 200, "answer", end.answer.empty() ? "GO" : end.answer);
@@ -1226,53 +1255,18 @@ void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {
             finish(j, 504, "error", j.read ? "not sent" : "the device did not answer the read of its state");
     }
     // Queued: the send path is still inside its own call.
-    QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
+    if (!lane.waiting.empty())
+        QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
 }
 
-// The command in `frame` was answered: the values it carried are the device's now. They are
-// still the model's (the sender set them just before sending), so the frame is matched
-// against what the model's values would send.
-void Control::confirm(const std::string& frame, const QString& source, Channel& channel,
+// A command was answered: the value it carried is the device's now.
+void Control::confirm(const CommandSetting& setting, const QString& source, Channel& channel,
                       int device) {
-    const Model& m = channel.model();
-    QJsonObject changes;
-    for (int i = 0; i < kTitleLines; ++i) {
-        if (carries(frame, body_page_switch(m, i)))
-            changes[line_path(i, "page")] = page_value(m.current_page[std::size_t(i)]);
-        if (carries(frame, body_startup_page(m, i)))
-            changes[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
-    }
-    // A read: the value the device answered is the channel's record now.
-    if (const std::optional<ReadItem> item = read_item(frame)) {
-        switch (item->kind) {
-            case ReadItem::Kind::page:
-                changes[line_path(item->line, "page")] = page_value(m.current_page[std::size_t(item->line)]);
-                break;
-            case ReadItem::Kind::startup:
-                changes[line_path(item->line, "startup")] = page_value(m.startup_page[std::size_t(item->line)]);
-                break;
-            case ReadItem::Kind::display:
-                for (int p = 0; p < kPages; ++p)
-                    changes[display_path(item->line, p)] =
-                        m.title_display[std::size_t(item->line)][std::size_t(p)] != 0;
-                break;
-            case ReadItem::Kind::title:
-                changes[title_path(item->slot)] = title_text(m, item->slot);
-                break;
-        }
-    }
-    std::array<char, 29> padded{};
-    const std::size_t title_size =
-        pad_title(m, 0, padded) ? build_title_body(1, 0, padded).value_or("").size() : 0;
-    if (changes.isEmpty() && title_size != 0 && frame.size() >= title_size &&
-        frame.size() <= title_size + 2) {
-        for (int t = 0; t < kTitles && changes.isEmpty(); ++t) {
-            if (!pad_title(m, t, padded)) continue;
-            for (int store : {1, 0})
-                if (carries(frame, build_title_body(store, t, padded).value_or("\n")))
-                    changes[title_path(t)] = title_text(m, t);
-        }
-    }
+    announce(setting_paths(setting), source, channel, device);
+}
+
+void Control::announce(const QJsonObject& changes, const QString& source, Channel& channel,
+                       int device) {
     // The link's own device is the lines/ of the state; in the server role every device
     // also has its own under devices/N/.
     QJsonObject paths;
@@ -1284,20 +1278,10 @@ void Control::confirm(const std::string& frame, const QString& source, Channel& 
     state_.apply(source, paths);
 }
 
-void Control::snapshot_model() { before_answer_ = model_paths(link_.model()); }
-
-// An answer line was applied: what it changed in the pages and titles came from the device
-// (a read); an answer to our own command changes nothing there.
-void Control::model_answered() {
-    if (before_answer_) {
-        const QJsonObject now = model_paths(link_.model());
-        QJsonObject changes;
-        for (auto it = now.begin(); it != now.end(); ++it)
-            if (before_answer_->value(it.key()) != it.value()) changes[it.key()] = it.value();
-        before_answer_.reset();
-        state_.apply("device", changes);
-    }
-    link_changed();
+// An answer line wrote a value into the link's model: it came from the device (a read). An
+// answer to our own command ("GO") touches nothing there.
+void Control::model_answered(const Touched& touched) {
+    state_.apply("device", touched_paths(link_.model(), touched));
 }
 
 void Control::link_changed() {

@@ -28,6 +28,7 @@
 
 #include "control/control_parse.h"
 #include "control/state.h"
+#include "core/answers.h"
 #include "core/observers.h"
 #include "core/send_path.h"
 
@@ -226,12 +227,14 @@ class Control : public QObject {
 
     // The state's sources: an answered command on a device's channel, an answer that
     // changed the model, the link, the runs, the devices.
-    void confirm(const std::string& frame, const QString& source, Channel& channel, int device);
+    void confirm(const CommandSetting& setting, const QString& source, Channel& channel, int device);
+    // `changes` (lines/… paths) hold on `device`: as they are for the link's own device, and
+    // under devices/N/ in the server role.
+    void announce(const QJsonObject& changes, const QString& source, Channel& channel, int device);
     bool server_role() const;
     // The device the program's own link talks to (the default of every request).
     int target_device() const;
-    void snapshot_model();
-    void model_answered();
+    void model_answered(const Touched& touched);
     void link_changed();
 
     DeviceLink& link_;
@@ -259,8 +262,7 @@ class Control : public QObject {
     ControlState state_;
     std::vector<std::shared_ptr<Client>> clients_;
     QTimer backlog_watch_;
-    // The pages and titles before an answer line is handled, to see what it changed.
-    std::optional<QJsonObject> before_answer_;
+    Subscription answer_touched_;
     LimitedLog osc_log_{*this, "osc"};
     LimitedLog rosstalk_log_{*this, "rosstalk"};
 };

@@ -59,7 +59,53 @@ bool copy_chars(std::string_view body, std::size_t pos, std::size_t count,
     return true;
 }
 
+int line_at(std::string_view body, std::size_t pos) {
+    if (body.size() < pos + 3) return -1;
+    return title_line_from_fields(body[pos], body[pos + 1], body[pos + 2]);
+}
+
+// The slot and text of a "CT" answer, which a "CT" or "CN" command body shares: line fields
+// at 2, page at 5, fourteen four-digit hex codes from 7.
+std::optional<std::pair<int, std::string>> title_of(std::string_view body) {
+    const int line = line_at(body, 2);
+    if (line < 0 || body.size() < 63 || !all_decimal(body.substr(5, 2)) || !all_hex(body.substr(7, 56)))
+        return std::nullopt;
+    const int page = two_digits_to_number(body[5], body[6]);
+    if (page < 1 || page > 64) return std::nullopt;
+    std::array<std::uint16_t, 14> codes{};
+    for (int k = 0; k < 14; ++k) {
+        const char* d = body.data() + 7 + 4 * k;
+        codes[k] = static_cast<std::uint16_t>(hex_pair_to_byte(d[0], d[1]) * 256 + hex_pair_to_byte(d[2], d[3]));
+    }
+    return std::pair{Model::title_slot(line, page - 1), decode_title_codes(codes)};
+}
+
 }  // namespace
+
+std::optional<CommandSetting> command_setting(std::string_view body) {
+    body = without_line_end(body);
+    // No command begins with a digit or "FF": those are the slave address of a frame.
+    if (body.size() >= 2 && ((is_decimal_digit(body[0]) && is_decimal_digit(body[1])) || starts_with(body, "FF")))
+        body.remove_prefix(2);
+    CommandSetting s;
+    if (starts_with(body, "SUS")) {
+        s.touched = {Touched::Kind::startup, line_at(body, 3)};
+        s.page = answer_page(body, 6);
+    } else if (starts_with(body, "P0")) {
+        s.touched = {Touched::Kind::page, line_at(body, 1)};
+        s.page = answer_page(body, 4);
+    } else if ((starts_with(body, "CT") && !starts_with(body, "CTD")) || starts_with(body, "CN")) {
+        auto title = title_of(body);
+        if (!title) return std::nullopt;
+        s.touched = {Touched::Kind::title, title->first};
+        s.title = std::move(title->second);
+        return s;
+    } else {
+        return std::nullopt;
+    }
+    if (s.touched.index < 0 || s.page < 0) return std::nullopt;
+    return s;
+}
 
 int title_line_from_fields(char ch_tens, char ch_units, char position) {
     if (ch_tens != '0' || (ch_units != '1' && ch_units != '2')) return -1;
@@ -143,10 +189,7 @@ void AnswerDispatcher::dispatch(std::string_view text, Link link,
 
 bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes) {
     const std::string_view body = without_line_end(text);
-    auto line_at = [&](std::size_t pos) {
-        if (body.size() < pos + 3) return -1;
-        return title_line_from_fields(body[pos], body[pos + 1], body[pos + 2]);
-    };
+    auto line_at = [&](std::size_t pos) { return tqv::line_at(body, pos); };
 
     if (starts_with(text, "AST")) {
         int line = line_at(3);
@@ -165,6 +208,7 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
         int line = line_at(3);
         if (line < 0 || body.size() < 6 + 64) return true;
         for (int p = 0; p < kPages; ++p) model_.title_display[line][p] = body[6 + p] == 'N' ? 1 : 0;
+        touched(Touched{Touched::Kind::display, line});
         return true;
     }
     if (starts_with(text, "CEL") || starts_with(text, "CWL")) {
@@ -176,31 +220,28 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
     if (starts_with(text, "SUS")) {
         int line = line_at(3);
         int page = answer_page(body, 6);
-        if (line >= 0 && page >= 0) model_.startup_page[line] = page;
+        if (line >= 0 && page >= 0) {
+            model_.startup_page[line] = page;
+            touched(Touched{Touched::Kind::startup, line});
+        }
         return true;
     }
     if (starts_with(text, "CT")) {
-        int line = line_at(2);
-        if (line < 0 || body.size() < 63 || !all_decimal(body.substr(5, 2)) ||
-            !all_hex(body.substr(7, 56)))
-            return true;
-        int page = two_digits_to_number(body[5], body[6]);
-        if (page < 1 || page > 64) return true;
-        std::array<std::uint16_t, 14> codes{};
-        for (int k = 0; k < 14; ++k) {
-            const char* d = body.data() + 7 + 4 * k;
-            codes[k] = static_cast<std::uint16_t>(hex_pair_to_byte(d[0], d[1]) * 256 +
-                                                  hex_pair_to_byte(d[2], d[3]));
-        }
-        set_slot_text(model_.title(line, page - 1), decode_title_codes(codes));
+        const auto title = title_of(body);
+        if (!title) return true;
+        set_slot_text(model_.titles[std::size_t(title->first)], title->second);
+        touched(Touched{Touched::Kind::title, title->first});
         // Inside a run the run shows its own completion instead.
-        if (line == 3 && page == 64 && boxes) success_box(ui_, text::kSocketReadOk);
+        if (title->first == kTitles - 1 && boxes) success_box(ui_, text::kSocketReadOk);
         return true;
     }
     if (starts_with(text, "P0")) {
         int line = line_at(1);
         int page = answer_page(body, 4);
-        if (line >= 0 && page >= 0) model_.current_page[line] = page;
+        if (line >= 0 && page >= 0) {
+            model_.current_page[line] = page;
+            touched(Touched{Touched::Kind::page, line});
+        }
         return true;
     }
     if (starts_with(text, "FBM")) {

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,28 @@
 #include "send_path.h"
 
 namespace tqv {
+
+// A value of the model that front ends show as the device's own, written by an answer line
+// or held by the device once a command was answered: a line's page, its start-up page, a
+// title slot, or a line's title display flags. Front ends that publish those values convert
+// and announce just the one touched, not the whole model.
+struct Touched {
+    enum class Kind { page, startup, title, display };
+    Kind kind = Kind::page;
+    int index = 0;  // the title line (page, startup, display), or the title slot (title)
+    friend bool operator==(const Touched&, const Touched&) = default;
+};
+
+// What a command has the device hold once it is answered, read from its body (or from its
+// frame, the slave address in front): a page switch, a start-up page, a title with or without
+// memory. Other commands, and display commands (whose flags a read answer tells), give
+// nullopt.
+struct CommandSetting {
+    Touched touched;
+    int page = 0;       // page and startup: 0..63, or kAutoPage
+    std::string title;  // title: the slot's text, code page 932 bytes
+};
+std::optional<CommandSetting> command_setting(std::string_view body);
 
 class AnswerDispatcher {
 public:
@@ -32,6 +55,9 @@ public:
     Observers<std::string_view, bool> answer_text;
     // After every line handled (stale ones included), for front ends that refresh.
     Observers<> line_handled;
+    // Every value an answer line wrote into the model, right after it was written (before
+    // any box the line shows).
+    Observers<const Touched&> touched;
 
 private:
     enum class Link { serial, tcp };

@@ -26,6 +26,7 @@ SendPath::Pending SendPath::tag(std::string frame, int address_chars) const {
     Pending p;
     p.frame = std::move(frame);
     p.address_chars = address_chars;
+    p.ticket = tickets_;  // taken by the send under way
     if (Run* r = sending_run()) {
         p.run_id = r->id();
         p.step = r->step();
@@ -35,7 +36,7 @@ SendPath::Pending SendPath::tag(std::string frame, int address_chars) const {
 
 void SendPath::exchange_end(ExchangeEnd::Kind kind, const Pending& p, std::string_view text) {
     if (p.run_id != 0 || p.frame.empty()) return;
-    exchange_ended({kind, p.frame, std::string(text)});
+    exchange_ended({kind, p.frame, std::string(text), p.ticket});
 }
 
 void SendPath::single_answered(const Arrival& arrival, std::string_view text, bool error) {
@@ -44,7 +45,7 @@ void SendPath::single_answered(const Arrival& arrival, std::string_view text, bo
     if (arrival.route != Route::single || arrival.frame.empty() || exchange_ended.empty()) return;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     exchange_ended({error ? ExchangeEnd::Kind::error_answer : ExchangeEnd::Kind::answered,
-                    arrival.frame, std::string(text)});
+                    arrival.frame, std::string(text), arrival.ticket});
 }
 
 SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
@@ -52,6 +53,7 @@ SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
     a.address_chars = p.address_chars;
     a.step = p.step;
     a.frame = p.frame;
+    a.ticket = p.ticket;
     const std::size_t skip = std::min(p.frame.size(), std::size_t(p.address_chars));
     a.label = command_label(std::string_view(p.frame).substr(skip));
     if (p.run_id == 0) {
@@ -73,17 +75,15 @@ void SendPath::detach_run(const Run& run) {
     std::erase_if(tcp_queue_, [&](const Pending& p) { return p.run_id == run.id(); });
 }
 
-void SendPath::send_command(std::string_view body, Addressing addressing) {
-    if (model_.interface_kind != 0) {
-        tcp_send(body);
-    } else {
-        serial_send(body, addressing);
-    }
+Ticket SendPath::send_command(std::string_view body, Addressing addressing) {
+    if (model_.interface_kind != 0) return tcp_send(body);
+    return serial_send(body, addressing);
 }
 
-void SendPath::serial_send(std::string_view body, Addressing addressing) {
+Ticket SendPath::serial_send(std::string_view body, Addressing addressing) {
     // A body that cannot fit the 600-byte frame is never cut into a malformed command.
-    if (body.size() > kMaxBody) return;
+    if (body.size() > kMaxBody) return 0;
+    const Ticket ticket = ++tickets_;
     std::string frame;
     bool expects_answer = true;
     if (addressing == Addressing::addressed) {
@@ -113,11 +113,17 @@ void SendPath::serial_send(std::string_view body, Addressing addressing) {
     if (serial_) serial_->write(frame);
     frame_written(frame, false);
     // Nobody answers a broadcast: it has ended once it is written.
-    if (!expects_answer) exchange_end(ExchangeEnd::Kind::answered, tag(frame, address_chars), "");
+    if (!expects_answer) {
+        Pending p = tag(frame, address_chars);
+        p.ticket = ticket;  // observers of the write may have sent meanwhile
+        exchange_end(ExchangeEnd::Kind::answered, p, "");
+    }
+    return ticket;
 }
 
-void SendPath::tcp_send(std::string_view body) {
-    if (body.size() > kMaxBody) return;
+Ticket SendPath::tcp_send(std::string_view body) {
+    if (body.size() > kMaxBody) return 0;
+    const Ticket ticket = ++tickets_;
     std::string frame = address_field(model_.slave_address_index);
     frame.append(body);
     if (!link_ready() || tcp_ == nullptr || !tcp_->link_up()) {
@@ -126,7 +132,7 @@ void SendPath::tcp_send(std::string_view body) {
         report_fault(RunEnd::link_lost, &p, text::kSocketNotConnected, none, true);
         exchange_end(ExchangeEnd::Kind::not_sent, p, text::kSocketNotConnected);
         settled();
-        return;
+        return ticket;
     }
     // Another device (server role): nothing awaited from the one before can come from this
     // one, whose answers are the only ones read now.
@@ -137,12 +143,14 @@ void SendPath::tcp_send(std::string_view body) {
     }
     if (Run* r = sending_run()) r->command_written(true);
     Pending p = tag(std::move(frame), 2);
+    p.ticket = ticket;  // the observers told above may have sent meanwhile
     // Only while an answer is awaited (or a late one drained) do commands wait here.
     if (!tcp_waiting_.empty() || tcp_stale_ > 0) {
         tcp_queue_.push_back(std::move(p));
-        return;
+        return ticket;
     }
     tcp_write(std::move(p));
+    return ticket;
 }
 
 void SendPath::tcp_write(Pending p) {

@@ -35,6 +35,11 @@ enum class Route {
     stale,   // a command that timed out or whose run has ended: matched to nothing
 };
 
+// What the send path hands back for each command it takes: the command's own id, carried in
+// its end, so that a front end learns its own command's answer even when another front end
+// sends the same body at the same moment. Counted from 1 on each send path; 0 is no command.
+using Ticket = std::uint64_t;
+
 // How one command outside a run ended, for front ends that answer for each command (the
 // show-control interface): the device answered, answered with an error, never answered,
 // the command never went out, or the link went away while it waited.
@@ -43,6 +48,7 @@ struct ExchangeEnd {
     Kind kind = Kind::answered;
     std::string frame;   // as written: address and body
     std::string answer;  // the answer text without address and CR LF; the message otherwise
+    Ticket ticket = 0;   // the command's, as send_command handed it back
 };
 
 class SendPath {
@@ -65,12 +71,17 @@ public:
     Model& model() { return model_; }
     Ui& ui() { return ui_; }
 
-    // Frames and sends one body (ending in CR LF) over the configured interface. TCP frames
+    // Frames and sends one body (ending in CR LF) over the configured interface; its ticket,
+    // or 0 when the body cannot be framed (nothing is sent and no end is told). TCP frames
     // always carry the address.
-    void send_command(std::string_view body, Addressing addressing = Addressing::addressed);
+    Ticket send_command(std::string_view body, Addressing addressing = Addressing::addressed);
     // The serial branch; also used directly, bare, by the slave address and device network
     // commands, whatever interface is configured.
-    void serial_send(std::string_view body, Addressing addressing = Addressing::addressed);
+    Ticket serial_send(std::string_view body, Addressing addressing = Addressing::addressed);
+    // The ticket the next command taken will get: an end may be told before send_command
+    // returns (a link that is down, a broadcast), so a caller that must know its command's
+    // end asks for it just before sending.
+    Ticket next_ticket() const { return tickets_ + 1; }
     // 1 when the interface is RS-232C or a TCP connection exists.
     bool link_ready() const;
     // Every 500 ms: the serial answer time-out and the TCP answer time-out.
@@ -88,6 +99,7 @@ public:
         int step = 0;
         std::string label;
         std::string frame;  // the command this line answers; empty for an unsolicited line
+        Ticket ticket = 0;
     };
     // Nothing is awaiting its answer or queued: a command written now is the only one the
     // device is asked for. (A late answer to a command that timed out on TCP may still be
@@ -145,10 +157,11 @@ private:
         int run_id = 0;  // 0: not sent by a run
         int step = 0;
         int address_chars = 0;  // the slave address in front of the body (0 or 2)
+        Ticket ticket = 0;
     };
     Pending tag(std::string frame, int address_chars) const;
     Arrival arrival_of(const Pending& p) const;
-    void tcp_send(std::string_view body);
+    Ticket tcp_send(std::string_view body);
     void tcp_write(Pending p);
     void tcp_send_next();
     void tcp_give_up(RunEnd why, const char* message, const Pending* owner,
@@ -166,6 +179,7 @@ private:
     Transport* tcp_ = nullptr;
     Run* run_ = nullptr;
     int run_ids_ = 0;
+    Ticket tickets_ = 0;  // the last one handed out
 
     std::deque<Pending> serial_waiting_;  // written, answer not yet in (oldest first)
     std::deque<Pending> tcp_waiting_;     // at most one: the command in flight

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QJsonArray>
@@ -1280,12 +1281,142 @@ class ControlInProcessTest : public ::testing::Test {
         int boxes = 0;
         std::function<void()> on_box;
     };
+    // A device the test plays itself over TCP: it keeps every line it is sent and answers
+    // only what the test writes, when the test writes it.
+    struct HeldDevice {
+        HeldDevice() {
+            server.listen(QHostAddress::LocalHost);
+            QObject::connect(&server, &QTcpServer::newConnection, [this] {
+                socket = server.nextPendingConnection();
+                QObject::connect(socket, &QTcpSocket::readyRead, [this] {
+                    buffer += socket->readAll();
+                    for (qsizetype end; (end = buffer.indexOf("\r\n")) >= 0; buffer.remove(0, end + 2))
+                        lines.push_back(buffer.left(end));
+                });
+            });
+        }
+        void say(const QByteArray& line) { socket->write(line + "\r\n"); }
+        QTcpServer server;
+        QTcpSocket* socket = nullptr;
+        QByteArray buffer;
+        std::vector<QByteArray> lines;
+    };
+    // The link connected to `device` and the control on a free HTTP port.
+    bool connect_to(const HeldDevice& device) {
+        model.interface_kind = 1;
+        model.host_list[0] = {127, 0, 0, 1};
+        model.host_count = 1;
+        model.selected_peer = 0;
+        tqv::set_slot_text(model.port_number, std::to_string(device.server.serverPort()));
+        if (link.tcp().socket_connect() != 1) return false;
+        if (!wait_until([&] { return model.tcp_connected == 1 && device.socket != nullptr; })) return false;
+        link.start_answer_timer();
+        std::string error;
+        control.log = [this](const std::string& line) { said += line + "\n"; };
+        return control.start({0, 0, "127.0.0.1", "", {}, false}, &error);
+    }
     std::string said;  // the control's log
     tqv::Model model;
     QuietUi ui;
     tqv::DeviceLink link{model, ui};
     tqv::Control control{link};
 };
+
+// A dialog's command with the very body of a request in flight is the dialog's: its answer
+// ends nothing of the request, which gets its own answer, and each is confirmed once.
+TEST_F(ControlInProcessTest, ARequestEndsOnItsOwnAnswerNotOnADialogsWithTheSameBody) {
+    HeldDevice device;
+    ASSERT_TRUE(connect_to(device));
+    Panel panel(control.http_port());
+    ASSERT_TRUE(panel.ready());
+
+    struct Case {
+        const char* name;
+        QByteArray request;      // POST /api/page body
+        int dialog_page;         // the dialog's page switch of 1T, the same command
+        QByteArray dialog_answer;
+        QByteArray own_answer;
+        int status;
+    };
+    const Case cases[] = {
+        {"both answered", R"({"line":"1T","page":5})", 4, "00GO", "00GO", 200},
+        {"the dialog's refused, ours answered", R"({"line":"1T","page":6})", 5, "00E3", "00GO", 200},
+        {"the dialog's answered, ours refused", R"({"line":"1T","page":7})", 6, "00GO", "00E3", 502},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = device.lines.size();
+        // The dialog's command goes first and waits for its answer; the request's is
+        // written after it, with the same body.
+        model.current_page[0] = c.dialog_page;
+        tqv::send_page_switch(link.send_path(), 0);
+        ASSERT_TRUE(wait_until([&] { return device.lines.size() == before + 1; }));
+        Client request(control.http_port(), "POST", "/api/page", c.request);
+        ASSERT_TRUE(wait_until([&] { return control.command_in_flight(); }));
+
+        device.say(c.dialog_answer);
+        ASSERT_TRUE(wait_until([&] { return device.lines.size() == before + 2; }));
+        EXPECT_EQ(device.lines[before], device.lines[before + 1]);
+        EXPECT_EQ(request.reply().status, 0) << "taken for the dialog's answer";
+        EXPECT_TRUE(control.command_in_flight());
+
+        device.say(c.own_answer);
+        Reply r;
+        ASSERT_TRUE(wait_until([&] { return (r = request.reply()).status != 0; }));
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_FALSE(control.command_in_flight());
+    }
+    // Confirmed: what was answered, by whom; an error answer confirms nothing.
+    std::vector<std::pair<QString, QJsonValue>> confirmed;
+    for (const QJsonObject& m : panel.messages)
+        if (m["type"] == QLatin1String("change") && m["changes"].toObject().contains("lines/1T/page"))
+            confirmed.emplace_back(m["source"].toString(), m["changes"][QLatin1String("lines/1T/page")]);
+    const std::vector<std::pair<QString, QJsonValue>> expected = {
+        {"dialog", 5}, {"http", 6}, {"dialog", 7}};
+    EXPECT_EQ(confirmed, expected);
+}
+
+// What a read answer writes into the model is announced as the device's, and only that.
+TEST_F(ControlInProcessTest, ReadAnswersAnnounceWhatTheyWroteAndNothingElse) {
+    HeldDevice device;
+    ASSERT_TRUE(connect_to(device));
+    Panel panel(control.http_port());
+    ASSERT_TRUE(panel.ready());
+
+    std::string codes;  // "あ" then full-width spaces
+    codes += "2422";
+    for (int k = 1; k < 14; ++k) codes += "2121";
+    std::string display = "N";
+    display += std::string(62, 'F') + "N";
+    QJsonObject display_changes;
+    for (int p = 1; p <= 64; ++p)
+        display_changes[QStringLiteral("lines/2B/display/%1").arg(p, 2, 10, QLatin1Char('0'))] = p == 1 || p == 64;
+    const struct {
+        QByteArray line;
+        QJsonObject changes;
+    } cases[] = {
+        {"00P01T07", {{"lines/1T/page", 7}}},
+        {"00P02BA", {{"lines/2B/page", "AUTO"}}},
+        {"00SUS01B12", {{"lines/1B/startup", 12}}},
+        {QByteArray("00CT02T33") + codes.c_str(), {{"lines/2T/titles/33", QStringLiteral("あ")}}},
+        {QByteArray("00CTD02B") + display.c_str(), display_changes},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        device.say(c.line);
+        const QJsonObject change = panel.next("change");
+        EXPECT_EQ(change["source"], "device");
+        EXPECT_EQ(change["changes"].toObject(), c.changes);
+    }
+    // The same values again change nothing; a value the state does not show announces
+    // nothing either.
+    device.say("00P01T07");
+    device.say("00CEL3");
+    device.say("00P01T08");
+    const QJsonObject change = panel.next("change");
+    EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"lines/1T/page", 8}}));
+    EXPECT_EQ(model.edge_level, 3);
+}
 
 TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
     if (!tqv::test::sim_available()) GTEST_SKIP();

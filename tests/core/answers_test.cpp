@@ -9,8 +9,10 @@
 #include <random>
 #include <utility>
 
+#include "core/commands.h"
 #include "core/digits.h"
 #include "core/texts.h"
+#include "core/titles.h"
 #include "core_fixture.h"
 
 namespace tqv {
@@ -80,6 +82,86 @@ TEST_F(AnswersTest, TitleAnswerReplacesTheWholeSlot) {
     dispatcher.dispatch_serial("00CT01B01BA652121" + repeat("2422", 1) + repeat("2121", 11) +
                                "\r\n");
     EXPECT_EQ(slot_text(model.title(1, 0)), std::string("\x10\x20\x81\x40\x82\xa0", 6));
+}
+
+// Each answer line says which shown value it wrote; malformed ones and values not shown
+// touch nothing.
+TEST_F(AnswersTest, EachAnswerTellsTheValueItTouched) {
+    std::vector<Touched> touched;
+    dispatcher.touched.add([&](const Touched& t) { touched.push_back(t); });
+    using K = Touched::Kind;
+    const std::string codes = repeat("2422", 14);
+    const struct {
+        std::string line;
+        std::vector<Touched> expected;
+    } cases[] = {
+        {"00P01T05", {{K::page, 0}}},
+        {"00P02BA", {{K::page, 3}}},
+        {"00SUS01B64", {{K::startup, 1}}},
+        {"00SUS02TA", {{K::startup, 2}}},
+        {"00CT01T01" + codes, {{K::title, 0}}},
+        {"00CT02B64" + codes, {{K::title, 255}}},
+        {"00CT01B10" + codes, {{K::title, 64 + 9}}},
+        {"00CTD02T" + std::string(64, 'N'), {{K::display, 2}}},
+        // Not shown, or not well formed: nothing.
+        {"00CTDPO01T15", {}},
+        {"00AST01T" + repeat("01", 64), {}},
+        {"00CEL3", {}},
+        {"00GO", {}},
+        {"00E3", {}},
+        {"00P03T05", {}},
+        {"00P01T65", {}},
+        {"00SUS01T", {}},
+        {"00CT01T01" + codes.substr(4), {}},
+        {"00CTD01T" + std::string(63, 'N'), {}},
+    };
+    for (const auto& c : cases) {
+        touched.clear();
+        dispatcher.dispatch_tcp(c.line + "\r\n");
+        EXPECT_EQ(touched, c.expected) << c.line;
+    }
+}
+
+// What a command has the device hold once answered, read from its body or its frame.
+TEST(CommandSettingTest, ReadsWhatThePageAndTitleCommandsSet) {
+    using K = Touched::Kind;
+    std::array<char, 29> padded{};
+    ASSERT_TRUE(pad_title_bytes("\x82\xa0", padded));
+    const std::string title = *build_title_body(1, 130, padded);
+    const std::string no_memory = *build_title_body(0, 5, padded);
+    const struct {
+        std::string body;
+        std::optional<K> kind;
+        int index = 0;
+        int page = 0;
+        std::string title;
+    } cases[] = {
+        {body_page_switch_to(2, 4), K::page, 2, 4, ""},
+        {"00" + body_page_switch_to(3, kAutoPage), K::page, 3, kAutoPage, ""},
+        {"FF" + body_startup_page_to(1, 63), K::startup, 1, 63, ""},
+        {body_startup_page_to(0, kAutoPage), K::startup, 0, kAutoPage, ""},
+        {title, K::title, 130, 0, "\x82\xa0"},
+        {"05" + no_memory, K::title, 5, 0, "\x82\xa0"},
+        {"CTD01T05ON\r\n", std::nullopt, 0, 0, ""},
+        {"CTD01T" + std::string(64, 'N') + "\r\n", std::nullopt, 0, 0, ""},
+        {"RP01T\r\n", std::nullopt, 0, 0, ""},
+        {"PN12345\r\n", std::nullopt, 0, 0, ""},
+        {"P04T05\r\n", std::nullopt, 0, 0, ""},
+        {title.substr(0, 20), std::nullopt, 0, 0, ""},
+        {"", std::nullopt, 0, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        const auto s = command_setting(c.body);
+        ASSERT_EQ(s.has_value(), c.kind.has_value());
+        if (!s) continue;
+        EXPECT_EQ(s->touched, (Touched{*c.kind, c.index}));
+        if (*c.kind == K::title) {
+            EXPECT_EQ(s->title, c.title);
+        } else {
+            EXPECT_EQ(s->page, c.page);
+        }
+    }
 }
 
 TEST_F(AnswersTest, ShortOrMalformedReportsLeaveTheModelUnchanged) {

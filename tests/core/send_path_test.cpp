@@ -158,5 +158,43 @@ TEST_F(SendPathTest, EverySingleCommandEndsOnceWithItsOutcome) {
                         "3 00CEL2 Answer が､きません", "3 00P01T Socket が接続されていません"}));
 }
 
+// Every command taken gets its own ticket, handed back by the send and carried in its end,
+// whichever way it ends and whatever its body; a body that cannot be framed gets none.
+TEST_F(SendPathTest, EachCommandsEndCarriesTheTicketItsSendHandedBack) {
+    AnswerDispatcher dispatcher(path);
+    std::vector<std::pair<Ticket, ExchangeEnd::Kind>> ends;
+    path.exchange_ended.add([&](const ExchangeEnd& e) { ends.emplace_back(e.ticket, e.kind); });
+    std::vector<Ticket> sent;
+    auto send = [&](std::string_view body) {
+        const Ticket next = path.next_ticket();
+        sent.push_back(path.send_command(body));
+        EXPECT_EQ(sent.back(), next);
+    };
+    send("P01T05\r\n");  // serial: answered
+    send("P01T05\r\n");  // the same body again: its own ticket, its own end
+    dispatcher.dispatch_serial("00GO\r\n");
+    dispatcher.dispatch_serial("00E3\r\n");
+    model.slave_address_index = kBroadcastIndex;
+    send("P01T06\r\n");  // a broadcast ends as it is written
+    model.slave_address_index = 0;
+    EXPECT_EQ(path.send_command(std::string(SendPath::kMaxBody + 1, 'A')), Ticket{0});
+    use_tcp();
+    send("P01T05\r\n");  // in flight
+    send("P01T05\r\n");  // queued behind it, then timed out with it
+    for (int i = 0; i < SendPath::kTimeoutTicks; ++i) path.answer_timeout_tick();
+    model.tcp_connected = 0;
+    send("P01T05\r\n");  // never sent
+
+    using K = ExchangeEnd::Kind;
+    ASSERT_EQ(sent.size(), 6u);
+    for (std::size_t i = 1; i < sent.size(); ++i) EXPECT_GT(sent[i], sent[i - 1]);
+    EXPECT_EQ(ends, (std::vector<std::pair<Ticket, K>>{{sent[0], K::answered},
+                                                        {sent[1], K::error_answer},
+                                                        {sent[2], K::answered},
+                                                        {sent[3], K::timeout},
+                                                        {sent[4], K::not_sent},
+                                                        {sent[5], K::not_sent}}));
+}
+
 }  // namespace
 }  // namespace tqv
