@@ -154,6 +154,8 @@ class Control : public QObject {
     bool open_rosstalk(const QHostAddress& address, std::string* error);
     QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
     void rosstalk_read(QTcpSocket& socket, const QString& peer, RossTalkLines& lines);
+    std::vector<ControlDevice> targets_of(const DeviceChoice& choice) const;
+    std::string down_reason(const ControlDevice& device) const;
     Lane& lane(int device);
     Lane* own_lane() const;  // the lane whose command is in flight on the link itself
     Channel* channel_of(const ControlDevice& device);

@@ -234,6 +234,12 @@ Channel* DeviceLink::channel_of_peer(int entry) {
     return peers_.channel(entry);
 }
 
+bool DeviceLink::reachable() const {
+    if (model_.interface_kind == 0) return serial_.is_open();
+    // In the server role the chosen device's socket (none while it is away).
+    return !connecting_ && tcp_.link_up();
+}
+
 bool DeviceLink::bytes_pending() const {
     const QSerialPort* port = serial_.port();
     return model_.interface_kind == 0 && port != nullptr && port->bytesToWrite() > 0;
