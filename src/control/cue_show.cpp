@@ -279,7 +279,9 @@ void CueShow::finish() {
     o.name = cue.name;
     o.end = RunEnd::completed;
     for (const CueStep& s : cue.steps) o.steps.push_back(step_text(s));
-    o.states.assign(cue.steps.size(), StepState::done);
+    // A step no device took (the tool's run of one device, where another device's steps are
+    // another run's) was not sent here.
+    o.states.assign(cue.steps.size(), StepState::not_sent);
     std::vector<bool> seen(cue.steps.size(), false);
     for (const auto& r : runs_) {
         const CueOutcome& e = *r->end;
