@@ -41,7 +41,7 @@ struct CueOutcome {
     int device = 1;  // one device's outcome: which one
     // One per device the cue ran on, in the order named (the GO's first); their steps are
     // the part of the cue each device took.
-    std::vector<CueOutcome> devices;
+    std::vector<CueOutcome> devices = {};
     bool ok() const { return end == RunEnd::completed; }
 };
 

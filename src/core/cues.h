@@ -59,7 +59,7 @@ struct CueStep {
     std::string text;    // title: UTF-8 as written
     bool memory = true;  // title: false sends the Not Memory command
     int seconds = 0;     // wait: 0..kCueMaxWaitSeconds
-    StepDevices devices;  // the file's device column
+    StepDevices devices = {};  // the file's device column (an initializer: older brace lists stay whole)
     bool operator==(const CueStep&) const = default;
 };
 
