@@ -410,8 +410,10 @@ void CueListWindow::refresh_cues() {
         for (const CueStep& s : cue.steps) steps += (steps.isEmpty() ? "" : " / ") + qs(step_text(s));
         const bool current = list.current() == i;
         const bool next = list.next() == i;
-        const QString mark = current && next ? QStringLiteral("現在/次")
-                             : current        ? QStringLiteral("現在")
+        // A cue that failed part-way stays current, marked, until the next GO.
+        const QString now = list.current_failed() ? QStringLiteral("現在 (失敗)") : QStringLiteral("現在");
+        const QString mark = current && next ? now + QStringLiteral("/次")
+                             : current        ? now
                              : next           ? QStringLiteral("次")
                                               : QString();
         const QString cells[] = {mark, QString::number(i + 1), qs(cue.name), steps};

@@ -168,9 +168,20 @@ void CommandRun::start_cue() {
         return;
     }
     cues_ = std::make_unique<CueShow>(link_, this);
+    // Each device of the tool has its own run: a step for other devices is theirs.
+    cues_->resolve = [this](const DeviceChoice& choice) {
+        std::vector<CueDevice> out;
+        const auto& n = choice.indexes;
+        if (!choice.given || choice.all || std::find(n.begin(), n.end(), device_number_) != n.end())
+            out.push_back({device_number_, &link_,
+                           link_.reachable() ? "" : CueShow::go_text(CueShow::Go::link_down)});
+        return out;
+    };
     cues_->load(std::move(cues));
     const CueShow::Go go =
-        cues_->fire(std::size_t(options_.cue_number - 1), [this](const CueOutcome& o) {
+        cues_->fire(std::size_t(options_.cue_number - 1), [this](const CueOutcome& whole) {
+            // This device's part of the cue.
+            const CueOutcome& o = whole.devices.empty() ? whole : whole.devices.front();
             const std::string total = std::to_string(o.steps.size());
             for (std::size_t i = 0; i < o.steps.size(); ++i)
                 console_.report(std::to_string(i + 1) + "/" + total + " " + o.steps[i] + ": " +
@@ -181,7 +192,8 @@ void CommandRun::start_cue() {
                 fail(o.message);
             }
         });
-    if (go != CueShow::Go::started) fail(std::string("tqv7310nx-cli: ") + CueShow::go_text(go));
+    if (go != CueShow::Go::started)
+        fail("tqv7310nx-cli: " + (cues_->refusal().empty() ? std::string(CueShow::go_text(go)) : cues_->refusal()));
 }
 
 void CommandRun::run_ended(bool completed) {

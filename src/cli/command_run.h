@@ -37,6 +37,8 @@ class CommandRun : public QObject {
     ~CommandRun() override;
 
     void start();
+    // The device this run is for, as a cue file's device column names it (default 1).
+    void set_device_number(int number) { device_number_ = number; }
     // Something happened on the link (answer applied, box shown, bytes written): waits are
     // looked at again on the next pass of the event loop, never inside the core's call.
     void link_event();
@@ -73,6 +75,7 @@ class CommandRun : public QObject {
     Console& console_;
     std::string output_file_;
     bool fast_ = false;
+    int device_number_ = 1;
 
     std::unique_ptr<RunDriver> driver_;
     std::unique_ptr<CueShow> cues_;

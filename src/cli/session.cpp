@@ -315,6 +315,7 @@ void Session::start_parallel() {
         }
         d->run = new CommandRun(options_, *d->channel, *d->ui, *d->console,
                                 file_for_device(options_.file, d->number, count), this);
+        d->run->set_device_number(d->number);
         connect(d->run, &CommandRun::done, this,
                 [this, device](bool ok) { parallel_done(*device, ok); });
         parallel_.push_back(std::move(d));

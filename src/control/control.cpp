@@ -643,24 +643,7 @@ void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QSt
         if (reply) reply(status, error_object(text));
     };
     if (!parsed.command) return refuse(400, qs(parsed.error));
-    // The devices it is meant for: those named, or the default target.
-    const std::vector<ControlDevice> known = devices();
-    std::vector<ControlDevice> targets;
-    if (parsed.device.all) {
-        targets = known;
-    } else if (!parsed.device.given) {
-        for (const ControlDevice& d : known)
-            if (d.target) targets.push_back(d);
-    } else {
-        for (int index : parsed.device.indexes) {
-            auto it = std::find_if(known.begin(), known.end(),
-                                   [index](const ControlDevice& d) { return d.index == index; });
-            ControlDevice unknown;
-            unknown.index = index;
-            unknown.entry = -1;
-            targets.push_back(it != known.end() ? *it : unknown);
-        }
-    }
+    const std::vector<ControlDevice> targets = targets_of(parsed.device);
     if (targets.empty()) return refuse(503, parsed.device.given ? "no device connected" : "no device chosen");
     auto r = std::make_shared<Request>();
     r->command = std::move(*parsed.command);
@@ -696,6 +679,38 @@ void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QSt
         touched.push_back(&l);
     }
     for (Lane* l : touched) pump(*l);
+}
+
+// The devices a request is meant for: those named (entry -1 for a number no device has),
+// or the default target.
+std::vector<ControlDevice> Control::targets_of(const DeviceChoice& choice) const {
+    const std::vector<ControlDevice> known = devices();
+    std::vector<ControlDevice> targets;
+    if (choice.all) {
+        targets = known;
+    } else if (!choice.given) {
+        for (const ControlDevice& d : known)
+            if (d.target) targets.push_back(d);
+    } else {
+        for (int index : choice.indexes) {
+            auto it = std::find_if(known.begin(), known.end(),
+                                   [index](const ControlDevice& d) { return d.index == index; });
+            ControlDevice unknown;
+            unknown.index = index;
+            unknown.entry = -1;
+            targets.push_back(it != known.end() ? *it : unknown);
+        }
+    }
+    return targets;
+}
+
+// Why a device named by a request cannot take a command now; empty when it can.
+std::string Control::down_reason(const ControlDevice& device) const {
+    if (device.entry < 0) return "no device " + std::to_string(device.index);
+    if (device.up) return {};
+    if (device.entry == 0 && link_.tcp_connecting()) return "the link is down; connecting again";
+    if (device.status == "absent") return "device " + std::to_string(device.index) + " is absent";
+    return "the device is not connected";
 }
 
 Control::Lane& Control::lane(int device) {
@@ -1079,8 +1094,17 @@ void Control::osc_message(std::string_view data, const QHostAddress& sender, qui
         const QString op = qs(address.substr(9));
         QJsonObject body;
         const auto& args = message->args;
-        if (op == "goto" && args.size() == 1 && args[0].type == 'i') body["cue"] = args[0].number;
-        if (op == "goto" && args.size() == 1 && args[0].type == 's') body["cue"] = qs(std::string(args[0].text));
+        const auto value = [](const OscArg& a) {
+            return a.type == 'i' ? QJsonValue(a.number)
+                   : a.type == 's' ? QJsonValue(QString::fromUtf8(a.text.data(), qsizetype(a.text.size())))
+                                   : QJsonValue(QJsonValue::Undefined);
+        };
+        // goto's cue first; one argument more names the devices, as on every route.
+        const std::size_t own = op == "goto" ? 1 : 0;
+        if (own == 1 && !args.empty()) body["cue"] = value(args[0]);
+        // An argument the route cannot take reads as a device that is none (a 400).
+        if (args.size() > own) body["device"] = args.size() == own + 1 && !value(args[own]).isUndefined()
+                                                    ? value(args[own]) : QJsonValue(false);
         return cue_request(op, body, "osc", who, std::move(reply));
     }
     std::optional<ControlCommand::Kind> kind;
@@ -1143,12 +1167,8 @@ void Control::pump(Lane& lane) {
         Channel* channel = it != known.end() && it->up ? channel_of(*it) : nullptr;
         if (channel == nullptr) {
             // Nothing is kept for later: the device is away now.
-            const bool again = it != known.end() && it->entry == 0 && link_.tcp_connecting();
-            const std::string why = again ? "the link is down; connecting again"
-                                    : it != known.end() && it->status == "absent"
-                                        ? "device " + std::to_string(lane.device) + " is absent"
-                                        : "the device is not connected";
-            finish(job, 503, "error", why);
+            std::string why = it != known.end() ? down_reason(*it) : std::string();
+            finish(job, 503, "error", why.empty() ? "the device is not connected" : why);
             continue;
         }
         if (channel->send_path().run_under_way()) {
@@ -1428,7 +1448,23 @@ namespace {
 
 QJsonValue cue_position(const CueList& list, std::optional<std::size_t> index) {
     if (!index) return QJsonValue();
-    return QJsonObject{{"cue", int(*index) + 1}, {"name", qs(list.cues()[*index].name)}};
+    QJsonObject json{{"cue", int(*index) + 1}, {"name", qs(list.cues()[*index].name)}};
+    // The current cue failed part-way: it stays current until the next GO.
+    if (index == list.current() && list.current_failed()) {
+        json["failed"] = true;
+        json["message"] = qs(list.failure());
+    }
+    return json;
+}
+
+int outcome_status(RunEnd end) {
+    switch (end) {
+        case RunEnd::completed: return 200;
+        case RunEnd::stopped: return 409;
+        case RunEnd::timeout: return 504;
+        case RunEnd::link_lost: return 503;
+        default: return 502;
+    }
 }
 
 QJsonObject outcome_json(const CueOutcome& o) {
@@ -1444,14 +1480,17 @@ QJsonObject outcome_json(const CueOutcome& o) {
     return json;
 }
 
-int outcome_status(RunEnd end) {
-    switch (end) {
-        case RunEnd::completed: return 200;
-        case RunEnd::stopped: return 409;
-        case RunEnd::timeout: return 504;
-        case RunEnd::link_lost: return 503;
-        default: return 502;
+// A cue that ran on several devices (or was sent to a list of them): one result each, as
+// a request to several devices answers; 200 only when every device completed it.
+std::pair<int, QJsonObject> outcomes_json(const CueOutcome& o) {
+    QJsonArray results;
+    for (const CueOutcome& e : o.devices) {
+        QJsonObject one = outcome_json(e);
+        one["device"] = e.device;
+        one["status"] = outcome_status(e.end);
+        results.append(one);
     }
+    return {o.ok() ? 200 : 502, {{"cue", int(o.index) + 1}, {"name", qs(o.name)}, {"results", results}}};
 }
 
 int go_status(CueShow::Go go) {
@@ -1463,6 +1502,19 @@ int go_status(CueShow::Go go) {
 void Control::set_cues(CueShow* cues) {
     cues_ = cues;
     if (cues_ == nullptr) return;
+    // A cue goes to the devices a request names, found as every request's are.
+    cues_->resolve = [this](const DeviceChoice& choice) {
+        std::vector<CueDevice> out;
+        for (const ControlDevice& d : targets_of(choice)) {
+            CueDevice c{d.index, nullptr, down_reason(d)};
+            if (c.down.empty()) c.channel = channel_of(d);
+            if (c.down.empty() && (c.channel == nullptr || !c.channel->reachable()))
+                c.down = d.entry == 0 && link_.tcp_connecting() ? "the link is down; connecting again"
+                                                                : "the device is not connected";
+            out.push_back(std::move(c));
+        }
+        return out;
+    };
     state_.apply("cue", {{"cue/running", QJsonValue()}, {"cue/end", QJsonValue()},
                          {"cue/refused", QJsonValue()}});
     connect(cues_, &CueShow::list_changed, this, [this] {
@@ -1510,10 +1562,13 @@ QByteArray Control::cues_json() const {
         cues.append(QJsonObject{{"cue", int(i) + 1}, {"name", qs(list.cues()[i].name)}, {"steps", steps}});
     }
     auto number = [](std::optional<std::size_t> i) { return i ? QJsonValue(int(*i) + 1) : QJsonValue(); };
-    return compact({{"cues", cues},
-                    {"current", number(list.current())},
-                    {"next", number(list.next())},
-                    {"running", cues_->running() ? number(cues_->shown_index()) : QJsonValue()}});
+    QJsonObject json{{"cues", cues},
+                     {"current", number(list.current())},
+                     {"next", number(list.next())},
+                     {"running", cues_->running() ? number(cues_->shown_index()) : QJsonValue()},
+                     {"failed", list.current_failed()}};
+    if (list.current_failed()) json["message"] = qs(list.failure());
+    return compact(json);
 }
 
 void Control::cue_request(const QString& op, const QJsonObject& body, const QString& source,
@@ -1529,21 +1584,34 @@ void Control::cue_request(const QString& op, const QJsonObject& body, const QStr
     };
     if (cues_ == nullptr) return answer(404, error_object("no cue list"), "no cue list");
     const CueList& list = cues_->list();
+    // Every cue route takes "device" as every other route does; back and goto only move
+    // the list, but a panel may send them the same body as its GO.
+    std::string bad_device;
+    const std::optional<DeviceChoice> device = parse_device_choice(body.value("device"), &bad_device);
+    if (!device) return answer(400, error_object(qs(bad_device)), qs(bad_device));
     auto position = [&] {
         return QJsonObject{{"current", cue_position(list, list.current())},
                            {"next", cue_position(list, list.next())}};
     };
     if (op == "go") {
         QPointer<Control> self(this);
-        const CueShow::Go go = cues_->go([self, source, peer, reply](const CueOutcome& o) {
+        const bool many = device->many();
+        const CueShow::Go go = cues_->go(*device, [self, source, peer, reply, many](const CueOutcome& o) {
             if (!self) return;
-            const int status = outcome_status(o.end);
             self->told(source, peer, QStringLiteral("cue/go: \"%1\" %2").arg(qs(o.name), run_end_text(o.end)));
-            if (reply) reply(status, outcome_json(o));
+            if (!reply) return;
+            // A single device keeps the single answer; a list, or steps of the cue sent to
+            // other devices, answer one result per device.
+            if (many || o.devices.size() > 1) {
+                const auto [status, json] = outcomes_json(o);
+                return reply(status, json);
+            }
+            reply(outcome_status(o.end), outcome_json(o));
         });
         if (go == CueShow::Go::started) return;
         if (go == CueShow::Go::cue_running) cues_->refused(source + " " + peer, go);
-        return answer(go_status(go), error_object(CueShow::go_text(go)), CueShow::go_text(go));
+        const QString why = qs(cues_->refusal().empty() ? CueShow::go_text(go) : cues_->refusal());
+        return answer(go_status(go), error_object(why), why);
     }
     if (op == "back") {
         if (!cues_->back()) return answer(409, error_object("no cue before the next one"), "at the top");
@@ -1662,7 +1730,9 @@ void Control::rosstalk_read(RossTalkClient& client) {
             } else {
                 // GPI n fires cue n: chosen as next, then GO.
                 if (c.kind == RossTalkCommand::Kind::fire) cues_->select_next(std::size_t(c.cue - 1));
-                cue_request("go", {}, "rosstalk", peer, {});
+                QJsonObject body;
+                if (!c.device.empty()) body["device"] = qs(c.device);
+                cue_request("go", body, "rosstalk", peer, {});
             }
         }
         // A burst of GO while a cue runs: one event and one line, not thousands.

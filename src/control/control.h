@@ -210,6 +210,8 @@ class Control : public QObject {
     QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
     void rosstalk_accept(QTcpSocket* socket);
     void rosstalk_read(RossTalkClient& client);
+    std::vector<ControlDevice> targets_of(const DeviceChoice& choice) const;
+    std::string down_reason(const ControlDevice& device) const;
     Lane& lane(int device);
     Lane* own_lane() const;  // the lane whose command is in flight on the link itself
     Channel* channel_of(const ControlDevice& device);

@@ -5,6 +5,12 @@
 //
 // GO while a cue runs is refused, never queued: a vision mixer's repeated GO must not fire
 // cues later, out of the operator's sight.
+//
+// A GO names the devices it is for (by default the link's target). The cue runs on each of
+// them, and on the devices its steps' device column names, each device on its own channel
+// at its own pace with a run driver of its own; the cue has ended when every device's run
+// has. A GO when one of those devices is down, being connected again or absent is refused
+// with nothing sent and the list not moved, so that the same cue fires on the next GO.
 #pragma once
 
 #include <QObject>
@@ -15,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "control/control_parse.h"
 #include "core/cue_steps.h"
 #include "core/cues.h"
 #include "link/channel.h"
@@ -22,7 +29,8 @@
 
 namespace tqv {
 
-// How one cue ended.
+// How one cue ended: on the whole (its steps and their states over every device, the first
+// failing device's end, the failing devices' messages), and on each device.
 struct CueOutcome {
     std::size_t index = 0;  // its place in the list when it fired
     std::string name;
@@ -30,7 +38,18 @@ struct CueOutcome {
     std::string message;  // the run's one message (empty when completed)
     std::vector<std::string> steps;  // step_text of each step
     std::vector<StepState> states;
+    int device = 1;  // one device's outcome: which one
+    // One per device the cue ran on, in the order named (the GO's first); their steps are
+    // the part of the cue each device took.
+    std::vector<CueOutcome> devices = {};
     bool ok() const { return end == RunEnd::completed; }
+};
+
+// A device a cue can be sent to, as the devices of a GO or a step's column are looked up.
+struct CueDevice {
+    int device = 1;              // the number requests name it by
+    Channel* channel = nullptr;  // none when absent
+    std::string down;            // why it cannot take a cue now; empty when it can
 };
 
 class CueShow : public QObject {
@@ -51,10 +70,20 @@ class CueShow : public QObject {
     // An edit of the window's, applied to the list; refused while a cue runs.
     bool edit(const std::function<bool(CueList&)>& change);
 
-    // Fires the next cue and moves on; `done` gets its end (not called unless started).
-    Go go(Done done = {});
+    // The devices a choice names (for a GO, or a step's column as all or numbers). By
+    // default the channel given is device 1, the target; another number is absent.
+    std::function<std::vector<CueDevice>(const DeviceChoice&)> resolve;
+
+    // Fires the next cue on the devices of `devices` and moves on; `done` gets its end (not
+    // called unless started).
+    Go go(Done done = {}) { return go(DeviceChoice{}, std::move(done)); }
+    Go go(const DeviceChoice& devices, Done done = {});
     // Fires cue `index` (GPI n, the tool's --go N); out of range: no_next, list unchanged.
-    Go fire(std::size_t index, Done done = {});
+    Go fire(std::size_t index, Done done = {}) { return fire(index, DeviceChoice{}, std::move(done)); }
+    Go fire(std::size_t index, const DeviceChoice& devices, Done done = {});
+    // Why the last GO was refused, the devices named ("device 2: the device is not
+    // connected"); go_text() of its Go otherwise.
+    const std::string& refusal() const { return refusal_; }
     bool back();
     bool select_next(std::size_t index);
     // The operator's 中止.
@@ -65,9 +94,12 @@ class CueShow : public QObject {
     bool running() const { return busy_; }
     // The cue under way or the last one fired, and its steps' states.
     std::optional<std::size_t> shown_index() const { return shown_; }
+    // Over every device the cue runs on: a step shows the least advanced of its devices,
+    // a failure on any of them first.
     std::vector<StepState> step_states() const;
     // While the cue under way waits in a `wait` step: the time until the wait is over.
     std::optional<int> wait_left_ms() const;
+    // The driver on the channel given (the link's); a cue on other devices has one each.
     RunDriver& driver() { return driver_; }
 
     static const char* go_text(Go go);  // "a cue is running", …
@@ -85,18 +117,23 @@ class CueShow : public QObject {
     void go_refused(const QString& source, const QString& why, int count);
 
   private:
-    Go start(std::size_t index, Done done);
-    void ended(RunEnd why, const QString& text);
+    struct DeviceRun;
+    Go start(std::size_t index, const DeviceChoice& devices, Done done);
+    std::vector<CueDevice> devices_of(const DeviceChoice& choice) const;
+    void watch(RunDriver& driver);
+    void ended(RunDriver& driver, RunEnd why, const QString& text);
+    void finish();
 
     Channel& channel_;
     CueList list_;
     RunDriver driver_;
     bool busy_ = false;  // from the start until the end has been told
     std::optional<std::size_t> shown_;
-    const Run* run_ = nullptr;  // the run of the cue under way (the driver keeps older ones)
     std::vector<Done> waiting_;  // for the cue under way
     std::vector<StepState> last_states_;
     int refusals_ = 0;
+    std::vector<std::unique_ptr<DeviceRun>> runs_;  // of the cue under way, the first shown
+    std::string refusal_;
 };
 
 }  // namespace tqv

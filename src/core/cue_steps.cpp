@@ -71,6 +71,19 @@ std::string CueSteps::closing_suffix(int first_not_sent) const {
     return s;
 }
 
+CuePart cue_part(const Cue& cue, int device, bool named_by_go) {
+    CuePart part{{cue.name, {}}, {}};
+    for (std::size_t i = 0; i < cue.steps.size(); ++i) {
+        const CueStep& s = cue.steps[i];
+        const bool takes = s.devices.given() ? s.devices.has(device)
+                                             : named_by_go || s.action == CueAction::wait;
+        if (!takes) continue;
+        part.cue.steps.push_back(s);
+        part.origin.push_back(i);
+    }
+    return part;
+}
+
 const char* step_state_name(StepState s) {
     switch (s) {
         case StepState::pending: return "pending";

@@ -35,6 +35,16 @@ private:
     Cue cue_;
 };
 
+// The part of a cue one device runs, when a GO sends it to several devices or a step names
+// devices of its own: the steps whose device column names `device`, the steps without one
+// when the GO named `device`, and every wait without one (the cue's timing holds on every
+// device it runs on). `origin` holds each step's place in the whole cue.
+struct CuePart {
+    Cue cue;
+    std::vector<std::size_t> origin;
+};
+CuePart cue_part(const Cue& cue, int device, bool named_by_go);
+
 // What became of each step of a cue, for the list's rows and the tool's lines.
 enum class StepState { pending, sent, done, failed, stopped, not_sent };
 const char* step_state_name(StepState s);  // "pending", "sent", "done", …

@@ -14,10 +14,10 @@ namespace tqv {
 
 namespace {
 
-constexpr int kColumns = 7;
-constexpr std::array<const char*, kColumns> kColumnNames = {"cue",  "action", "line",   "page",
-                                                            "text", "memory", "seconds"};
-enum Column { kCue = 1, kAction, kLine, kPage, kText, kMemory, kSeconds };
+constexpr int kColumns = 7;  // without the optional device column
+constexpr std::array<const char*, kColumns + 1> kColumnNames = {
+    "cue", "action", "line", "page", "text", "memory", "seconds", "device"};
+enum Column { kCue = 1, kAction, kLine, kPage, kText, kMemory, kSeconds, kDevice };
 constexpr std::array<const char*, 4> kActionNames = {"title", "page", "startup", "wait"};
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
@@ -152,6 +152,12 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
         step.text = cell(kText);
         if (std::string reason = check_step(step); !reason.empty()) return {kText, reason};
     }
+    if (auto devices = parse_step_devices(cell(kDevice))) {
+        step.devices = std::move(*devices);
+    } else {
+        return {kDevice, "devices " + quoted(cell(kDevice)) + ": a number 1.." +
+                             std::to_string(kCueMaxDevice) + ", numbers joined by ';', or all"};
+    }
     if (wait) {
         const std::string_view s = cell(kSeconds);
         int value = 0;
@@ -192,6 +198,7 @@ CueStep normalised(CueStep s) {
         n.text = std::move(s.text);
         n.memory = s.memory;
     }
+    n.devices = std::move(s.devices);
     return n;
 }
 
@@ -223,12 +230,52 @@ std::string step_body(const CueStep& s) {
 
 std::string step_text(const CueStep& s) {
     std::string out = kActionNames[std::size_t(s.action)];
-    if (s.action == CueAction::wait) return out + " " + std::to_string(s.seconds);
-    out += std::string(" ") + line_label(s.line) + " " + page_label(s.page);
-    // A title without text clears the title: said so, rather than left as a double blank.
-    if (s.action == CueAction::title)
-        out += " " + (s.text.empty() ? std::string(text::kBlankTitle) : s.text) +
-               (s.memory ? " memory" : " nomemory");
+    if (s.action == CueAction::wait) {
+        out += " " + std::to_string(s.seconds);
+    } else {
+        out += std::string(" ") + line_label(s.line) + " " + page_label(s.page);
+        // A title without text clears the title: said so, rather than left as a double blank.
+        if (s.action == CueAction::title)
+            out += " " + (s.text.empty() ? std::string(text::kBlankTitle) : s.text) +
+                   (s.memory ? " memory" : " nomemory");
+    }
+    if (s.devices.given()) out += " device " + step_devices_text(s.devices);
+    return out;
+}
+
+// ---------------------------------------------------------------- a step's devices
+bool StepDevices::has(int device) const {
+    return all || std::find(numbers.begin(), numbers.end(), device) != numbers.end();
+}
+
+std::optional<StepDevices> parse_step_devices(std::string_view text) {
+    StepDevices out;
+    text = trimmed(text);
+    if (text.empty()) return out;
+    if (lower(text) == "all") {
+        out.all = true;
+        return out;
+    }
+    while (true) {
+        const std::size_t end = std::min(text.find(';'), text.size());
+        const std::string_view word = trimmed(text.substr(0, end));
+        if (word.empty() || word.size() > 2 || word.find_first_not_of("0123456789") != std::string_view::npos)
+            return std::nullopt;
+        const int n = std::stoi(std::string(word));
+        if (n < 1 || n > kCueMaxDevice) return std::nullopt;
+        out.numbers.push_back(n);
+        if (end == text.size()) break;
+        text.remove_prefix(end + 1);
+    }
+    std::sort(out.numbers.begin(), out.numbers.end());
+    out.numbers.erase(std::unique(out.numbers.begin(), out.numbers.end()), out.numbers.end());
+    return out;
+}
+
+std::string step_devices_text(const StepDevices& devices) {
+    if (devices.all) return "all";
+    std::string out;
+    for (int n : devices.numbers) out += (out.empty() ? "" : ";") + std::to_string(n);
     return out;
 }
 
@@ -258,7 +305,7 @@ std::string CueFileError::message() const {
     if (row > 0) where = "row " + std::to_string(row);
     if (row > 0 && column > 0) {
         where += ", column ";
-        where += column <= kColumns ? std::string(kColumnNames[std::size_t(column - 1)])
+        where += column <= kDevice ? std::string(kColumnNames[std::size_t(column - 1)])
                                     : std::to_string(column);
     }
     return where.empty() ? reason : where + ": " + reason;
@@ -279,11 +326,15 @@ bool parse_cue_csv(std::string_view bytes, std::vector<Cue>& out, CueFileError& 
             if (!trimmed(cells[i]).empty()) return int(i + 1);
         return 0;
     };
-    bool header = cells.size() >= kColumns && extra_from(kColumns) == 0;
+    // The device column is taken only where the header names it, so that a stray cell
+    // in an older file is still refused rather than read as devices.
+    const bool device_column = cells.size() > kColumns && lower(trimmed(cells[kColumns])) == "device";
+    const int columns = device_column ? kDevice : kColumns;
+    bool header = cells.size() >= kColumns && extra_from(std::size_t(columns)) == 0;
     for (int i = 0; header && i < kColumns; ++i)
         header = lower(trimmed(cells[std::size_t(i)])) == kColumnNames[std::size_t(i)];
     if (!header) {
-        error = {1, 0, "the first row must be the header cue,action,line,page,text,memory,seconds"};
+        error = {1, 0, "the first row must be the header cue,action,line,page,text,memory,seconds[,device]"};
         return false;
     }
 
@@ -303,8 +354,9 @@ bool parse_cue_csv(std::string_view bytes, std::vector<Cue>& out, CueFileError& 
             error = {row, 0, "more than " + std::to_string(kCueMaxRows) + " rows"};
             return false;
         }
-        if (int extra = extra_from(kColumns); extra != 0) {
-            error = {row, extra, "a cell beyond the seven columns"};
+        if (int extra = extra_from(std::size_t(columns)); extra != 0) {
+            error = {row, extra, device_column ? "a cell beyond the eight columns"
+                                               : "a cell beyond the seven columns (the header names no device column)"};
             return false;
         }
         const std::string name(trimmed(cells[0]));
@@ -334,8 +386,12 @@ bool parse_cue_csv(std::string_view bytes, std::vector<Cue>& out, CueFileError& 
 }
 
 std::string cue_csv(const std::vector<Cue>& cues) {
+    // The device column only when a step has devices: a file without it reads everywhere.
+    bool devices = false;
+    for (const Cue& cue : cues)
+        for (const CueStep& s : cue.steps) devices = devices || s.devices.given();
     std::string out(kBom);
-    for (std::size_t i = 0; i < kColumnNames.size(); ++i)
+    for (std::size_t i = 0; i < kColumnNames.size() - (devices ? 0 : 1); ++i)
         out += std::string(i ? "," : "") + kColumnNames[i];
     out += "\r\n";
     for (const Cue& cue : cues) {
@@ -346,7 +402,8 @@ std::string cue_csv(const std::vector<Cue>& cues) {
                    (line ? line_label(s.line) : "") + "," + (line ? page_label(s.page) : "") + "," +
                    (title ? csv_cell(s.text) : "") + "," +
                    (title ? (s.memory ? "memory" : "nomemory") : "") + "," +
-                   (line ? "" : std::to_string(s.seconds)) + "\r\n";
+                   (line ? "" : std::to_string(s.seconds)) +
+                   (devices ? "," + step_devices_text(s.devices) : "") + "\r\n";
         }
     }
     return out;
@@ -380,6 +437,8 @@ std::optional<std::size_t> CueList::index_of(std::uint64_t id) const {
 std::optional<std::size_t> CueList::go() {
     const auto fired = next();
     if (!fired) return std::nullopt;
+    failed_ = 0;
+    failure_.clear();
     current_ = next_;
     next_ = *fired + 1 < ids_.size() ? ids_[*fired + 1] : 0;
     return fired;
@@ -467,6 +526,11 @@ bool CueList::move(std::size_t from, std::size_t to) {
     shift(cues_);
     shift(ids_);
     return true;
+}
+
+void CueList::mark_failed(std::string message) {
+    failed_ = current_;
+    failure_ = std::move(message);
 }
 
 std::string CueList::duplicate(std::size_t index) {

@@ -11,6 +11,11 @@
 //     Opening,page,1T,AUTO,,,
 //     Close,startup,2B,AUTO,,,
 //
+// An eighth column `device` may follow: a step that must go to particular devices whatever
+// the GO named, as a number, numbers joined by ';' ("2;3") or "all"; empty, the step goes
+// where the GO sends the cue. Files without the column load as before, and a list is saved
+// with it only when a step has devices of its own, so older readers keep reading it.
+//
 // Rows with the same cue name form one cue. Loading is all or nothing: the first bad row
 // is refused with its row and column named, and no list is loaded.
 #pragma once
@@ -33,6 +38,22 @@ inline constexpr int kCueMaxWaitSeconds = 3600;
 
 enum class CueAction { title, page, startup, wait };
 
+// The devices of a step's `device` column; none given: the devices the GO named.
+inline constexpr int kCueMaxDevice = 96;
+struct StepDevices {
+    bool all = false;
+    std::vector<int> numbers;  // 1..kCueMaxDevice, ascending, each once
+    bool given() const { return all || !numbers.empty(); }
+    // Whether device `device` is among them (any device for all).
+    bool has(int device) const;
+    bool operator==(const StepDevices&) const = default;
+};
+// "2", "2;3", "all" (either case, blanks around the numbers); "" gives none. nullopt for
+// anything else.
+std::optional<StepDevices> parse_step_devices(std::string_view text);
+// The column's text: "2;3", "all"; "" for none.
+std::string step_devices_text(const StepDevices& devices);
+
 struct CueStep {
     CueAction action = CueAction::page;
     int line = 0;        // 0..3 (not for wait)
@@ -40,6 +61,7 @@ struct CueStep {
     std::string text;    // title: UTF-8 as written
     bool memory = true;  // title: false sends the Not Memory command
     int seconds = 0;     // wait: 0..kCueMaxWaitSeconds
+    StepDevices devices = {};  // the file's device column (an initializer: older brace lists stay whole)
     bool operator==(const CueStep&) const = default;
 };
 
@@ -57,7 +79,7 @@ ParsedOperation step_operation(const CueStep& step, Language language);
 std::string step_body(const CueStep& step);
 // A step as one short text for lists and messages: "title 1T 5 速報 nomemory", "page 2B
 // AUTO", "startup 1T 3", "wait 2"; a title without text, which clears the title, as
-// "title 1T 5 (空白) memory".
+// "title 1T 5 (空白) memory"; a step with devices of its own ends " device 2;3".
 std::string step_text(const CueStep& step);
 // Why a step cannot be part of a cue (English, for the message); empty when it can.
 std::string check_step(const CueStep& step);
@@ -68,7 +90,7 @@ std::string check_cue_name(std::string_view name);
 // ---------------------------------------------------------------- the file
 struct CueFileError {
     int row = 0;     // 1 is the header; 0: the file as a whole
-    int column = 0;  // 1..7; 0: the row as a whole
+    int column = 0;  // 1..8; 0: the row as a whole
     std::string reason;
     // "row 4, column page: page \"65\" out of range: 1..64 or AUTO"
     std::string message() const;
@@ -120,6 +142,12 @@ public:
     // A copy right after the original, named "NAME 2" (or the first free number).
     std::string duplicate(std::size_t index);
 
+    // The current cue failed part-way: it stays current, marked with `message`, until
+    // another cue fires (the next GO goes on from the next cue) or it is removed.
+    void mark_failed(std::string message);
+    bool current_failed() const { return current_ != 0 && failed_ == current_; }
+    const std::string& failure() const { return failure_; }
+
 private:
     std::optional<std::size_t> index_of(std::uint64_t id) const;
     std::string check_cue(const Cue& cue, std::optional<std::size_t> replacing) const;
@@ -128,6 +156,8 @@ private:
     std::uint64_t last_id_ = 0;
     std::uint64_t current_ = 0;  // 0: none
     std::uint64_t next_ = 0;     // 0: none (after the last cue, or an empty list)
+    std::uint64_t failed_ = 0;   // the cue of the last failure; counts while it is current
+    std::string failure_;
 };
 
 }  // namespace tqv

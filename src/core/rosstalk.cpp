@@ -46,14 +46,33 @@ RossTalkCommand parse_rosstalk(std::string_view line) {
         word += char(std::toupper(static_cast<unsigned char>(line.front())));
         line.remove_prefix(1);
     }
-    const bool argument = !line.empty();
     while (!line.empty() && blank(line.front())) line.remove_prefix(1);
-    if (word == "GO" && !argument) return {RossTalkCommand::Kind::go, 0};
-    if (word == "CC" && line.starts_with("1:")) line.remove_prefix(2);
-    else if (word != "GPI") return {};
-    const int n = cue_number(line);
-    if (n == 0) return {};
-    return {RossTalkCommand::Kind::fire, n};
+    // What follows the command: its cue (GPI, CC), then the devices it is for, if named.
+    const auto take = [&line] {
+        std::size_t n = 0;
+        while (n < line.size() && !blank(line[n])) ++n;
+        const std::string_view token = line.substr(0, n);
+        line.remove_prefix(n);
+        while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+        return token;
+    };
+    RossTalkCommand c;
+    if (word == "GO") {
+        c.kind = RossTalkCommand::Kind::go;
+    } else if (word == "GPI" || word == "CC") {
+        std::string_view cue = take();
+        if (word == "CC" && !cue.starts_with("1:")) return {};
+        if (word == "CC") cue.remove_prefix(2);
+        c.kind = RossTalkCommand::Kind::fire;
+        c.cue = cue_number(cue);
+        if (c.cue == 0) return {};
+    } else {
+        return {};
+    }
+    // In capitals, as the command: "all" and "ALL" are one command.
+    for (char ch : take()) c.device += char(std::toupper(static_cast<unsigned char>(ch)));
+    if (!line.empty()) return {};
+    return c;
 }
 
 RossTalkLines::Fed RossTalkLines::feed(std::string_view bytes) {

@@ -1,6 +1,6 @@
 // RossTalk, the text protocol vision mixers use to fire events on other machines: one
 // command per line over TCP. Only the commands a cue list needs are understood: "GO" fires
-// the next cue, "GPI n" and "CC 1:n" fire cue n. Anything else is unknown, to be logged and
+// the next cue, "GPI n" and "CC 1:n" fire cue n; each may end with the devices it is for. Anything else is unknown, to be logged and
 // ignored without closing the connection.
 #pragma once
 
@@ -20,11 +20,15 @@ struct RossTalkCommand {
     enum class Kind { go, fire, unknown };
     Kind kind = Kind::unknown;
     int cue = 0;  // fire: 1-based cue number as sent (the list may have fewer)
+    // The devices named after it ("GO 2", "GPI 3 1,2", "CC 1:4 all"), as sent; empty: the
+    // default target.
+    std::string device;
     bool operator==(const RossTalkCommand&) const = default;
 };
 
 // One line, with or without its line end; surrounding blanks ignored, letters in either
-// case, one or more blanks between a command and its number ("gpi  3", "cc 1:12").
+// case, one or more blanks between a command and its number ("gpi  3", "cc 1:12"), and
+// optionally the devices after them.
 RossTalkCommand parse_rosstalk(std::string_view line);
 
 // A line a browser sends, not a mixer: a request line ("POST / HTTP/1.1", "GET /x",

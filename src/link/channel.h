@@ -26,6 +26,10 @@ class Channel {
     virtual SendPath& send_path() = 0;
     // Bytes written but not yet handed to the system (a serial write buffer).
     virtual bool bytes_pending() const = 0;
+    // Whether a command sent now reaches the device: the port open, the connection made
+    // (not lost, not being made again). The send path's link_ready() is the model's flag,
+    // which stays set while a lost connection is tried again.
+    virtual bool reachable() const { return true; }
 
     // Every run on this channel, whoever drives it, as its driver announces it (so a panel
     // sees a dialog's run as well as its own).

@@ -298,6 +298,17 @@ Channel* DeviceLink::channel_of_peer(int entry) {
     return peers_.channel(entry);
 }
 
+bool DeviceLink::reachable() const {
+    // Asked of the transport the send path writes to (tests put their own in its place).
+    if (model_.interface_kind == 0) {
+        const Transport* t = path_.serial_transport();
+        return t == &serial_ ? serial_.is_open() : t != nullptr && t->link_up();
+    }
+    // In the server role the chosen device's socket (none while it is away).
+    const Transport* t = path_.tcp_transport();
+    return t == &tcp_ ? !connecting_ && tcp_.link_up() : t != nullptr && t->link_up();
+}
+
 bool DeviceLink::bytes_pending() const {
     const QSerialPort* port = serial_.port();
     return model_.interface_kind == 0 && port != nullptr && port->bytesToWrite() > 0;

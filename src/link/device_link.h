@@ -34,6 +34,7 @@ public:
     Model& model() override { return model_; }
     SendPath& send_path() override { return path_; }
     bool bytes_pending() const override;
+    bool reachable() const override;
     AnswerDispatcher& dispatcher() { return dispatcher_; }
     SerialLink& serial() { return serial_; }
     TcpLink& tcp() { return tcp_; }

@@ -42,6 +42,7 @@ class PeerChannel : public QObject, public Channel, public Transport {
 
     bool write(std::string_view frame) override;
     bool link_up() const override;
+    bool reachable() const override { return link_up(); }
 
     // Bytes the device sent.
     void receive(const QByteArray& bytes);

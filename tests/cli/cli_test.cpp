@@ -446,6 +446,22 @@ TEST_F(CliTest, CueGoFiresOneCueWithALinePerStep) {
         EXPECT_EQ(contains(r.err, "送信されなかったコマンド: page 1B 5"), c.code != 0) << r.err;
     }
     EXPECT_EQ(run_cli({"--serial", "/dev/null", "cue", file("show.csv")}).code, 2);  // no --go
+
+    // With several devices each runs its part: the steps for every device and its own.
+    write_file(file("fleet.csv"), "cue,action,line,page,text,memory,seconds,device\n"
+                                  "A,page,1T,2,,,,\nA,page,1T,3,,,,2\nA,startup,1B,4,,,,1\nA,wait,,,,,0,\n");
+    ListeningCli cli({"--listen", "0", "--devices", "2", "--fast", "cue", file("fleet.csv"), "--go", "1"});
+    ASSERT_NE(cli.port(), 0);
+    Sim devices({"--connect", "127.0.0.1:" + QString::number(cli.port()), "--count", "2", "--log", file("devices.log")},
+                "connected");
+    ASSERT_TRUE(devices.ready());
+    const CliResult r = cli.finish();
+    EXPECT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(devices.wait_end());
+    EXPECT_EQ(received(file("devices.log"), "device 1"),
+              (std::vector<std::string>{"00P01T02\\r\\n", "00SUS01B04\\r\\n"}));
+    EXPECT_EQ(received(file("devices.log"), "device 2"),
+              (std::vector<std::string>{"00P01T02\\r\\n", "00P01T03\\r\\n"}));
 }
 
 // The device network read goes out without an address at the dialog's 200 ms pace, and the

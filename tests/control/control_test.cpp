@@ -222,8 +222,10 @@ class ControlTest : public ::testing::Test {
     QString log_path() const { return dir_.filePath(QStringLiteral("sim.log")); }
     // The frames the device received, in order, without CR LF; without the reads of its
     // pages, start-up pages and display flags that follow its connection unless `reads`.
-    std::vector<QByteArray> frames(bool reads = false) const {
-        QFile f(log_path());
+    std::vector<QByteArray> frames(bool reads = false) const { return frames(log_path(), reads); }
+    // The same from the log at `path`.
+    static std::vector<QByteArray> frames(const QString& path, bool reads = false) {
+        QFile f(path);
         std::vector<QByteArray> out;
         if (!f.open(QIODevice::ReadOnly)) return out;
         for (const QByteArray& line : f.readAll().split('\n')) {
@@ -665,7 +667,7 @@ TEST_F(ControlTest, CuesFireFromEveryRouteAndAGoWhileOneRunsIsRefusedNotQueued) 
     ASSERT_TRUE(wait_until([&] { return last_frame().startsWith("00CT"); }));
     EXPECT_EQ(frames().size(), before + 1);
     r = call(http_, "GET", "/api/cues", "");
-    EXPECT_TRUE(r.body.contains(R"("current":5,"next":null,"running":null)")) << r.body.toStdString();
+    EXPECT_TRUE(r.body.contains(R"("current":5,"failed":false,"next":null,"running":null)")) << r.body.toStdString();
     EXPECT_EQ(call(http_, "POST", "/api/cue/go", "").status, 409);
     EXPECT_EQ(call(http_, "POST", "/api/cue/goto", R"({"cue":"B"})").status, 200);
     EXPECT_EQ(call(http_, "POST", "/api/cue/back", "").status, 200);
@@ -675,7 +677,7 @@ TEST_F(ControlTest, CuesFireFromEveryRouteAndAGoWhileOneRunsIsRefusedNotQueued) 
 }
 
 TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
-    ASSERT_TRUE(start({"--error", "E3"}, {"--cues", cues("A,page,1T,2,,,\nA,wait,,,,,1\nA,page,1T,3,,,\n")}));
+    ASSERT_TRUE(start({"--error", "E3"}, {"--cues", cues("A,page,1T,2,,,\nA,wait,,,,,1\nA,page,1T,3,,,\nB,page,1T,4,,,\n")}));
     Reply r = call(http_, "POST", "/api/cue/go", "");
     EXPECT_EQ(r.status, 502);
     const QString error = QJsonDocument::fromJson(r.body).object()["error"].toString();
@@ -683,6 +685,22 @@ TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
                                     "応答済み 0/3\n送信されなかったコマンド: wait 1, page 1T 3"))
         << error.toStdString();
     EXPECT_EQ(frames().size(), 1u);
+    // The cue stays current, marked failed, in the list and in the events; the next GO goes
+    // on from the cue after it.
+    const QJsonObject list = QJsonDocument::fromJson(call(http_, "GET", "/api/cues", "").body).object();
+    EXPECT_EQ(list["current"], 1);
+    EXPECT_EQ(list["next"], 2);
+    EXPECT_EQ(list["failed"], true);
+    EXPECT_EQ(list["message"], error);
+    {
+        Panel watching(http_);
+        ASSERT_TRUE(watching.ready());
+        const QJsonObject current = watching.messages.front()["state"][QLatin1String("cue/current")].toObject();
+        EXPECT_EQ(current, QJsonObject({{"cue", 1}, {"name", "A"}, {"failed", true}, {"message", error}}));
+    }
+    EXPECT_EQ(call(http_, "POST", "/api/cue/go", "").status, 502);
+    EXPECT_EQ(frames().back(), "00P01T04");
+    EXPECT_TRUE(call(http_, "GET", "/api/cues", "").body.contains(R"("current":2,"failed":true)"));
     // Loading a list replaces it; the link goes while the cue waits.
     r = call(http_, "POST", "/api/cue/load",
              R"({"csv":"cue,action,line,page,text,memory,seconds\nL,wait,,,,,2\nL,page,1T,9,,,\n"})");
@@ -708,6 +726,146 @@ TEST_F(ControlTest, AFailedStepAndALostLinkEndTheCueWithOneMessage) {
     r = call(http_, "POST", "/api/cue/load", QByteArray(257 * 1024, ' '));
     EXPECT_EQ(r.status, 413);
     EXPECT_TRUE(r.body.contains("256 KiB"));
+}
+
+TEST_F(ControlTest, AGoWhileTheLinkIsDownIsRefusedAndTheSameCueFiresOnceItIsBack) {
+    ASSERT_TRUE(start({}, {"--cues", cues("A,page,1T,2,,,\nB,page,1T,3,,,\n")}));
+    const QString port = sim_->value();
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    auto status_is = [&panel](const char* status, std::size_t from) {
+        for (std::size_t i = from; i < panel.messages.size(); ++i)
+            if (panel.messages[i]["changes"][QLatin1String("link/status")] == QLatin1String(status)) return true;
+        return false;
+    };
+    sim_.reset();
+    ASSERT_TRUE(wait_until([&] { return status_is("connecting", 0); }));
+    const struct {
+        const char* body;
+        const char* error;
+    } refused[] = {
+        {"", "device 1: the link is down; connecting again"},
+        {R"({"device":1})", "device 1: the link is down; connecting again"},
+        {R"({"device":"all"})", "device 1: the link is down; connecting again"},
+        {R"({"device":[1,2]})", "device 2: no device 2"},
+    };
+    for (const auto& c : refused) {
+        const Reply r = call(http_, "POST", "/api/cue/go", c.body);
+        EXPECT_EQ(r.status, 503) << c.body;
+        EXPECT_TRUE(r.body.contains(c.error)) << r.body.toStdString();
+    }
+    EXPECT_EQ(call(http_, "POST", "/api/cue/go", R"({"device":"some"})").status, 400);
+    EXPECT_TRUE(call(http_, "GET", "/api/cues", "").body.contains(R"("current":null,"failed":false,"next":1)"));
+
+    const QString again = dir_.filePath(QStringLiteral("again.log"));
+    const std::size_t before = panel.messages.size();
+    Sim back({"--listen", port, "--log", again}, "listening");
+    ASSERT_TRUE(back.ready());
+    ASSERT_TRUE(wait_until([&] { return status_is("ok", before); }, 5000));
+    const Reply r = call(http_, "POST", "/api/cue/go", "");
+    EXPECT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_EQ(frames(again), std::vector<QByteArray>{"00P01T02"});
+}
+
+TEST_F(ControlTest, ACueRunsOnTheDevicesTheGoAndItsStepsNameAndADeviceAwayHoldsTheList) {
+    const QString file = dir_.filePath(QStringLiteral("fleet.csv"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("cue,action,line,page,text,memory,seconds,device\n"
+            "A,page,1T,2,,,,\nB,page,1T,3,,,,\nB,title,1B,1,速報,memory,,3\n"
+            "C,page,1T,4,,,,\nC,startup,2T,5,,,,4\nD,page,2B,6,,,,\nE,page,2B,7,,,,\n");
+    f.close();
+    launch({"--listen", "0", "--devices", "4", "serve", "--rosstalk", "0", "--cues", file});
+    const QByteArray listening = said("listening ");
+    ASSERT_FALSE(listening.isEmpty());
+    const QString server = "127.0.0.1:" + QString::fromLatin1(listening.mid(10));
+    // Device n is the n-th to connect: each waits for the one before.
+    std::vector<std::unique_ptr<Sim>> devices;
+    auto log_of = [this](int n) { return dir_.filePath(QStringLiteral("device%1.log").arg(n)); };
+    for (int n = 1; n <= 4; ++n) {
+        devices.push_back(std::make_unique<Sim>(QStringList{"--connect", server, "--log", log_of(n)}, "connected"));
+        ASSERT_TRUE(devices.back()->ready());
+    }
+    ASSERT_TRUE(ports());
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    QUdpSocket osc;
+    osc.bind(QHostAddress::LocalHost, 0);
+    QTcpSocket mixer;
+    mixer.connectToHost(QStringLiteral("127.0.0.1"), quint16(rosstalk_));
+    std::vector<std::size_t> seen(4, 0);
+    // What each device received since the last look.
+    auto news = [&] {
+        std::vector<std::vector<QByteArray>> out(4);
+        for (int n = 0; n < 4; ++n) {
+            const std::vector<QByteArray> all = frames(log_of(n + 1));
+            for (std::size_t i = seen[std::size_t(n)]; i < all.size(); ++i)
+                out[std::size_t(n)].push_back(all[i].left(8));
+            seen[std::size_t(n)] = all.size();
+        }
+        return out;
+    };
+    using Frames = std::vector<std::vector<QByteArray>>;
+    const struct {
+        const char* how;  // "http", "osc", "ws", "rosstalk"
+        QByteArray device;
+        int status;
+        int results;  // 0: the single result
+        Frames frames;
+    } cases[] = {
+        {"http", "2", 200, 0, {{}, {"00P01T02"}, {}, {}}},
+        {"http", "\"all\"", 200, 4, {{"00P01T03"}, {"00P01T03"}, {"00P01T03", "00CT01B0"}, {"00P01T03"}}},
+        {"osc", "1", 200, 2, {{"00P01T04"}, {}, {}, {"00SUS02T"}}},
+        {"ws", "[3]", 200, 1, {{}, {}, {"00P02B06"}, {}}},
+        {"rosstalk", "4", 0, 0, {{}, {}, {}, {"00P02B07"}}},
+    };
+    int id = 0;
+    for (const auto& c : cases) {
+        const QString how = QString::fromLatin1(c.how);
+        QJsonObject result;
+        int status = 0;
+        if (how == "http") {
+            const Reply r = call(http_, "POST", "/api/cue/go", "{\"device\":" + c.device + "}");
+            status = r.status;
+            result = QJsonDocument::fromJson(r.body).object();
+        } else if (how == "osc") {
+            osc.writeDatagram(osc_string("/tqv/cue/go") + osc_string(",i") + QByteArray::fromHex("0000000" + c.device),
+                              QHostAddress::LocalHost, quint16(osc_));
+            ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));
+            const QByteArray data = osc.receiveDatagram().data();
+            const qsizetype from = data.indexOf('{');  // the reply's one string, NUL-padded
+            result = QJsonDocument::fromJson(data.mid(from, data.lastIndexOf('}') + 1 - from)).object();
+            status = result["status"].toInt();
+        } else if (how == "ws") {
+            panel.socket.sendTextMessage(QStringLiteral(R"({"op":"cue/go","id":%1,"device":%2})").arg(++id).arg(QString::fromLatin1(c.device)));
+            result = panel.next("result");
+            status = result["status"].toInt();
+        } else {
+            mixer.write("GO " + c.device + "\r\n");
+            ASSERT_TRUE(wait_until([&] { return frames(log_of(4)).size() > seen[3]; }));
+        }
+        EXPECT_EQ(status, c.status) << c.how;
+        EXPECT_EQ(result["results"].toArray().size(), c.results) << c.how;
+        for (const QJsonValue& one : result["results"].toArray()) EXPECT_EQ(one["status"], 200);
+        if (c.results == 0 && c.status != 0) {
+            EXPECT_EQ(result["outcome"], "completed");
+        }
+        EXPECT_EQ(news(), c.frames) << c.how << " " << c.device.toStdString();
+    }
+
+    // Device 2 goes: a GO naming it is refused, nothing is sent and the list stays; the
+    // same cue fires on the next GO.
+    devices[1].reset();
+    ASSERT_FALSE(said("device 2 127.0.0.1 gone").isEmpty());
+    ASSERT_EQ(call(http_, "POST", "/api/cue/goto", R"({"cue":"A"})").status, 200);
+    for (const char* body : {R"({"device":[1,2]})", R"({"device":"all"})"}) {
+        const Reply r = call(http_, "POST", "/api/cue/go", body);
+        EXPECT_EQ(r.status, 503) << body;
+        EXPECT_TRUE(r.body.contains("device 2: the device is not connected")) << r.body.toStdString();
+    }
+    EXPECT_TRUE(call(http_, "GET", "/api/cues", "").body.contains(R"("next":1)"));
+    EXPECT_EQ(call(http_, "POST", "/api/cue/go", R"({"device":[1,3]})").status, 200);
+    EXPECT_EQ(news(), (Frames{{"00P01T02"}, {}, {"00P01T02"}, {}}));
 }
 
 TEST_F(ControlTest, EveryDeviceAnswersInItsOwnSlotAndASilentOneDelaysNoOther) {

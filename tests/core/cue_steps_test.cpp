@@ -78,7 +78,7 @@ TEST_F(CueRun, StepsGoThroughTheEngineAndEndWithOneMessageNamingCueStepAndUnsent
         EXPECT_EQ(run->closing_text(), c.message);
         EXPECT_EQ(model.bulk_active, 0);
         // The very commands the dialogs send, and the model as the dialogs leave it.
-        EXPECT_EQ(tcp.frames[0].substr(2), step_body({CueAction::title, 0, 4, "速報", false, 0}));
+        EXPECT_EQ(tcp.frames[0].substr(2), step_body({CueAction::title, 0, 4, "速報", false, 0, {}}));
         EXPECT_EQ(slot_text(model.title(0, 4)), "\x91\xac\x95\xf1");
         EXPECT_EQ(model.current_page[0], c.frames >= 2 ? 4 : 0);
         EXPECT_EQ(model.startup_page[3], c.frames == 3 ? kAutoPage : 0);
@@ -92,7 +92,7 @@ TEST_F(CueRun, StepsGoThroughTheEngineAndEndWithOneMessageNamingCueStepAndUnsent
 
 TEST_F(CueRun, ATitleTheDeviceCannotShowIsRefusedBeforeAnythingOfItGoesOut) {
     Cue bad = cue_of("Bad,page,1T,2,,,\n");
-    bad.steps.push_back({CueAction::title, 1, 0, "ABC😀", true});
+    bad.steps.push_back({CueAction::title, 1, 0, "ABC😀", true, 0, {}});
     run_cue(bad, {});
     EXPECT_EQ(run->end(), RunEnd::refused);
     EXPECT_EQ(tcp.frames.size(), 1u);
@@ -100,6 +100,36 @@ TEST_F(CueRun, ATitleTheDeviceCannotShowIsRefusedBeforeAnythingOfItGoesOut) {
     // The operator is told which character it is.
     ASSERT_FALSE(ui.texts().empty());
     EXPECT_NE(ui.texts().back().find("「😀」"), std::string::npos) << ui.texts().back();
+}
+
+TEST_F(CueRun, EachDeviceTakesItsOwnStepsTheGosStepsAndEveryUntargetedWait) {
+    std::vector<Cue> cues;
+    CueFileError error;
+    ASSERT_TRUE(parse_cue_csv("cue,action,line,page,text,memory,seconds,device\n"
+                              "A,page,1T,1,,,,\n"      // 0: the GO's devices
+                              "A,page,1T,2,,,,3\n"     // 1: device 3 only
+                              "A,wait,,,,,1,\n"        // 2: every device
+                              "A,page,1T,3,,,,all\n"   // 3: every device
+                              "A,wait,,,,,2,2;3\n"     // 4: devices 2 and 3
+                              "A,startup,1B,4,,,,1\n", // 5: device 1 only
+                              cues, error))
+        << error.message();
+    struct Case { int device; bool named; std::vector<std::size_t> origin; };
+    const Case cases[] = {
+        {1, true, {0, 2, 3, 5}},
+        {1, false, {2, 3, 5}},
+        {2, true, {0, 2, 3, 4}},
+        {3, false, {1, 2, 3, 4}},
+        {4, false, {2, 3}},
+    };
+    for (const Case& c : cases) {
+        const CuePart part = cue_part(cues[0], c.device, c.named);
+        EXPECT_EQ(part.origin, c.origin) << "device " << c.device;
+        ASSERT_EQ(part.cue.steps.size(), part.origin.size());
+        EXPECT_EQ(part.cue.name, "A");
+        for (std::size_t k = 0; k < part.origin.size(); ++k)
+            EXPECT_EQ(part.cue.steps[k], cues[0].steps[part.origin[k]]);
+    }
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST_F(CueFile, BadRowsAreRefusedWithRowAndColumnAndNothingLoaded) {
         {"A,title,1T,1,abcdefghijklmno,,", "row 2, column text: text cannot be sent: 15 characters, at most 14"},
         {"A,title,1T,1,あいうえおかきくけこさしすせそ,,", "row 2, column text: text cannot be sent: 15 characters, at most 14"},
         {"A,title,1T,1,😀,,", "row 2, column text: text cannot be sent: characters the device cannot show: \"😀\""},
-        {"A,page,1T,1,,,,x", "row 2, column 8: a cell beyond the seven columns"},
+        {"A,page,1T,1,,,,x", "row 2, column device: a cell beyond the seven columns (the header names no device column)"},
         {",page,1T,1,,,", "row 2, column cue: a cue needs a name"},
         {"A,page,1T,1,,,\nB,page,1T,1,,,\n\nA,page,1T,2,,,", "row 5, column cue: cue \"A\" began at row 2 and other cues came between: keep its rows together"},
         {"A,page,1T,1,\"x,,\n", "row 2, column text: a quote that is never closed"},
@@ -84,7 +84,33 @@ TEST_F(CueFile, BadRowsAreRefusedWithRowAndColumnAndNothingLoaded) {
     }
     std::vector<Cue> cues;
     EXPECT_FALSE(parse_cue_csv("cue,action,line,page,text,memory\n", cues, error));
-    EXPECT_EQ(error.message(), "row 1: the first row must be the header cue,action,line,page,text,memory,seconds");
+    EXPECT_EQ(error.message(), "row 1: the first row must be the header cue,action,line,page,text,memory,seconds[,device]");
+}
+
+TEST_F(CueFile, TheDeviceColumnGivesAStepItsOwnDevicesOnlyWhereTheHeaderNamesIt) {
+    const std::string header = "cue,action,line,page,text,memory,seconds,Device\n";
+    struct Case { const char* cell; const char* devices; const char* message; };
+    const Case cases[] = {
+        {"", "", ""},
+        {"2", "2", ""},
+        {" 3 ; 1 ;3", "1;3", ""},
+        {"ALL", "all", ""},
+        {"96;07", "7;96", ""},
+        {"0", "", "row 2, column device: devices \"0\": a number 1..96, numbers joined by ';', or all"},
+        {"97", "", "row 2, column device: devices \"97\": a number 1..96, numbers joined by ';', or all"},
+        {"2;", "", "row 2, column device: devices \"2;\": a number 1..96, numbers joined by ';', or all"},
+        {"all;2", "", "row 2, column device: devices \"all;2\": a number 1..96, numbers joined by ';', or all"},
+        {"2,3", "", "row 2, column 9: a cell beyond the eight columns"},
+    };
+    for (const Case& c : cases) {
+        std::vector<Cue> cues;
+        error = {};
+        const bool ok = parse_cue_csv(header + "A,wait,,,,,1," + c.cell + "\n", cues, error);
+        EXPECT_EQ(error.message(), c.message) << c.cell;
+        if (!ok) continue;
+        EXPECT_EQ(step_devices_text(cues.at(0).steps.at(0).devices), c.devices) << c.cell;
+        EXPECT_EQ(step_text(cues[0].steps[0]), std::string("wait 1") + (*c.devices ? " device " : "") + c.devices);
+    }
 }
 
 TEST_F(CueFile, RandomListsReadBackAsSavedFromDiskWithEitherLineEnd) {
@@ -97,12 +123,21 @@ TEST_F(CueFile, RandomListsReadBackAsSavedFromDiskWithEitherLineEnd) {
             Cue cue{names[random() % names.size()] + std::to_string(c), {}};
             for (std::size_t k = 0; k < 1 + random() % 4; ++k) {
                 CueStep s{CueAction(random() % 4), int(random() % 4), int(random() % 65),
-                          texts[random() % texts.size()], random() % 2 == 0, int(random() % 3601)};
+                          texts[random() % texts.size()], random() % 2 == 0, int(random() % 3601), {}};
                 if (s.action == CueAction::title) s.page %= 64;
+                // Half of the lists without devices: those are saved without the column.
+                const auto devices = round % 2 == 1 ? random() % 3 : 2;
+                if (devices == 0) s.devices.all = true;
+                if (devices == 1) s.devices.numbers = {int(1 + random() % 48), int(49 + random() % 48)};
                 cue.steps.push_back(s);
             }
             ASSERT_EQ(list.insert(c, cue), "");
         }
+        bool devices = false;
+        for (const Cue& c : list.cues())
+            for (const CueStep& s : c.steps) devices = devices || s.devices.given();
+        EXPECT_EQ(cue_csv(list.cues()).find(",seconds,device\r\n") != std::string::npos, devices);
+        EXPECT_EQ(cue_csv(list.cues()).find(",device") != std::string::npos, devices);
         ASSERT_TRUE(save_cue_file(dir.file("show.csv"), list.cues()));
         std::vector<Cue> back;
         ASSERT_TRUE(load_cue_file(dir.file("show.csv"), back, error)) << error.message();
@@ -176,6 +211,18 @@ TEST_F(CuePosition, EditsKeepCurrentAndNextOnTheirCues) {
         EXPECT_EQ(order, cases[i].order) << "case " << i;
     }
     CueList list(cues);
+    list.go();
+    list.mark_failed("step 2 failed");
+    EXPECT_TRUE(list.current_failed());
+    EXPECT_EQ(list.failure(), "step 2 failed");
+    EXPECT_EQ(where(list), "A/B") << "a failed cue stays current";
+    list.insert(0, {"Z", {CueStep{}}});
+    EXPECT_TRUE(list.current_failed()) << "the mark follows its cue";
+    list.go();
+    EXPECT_FALSE(list.current_failed()) << "the next GO goes on from the next cue";
+    list.mark_failed("again");
+    list.remove(2);
+    EXPECT_FALSE(list.current_failed());
     list.select_next(3);
     list.go();
     list.remove(3);
