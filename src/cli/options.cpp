@@ -295,9 +295,9 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             serve_given = true;
         } else if (arg == "--page") {
             const auto v = value();
-            const int page = v ? parse_page(*v, false) : -1;
-            if (page < 0) return usage_error("--page needs a page 1..64");
-            o.preview_page = page;
+            const std::optional<int> page = v ? parse_page_label(*v, false) : std::nullopt;
+            if (!page) return usage_error("--page needs a page 1..64");
+            o.preview_page = *page;
             preview_given = true;
         } else if (arg == "--glyphs" || arg == "--png") {
             const auto v = value();
