@@ -155,7 +155,7 @@ std::pair<int, std::string> row_step(const std::vector<std::string>& cells, CueS
     if (auto devices = parse_step_devices(cell(kDevice))) {
         step.devices = std::move(*devices);
     } else {
-        return {kDevice, "devices " + quoted(cell(kDevice)) + ": a number 1.." +
+        return {kDevice, "devices " + quoted_value(cell(kDevice)) + ": a number 1.." +
                              std::to_string(kCueMaxDevice) + ", numbers joined by ';', or all"};
     }
     if (wait) {
