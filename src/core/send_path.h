@@ -68,6 +68,9 @@ public:
 
     void set_serial_transport(Transport* transport) { serial_ = transport; }
     void set_tcp_transport(Transport* transport) { tcp_ = transport; }
+    // What frames are written to: a link asks whether its device can be reached through it.
+    const Transport* serial_transport() const { return serial_; }
+    const Transport* tcp_transport() const { return tcp_; }
     Model& model() { return model_; }
     Ui& ui() { return ui_; }
 
