@@ -1104,15 +1104,6 @@ QByteArray upgrade(const QByteArray& target, const QByteArray& extra) {
            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" + extra + "\r\n";
 }
 
-// The memory the process holds, from /proc (0 when it cannot be read).
-qint64 resident_kib(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 TEST_F(ControlTest, EveryRequestPassesOneGateWhateverItsPathOrUpgrade) {
     ASSERT_TRUE(start({}, {"--token", "s3cret", "--allow-host", "studio.local", "--allow-origin",
                            "http://panel.example:8000"}));
