@@ -4,11 +4,15 @@
 tqv7310nx-cli serve (--http, --osc, --rosstalk, port 0) talks to the simulated device over
 TCP through a relay in this script, which notes when the first byte of each frame arrives.
 For each route: N one-step cues (page switches) are loaded, then fired one after the other,
-each GO sent only once the cue before has ended. Reports the median and the 99th percentile
-of GO sent -> first byte at the relay, in milliseconds. Loopback only.
+each GO sent only once the cue before has ended. Each protocol keeps one connection for the
+whole run (HTTP keep-alive, one UDP socket, one RossTalk connection), opened before the first
+GO, so the timed window holds only the GO going out and the cue's first frame coming to the
+relay. Reports the min, median, 99th percentile and max of GO sent -> first byte at the
+relay, in milliseconds, and the machine's load. Loopback only.
 
 usage: scripts/bench_cue_go.py [BIN_DIR] [N] [ROUTE...]   (default build/bin 1000, every route)
 """
+from http.client import HTTPConnection
 import json
 import os
 import socket
@@ -18,7 +22,6 @@ import subprocess
 import sys
 import threading
 import time
-import urllib.request
 
 from bench_serve import ready
 
@@ -71,18 +74,22 @@ def main():
                              stderr=subprocess.PIPE, stdin=subprocess.PIPE)
     http, osc_port, ross_port = ready(serve, "http"), ready(serve, "osc"), ready(serve, "rosstalk")
     threading.Thread(target=lambda: [None for _ in serve.stderr], daemon=True).start()
-    base = f"http://127.0.0.1:{http}"
+    # One keep-alive connection for every HTTP request of the run; http.client sends a
+    # request's head and body in one write, and no-delay keeps the kernel from holding it.
+    conn = HTTPConnection("127.0.0.1", http, timeout=10)
+    conn.connect()
+    conn.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def request(method, path, body=None):
+        conn.request(method, path, body, {"Content-Type": "application/json"} if body else {})
+        r = conn.getresponse()
+        return r.status, r.read()
 
     def post(path, body=b""):
-        req = urllib.request.Request(base + path, data=body, method="POST")
-        try:
-            with urllib.request.urlopen(req) as r:
-                return r.status, r.read()
-        except urllib.error.HTTPError as e:
-            return e.code, e.read()
+        return request("POST", path, body)
 
     def idle():
-        while json.loads(urllib.request.urlopen(base + "/api/cues").read())["running"] is not None:
+        while json.loads(request("GET", "/api/cues")[1])["running"] is not None:
             time.sleep(0.001)
 
     osc = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -96,7 +103,8 @@ def main():
     }
     csv = "cue,action,line,page,text,memory,seconds\n" + "".join(
         f"C{i},page,1T,{i % 64 + 1},,,\n" for i in range(N))
-    print("| route | GOs | median | p99 |\n| --- | ---: | ---: | ---: |")
+    print(f"load: {open('/proc/loadavg').read().strip()}")
+    print("| route | GOs | min | median | p99 | max |\n| --- | ---: | ---: | ---: | ---: | ---: |")
     for name, send in senders.items():
         if ROUTES and name not in ROUTES:
             continue
@@ -113,7 +121,9 @@ def main():
                 times.append((frames[seen] - start) * 1000)
             idle()
         times.sort()
-        print(f"| {name} | {N} | {statistics.median(times):.2f} ms | {times[int(len(times) * 0.99) - 1]:.2f} ms |")
+        print(f"| {name} | {N} | {times[0]:.2f} ms | {statistics.median(times):.2f} ms | "
+              f"{times[int(len(times) * 0.99) - 1]:.2f} ms | {times[-1]:.2f} ms |")
+    print(f"load: {open('/proc/loadavg').read().strip()}")
     serve.terminate()
     sim.terminate()
     serve.wait()

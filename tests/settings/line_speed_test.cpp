@@ -4,7 +4,9 @@
 // by scripts/bench_dialogs.sh.
 #include <QFile>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "app/simulator_process.h"
 #include "glyphs/glyph_list_dialog.h"
@@ -68,8 +70,10 @@ TEST_F(LineSpeed, DISABLED_AnswerPacedRunsAgainstA9600BaudLine) {
 }
 
 // Set all items on every connected device at once from the dialog, with the traffic log
-// window open: 96 devices that each answer 20 ms late against one such device. Run by
-// scripts/bench_push.sh.
+// window open: 96 devices that each answer 20 ms late against one such device. The two
+// sides take turns (1, 96, 1, 96, ...) so that the machine's load drifting during the run
+// lands on both sides of each pair rather than in the ratio. TQV_BENCH_PAIRS sets the
+// number of pairs (default 5). Run by scripts/bench_push.sh.
 TEST_F(LineSpeed, DISABLED_PushToEveryDeviceAgainstOne) {
     model.interface_kind = 1;
     model.tcp_role = 1;
@@ -78,13 +82,14 @@ TEST_F(LineSpeed, DISABLED_PushToEveryDeviceAgainstOne) {
     ASSERT_EQ(link.tcp().socket_listen(), 1);
     window->show();
     window->run_command(command::kTrafficLog);
-    std::printf("%-8s %9s %7s\n", "devices", "wall_s", "ratio");
-    double one = 0;
-    for (const int count : {1, 96}) {
+    const int pair_count = qEnvironmentVariableIsSet("TQV_BENCH_PAIRS")
+                               ? std::max(1, qEnvironmentVariableIntValue("TQV_BENCH_PAIRS"))
+                               : 5;
+    auto push = [&](int count) -> double {
         Sim devices({"--connect", QStringLiteral("127.0.0.1:%1").arg(link.tcp().server_port()),
                      "--count", QString::number(count), "--delay", "20"},
                     "connected");
-        ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == count; }, 30000));
+        EXPECT_TRUE(wait_until([&] { return link.tcp().count_peers() == count; }, 30000));
         model.tcp_connected = 1;
         model.selected_peer = link.peers().entries().front();
         window->run_command(command::kSetAllItems);
@@ -94,19 +99,31 @@ TEST_F(LineSpeed, DISABLED_PushToEveryDeviceAgainstOne) {
         QElapsedTimer clock;
         clock.start();
         d->start_button()->click();
-        ASSERT_TRUE(wait_until([&] { return !d->push_to_all()->running(); }, 300000));
+        EXPECT_TRUE(wait_until([&] { return !d->push_to_all()->running(); }, 300000));
         const double wall = clock.elapsed() / 1000.0;
-        if (count == 1) one = wall;
-        std::printf("%-8d %9.2f %7.3f\n", count, wall, wall / one);
         EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: " + std::to_string(count) +
                                                        " 台とも完了しました"});
         d->close();
         devices.stop();
-        ASSERT_TRUE(wait_until([&] { return link.tcp().count_peers() == 0; }, 30000));
-        if (count == 96) {
-            EXPECT_LE(wall / one, 1.10);
-        }
+        EXPECT_TRUE(wait_until([&] { return link.tcp().count_peers() == 0; }, 30000));
+        return wall;
+    };
+    std::printf("%-5s %9s %9s %7s\n", "pair", "1_dev_s", "96_dev_s", "ratio");
+    std::vector<double> ratios;
+    for (int pair = 1; pair <= pair_count && !HasFailure(); ++pair) {
+        const double one = push(1);
+        const double all = push(96);
+        ratios.push_back(all / one);
+        std::printf("%-5d %9.2f %9.2f %7.3f\n", pair, one, all, all / one);
+        std::fflush(stdout);
     }
+    ASSERT_FALSE(ratios.empty());
+    std::sort(ratios.begin(), ratios.end());
+    const double median = ratios.size() % 2 ? ratios[ratios.size() / 2]
+                                            : (ratios[ratios.size() / 2 - 1] + ratios[ratios.size() / 2]) / 2;
+    std::printf("ratio 96/1 over %zu pairs: min %.3f, median %.3f, max %.3f\n", ratios.size(),
+                ratios.front(), median, ratios.back());
+    EXPECT_LE(median, 1.10);
 }
 
 }  // namespace
