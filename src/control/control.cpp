@@ -83,7 +83,7 @@ QString title_path(int slot) {
 // Whether a page's title is displayed when the page is on air.
 QString display_path(int line, int page) {
     return QStringLiteral("lines/%1/display/%2")
-        .arg(kLineNames[std::size_t(line)])
+        .arg(line_label(line))
         .arg(page + 1, 2, 10, QLatin1Char('0'));
 }
 
@@ -348,7 +348,10 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         const bool ended = news.kind == RunNews::Kind::ended;
         QJsonObject changes{{"run/active", !ended}, {"run/step", news.step}, {"run/total", news.total}};
         changes["run/end"] = ended ? QJsonValue(run_end_key(news.end)) : QJsonValue();
-        state_.apply(link_.reconnect_check_running() ? "device" : "dialog", changes);
+        state_.apply(link_.reconnect_check_running()    ? QStringLiteral("device")
+                     : cues_ != nullptr && cues_->running() ? QStringLiteral("cue")
+                                                            : QStringLiteral("dialog"),
+                     changes);
     });
     connect(&link_, &DeviceLink::reconnect_checked, this,
             [this](bool completed, const std::vector<SettingDifference>& differences) {
