@@ -100,8 +100,6 @@ void LinkStatusBar::follow_remote_lock(QAction* lock) {
     connect(lock, &QAction::toggled, lock_label_, &QLabel::setVisible);
 }
 
-QString LinkStatusBar::control_text() const { return control_label_->text(); }
-
 void LinkStatusBar::show_remote(const QString& text) {
     if (remote_timer_ == nullptr) {
         remote_timer_ = new QTimer(this);

@@ -33,7 +33,6 @@ class LinkStatusBar : public QStatusBar {
     void refresh();
     // Show control is on: "制御 HTTP 127.0.0.1:8080, OSC 127.0.0.1:9000"; empty: off.
     void set_control_text(const QString& text);
-    QString control_text() const;
     // The last remote action in place of the control text, for a few seconds.
     void show_remote(const QString& text);
     // The menu's lock of remote control: "リモート禁止" stays in the bar while it is checked.

@@ -20,6 +20,7 @@
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "control/control.h"
+#include "core/box_queue.h"
 #include "core/config.h"
 
 namespace {
@@ -108,7 +109,9 @@ int main(int argc, char** argv) {
     }
 
     tqv::Model model;
-    tqv::MessageBoxUi ui(model);
+    tqv::MessageBoxUi message_boxes;
+    // The boxes raised while answers are handled open once the handling has returned.
+    tqv::BoxQueue ui(message_boxes);
     const QStringList start_files = parser.positionalArguments();
     tqv::SingleInstance instance;
     if (!instance.acquire(ui, start_files.value(0))) return 0;
@@ -137,6 +140,7 @@ int main(int argc, char** argv) {
     tqv::IniFile config(tqv::configuration_path().toStdString());
     tqv::QtFileDialogs files(&config);
     tqv::AppContext context{model, link, corner_clicks, &config, &files};
+    message_boxes.show_over(&context.windows);
     tqv::ModalDialogOpener opener;
     tqv::MainWindow window(context, files, opener);
     if (parser.isSet(log)) {

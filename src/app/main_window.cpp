@@ -74,8 +74,6 @@ MainWindow::~MainWindow() {
     delete traffic_window_;
     delete cue_window_;
     delete on_air_window_;
-    const void* self = static_cast<const QWidget*>(this);
-    if (model_.message_owner == self) model_.message_owner = nullptr;
 }
 
 void MainWindow::build_menu() {

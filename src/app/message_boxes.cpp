@@ -15,24 +15,15 @@ QString qt_text(std::string_view text) {
 
 }  // namespace
 
-QWidget* MessageBoxUi::live_widget(const void* handle) {
-    if (handle == nullptr) return nullptr;
-    // The handle is only compared, never dereferenced, until it is known to be alive.
-    const QWidgetList widgets = QApplication::allWidgets();
-    for (QWidget* w : widgets) {
-        if (static_cast<const void*>(w) == handle) return w;
-    }
-    return nullptr;
+QWidget* MessageBoxUi::owner(Box kind) const {
+    const bool owned = kind == Box::error_owned || kind == Box::plain || kind == Box::information;
+    return owned && windows_ != nullptr ? windows_->message_owner.data() : nullptr;
 }
 
 void MessageBoxUi::box(Box kind, std::string_view text, std::string_view caption) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QWidget* owner = nullptr;
     switch (kind) {
         case Box::error_owned:
-            icon = QMessageBox::Critical;
-            owner = live_widget(model_.message_owner);
-            break;
         case Box::error:
             icon = QMessageBox::Critical;
             break;
@@ -40,17 +31,14 @@ void MessageBoxUi::box(Box kind, std::string_view text, std::string_view caption
             icon = QMessageBox::Warning;
             break;
         case Box::success:
-            break;
         case Box::plain:
-            owner = live_widget(model_.message_owner);
             break;
         case Box::information:
             icon = QMessageBox::Information;
-            owner = live_widget(model_.message_owner);
             break;
     }
     QApplication::beep();
-    QMessageBox box(icon, qt_text(caption), qt_text(text), QMessageBox::Ok, owner);
+    QMessageBox box(icon, qt_text(caption), qt_text(text), QMessageBox::Ok, owner(kind));
     // Task-modal: the operator answers the box before anything else of the program.
     box.setWindowModality(Qt::ApplicationModal);
     open_.emplace_back(&box);
@@ -74,7 +62,7 @@ bool MessageBoxUi::ask(std::string_view text, std::string_view caption) {
 }
 
 void MessageBoxUi::repaint_notify() {
-    if (QWidget* w = live_widget(model_.notify_window)) w->update();
+    if (windows_ != nullptr && windows_->notify_window) windows_->notify_window->update();
 }
 
 }  // namespace tqv

@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <vector>
 
-#include "core/model.h"
 #include "core/ui.h"
+#include "dialogs/app_context.h"
 
 class QWidget;
 
@@ -15,11 +15,13 @@ namespace tqv {
 
 class MessageBoxUi : public Ui {
   public:
-    explicit MessageBoxUi(Model& model) : model_(model) {}
+    // The windows the boxes of answers sit over, once the dialogs' context exists; before
+    // that every box has no owner.
+    void show_over(const AnswerWindows* windows) { windows_ = windows; }
 
     // A beep, then a modal box: error and warning boxes with their icons, success and
-    // plain boxes without one. Owned error boxes and the plain boxes of answers sit over
-    // `message_owner`; all others have no owner.
+    // plain boxes without one. Owned error boxes and the plain and information boxes sit
+    // over `message_owner`; all others have no owner.
     void box(Box kind, std::string_view text, std::string_view caption) override;
     // A beep, then a Yes/No question with no owner; true for Yes.
     bool ask(std::string_view text, std::string_view caption) override;
@@ -27,12 +29,12 @@ class MessageBoxUi : public Ui {
     void repaint_notify() override;
     void withdraw(std::string_view text) override;
 
-    // The widget a model handle names, or nullptr when it is not a live widget any more
-    // (a dialog that set it may have closed since).
-    static QWidget* live_widget(const void* handle);
+    // The window a box of this kind sits over; nullptr for none (also when the window that
+    // was named has gone away since).
+    QWidget* owner(Box kind) const;
 
   private:
-    Model& model_;
+    const AnswerWindows* windows_ = nullptr;
     // The boxes open now, innermost last; each runs its own event loop.
     std::vector<QPointer<QMessageBox>> open_;
 };

@@ -103,10 +103,11 @@ bool save_screenshots(const QString& directory, QString* error) {
     model.reset_configuration();
     // The road every new operator takes first: page 05 on ch.1 Top.
     model.current_page[0] = 4;
-    MessageBoxUi ui(model);
+    MessageBoxUi ui;
     DeviceLink link(model, ui);
     CornerClicks clicks;
     AppContext context{model, link, clicks};
+    ui.show_over(&context.windows);
     QtFileDialogs files;
     ModalDialogOpener opener;
 

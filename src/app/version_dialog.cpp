@@ -29,9 +29,7 @@ VersionDialog::VersionDialog(AppContext& context, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // The caption keeps its half-width katakana unless a peer is selected.
-    run_opening_steps({.receives_answers = true,
-                       .sets_address_prefix = true,
-                       .peer_caption = "TQV7310NXのバージョン情報 "});
+    run_opening_steps({.receives_answers = true, .peer_caption = "TQV7310NXのバージョン情報 "});
 }
 
 }  // namespace tqv

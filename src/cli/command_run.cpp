@@ -13,14 +13,6 @@
 
 namespace tqv::cli {
 
-namespace {
-
-// Every exchange ends by itself within the answer time-out (seven 500 ms ticks); a link
-// that shows no sign of life for much longer than that is given up.
-constexpr int kSettleGuardMs = 15000;
-
-}  // namespace
-
 CommandRun::CommandRun(const Options& options, Channel& link, CliUi& ui, Console& console,
                        std::string output_file, QObject* parent)
     : QObject(parent),
@@ -30,7 +22,9 @@ CommandRun::CommandRun(const Options& options, Channel& link, CliUi& ui, Console
       console_(console),
       output_file_(std::move(output_file)) {
     guard_.setSingleShot(true);
-    guard_.setInterval(kSettleGuardMs);
+    // Every exchange ends by itself within the answer time-out; a link that shows no sign
+    // of life for much longer than that is given up.
+    guard_.setInterval(SendPath::kExchangeGuardMs);
     connect(&guard_, &QTimer::timeout, this,
             [this] { fail("tqv7310nx-cli: the link gave no sign of life; giving up"); });
 }
@@ -41,7 +35,6 @@ void CommandRun::start() {
     Model& m = link_.model();
     failures_at_start_ = ui_.failures();
     m.slave_address_index = options_.slave_address_index;
-    m.address_prefix_on = 1;
 
     // Nothing answers a broadcast on the serial line: there is nothing to wait for.
     const bool unanswered = m.interface_kind == 0 &&
@@ -63,7 +56,6 @@ void CommandRun::start() {
             // from standing in for another's.
             m.reset();
             m.slave_address_index = options_.slave_address_index;
-            m.address_prefix_on = 1;
             start_bulk(BulkKind::read_settings);
             break;
         case Command::network_show:

@@ -109,7 +109,6 @@ void Session::start() {
         return;
     }
     model_.slave_address_index = options_.slave_address_index;
-    model_.address_prefix_on = 1;
     model_.running = 1;
     phase_ = Phase::connecting;
     switch (options_.link) {

@@ -81,7 +81,7 @@ class Control : public QObject {
     static constexpr int kBacklogWatchMs = 20;
     // Longer than any exchange the send path can have (its answer time-out, a late answer
     // drained first): a command whose end was never told is answered as timed out.
-    static constexpr int kGuardMs = 15000;
+    static constexpr int kGuardMs = SendPath::kExchangeGuardMs;
     static constexpr int kMaxRossTalkClients = 16;
     // Ignored and refused OSC datagrams and RossTalk lines are logged at most this many a
     // second per listener; the rest are counted in one line.
@@ -251,20 +251,12 @@ class Control : public QObject {
 // The link's message boxes in the program: those shown while a control command awaits its
 // end are about that command, whose outcome the caller gets; they go to the log instead of
 // waiting for the operator (which would hold the answer back until someone clicks).
-class ControlUi : public Ui {
+class ControlUi : public ForwardingUi {
   public:
-    explicit ControlUi(Ui& inner) : inner_(inner) {}
+    using ForwardingUi::ForwardingUi;
     void box(Box kind, std::string_view text, std::string_view caption) override;
-    bool ask(std::string_view text, std::string_view caption) override {
-        return inner_.ask(text, caption);
-    }
-    void repaint_notify() override { inner_.repaint_notify(); }
-    void withdraw(std::string_view text) override { inner_.withdraw(text); }
 
     QPointer<Control> control;
-
-  private:
-    Ui& inner_;
 };
 
 // The program's control interface as its configuration asks for it: null when every port

@@ -85,20 +85,24 @@ void AnswerDispatcher::arrive(std::string line, Link link) {
     inbox_.push_back({std::move(line), link, arrival});
     if (handling_) return;
     handling_ = true;
+    // The boxes of the lines wait until they are all handled: a box's own event loop may
+    // bring the next line, which then finds nothing half done.
+    ui_.answers_begin();
     while (!inbox_.empty()) {
         const Arrived item = std::move(inbox_.front());
         inbox_.pop_front();
         handle(item);
     }
     handling_ = false;
+    ui_.answers_end();
 }
 
 void AnswerDispatcher::handle(const Arrived& item) {
     std::string_view text = item.line;
-    if (item.link == Link::tcp || model_.address_prefix_on == 1) {
-        // The slave address is always there on TCP; on the serial line only when sent.
-        text = text.size() < 2 ? std::string_view{} : text.substr(2);
-    }
+    // The slave address is always there on TCP; on the serial line when the command it
+    // answers carried one.
+    const std::size_t skip = item.link == Link::tcp ? 2 : std::size_t(item.arrival.address_chars);
+    if (skip > 0) text = text.size() < skip ? std::string_view{} : text.substr(skip);
     dispatch(text, item.link, item.arrival);
     path_.answer_handled(item.link == Link::tcp, item.arrival.route);
     line_handled();

@@ -41,8 +41,9 @@ private:
         SendPath::Arrival arrival;
     };
     // Each complete line ends its command's wait at once; the lines are then handled one
-    // after the other, in order, also when a box of one of them runs a nested event loop
-    // in which more bytes arrive.
+    // after the other, in order, between the Ui's answers_begin() and answers_end(): their
+    // boxes wait until every line in hand is handled (BoxQueue), so that a box's nested
+    // event loop, in which more bytes arrive, never finds a line half handled.
     void arrive(std::string line, Link link);
     void handle(const Arrived& item);
     void dispatch(std::string_view text, Link link, const SendPath::Arrival& arrival);

@@ -36,6 +36,9 @@ public:
     int period_ms(int n) const override;
     std::optional<int> percent(int n) const override;
     bool serial_only() const override { return kind_ == BulkKind::network_read; }
+    Addressing addressing() const override {
+        return kind_ == BulkKind::network_read ? Addressing::bare : Addressing::addressed;
+    }
     void begin(Model& m) override;
     void end(Model& m, RunEnd why) override;
     std::string completion_text() const override;

@@ -70,10 +70,6 @@ void send_display_one(SendPath& path) {
     path.send_command(body_display_one(m, m.selected_title_line, m.selected_page));
 }
 
-void send_display_line(SendPath& path, int line) {
-    path.send_command(body_display_line(path.model(), line));
-}
-
 // ---------------------------------------------------------------- switching times
 std::string body_switch_time_one(const Model& m, int line, int page) {
     return "AST" + line_fields(line) + two_digits(clamp_page(page) + 1) +
@@ -90,10 +86,6 @@ void send_switch_time_one(SendPath& path) {
     const Model& m = path.model();
     if (run_under_way(m)) return;
     path.send_command(body_switch_time_one(m, m.selected_title_line, m.selected_page));
-}
-
-void send_switch_times_line(SendPath& path, int line) {
-    path.send_command(body_switch_times_line(path.model(), line));
 }
 
 // ---------------------------------------------------------------- levels and position
@@ -115,7 +107,7 @@ void send_position(SendPath& path, int line) {
 // ---------------------------------------------------------------- titles
 std::optional<std::string> body_title(int store, int t, std::string_view bytes,
                                       const char** refusal) {
-    std::array<char, 29> padded{};
+    PaddedTitle padded{};
     std::optional<std::string> body;
     if (pad_title_bytes(bytes, padded)) body = build_title_body(store, t, padded);
     if (!body && refusal != nullptr)
@@ -297,8 +289,7 @@ std::string body_network_read(int n) {
 }
 
 void send_network_command(SendPath& path, std::string_view body) {
-    path.model().address_prefix_on = 0;
-    path.serial_send(body);
+    path.serial_send(body, Addressing::bare);
 }
 
 }  // namespace tqv

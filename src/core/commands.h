@@ -29,13 +29,11 @@ void send_startup_page(SendPath& path, int line);
 std::string body_display_one(const Model& m, int line, int page);
 std::string body_display_line(const Model& m, int line);
 void send_display_one(SendPath& path);  // selected_title_line / selected_page
-void send_display_line(SendPath& path, int line);
 
 // --- automatic switching ("AST") ---
 std::string body_switch_time_one(const Model& m, int line, int page);
 std::string body_switch_times_line(const Model& m, int line);
 void send_switch_time_one(SendPath& path);  // does nothing while bulk_active
-void send_switch_times_line(SendPath& path, int line);
 
 // --- levels and position ("CWL", "CEL", "CTDPO") ---
 std::string body_white_level(const Model& m);
@@ -96,7 +94,8 @@ std::string body_keep_alive(const Model& m);       // "KAOF"/"KAON"
 std::string body_time_register(const Model& m);   // "TR1".."TR6"
 // The nine reads of the device network dialog, n = 1..9 ("RAA" .. "RVN").
 std::string body_network_read(int n);
-// Sends a device network command the way its dialog does: prefix off, serial only.
+// Sends a device network or slave address command the way their dialogs do: bare (it
+// speaks to whichever device is on the line), serial only.
 void send_network_command(SendPath& path, std::string_view body);
 
 }  // namespace tqv

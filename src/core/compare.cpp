@@ -67,7 +67,7 @@ std::vector<SettingDifference> compare_settings(const Model& doc, const Settings
             const std::string mine = without_padding(doc.titles[t]);
             const std::string theirs = without_padding(dev.titles[t]);
             if (mine == theirs) continue;
-            std::array<char, 29> padded{};
+            PaddedTitle padded{};
             std::optional<std::string> body;
             if (pad_title(doc, t, padded)) body = build_title_body(1, t, padded);
             std::string label = "CT" + channel_field(line) + position_letter(line) + two_digits(page + 1);

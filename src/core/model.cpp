@@ -34,7 +34,6 @@ void Model::reset() {
     document_dirty = 0;
 
     slave_address_index = 0;
-    address_prefix_on = 0;
     answer_pending = 0;
     pending_ticks = 0;
     bulk_active = 0;

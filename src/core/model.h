@@ -71,7 +71,6 @@ struct Model {
 
     // --- link state ---
     int slave_address_index = 0;  // 0..31, 32 = broadcast ("FF")
-    int address_prefix_on = 0;
     int answer_pending = 0;
     int pending_ticks = 0;
     // Written only by the run under way (run.h): 0 when none, else its next step.
@@ -86,10 +85,6 @@ struct Model {
     // --- user-interface state shared by several dialogs ---
     int selected_title_line = 0;
     int selected_page = 0;
-    // Opaque handles of the Qt side: the dialog that receives answers and the owner of
-    // message boxes. The core never dereferences them.
-    const void* message_owner = nullptr;
-    const void* notify_window = nullptr;
 
     // --- glyph state ---
     std::array<GlyphRecord, kGlyphSlots> glyph_data{};
@@ -121,7 +116,7 @@ struct Model {
     Model();
 
     // Back to the initial values of everything a new document starts from; configuration,
-    // connection state, window handles and glyph selection are kept.
+    // connection state and glyph selection are kept.
     void reset();
     // The configuration values as they are with no configuration file.
     void reset_configuration();

@@ -22,9 +22,9 @@ std::string command_label(std::string_view body) {
     return head(16);
 }
 
-bool answer_paced(const Model& m) {
-    const bool unanswered =
-        m.interface_kind == 0 && m.address_prefix_on == 1 && m.slave_address_index >= kBroadcastIndex;
+bool answer_paced(const Model& m, Addressing addressing) {
+    const bool unanswered = m.interface_kind == 0 && addressing == Addressing::addressed &&
+                            m.slave_address_index >= kBroadcastIndex;
     return m.fast_transfer == 1 && !unanswered;
 }
 

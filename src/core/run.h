@@ -27,6 +27,7 @@
 #include <string>
 #include <string_view>
 
+#include "addressing.h"
 #include "observers.h"
 
 namespace tqv {
@@ -62,6 +63,8 @@ public:
     virtual std::optional<int> percent(int n) const { return n * 100 / total(); }
     // The device network values travel on the serial line, which is always ready.
     virtual bool serial_only() const { return false; }
+    // How the steps' commands are framed (the device network reads go out bare).
+    virtual Addressing addressing() const { return Addressing::addressed; }
     // Each step waits for the answer to the one before (a glyph read asks for the next
     // glyph only once the last one is in).
     virtual bool each_waits_for_answer() const { return false; }
@@ -184,8 +187,9 @@ private:
 std::string command_label(std::string_view body);
 
 // Whether a run starting now goes at the pace of the answers: "高速転送" is on and someone
-// answers (nobody answers a broadcast on the serial line, which keeps the fixed pace).
-bool answer_paced(const Model& m);
+// answers (nobody answers an addressed broadcast on the serial line, which keeps the fixed
+// pace; a bare command is answered by whichever device is on the line).
+bool answer_paced(const Model& m, Addressing addressing = Addressing::addressed);
 
 // "残り 2:41": the time left of a run, whole seconds rounded up; "残り -:--" when unknown.
 std::string remaining_text(std::optional<int> ms);

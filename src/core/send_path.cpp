@@ -49,6 +49,7 @@ void SendPath::single_answered(const Arrival& arrival, std::string_view text, bo
 
 SendPath::Arrival SendPath::arrival_of(const Pending& p) const {
     Arrival a;
+    a.address_chars = p.address_chars;
     a.step = p.step;
     a.frame = p.frame;
     const std::size_t skip = std::min(p.frame.size(), std::size_t(p.address_chars));
@@ -72,25 +73,26 @@ void SendPath::detach_run(const Run& run) {
     std::erase_if(tcp_queue_, [&](const Pending& p) { return p.run_id == run.id(); });
 }
 
-void SendPath::send_command(std::string_view body) {
+void SendPath::send_command(std::string_view body, Addressing addressing) {
     if (model_.interface_kind != 0) {
         tcp_send(body);
     } else {
-        serial_send(body);
+        serial_send(body, addressing);
     }
 }
 
-void SendPath::serial_send(std::string_view body) {
+void SendPath::serial_send(std::string_view body, Addressing addressing) {
     // A body that cannot fit the 600-byte frame is never cut into a malformed command.
     if (body.size() > kMaxBody) return;
     std::string frame;
     bool expects_answer = true;
-    if (model_.address_prefix_on == 1) {
+    if (addressing == Addressing::addressed) {
         frame = address_field(model_.slave_address_index);
         // No device answers a broadcast on the serial line.
         if (frame == "FF") expects_answer = false;
     }
     const int address_chars = int(frame.size());
+    serial_last_address_chars_ = address_chars;
     frame.append(body);
     // Answers to commands that timed out before this one are no longer told apart from
     // this one's: from here on a line is this command's.
@@ -305,13 +307,13 @@ SendPath::Arrival SendPath::line_arrived(bool on_tcp) {
             return a;
         }
         model_.answer_pending = 0;
+        Arrival unmatched;
+        unmatched.address_chars = serial_last_address_chars_;
         if (serial_stale_ > 0) {
             --serial_stale_;
-            Arrival stale;
-            stale.route = Route::stale;
-            return stale;
+            unmatched.route = Route::stale;
         }
-        return {};
+        return unmatched;
     }
     Arrival a;
     if (!tcp_waiting_.empty()) {

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "addressing.h"
 #include "model.h"
 #include "observers.h"
 #include "run.h"
@@ -48,22 +49,28 @@ class SendPath {
 public:
     static constexpr std::size_t kFrameCapacity = 600;  // address + body + NUL
     static constexpr std::size_t kMaxBody = kFrameCapacity - 3;
-    static constexpr int kTimeoutTicks = 7;  // answer time-out, in 500 ms ticks
+    // The one tick of every answer time-out (serial and TCP), on every link's timer.
+    static constexpr int kTickMs = 500;
+    static constexpr int kTimeoutTicks = 7;  // answer time-out, in ticks
+    // Longer than any exchange can last here (its time-out, then the wait for its late
+    // answer before the next command): a front end that hears nothing of a command for
+    // this long gives it up as lost.
+    static constexpr int kExchangeGuardMs = 15000;
+    static_assert(kExchangeGuardMs > 2 * kTimeoutTicks * kTickMs);
 
     SendPath(Model& model, Ui& ui) : model_(model), ui_(ui) {}
 
     void set_serial_transport(Transport* transport) { serial_ = transport; }
     void set_tcp_transport(Transport* transport) { tcp_ = transport; }
-    Transport* serial_transport() const { return serial_; }
-    Transport* tcp_transport() const { return tcp_; }
     Model& model() { return model_; }
     Ui& ui() { return ui_; }
 
-    // Frames and sends one body (ending in CR LF) over the configured interface.
-    void send_command(std::string_view body);
-    // The serial branch; also used directly by the slave address and device network
-    // dialogs, whatever interface is configured.
-    void serial_send(std::string_view body);
+    // Frames and sends one body (ending in CR LF) over the configured interface. TCP frames
+    // always carry the address.
+    void send_command(std::string_view body, Addressing addressing = Addressing::addressed);
+    // The serial branch; also used directly, bare, by the slave address and device network
+    // commands, whatever interface is configured.
+    void serial_send(std::string_view body, Addressing addressing = Addressing::addressed);
     // 1 when the interface is RS-232C or a TCP connection exists.
     bool link_ready() const;
     // Every 500 ms: the serial answer time-out and the TCP answer time-out.
@@ -75,6 +82,9 @@ public:
     // step and command head (for the run's message).
     struct Arrival {
         Route route = Route::single;
+        // The characters in front of the answer text: the slave address when the command
+        // it answers carried one (on TCP always).
+        int address_chars = 2;
         int step = 0;
         std::string label;
         std::string frame;  // the command this line answers; empty for an unsolicited line
@@ -110,8 +120,6 @@ public:
 
     bool tcp_in_flight() const { return !tcp_waiting_.empty(); }
     std::size_t tcp_queued() const { return tcp_queue_.size(); }
-    // Late answers still expected on TCP before the next command may go out.
-    int tcp_stale() const { return tcp_stale_; }
     // Forgets every TCP command in flight or queued (the device was switched).
     void tcp_reset();
 
@@ -166,6 +174,9 @@ private:
     int tcp_stale_ = 0;        // late answers to swallow before the next send
     int tcp_stale_ticks_ = 0;  // how long we have waited for them
     int serial_stale_ = 0;     // timed-out serial commands whose answers may still come
+    // How the last serial command was framed: a line that answers no waiting command (a
+    // late answer) is read as the answers to it are.
+    int serial_last_address_chars_ = 2;
     int tcp_target_ = 0;       // the peer the TCP state above belongs to
 };
 

@@ -102,6 +102,9 @@ inline constexpr const char* kUntitled = "無題";
 // glyphs
 inline constexpr const char* kGlyphNumber = "外字登録番号";
 inline constexpr const char* kExportTitleTail = "をbmpファイルで保存";  // after the number
+// The editor would move the glyph number a transfer is walking (and register at its step).
+inline constexpr const char* kEditorDuringTransfer =
+    "外字の転送中は外字登録を開けません。転送が終わってから開いてください。";
 
 // serial port
 inline constexpr const char* kMissFileOpen = "Miss! File Open";

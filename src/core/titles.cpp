@@ -63,20 +63,21 @@ std::optional<std::uint16_t> title_unit_code(std::uint16_t u) {
     return code;
 }
 
-bool pad_title_bytes(std::string_view bytes, std::array<char, 29>& padded) {
+bool pad_title_bytes(std::string_view bytes, PaddedTitle& padded) {
     padded.fill('\0');
     const std::size_t n = bytes.size();
-    const std::size_t copied = n < 28 ? n : 28;
+    constexpr std::size_t kMax = kTitleMaxBytes;
+    const std::size_t copied = n < kMax ? n : kMax;
     for (std::size_t i = 0; i < copied; ++i) padded[i] = bytes[i];
-    if (n > 28 || n % 2 != 0) return false;
-    for (std::size_t i = n; i < 28; i += 2) {
+    if (n > kMax || n % 2 != 0) return false;
+    for (std::size_t i = n; i < kMax; i += 2) {
         padded[i] = static_cast<char>(0x81);
         padded[i + 1] = static_cast<char>(0x40);
     }
     return true;
 }
 
-bool pad_title(const Model& model, int t, std::array<char, 29>& padded) {
+bool pad_title(const Model& model, int t, PaddedTitle& padded) {
     padded.fill('\0');
     if (t < 0 || t >= kTitles) return false;
     return pad_title_bytes(slot_text(model.titles[t]), padded);
@@ -85,7 +86,7 @@ bool pad_title(const Model& model, int t, std::array<char, 29>& padded) {
 std::string channel_field(int line) { return (line == 2 || line == 3) ? "02" : "01"; }
 char position_letter(int line) { return (line == 1 || line == 3) ? 'B' : 'T'; }
 
-std::optional<std::string> build_title_body(int store, int t, const std::array<char, 29>& padded) {
+std::optional<std::string> build_title_body(int store, int t, const PaddedTitle& padded) {
     if (t < 0 || t >= kTitles) return std::nullopt;
     std::string body = store == 1 ? "CT" : "CN";
     body += t < 128 ? "01" : "02";

@@ -26,14 +26,18 @@ std::uint16_t jis_to_sjis(std::uint16_t code);
 // be sent (neither a glyph placeholder nor a convertible double-byte character).
 std::optional<std::uint16_t> title_unit_code(std::uint16_t unit);
 
+// A title as it is sent: its bytes padded with full-width spaces to kTitleMaxBytes, then NUL.
+inline constexpr int kPaddedTitleSize = kTitleMaxBytes + 1;
+using PaddedTitle = std::array<char, kPaddedTitleSize>;
+
 // Copies title bytes to `padded` (28 bytes + NUL) padded with full-width spaces. False when
 // the title is longer than 28 bytes or of odd length (the first 28 bytes are copied all the
 // same).
-bool pad_title_bytes(std::string_view bytes, std::array<char, 29>& padded);
+bool pad_title_bytes(std::string_view bytes, PaddedTitle& padded);
 // The same for slot t of the model; false also for a slot number out of range.
-bool pad_title(const Model& model, int t, std::array<char, 29>& padded);
+bool pad_title(const Model& model, int t, PaddedTitle& padded);
 // "CT"/"CN" body for title t from a padded title; nullopt when a unit cannot be converted.
-std::optional<std::string> build_title_body(int store, int t, const std::array<char, 29>& padded);
+std::optional<std::string> build_title_body(int store, int t, const PaddedTitle& padded);
 // Decodes the 14 codes of a "CT" answer into the bytes the title slot holds.
 std::string decode_title_codes(const std::array<std::uint16_t, 14>& codes);
 

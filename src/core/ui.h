@@ -28,6 +28,30 @@ public:
     // What a box still open with this text says holds no longer (the lost port is back):
     // the box is closed as if the operator had pressed OK.
     virtual void withdraw(std::string_view text) { (void)text; }
+    // Answer lines are handled from answers_begin() until answers_end() (the calls nest):
+    // a Ui whose boxes run their own event loop keeps the boxes raised in between until
+    // the end (BoxQueue), so that no box opens inside the dispatch.
+    virtual void answers_begin() {}
+    virtual void answers_end() {}
+};
+
+// Hands everything on to another Ui: the base of a Ui that changes one thing about it.
+class ForwardingUi : public Ui {
+public:
+    explicit ForwardingUi(Ui& inner) : inner_(inner) {}
+    void box(Box kind, std::string_view text, std::string_view caption) override {
+        inner_.box(kind, text, caption);
+    }
+    bool ask(std::string_view text, std::string_view caption) override {
+        return inner_.ask(text, caption);
+    }
+    void repaint_notify() override { inner_.repaint_notify(); }
+    void withdraw(std::string_view text) override { inner_.withdraw(text); }
+    void answers_begin() override { inner_.answers_begin(); }
+    void answers_end() override { inner_.answers_end(); }
+
+protected:
+    Ui& inner_;
 };
 
 inline void error_box(Ui& ui, std::string_view text) { ui.box(Box::error, text, "Error"); }

@@ -3,6 +3,9 @@
 // dialog resets when it opens.
 #pragma once
 
+#include <QPointer>
+#include <QWidget>
+
 #include "core/config.h"
 #include "core/model.h"
 #include "core/ui.h"
@@ -30,6 +33,14 @@ class CornerClicks {
 
 class FileDialogs;
 
+// The windows answers and their boxes go to, kept on the Qt side and never in the model:
+// the dialog that repaints on a glyph answer, and the window that the boxes of answers sit
+// over. A window that goes away is forgotten by itself.
+struct AnswerWindows {
+    QPointer<QWidget> notify_window;
+    QPointer<QWidget> message_owner;
+};
+
 struct AppContext {
     Model& model;
     DeviceLink& link;
@@ -39,6 +50,8 @@ struct AppContext {
     IniFile* config = nullptr;
     // The file name dialogs (settings documents, glyph lists, bitmaps).
     FileDialogs* files = nullptr;
+    // Set by each dialog that talks to the device as it opens.
+    AnswerWindows windows{};
 
     // The message boxes go through the same Ui as the send path's, so tests record both.
     Ui& ui() { return link.send_path().ui(); }

@@ -11,12 +11,6 @@
 
 namespace tqv {
 
-namespace {
-
-const void* handle(const QWidget* w) { return static_cast<const void*>(w); }
-
-}  // namespace
-
 ModelDialog::ModelDialog(AppContext& context, QWidget* parent, const QString& caption)
     : QDialog(parent), context_(context), model_(context.model) {
     setWindowTitle(caption);
@@ -30,20 +24,20 @@ ModelDialog::~ModelDialog() { forget_handles(); }
 
 void ModelDialog::forget_handles() {
     // Answers and boxes arriving later must not be sent to a window that has closed.
-    if (model_.notify_window == handle(this)) model_.notify_window = nullptr;
-    if (model_.message_owner == handle(this)) model_.message_owner = nullptr;
+    AnswerWindows& w = context_.windows;
+    if (w.notify_window == this) w.notify_window = nullptr;
+    if (w.message_owner == this) w.message_owner = nullptr;
 }
 
 void ModelDialog::run_opening_steps(const OpeningSteps& steps) {
     if (steps.receives_answers) {
-        model_.notify_window = handle(this);
+        context_.windows.notify_window = this;
         // The dialog is not shown yet, so the active window is the one it opens over.
         QWidget* active = QApplication::activeWindow();
         if (active == nullptr) active = parentWidget() != nullptr ? parentWidget()->window() : this;
-        model_.message_owner = handle(active);
+        context_.windows.message_owner = active;
     }
     context_.corner_clicks.reset();
-    if (steps.sets_address_prefix) model_.address_prefix_on = 1;
     // caption_suffix() is empty when no peer is selected or the index lies outside the peer
     // table (selected_peer doubles as the client role's host index).
     if (steps.peer_caption != nullptr && model_.selected_peer != -1 &&

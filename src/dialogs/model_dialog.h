@@ -19,8 +19,6 @@ struct OpeningSteps {
     // notify_window := the dialog, message_owner := the active window. Dialogs that never
     // talk to the device leave both alone.
     bool receives_answers = true;
-    // address_prefix_on := 1, for dialogs that send addressed commands.
-    bool sets_address_prefix = false;
     // With a selected peer, the caption becomes this text (it ends in a blank) followed by
     // the peer's address, so the operator sees which device the commands go to.
     const char* peer_caption = nullptr;

@@ -44,8 +44,7 @@ PageListDialog::PageListDialog(AppContext& context, QWidget* parent, const QStri
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    run_opening_steps(
-        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = peer_caption});
+    run_opening_steps({.receives_answers = true, .peer_caption = peer_caption});
 }
 
 }  // namespace tqv

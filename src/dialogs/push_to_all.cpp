@@ -73,7 +73,6 @@ bool PushToAll::start() {
             d->peer = link.peers().channel(entry);
             // Every device gets the document as it is now.
             d->peer->set_record(model);
-            d->peer->model().address_prefix_on = 1;
         }
         rows_.push_back({entry, QString::fromStdString(tcp.peer_address(entry)), 0, 0,
                          QStringLiteral("送信中"), false, false});

@@ -204,8 +204,7 @@ GlyphEditorDialog::GlyphEditorDialog(AppContext& context, QWidget* parent)
         if (glyph_toggle_dot(model_, editor_, row, col)) grid_->update();
     };
 
-    run_opening_steps(
-        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "外字登録 "});
+    run_opening_steps({.receives_answers = true, .peer_caption = "外字登録 "});
 }
 
 void GlyphEditorDialog::take_sample(const QString& text) {

@@ -65,8 +65,7 @@ GlyphInsertDialog::GlyphInsertDialog(AppContext& context, QWidget* parent)
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    run_opening_steps(
-        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "外字挿入 "});
+    run_opening_steps({.receives_answers = true, .peer_caption = "外字挿入 "});
 }
 
 QGroupBox* GlyphInsertDialog::choice_group(const QString& caption, const QStringList& items,

@@ -126,8 +126,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
     QGroupBox* address = slave_address_group();
     address->setTitle(QStringLiteral("スレーブアドレス"));
     slave_address_list()->setAccessibleName(address->title());
-    // The list sends addressed commands as every dialog does (it may be the first dialog
-    // opened, or follow one that sends unaddressed commands). Over TCP/IP there is no
+    // The list's commands are addressed as every command is. Over TCP/IP there is no
     // address to choose.
     if (model_.interface_kind == 1) {
         slave_address_list()->setCurrentIndex(-1);
@@ -254,8 +253,7 @@ GlyphListDialog::GlyphListDialog(AppContext& context, QWidget* parent)
         if (!bulk_running()) panel_->update();
     });
 
-    run_opening_steps(
-        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "外字一覧"});
+    run_opening_steps({.receives_answers = true, .peer_caption = "外字一覧"});
 }
 
 GlyphListDialog::~GlyphListDialog() {
@@ -439,18 +437,22 @@ void GlyphListDialog::preview_menu(int cell) {
 }
 
 void GlyphListDialog::open_editor(int cell) {
-    // glyph_index is the transfer's counter while one runs: the editor waits for its end.
-    if (bulk_running()) return;
+    // glyph_index is the counter of a transfer under way (the list's own, or the push to
+    // every device on this link): the editor is not opened on it.
+    if (bulk_running() || (push_ && push_->running()) || run_under_way(model_)) {
+        warning_box(context_.ui(), text::kEditorDuringTransfer);
+        return;
+    }
     model_.glyph_index = kCells * model_.glyph_group + cell;
-    const void* notify = model_.notify_window;
-    const void* owner = model_.message_owner;
+    const QPointer<QWidget> notify = context_.windows.notify_window;
+    const QPointer<QWidget> owner = context_.windows.message_owner;
     auto* editor = new GlyphEditorDialog(context_, this);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     // Back in the list, answers and boxes belong to it again, and the previews show what
     // the editor drew.
     connect(editor, &QDialog::finished, this, [this, notify, owner] {
-        model_.notify_window = notify;
-        model_.message_owner = owner;
+        context_.windows.notify_window = notify;
+        context_.windows.message_owner = owner;
         show_group();
     });
     // Modal over the list without a nested event loop.

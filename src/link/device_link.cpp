@@ -169,7 +169,7 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
         emit traffic(false, address, QStringLiteral("接続を拒否しました (許可リスト外)").toUtf8());
     });
 
-    answer_timer_.setInterval(500);
+    answer_timer_.setInterval(SendPath::kTickMs);
     connect(&answer_timer_, &QTimer::timeout, this, [this] { path_.answer_timeout_tick(); });
 }
 

@@ -9,7 +9,7 @@ namespace tqv {
 PeerSet::PeerSet(TcpLink& tcp, const Model& record, QObject* parent)
     : QObject(parent), tcp_(tcp), record_(record) {
     connect(&tcp_, &TcpLink::peers_changed, this, &PeerSet::sync);
-    ticks_.setInterval(500);
+    ticks_.setInterval(SendPath::kTickMs);
     connect(&ticks_, &QTimer::timeout, this, [this] {
         for (auto& [entry, channel] : channels_) channel->tick();
     });

@@ -24,7 +24,7 @@ RunDriver::~RunDriver() {
 }
 
 bool RunDriver::start(std::unique_ptr<RunSteps> steps) {
-    const bool paced = answer_paced(channel_.model());
+    const bool paced = answer_paced(channel_.model(), steps->addressing());
     return start(std::move(steps), paced);
 }
 

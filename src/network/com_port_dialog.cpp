@@ -106,7 +106,7 @@ ComPortDialog::ComPortDialog(AppContext& context, QWidget* parent,
     });
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
-    run_opening_steps({.receives_answers = true, .sets_address_prefix = true});
+    run_opening_steps({.receives_answers = true});
 }
 
 QString ComPortDialog::path_of(int index) const { return list_->itemData(index).toString(); }

@@ -127,11 +127,9 @@ DeviceNetworkDialog::DeviceNetworkDialog(AppContext& context, QWidget* parent)
     // The fields show what the device answered, also when some answers did not come.
     connect(&bulk_, &BulkRunner::ended, this, [this] { show_model(); });
 
-    run_opening_steps({.receives_answers = true,
-                       .sets_address_prefix = false,
-                       .peer_caption = "プロトコルの設定 "});
-    // The network values are written to whichever device is on the line: no address.
-    model_.address_prefix_on = 0;
+    // The network values are written to whichever device is on the line, so they carry no
+    // address (send_network_command).
+    run_opening_steps({.receives_answers = true, .peer_caption = "プロトコルの設定 "});
 }
 
 DeviceNetworkDialog::~DeviceNetworkDialog() = default;

@@ -32,7 +32,7 @@ InterfaceDialog::InterfaceDialog(AppContext& context, QWidget* parent)
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
-    run_opening_steps({.receives_answers = true, .sets_address_prefix = true});
+    run_opening_steps({.receives_answers = true});
 }
 
 }  // namespace tqv

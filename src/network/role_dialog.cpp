@@ -29,7 +29,7 @@ RoleDialog::RoleDialog(AppContext& context, QWidget* parent)
     connect(ok_, &QPushButton::clicked, this, &QDialog::reject);
 
     // The role sends nothing to a device, so the address prefix is left as it is.
-    run_opening_steps({.receives_answers = true, .sets_address_prefix = false});
+    run_opening_steps({.receives_answers = true});
 }
 
 }  // namespace tqv

@@ -32,9 +32,9 @@ SlaveAddressDialog::SlaveAddressDialog(AppContext& context, QWidget* parent)
     });
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 
-    run_opening_steps({.receives_answers = true, .sets_address_prefix = false});
-    // The "SA" command goes to whichever device is on the line, so it carries no address.
-    model_.address_prefix_on = 0;
+    // The "SA" command goes to whichever device is on the line, so it carries no address
+    // (send_network_command).
+    run_opening_steps({.receives_answers = true});
 }
 
 }  // namespace tqv

@@ -99,7 +99,7 @@ TcpClientDialog::TcpClientDialog(AppContext& context, QWidget* parent)
     connect(&tcp, &TcpLink::connected, this, &TcpClientDialog::connected_notice);
     connect(&tcp, &TcpLink::link_closed, this, &TcpClientDialog::connection_closed);
 
-    run_opening_steps({.receives_answers = true, .sets_address_prefix = false});
+    run_opening_steps({.receives_answers = true});
 }
 
 void TcpClientDialog::show_host(int host) {

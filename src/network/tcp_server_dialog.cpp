@@ -77,7 +77,7 @@ TcpServerDialog::TcpServerDialog(AppContext& context, QWidget* parent)
     connect(&tcp, &TcpLink::peers_changed, this, &TcpServerDialog::refresh_peers);
     connect(&tcp, &TcpLink::link_closed, this, &TcpServerDialog::target_closed);
 
-    run_opening_steps({.receives_answers = true, .sets_address_prefix = false});
+    run_opening_steps({.receives_answers = true});
     refresh_peers();
 }
 
@@ -96,7 +96,7 @@ void TcpServerDialog::refresh_peers() {
     show_target();
     show_listening_state();
     if (QWidget* active = QApplication::activeWindow()) {
-        model_.message_owner = static_cast<const void*>(active);
+        context_.windows.message_owner = active;
     }
 }
 

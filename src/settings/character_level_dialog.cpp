@@ -33,9 +33,7 @@ CharacterLevelDialog::CharacterLevelDialog(AppContext& context, QWidget* parent)
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    run_opening_steps({.receives_answers = true,
-                       .sets_address_prefix = true,
-                       .peer_caption = "文字レベルの設定 "});
+    run_opening_steps({.receives_answers = true, .peer_caption = "文字レベルの設定 "});
 }
 
 QGroupBox* CharacterLevelDialog::level_group(const QString& caption, int Model::*level,

@@ -49,9 +49,7 @@ CompareDialog::CompareDialog(AppContext& context, QWidget* parent)
     connect(read_, &QPushButton::clicked, this, &CompareDialog::start_read);
     connect(send_, &QPushButton::clicked, this, &CompareDialog::send_differences);
     connect(&bulk(), &BulkRunner::ended, this, &CompareDialog::run_ended);
-    run_opening_steps({.receives_answers = true,
-                       .sets_address_prefix = true,
-                       .peer_caption = "機器と比較 "});
+    run_opening_steps({.receives_answers = true, .peer_caption = "機器と比較 "});
     // Once the dialog is up, so that a refusal's box has the dialog under it.
     QTimer::singleShot(0, this, &CompareDialog::start_read);
 }

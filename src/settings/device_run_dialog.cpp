@@ -71,9 +71,7 @@ DeviceRunDialog::DeviceRunDialog(AppContext& context, QWidget* parent, const Set
         }
     });
 
-    run_opening_steps({.receives_answers = true,
-                       .sets_address_prefix = true,
-                       .peer_caption = peer_caption_.constData()});
+    run_opening_steps({.receives_answers = true, .peer_caption = peer_caption_.constData()});
 }
 
 void DeviceRunDialog::start_all() {

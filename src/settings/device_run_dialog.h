@@ -20,7 +20,6 @@ class DeviceRunDialog : public BulkDialog {
     QPushButton* start_button() const { return start_button_; }
     // Server role: "選択中の機器" or "接続中の全機器" (set all items only).
     QComboBox* target_list() const { return target_; }
-    DeviceRowsTable* device_table() const { return table_; }
     PushToAll* push_to_all() const { return push_.get(); }
 
     void reject() override;

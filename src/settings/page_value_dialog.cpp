@@ -118,9 +118,7 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
     connect(set_all_button_, &QPushButton::clicked, this, [this] { bulk().start(); });
 
     show_page();
-    run_opening_steps({.receives_answers = true,
-                       .sets_address_prefix = true,
-                       .peer_caption = setup.peer_caption});
+    run_opening_steps({.receives_answers = true, .peer_caption = setup.peer_caption});
 }
 
 void PageValueDialog::show_page() {

@@ -133,8 +133,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
             [this] { bulk().start(BulkKind::titles_no_memory); });
 
     show_title();
-    run_opening_steps(
-        {.receives_answers = true, .sets_address_prefix = true, .peer_caption = "タイトルの設定 "});
+    run_opening_steps({.receives_answers = true, .peer_caption = "タイトルの設定 "});
 }
 
 TitleSlot& TitleDialog::current_slot() {

@@ -21,7 +21,6 @@ class CueListWindowTest : public DialogTest {
     void SetUp() override {
         DialogTest::SetUp();
         model.interface_kind = 0;
-        model.address_prefix_on = 1;
         wire.on_write = [this](std::string_view) {
             if (answer) link.dispatcher().dispatch_serial(std::string("00") + answer + "\r\n");
         };

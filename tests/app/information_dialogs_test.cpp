@@ -23,15 +23,13 @@ std::vector<std::string> label_texts(const QWidget& dialog) {
 
 TEST_F(AppTest, VersionDialogShowsTheVersionAndTakesOverAnswers) {
     model.selected_peer = -1;
-    model.address_prefix_on = 0;
     for (int i = 0; i < 3; ++i) clicks.click(0, 0);
     window->run_command(kVersion);
     auto* dialog = opener.last<VersionDialog>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle().toStdString(), "TQV7310NXのﾊﾞｰｼﾞｮﾝ情報");
     EXPECT_EQ(label_texts(*dialog), std::vector<std::string>{"TQV7310NX Version 1.32"});
-    EXPECT_EQ(model.address_prefix_on, 1);
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(dialog)));
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(dialog));
     EXPECT_EQ(clicks.count(), 0);
 
     auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
@@ -42,9 +40,8 @@ TEST_F(AppTest, VersionDialogShowsTheVersionAndTakesOverAnswers) {
 }
 
 TEST_F(AppTest, GlyphNoteShowsThreeNotesAndTouchesNoLinkState) {
-    model.address_prefix_on = 0;
-    const void* before = &model;  // any earlier window handle
-    model.notify_window = before;
+    QWidget before;  // any earlier window
+    context.windows.notify_window = &before;
     for (int i = 0; i < 3; ++i) clicks.click(0, 0);
     window->run_command(kGlyphNote);
     auto* dialog = opener.last<GlyphNoteDialog>();
@@ -55,8 +52,7 @@ TEST_F(AppTest, GlyphNoteShowsThreeNotesAndTouchesNoLinkState) {
                                         "外字一覧の場合の拡張子は､TLLです。",
                                         "※外字操作は､自動切換え時に行わないでください。"}));
     EXPECT_TRUE(dialog->findChildren<QPushButton*>().isEmpty());
-    EXPECT_EQ(model.address_prefix_on, 0);
-    EXPECT_EQ(model.notify_window, before);
+    EXPECT_EQ(context.windows.notify_window.data(), &before);
     EXPECT_EQ(clicks.count(), 0);
 }
 

@@ -23,15 +23,13 @@ TEST_F(PageDialogTest, OpeningShowsTheModelAndTakesOverAnswers) {
     model.startup_page = {1, 2, 3, kAutoPage};
     model.slave_address_index = kBroadcastIndex;
     model.selected_peer = -1;
-    model.address_prefix_on = 0;
     for (int i = 0; i < 4; ++i) clicks.click(1, 1);
 
     auto* dialog = open<PageSwitchDialog>(kPageSwitch);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle().toStdString(), "表示ページ切換え");
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(dialog)));
-    EXPECT_NE(model.message_owner, nullptr);
-    EXPECT_EQ(model.address_prefix_on, 1);
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(dialog));
+    EXPECT_NE(context.windows.message_owner.data(), nullptr);
     EXPECT_EQ(clicks.count(), 0);
     const char* expected[] = {"05", "AUTO", "01", "64"};
     for (int line = 0; line < 4; ++line) {
@@ -49,7 +47,7 @@ TEST_F(PageDialogTest, OpeningShowsTheModelAndTakesOverAnswers) {
     EXPECT_EQ(address->currentText().toStdString(), "Bloadcast");
 
     dialog->close();
-    EXPECT_EQ(model.notify_window, nullptr) << "no answers for a closed dialog";
+    EXPECT_EQ(context.windows.notify_window.data(), nullptr) << "no answers for a closed dialog";
 
     auto* startup = open<StartupPageDialog>(kStartupPage);
     ASSERT_NE(startup, nullptr);

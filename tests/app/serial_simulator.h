@@ -15,6 +15,14 @@ namespace tqv::test {
 
 class SerialSimulator {
   public:
+    static bool available() {
+#ifdef TQV_SIM_PATH
+        return true;
+#else
+        return false;
+#endif
+    }
+
     // Starts the device, logging every line in and out, and opens `link`'s serial port on
     // it. False, with `error` saying why, when either fails.
     bool open(DeviceLink& link) {

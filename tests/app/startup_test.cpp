@@ -147,18 +147,23 @@ TEST(SimulatorProcessTest, ReportsAProgramThatSaysSomethingElse) {
 }
 
 TEST(MessageBoxUiTest, OwnerIsOnlyAWidgetThatStillExists) {
+    MessageBoxUi ui;
+    EXPECT_EQ(ui.owner(Box::plain), nullptr) << "no windows yet";
+    AnswerWindows windows;
+    ui.show_over(&windows);
     auto* w = new QWidget;
-    const void* handle = w;
-    EXPECT_EQ(MessageBoxUi::live_widget(handle), w);
+    windows.message_owner = w;
+    for (const Box kind : {Box::error_owned, Box::plain, Box::information})
+        EXPECT_EQ(ui.owner(kind), w);
+    for (const Box kind : {Box::error, Box::warning, Box::success})
+        EXPECT_EQ(ui.owner(kind), nullptr);
     delete w;
-    EXPECT_EQ(MessageBoxUi::live_widget(handle), nullptr);
-    EXPECT_EQ(MessageBoxUi::live_widget(nullptr), nullptr);
+    EXPECT_EQ(ui.owner(Box::plain), nullptr);
 }
 
 // The lost port is back: its box closes by itself; another box stays for the operator.
 TEST(MessageBoxUiTest, AWithdrawnBoxCloses) {
-    Model model;
-    MessageBoxUi ui(model);
+    MessageBoxUi ui;
     bool kept = false, stayed = false;
     QObject guard;  // the fallback ends with the test
     QTimer::singleShot(0, &guard, [&] {

@@ -1145,6 +1145,18 @@ TEST_F(ControlTest, AWebSocketClientThatFloodsPingsAndNeverReadsIsClosedWithFlat
                 static_cast<long long>(sent >> 20), static_cast<long long>(peak - before));
 }
 
+// serve on the serial line: its first request carries the slave address, and the device
+// carries it out.
+TEST_F(ControlTest, TheFirstRequestOnTheSerialLineIsAddressed) {
+    sim_ = std::make_unique<Sim>(QStringList{"--serial", "--log", log_path()}, "serial");
+    ASSERT_TRUE(sim_->ready());
+    launch({"--serial", sim_->value(), "serve"});
+    ASSERT_TRUE(ports());
+    const Reply r = call(http_, "POST", "/api/page", R"({"line":"1T","page":5})");
+    EXPECT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_EQ(frames(), std::vector<QByteArray>{"00P01T05"});
+}
+
 // The program's side: a dialog's send and the operator's lock, with the control in process.
 class ControlInProcessTest : public ::testing::Test {
   protected:
@@ -1229,7 +1241,6 @@ TEST_F(ControlInProcessTest, ARequestWhileThePortIsNotOpenIsRefusedAtOnce) {
     Sim sim({"--serial"}, "serial");
     ASSERT_TRUE(sim.ready());
     ASSERT_TRUE(link.open_serial(sim.value()));
-    model.address_prefix_on = 1;  // the device answers frames to its address
     link.start_answer_timer();
     std::string error;
     ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
@@ -1253,6 +1264,25 @@ TEST_F(ControlInProcessTest, ARequestWhileThePortIsNotOpenIsRefusedAtOnce) {
         }
         EXPECT_EQ(page().status, opens ? 200 : 503);
     }
+}
+
+// Over the serial line, right after start, the first request of the program's own control
+// port carries the slave address as every dialog's command does; the device carries it out.
+TEST_F(ControlInProcessTest, TheFirstRequestAfterStartIsAddressedOnTheSerialLine) {
+    if (!tqv::test::sim_available()) GTEST_SKIP();
+    Sim sim({"--serial"}, "serial");
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(link.open_serial(sim.value()));
+    link.start_answer_timer();
+    std::vector<std::string> frames;
+    link.send_path().frame_written.add(
+        [&frames](std::string_view f, bool) { frames.emplace_back(f); });
+    std::string error;
+    ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    const Reply r = call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":5})");
+    EXPECT_EQ(r.status, 200) << r.body.toStdString();
+    EXPECT_EQ(frames, std::vector<std::string>{"00P01T05\r\n"});
+    EXPECT_EQ(model.current_page[0], 4);
 }
 
 }  // namespace

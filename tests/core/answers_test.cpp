@@ -1,9 +1,16 @@
 #include "core/answers.h"
+#include "core/box_queue.h"
 #include "core/bulk.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <utility>
+
 #include "core/digits.h"
+#include "core/texts.h"
 #include "core_fixture.h"
 
 namespace tqv {
@@ -29,12 +36,13 @@ TEST_F(AnswersTest, SerialGoShowsSuccessOnlyWithPrefixAndNoBulk) {
     EXPECT_EQ(model.answer_pending, 0);
     EXPECT_EQ(model.pending_ticks, 0);
 
-    model.address_prefix_on = 0;
+    // The answer to a bare command is taken whole: an address in front is not dropped.
+    path.serial_send("RVN\r\n", Addressing::bare);
     dispatcher.dispatch_serial("05GO\r\n");
     EXPECT_EQ(ui.boxes.size(), 1u);
 
     // While a run is under way, a "GO" shows no box over it.
-    model.address_prefix_on = 1;
+    path.send_command("RCEL\r\n");
     for (const bool glyphs : {false, true}) {
         BulkTransfer lines(BulkKind::display_lines);
         GlyphBulk reads(false);
@@ -122,7 +130,9 @@ TEST_F(AnswersTest, ValueReportsWriteTheirMembers) {
 }
 
 TEST_F(AnswersTest, NetworkReportsWithoutPrefix) {
-    model.address_prefix_on = 0;
+    // Answers to the bare network reads; the lines after the first answer no waiting
+    // command and are read as the last command's answers are.
+    path.serial_send("RIA\r\n", Addressing::bare);
     dispatcher.dispatch_serial("IA192.168.001.003\r\n");
     EXPECT_EQ(model.ip_address, (Ipv4{192, 168, 1, 3}));
     dispatcher.dispatch_serial("GA300.000.000.001\r\n");
@@ -151,6 +161,96 @@ TEST_F(AnswersTest, NetworkReportsWithoutPrefix) {
     dispatcher.dispatch_tcp("00VN2.00\r\n");
     EXPECT_EQ(slot_text(model.version_number), "2.00");
     EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+// Whether a command carries the slave address is the command's own: in any order, on the
+// serial line, each goes out framed as it always is and its answer is read the same way
+// (an addressed answer read whole, or a bare one cut, would be applied nowhere).
+TEST_F(AnswersTest, EachCommandIsFramedAndAnsweredAsItselfWhateverCameBefore) {
+    struct Exchange {
+        Addressing addressing;
+        const char* body;
+        const char* answer;
+        std::function<void(Model&)> clear;
+        std::function<bool(const Model&)> applied;
+    };
+    const Exchange exchanges[] = {
+        {Addressing::bare, "RIA\r\n", "IA010.000.000.009\r\n",
+         [](Model& m) { m.ip_address = {}; },
+         [](const Model& m) { return m.ip_address == Ipv4{10, 0, 0, 9}; }},
+        {Addressing::bare, "RTR\r\n", "TR4\r\n", [](Model& m) { m.time_register = 0; },
+         [](const Model& m) { return m.time_register == 3; }},
+        {Addressing::addressed, "RCEL\r\n", "07CEL2\r\n", [](Model& m) { m.edge_level = 0; },
+         [](const Model& m) { return m.edge_level == 2; }},
+        {Addressing::addressed, "RP01B\r\n", "07P01B09\r\n",
+         [](Model& m) { m.current_page[1] = 0; },
+         [](const Model& m) { return m.current_page[1] == 8; }},
+    };
+    model.slave_address_index = 7;
+    std::mt19937 rng(std::random_device{}());
+    const unsigned seed = rng();
+    rng.seed(seed);
+    for (int i = 0; i < 200; ++i) {
+        const Exchange& e = exchanges[rng() % std::size(exchanges)];
+        e.clear(model);
+        path.send_command(e.body, e.addressing);
+        const std::string framed =
+            (e.addressing == Addressing::addressed ? "07" : "") + std::string(e.body);
+        ASSERT_EQ(serial.frames.back(), framed) << "seed " << seed << ", exchange " << i;
+        dispatcher.dispatch_serial(e.answer);
+        ASSERT_TRUE(e.applied(model)) << e.answer << " seed " << seed << ", exchange " << i;
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+// A box runs its own event loop, in which the device's next lines arrive. The box of an
+// answer opens only once the dispatch has returned: the line that raised it is handled
+// through, a line arriving while it is open is handled at once, and the box that line
+// raises opens after the first has closed, never inside it.
+TEST(AnswerBoxes, OpenOnlyOnceTheDispatchHasReturned) {
+    struct LoopingUi : RecordingUi {
+        std::function<void()> while_open;  // what arrives while the next box is open
+        int open = 0;
+        int deepest = 0;
+        void box(Box kind, std::string_view text, std::string_view caption) override {
+            RecordingUi::box(kind, text, caption);
+            deepest = std::max(deepest, ++open);
+            if (auto arriving = std::exchange(while_open, nullptr)) arriving();
+            --open;
+        }
+    };
+    Model model;
+    LoopingUi ui;
+    BoxQueue queued(ui);
+    FakeTransport serial;
+    SendPath path(model, queued);
+    path.set_serial_transport(&serial);
+    AnswerDispatcher dispatcher(path);
+    int handled = 0;
+    dispatcher.line_handled.add([&] { ++handled; });
+    path.send_command("CWL2\r\n");
+    path.send_command("RCEL\r\n");
+    path.send_command("CEL1\r\n");
+    ui.while_open = [&] {
+        EXPECT_EQ(handled, 1) << "the line that raised the box is handled through";
+        dispatcher.dispatch_serial("00CEL3\r\n");
+        EXPECT_EQ(model.edge_level, 3) << "a line arriving while the box is open is handled";
+        EXPECT_EQ(handled, 2);
+        dispatcher.dispatch_serial("00E3\r\n");
+        EXPECT_EQ(handled, 3);
+        EXPECT_EQ(ui.boxes.size(), 1u) << "its box waits for this one to close";
+    };
+    dispatcher.dispatch_serial("00GO\r\n");
+    EXPECT_EQ(ui.texts(), (std::vector<std::string>{text::kSuccess, text::kCommandError}));
+    EXPECT_EQ(ui.deepest, 1);
+
+    // A box withdrawn while it waits never opens.
+    path.send_command("CWL1\r\n");
+    queued.answers_begin();
+    dispatcher.dispatch_serial("00E3\r\n");
+    queued.withdraw(text::kCommandError);
+    queued.answers_end();
+    EXPECT_EQ(ui.boxes.size(), 2u);
 }
 
 TEST_F(AnswersTest, ErrorAnswersSetAnswerErrorWithTheirTexts) {

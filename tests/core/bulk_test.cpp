@@ -35,10 +35,9 @@ struct BulkTest : CoreFixture {
         auto& frames = model.interface_kind == 0 ? serial.frames : tcp.frames;
         for (; answered < frames.size(); ++answered) {
             if (frames[answered].substr(0, 2) == "FF") continue;
-            const std::string line = (model.address_prefix_on == 1 || model.interface_kind != 0
-                                          ? "00"
-                                          : "") +
-                                     std::string(answer);
+            // Every command body starts with a letter: digits in front are an address.
+            const bool addressed = std::isdigit(static_cast<unsigned char>(frames[answered][0]));
+            const std::string line = (addressed ? "00" : "") + std::string(answer);
             if (model.interface_kind == 0) {
                 dispatcher.dispatch_serial(line);
             } else {
@@ -180,7 +179,6 @@ TEST_F(BulkTest, StartNeedsALinkAndOnlyOneRunAtATime) {
 
 TEST_F(BulkTest, NetworkReadSendsNineBareReads) {
     tqv::Run& r = make(BulkKind::network_read);
-    model.address_prefix_on = 0;
     ASSERT_TRUE(r.start(false));
     EXPECT_FALSE(tqv::Run(path, *steps).start(false));  // pressed twice: one sequence
     auto ticks = run_through();
@@ -301,7 +299,6 @@ TEST_F(BulkTest, ARunWaitsForTheSingleCommandBeforeIt) {
 // times out and the run ends, naming it, instead of waiting forever. A command sent
 // without an address is named whole.
 TEST_F(BulkTest, ALostSerialAnswerEndsTheRunByItsTimeOut) {
-    model.address_prefix_on = 0;
     tqv::Run& r = make(BulkKind::network_read);
     ASSERT_TRUE(r.start(false));
     r.tick();

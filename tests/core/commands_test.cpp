@@ -137,7 +137,6 @@ TEST_F(GlyphReadTest, NetworkCommandsGoOutBareOnTheSerialLine) {
     model.interface_kind = 1;
     send_network_command(path, body_slave_address(31));
     EXPECT_EQ(serial.frames.at(0), "SA31\r\n");
-    EXPECT_EQ(model.address_prefix_on, 0);
 }
 
 }  // namespace

@@ -25,7 +25,6 @@ struct CueRun : CoreFixture {
     }
     void run_cue(Cue cue, std::vector<std::string> answers, int stop_before = 0) {
         use_tcp();
-        model.address_prefix_on = 1;
         steps = std::make_unique<CueSteps>(std::move(cue));
         run = std::make_unique<tqv::Run>(path, *steps);
         ASSERT_TRUE(run->start(true));

@@ -42,7 +42,6 @@ TEST(Robustness, RandomAnswersNeverLeaveTheModelUnsendable) {
     path.set_serial_transport(&serial);
     path.set_tcp_transport(&tcp);
     AnswerDispatcher dispatcher(path);
-    model.address_prefix_on = 1;
     model.tcp_connected = 1;
     for (int i = 0; i < 20000; ++i) {
         model.glyph_index = static_cast<int>(rng() % 90) - 10;

@@ -79,7 +79,6 @@ struct Scenario {
         on_tcp = pick(2) == 1;
         model.interface_kind = on_tcp ? 1 : 0;
         model.tcp_connected = 1;
-        model.address_prefix_on = 1;
         path = std::make_unique<SendPath>(model, ui);
         path->set_serial_transport(&serial);
         path->set_tcp_transport(&tcp);

@@ -23,10 +23,9 @@ TEST_F(SendPathTest, SlaveAddressFieldIsPutInFrontOfTheBody) {
     EXPECT_EQ(serial.frames[2], "FFRCEL\r\n");
 }
 
-TEST_F(SendPathTest, SerialWithoutPrefixSendsTheBodyAloneAndStillAwaitsAnAnswer) {
-    model.address_prefix_on = 0;
+TEST_F(SendPathTest, SerialBareCommandSendsTheBodyAloneAndStillAwaitsAnAnswer) {
     model.slave_address_index = 32;
-    path.send_command("RCEL\r\n");
+    path.send_command("RCEL\r\n", Addressing::bare);
     EXPECT_EQ(serial.frames.at(0), "RCEL\r\n");
     EXPECT_EQ(model.answer_pending, 1);
 }
@@ -62,15 +61,14 @@ TEST_F(SendPathTest, OversizedBodyIsNeverSent) {
 
 TEST_F(SendPathTest, TcpAlwaysPrefixesAndRefusesWithoutConnection) {
     model.interface_kind = 1;
-    model.address_prefix_on = 0;
-    path.send_command("RCEL\r\n");
+    path.send_command("RCEL\r\n", Addressing::bare);
     EXPECT_TRUE(tcp.frames.empty());
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Socket が接続されていません");
     EXPECT_EQ(ui.boxes[0].kind, Box::warning);
 
     model.tcp_connected = 1;
-    path.send_command("RCEL\r\n");
+    path.send_command("RCEL\r\n", Addressing::bare);
     EXPECT_EQ(tcp.frames.at(0), "00RCEL\r\n");
     EXPECT_TRUE(serial.frames.empty());
 }
@@ -125,8 +123,7 @@ TEST_F(SendPathTest, TcpSendFailureIsReported) {
 
 TEST_F(SendPathTest, SerialBranchIsUsedDirectlyWhateverTheInterface) {
     use_tcp();
-    model.address_prefix_on = 0;
-    path.serial_send("SA05\r\n");
+    path.serial_send("SA05\r\n", Addressing::bare);
     EXPECT_EQ(serial.frames.at(0), "SA05\r\n");
     EXPECT_TRUE(tcp.frames.empty());
 }

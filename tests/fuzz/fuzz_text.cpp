@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Model m;
     set_slot_text(m.titles[5], bytes.substr(0, 29));
-    std::array<char, 29> padded{};
+    PaddedTitle padded{};
     if (pad_title(m, 5, padded)) {
         if (auto body = build_title_body(1, 5, padded)) {
             fuzz::check(body->size() == 2 + 3 + 2 + 14 * 4 + 2, "a title command has 14 codes");

@@ -31,15 +31,13 @@ TEST_F(GlyphEditorTest, OpensOnTheStoredGlyphAndTakesOverAnswers) {
     set_glyph_dot(model.glyph_data[4], 3, 5, true);
     model.glyph_data[4][577] = 'X';  // the spare characters travel with the glyph
     model.slave_address_index = 7;
-    model.address_prefix_on = 0;
     model.selected_peer = -1;
     editor = open_editor();
     ASSERT_NE(editor, nullptr);
 
     EXPECT_EQ(editor->windowTitle().toStdString(), "外字登録");
     EXPECT_EQ(model.glyph_answer, model.glyph_data[4]);
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(editor)));
-    EXPECT_EQ(model.address_prefix_on, 1);
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(editor));
     EXPECT_EQ(editor->number_list()->count(), 28);
     EXPECT_EQ(editor->number_list()->itemText(27).toStdString(), "28");
     EXPECT_EQ(editor->number_list()->currentText().toStdString(), "05");
@@ -219,7 +217,8 @@ TEST_F(GlyphEditorTest, AGlyphAnswerShowsAtOnce) {
     EXPECT_EQ(model.glyph_request_pending, 0);
 
     // The program's Ui repaints the window that receives answers: the grid shows the glyph.
-    MessageBoxUi boxes(model);
+    MessageBoxUi boxes;
+    boxes.show_over(&context.windows);
     boxes.repaint_notify();
     EXPECT_GT(paints(), before);
     EXPECT_EQ(pixel(editor->grid(), 305, 164), kWhite);

@@ -32,13 +32,11 @@ TEST_F(GlyphInsertTest, OpeningShowsTheStoredChoicesAndSetSendsThem) {
     model.selected_page = 63;
     model.glyph_index = 4;
     model.insert_position = 13;
-    model.address_prefix_on = 0;
 
     GlyphInsertDialog* dialog = open();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle().toStdString(), "外字挿入");
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(dialog)));
-    EXPECT_EQ(model.address_prefix_on, 1);
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(dialog));
     struct Expected {
         const char* name;
         QComboBox* list;
@@ -142,7 +140,7 @@ TEST_F(GlyphInsertTest, EnterClosesWithoutSending) {
     QApplication::sendEvent(dialog->position_list(), &enter);
     EXPECT_EQ(result, QDialog::Rejected);
     EXPECT_TRUE(wire.frames.empty());
-    EXPECT_EQ(model.notify_window, nullptr);
+    EXPECT_EQ(context.windows.notify_window.data(), nullptr);
 }
 
 TEST_F(GlyphInsertTest, InsertionReachesTheSimulatedDevice) {

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "core/texts.h"
 #include "glyph_fixture.h"
 
 namespace tqv::test {
@@ -36,7 +37,6 @@ class GlyphListTest : public GlyphTest {
 TEST_F(GlyphListTest, OpensOnTheRememberedGroup) {
     model.glyph_group = 1;
     model.glyph_answer[0] = 'F';
-    model.address_prefix_on = 1;
     model.slave_address_index = 3;
     model.selected_peer = -1;
     set_glyph_dot(model.glyph_data[15], 0, 0, true);
@@ -45,7 +45,7 @@ TEST_F(GlyphListTest, OpensOnTheRememberedGroup) {
 
     EXPECT_EQ(list->windowTitle().toStdString(), "外字一覧（大文字）");
     EXPECT_EQ(model.glyph_answer, blank_glyph());
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(list)));
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(list));
     EXPECT_EQ(list->group_list()->count(), 2);
     EXPECT_EQ(list->group_list()->itemText(0).toStdString(), "No. 1～14");
     EXPECT_EQ(list->group_list()->currentText().toStdString(), "No.15～28");
@@ -69,11 +69,9 @@ TEST_F(GlyphListTest, OpensOnTheRememberedGroup) {
 }
 
 TEST_F(GlyphListTest, TheListAddressesItsCommandsAsEveryDialogDoes) {
-    model.address_prefix_on = 0;  // the first dialog after start, or after the network dialog
     model.slave_address_index = 5;
     list = open_list();
     EXPECT_TRUE(list->slave_address_list()->isEnabled());
-    EXPECT_EQ(model.address_prefix_on, 1);
     list->read_button()->click();
     list->tick();
     EXPECT_EQ(wire.frames, std::vector<std::string>{"05RFBMBA65\r\n"});
@@ -145,7 +143,7 @@ TEST_F(GlyphListTest, ADoubleClickOnAPreviewOpensTheEditorOnItsGlyph) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(model.glyph_index, 0);
     EXPECT_TRUE(glyph_dot(model.glyph_answer, 2, 2));
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(e)));
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(e));
 
     // A dot drawn in the editor shows in the list once the editor closes, and answers
     // belong to the list again.
@@ -154,7 +152,7 @@ TEST_F(GlyphListTest, ADoubleClickOnAPreviewOpensTheEditorOnItsGlyph) {
     e->close_button()->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(model.glyph_request_pending, 0);
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(list)));
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(list));
     EXPECT_EQ(pixel(list->preview(0), 8, 4), kWhite);
 
     list->group_list()->setCurrentIndex(1);
@@ -167,7 +165,6 @@ TEST_F(GlyphListTest, ADoubleClickOnAPreviewOpensTheEditorOnItsGlyph) {
 
 TEST_F(GlyphListTest, ABulkRegisterSendsGlyphs01To28InOrder) {
     for (int slot = 0; slot < 28; ++slot) set_glyph_dot(model.glyph_data[slot], 0, slot, true);
-    model.address_prefix_on = 1;  // as the dialog before the list left it
     list = open_list();
     wire.on_write = [this](std::string_view) { link.dispatcher().dispatch_serial("00GO\r\n"); };
     list->register_button()->click();
@@ -204,7 +201,6 @@ TEST_F(GlyphListTest, ABulkRegisterSendsGlyphs01To28InOrder) {
 }
 
 TEST_F(GlyphListTest, ABulkReadWaitsForEachAnswer) {
-    model.address_prefix_on = 1;
     list = open_list();
     list->read_button()->click();
     ASSERT_TRUE(list->pacing_timer().isActive());
@@ -214,9 +210,11 @@ TEST_F(GlyphListTest, ABulkReadWaitsForEachAnswer) {
     EXPECT_EQ(list->progress()->value(), 0) << "the bar counts glyphs";
     EXPECT_EQ(list->percent_box()->text().toStdString(), " 00.0");
 
-    // A double click would move the transfer's counter: it waits for the end.
+    // A double click would move the transfer's counter: the editor is refused, and says so.
     double_click(Qt::LeftButton, {12, 11});
     EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kEditorDuringTransfer});
+    EXPECT_EQ(model.glyph_index, 0);
 
     GlyphRecord answer = blank_glyph();
     set_glyph_dot(answer, 47, 47, true);

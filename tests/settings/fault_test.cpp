@@ -7,10 +7,12 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
 
 #include "app/simulator_process.h"
 #include "core/commands.h"
 #include "core/texts.h"
+#include "glyphs/glyph_editor_dialog.h"
 #include "glyphs/glyph_list_dialog.h"
 #include "settings/read_settings_dialog.h"
 #include "settings/set_all_dialog.h"
@@ -280,6 +282,14 @@ TEST_F(FaultTest, SetAllGoesToEveryConnectedDevice) {
     ASSERT_NE(list->target_list(), nullptr);
     list->target_list()->setCurrentIndex(1);
     list->register_button()->click();
+    // The editor would write the glyph number the push is walking: it is refused, and says so.
+    ASSERT_TRUE(list->push_to_all()->running());
+    const int walking = model.glyph_index;
+    QTest::mouseDClick(list->preview_panel(), Qt::LeftButton, {}, {12, 11});
+    EXPECT_EQ(list->findChild<GlyphEditorDialog*>(), nullptr);
+    EXPECT_EQ(model.glyph_index, walking);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{text::kEditorDuringTransfer});
+    ui.clear();
     ASSERT_TRUE(wait_until([&] { return !list->push_to_all()->running(); }, 30000));
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"接続中の全機器: 3 台とも完了しました"});
     EXPECT_NE(received().find("device 3 < 00GR28"), std::string::npos);

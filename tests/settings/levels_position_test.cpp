@@ -32,14 +32,12 @@ class LevelsPositionTest : public DialogTest {
 TEST_F(LevelsPositionTest, LevelsAfterNewShowOneAndEachButtonSendsItsOwnLevel) {
     model.white_level = 3;
     model.edge_level = 0;
-    model.address_prefix_on = 0;
     window->run_command(kNew);
 
     auto* dialog = open<CharacterLevelDialog>(kCharacterLevels);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle().toStdString(), "文字レベルの設定");
-    EXPECT_EQ(model.notify_window, static_cast<const void*>(static_cast<QWidget*>(dialog)));
-    EXPECT_EQ(model.address_prefix_on, 1);
+    EXPECT_EQ(context.windows.notify_window.data(), static_cast<QWidget*>(dialog));
     for (const char* name : {"White Level", "Edge Level"}) {
         QComboBox* list = list_named(*dialog, name);
         ASSERT_NE(list, nullptr) << name;
@@ -72,7 +70,6 @@ TEST_F(LevelsPositionTest, PositionsAfterNewShowSevenAndEachButtonSendsItsOwnLin
     auto* dialog = open<PositionDialog>(kPosition);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle().toStdString(), "表示位置微調整");
-    EXPECT_EQ(model.address_prefix_on, 1);
     for (int line = 0; line < kTitleLines; ++line) {
         QComboBox* list = list_named(*dialog, kTitleLineGroups[line]);
         ASSERT_EQ(list, dialog->offset_list(line)) << kTitleLineGroups[line];
@@ -115,7 +112,6 @@ TEST_F(LevelsPositionTest, OnlyOperatorChangesToDocumentValuesMarkTheDocumentCha
 }
 
 TEST_F(LevelsPositionTest, ValuesReadBackFromTheDeviceAreShownAtTheNextOpening) {
-    model.address_prefix_on = 1;
     for (const char* answer : {"00CWL2\r\n", "00CEL0\r\n", "00CTDPO02T12\r\n", "00CTDPO01B03\r\n"})
         link.dispatcher().dispatch_serial(answer);
 

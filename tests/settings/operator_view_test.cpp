@@ -177,7 +177,6 @@ TEST_F(OperatorViewTest, LostSerialPortIsReopenedWhenItComesBack) {
     ASSERT_TRUE(start_device());
     ASSERT_TRUE(link.open_serial(tty_));
     link.set_reconnect_interval(50);
-    model.address_prefix_on = 1;
     send_white_level(link.send_path());
     ASSERT_TRUE(wait_until([&] { return !ui.boxes.empty(); }));
     EXPECT_NE(status().indexOf(QStringLiteral("オープン | 最終: ")), -1) << status().toStdString();
@@ -259,7 +258,6 @@ TEST_F(OperatorViewTest, CompareSendsOnlyTheDifferences) {
     if (!sim_available()) GTEST_SKIP() << "tqv7310nx-sim is not part of this build";
     ASSERT_TRUE(start_device());
     ASSERT_TRUE(link.open_serial(tty_));
-    model.address_prefix_on = 1;
 
     window->run_command(command::kCompare);
     auto* d = opener.last<CompareDialog>();

@@ -42,7 +42,6 @@ TEST_F(TitleDialogTest, OpeningShowsTheChosenTitleAndItsGroupOfSixteenPages) {
     EXPECT_EQ(d->title_edit()->text().toStdString(), "日本語");
     EXPECT_TRUE(d->title_edit()->testAttribute(Qt::WA_InputMethodEnabled));
     EXPECT_EQ(d->slave_address_list()->accessibleName().toStdString(), "Slave Address");
-    EXPECT_EQ(model.address_prefix_on, 1);
     EXPECT_EQ(d->bulk().progress_bar()->maximum(), 256);
 
     ASSERT_EQ(d->cells()->count(), 16);

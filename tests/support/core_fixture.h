@@ -19,7 +19,6 @@ struct CoreFixture : ::testing::Test {
     void SetUp() override {
         path.set_serial_transport(&serial);
         path.set_tcp_transport(&tcp);
-        model.address_prefix_on = 1;
     }
     void use_tcp() {
         model.interface_kind = 1;
