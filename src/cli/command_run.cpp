@@ -78,6 +78,7 @@ void CommandRun::start() {
             break;
         case Command::show:
         case Command::serve:
+        case Command::preview:
             end(true);
             break;  // no run: handled before any link, or by the session
     }

@@ -295,7 +295,7 @@ ParseResult parse_arguments(const std::vector<std::string>& args) {
             serve_given = true;
         } else if (arg == "--page") {
             const auto v = value();
-            const int page = v ? parse_page(*v, false) : -1;
+            const int page = v ? parse_page_label(*v, false).value_or(-1) : -1;
             if (page < 0) return usage_error("--page needs a page 1..64");
             o.preview_page = page;
             preview_given = true;

@@ -560,7 +560,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
     EXPECT_EQ(api["openapi"], "3.1.0");
     const QJsonObject paths = api["paths"].toObject();
-    ASSERT_EQ(paths.size(), 17);
+    ASSERT_EQ(paths.size(), 18);
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
@@ -613,6 +613,18 @@ TEST_F(ControlTest, CuesFireFromEveryRouteAndAGoWhileOneRunsIsRefusedNotQueued) 
     EXPECT_EQ(r.status, 200) << r.body.toStdString();
     EXPECT_TRUE(r.body.contains(R"("outcome":"completed")"));
     EXPECT_EQ(last_frame(), "00P01T02");
+    // The cue's run is told as the cue's, whoever fired it, not as a dialog's.
+    const auto run_changes = [&] {
+        std::vector<QJsonObject> out;
+        for (const QJsonObject& m : panel.messages)
+            if (m["changes"].toObject().contains("run/active")) out.push_back(m);
+        return out;
+    };
+    ASSERT_TRUE(wait_until([&] {
+        const auto runs = run_changes();
+        return !runs.empty() && runs.back()["changes"]["run/end"] == "completed";
+    }));
+    for (const QJsonObject& m : run_changes()) EXPECT_EQ(m["source"], "cue") << m["seq"].toInt();
     QUdpSocket osc;
     osc.writeDatagram(osc_string("/tqv/cue/go") + osc_string(","), QHostAddress::LocalHost, quint16(osc_));
     ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));
@@ -832,15 +844,6 @@ TEST_F(ControlTest, ALostLinkComesBackByItselfAndTheDeviceIsComparedNotResent) {
 QByteArray upgrade(const QByteArray& target, const QByteArray& extra) {
     return "GET " + target + " HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" + extra + "\r\n";
-}
-
-// The memory the process holds, from /proc (0 when it cannot be read).
-qint64 resident_kib(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
 }
 
 TEST_F(ControlTest, EveryRequestPassesOneGateWhateverItsPathOrUpgrade) {
