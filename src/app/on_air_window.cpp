@@ -176,7 +176,7 @@ OnAirWindow::OnAirWindow(DeviceLink& link, QWidget* parent)
     devices_->setAccessibleName(QStringLiteral("機器"));
     devices_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     devices_->horizontalHeader()->setSectionResizeMode(device_column, QHeaderView::Stretch);
-    devices_->setMinimumWidth(300);
+    devices_->setMinimumWidth(340);
     devices_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     who_ = new QLabel(this);
     who_->setAccessibleName(QStringLiteral("表示中の機器"));

@@ -901,12 +901,13 @@ async function loadPicture(n) {
 const grey = (v) => `rgb(${v},${v},${v})`;
 
 function linePageText(l) {
-  return l.page === 'AUTO' ? 'AUTO' : l.page === null || l.page === undefined ? '?' : pageText(l.page);
+  return l.unknown ? t('none') : l.page === 'AUTO' ? 'AUTO' : l.page === null || l.page === undefined ? '?' : pageText(l.page);
 }
 
 function lineLabel(l) {
   const page = linePageText(l);
   const text = l.cells.map((c) => c.text || (c.kind === 'glyph' ? '〓' : '□')).join('');
+  if (l.unknown) return page;
   if (l.page !== 'AUTO' && typeof l.page === 'number' && !l.shown) return t('captionOff', { page });
   return text ? t('pictureLine', { page, text }) : t('pictureEmpty', { page });
 }
@@ -987,13 +988,16 @@ function drawPictures() {
   $('picture').classList.toggle('stale', !!(d && d.stale) || !!picture.error);
   setText($('picture-note'), !one ? t('pictureMany') : picture.error ? t('pictureUnknown', { n: picture.n }) + ' (' + picture.error + ')' : t('pictureNote'));
   if (!one) return;
+  // A line whose page the device has not confirmed yet is not drawn, as the tally says "–".
+  const known = (l) => d && d.page[l.line] !== null && d.page[l.line] !== undefined;
   for (const c of [1, 2]) {
-    const ch = p ? p.channels.find((x) => x.channel === c) : null;
+    const given = p ? p.channels.find((x) => x.channel === c) : null;
+    const ch = given && { ...given, lines: given.lines.map((l) => (known(l) ? l : { ...l, cells: [], shown: false, unknown: true })) };
     const canvas = $('picture-ch' + c);
     drawChannel(canvas, p, ch);
     const top = ch ? ch.lines[0] : null;
     const bottom = ch ? ch.lines[1] : null;
-    const capPage = (l) => (!l ? '?' : (typeof l.page === 'number' && !l.shown) ? t('captionOff', { page: linePageText(l) }) : linePageText(l));
+    const capPage = (l) => (!l ? '?' : (typeof l.page === 'number' && !l.shown && !l.unknown) ? t('captionOff', { page: linePageText(l) }) : linePageText(l));
     setText($('caption-ch' + c), t('caption', { c, top: capPage(top), bottom: capPage(bottom) }));
     setAttr(canvas, 'aria-label', t('pictureLabel', { c, top: top ? lineLabel(top) : '?', bottom: bottom ? lineLabel(bottom) : '?' }));
     // What the picture shows, for tests and for whoever reads the page's data.
