@@ -17,7 +17,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl1-mesa-dev
   qt6-websockets-dev
   libboost-dev
-  fonts-noto-cjk
+  fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev
 )
 check=0

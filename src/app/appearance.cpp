@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QStringList>
+#include <QTranslator>
 
 namespace tqv {
 
@@ -36,6 +39,19 @@ void use_japanese_font(QApplication& app) {
     }
     font.setFamilies(families);
     app.setFont(font);
+}
+
+bool use_japanese(QApplication& app) {
+    use_japanese_font(app);
+    // Dates and numbers that Qt formats itself follow the same language.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QApplication::installTranslator(translator);
 }
 
 }  // namespace tqv

@@ -1,5 +1,6 @@
 // The program's look: the colours of the device's front panel, its icon (a small front
-// panel), and a font that shows the Japanese texts with Japanese glyph forms.
+// panel), a font that shows the Japanese texts with Japanese glyph forms, and Qt's own
+// texts (standard buttons, file dialogs, context menus) in Japanese.
 #pragma once
 
 #include <QColor>
@@ -18,5 +19,10 @@ QIcon app_icon();
 // Without it fontconfig may pick a Chinese face, whose forms of the same characters
 // differ from what the operators read.
 void use_japanese_font(QApplication& app);
+// The font above and Qt's own Japanese translations ("qtbase_ja" from Qt's translations
+// folder), whatever the system's language: the operators read Japanese, and a question
+// answered with "Yes"/"No" beside Japanese texts is a question misread. False when the
+// translations are not installed (the texts of Qt's own then stay English).
+bool use_japanese(QApplication& app);
 
 }  // namespace tqv

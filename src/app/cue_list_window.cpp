@@ -10,11 +10,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/commands.h"
 #include "core/texts.h"
@@ -30,14 +34,59 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 const char* state_text(StepState s) {
     switch (s) {
         case StepState::pending: return "";
-        case StepState::sent: return "送信済み";
-        case StepState::done: return "完了";
-        case StepState::failed: return "失敗";
-        case StepState::stopped: return "中止";
-        case StepState::not_sent: return "未送信";
+        case StepState::sent: return text::kStepSent;
+        case StepState::done: return text::kStepDone;
+        case StepState::failed: return text::kStepFailed;
+        case StepState::stopped: return text::kStepStopped;
+        case StepState::not_sent: return text::kStepNotSent;
     }
     return "";
 }
+
+const char* go_message(CueShow::Go go) {
+    switch (go) {
+        case CueShow::Go::started: return "";
+        case CueShow::Go::cue_running: return text::kCueGoRunning;
+        case CueShow::Go::no_next: return text::kCueGoNoNext;
+        case CueShow::Go::link_busy: return text::kCueGoLinkBusy;
+        case CueShow::Go::link_down: return text::kCueGoLinkDown;
+    }
+    return "";
+}
+
+// The one message of a cue's end, as the window says it: a cue that never began (a bulk
+// run took the link first) in the words of a refused GO.
+std::string outcome_text(const CueOutcome& o) {
+    if (o.end == RunEnd::refused && o.message == CueShow::go_text(CueShow::Go::link_busy))
+        return go_message(CueShow::Go::link_busy);
+    return o.message;
+}
+
+bool blanks_title(const CueStep& s) { return s.action == CueAction::title && s.text.empty(); }
+
+// A selected row that has a colour of its own (the current and the next cue) keeps it, and
+// shows the selection as a frame: the style would cover the colour with the selection's.
+class FramedSelection : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        if (!(option.state & QStyle::State_Selected) || !index.data(Qt::BackgroundRole).isValid()) {
+            QStyledItemDelegate::paint(p, option, index);
+            return;
+        }
+        QStyleOptionViewItem own(option);
+        own.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(p, own, index);
+        p->save();
+        p->setPen(QPen(option.palette.color(QPalette::Active, QPalette::Highlight), 2));
+        const QRect r = option.rect.adjusted(1, 1, -1, -1);
+        p->drawLine(r.topLeft(), r.topRight());
+        p->drawLine(r.bottomLeft(), r.bottomRight());
+        if (index.column() == 0) p->drawLine(r.topLeft(), r.bottomLeft());
+        if (index.column() == index.model()->columnCount() - 1) p->drawLine(r.topRight(), r.bottomRight());
+        p->restore();
+    }
+};
 
 QTableWidget* table(const QStringList& headers, const char* accessible) {
     auto* t = new QTableWidget(0, int(headers.size()));
@@ -47,6 +96,9 @@ QTableWidget* table(const QStringList& headers, const char* accessible) {
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
     t->horizontalHeader()->setStretchLastSection(true);
+    t->setWordWrap(false);
+    t->setTextElideMode(Qt::ElideRight);
+    t->setItemDelegate(new FramedSelection(t));
     t->setAccessibleName(QString::fromUtf8(accessible));
     return t;
 }
@@ -56,18 +108,17 @@ QTableWidget* table(const QStringList& headers, const char* accessible) {
 CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget* parent)
     : QWidget(parent, Qt::Window), show_(show), ui_(ui), files_(files) {
     setObjectName(QStringLiteral("cue_list_window"));
-    resize(820, 520);
+    resize(900, 560);
 
     cues_ = table({QStringLiteral(""), QStringLiteral("番号"), QStringLiteral("キュー"),
                    QStringLiteral("ステップ")},
                   "キュー一覧");
-    cues_->setColumnWidth(0, 48);
-    cues_->setColumnWidth(1, 44);
-    cues_->setColumnWidth(2, 180);
+    // The mark, number and name as wide as they are; the steps take the rest, and the
+    // whole list shows as the row's tooltip.
+    for (int c = 0; c < 3; ++c) cues_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     steps_ = table({QStringLiteral("ステップ"), QStringLiteral("結果")}, "ステップ一覧");
-    steps_->horizontalHeader()->setStretchLastSection(false);
-    steps_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    steps_->setColumnWidth(1, 72);
+    steps_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    steps_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
     auto* files_row = new QHBoxLayout;
     for (auto [text, name, slot] :
@@ -96,7 +147,9 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     };
     add_cue_button("追加", "キューを追加", [this] {
         const int at = selected_cue() + 1;
-        // The name typed, unless a cue has it already (it shows the selected cue's).
+        // The name typed, unless a cue has it already (it shows the selected cue's), and
+        // the step the editor shows: the operator's choice, which starts as a wait of no
+        // time, so that a cue added as it comes sends nothing.
         Cue cue{name_->text().trimmed().toStdString(), {step_from_editor()}};
         auto taken = [this](const std::string& name) {
             for (const Cue& c : show_.list().cues())
@@ -111,6 +164,11 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
         if (row < 0) return;
         Cue cue = show_.list().cues()[std::size_t(row)];
         cue.name = name_->text().trimmed().toStdString();
+        // The refusals an operator meets while renaming, in the operator's words.
+        if (cue.name.empty()) return void(status_->setText(QString::fromUtf8(text::kCueNameEmpty)));
+        for (std::size_t i = 0; i < show_.list().size(); ++i)
+            if (i != std::size_t(row) && show_.list().cues()[i].name == cue.name)
+                return void(status_->setText(QString::fromUtf8(text::kCueNameTaken) + qs(cue.name)));
         edit([&](CueList& l) { return reply_ok(l.replace(std::size_t(row), cue)); }, row);
     });
     add_cue_button("複製", "キューを複製", [this] {
@@ -144,7 +202,8 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     memory_->setChecked(true);
     seconds_ = new QSpinBox;
     seconds_->setRange(0, kCueMaxWaitSeconds);
-    seconds_->setSuffix(QStringLiteral(" 秒"));
+    seconds_->setSuffix(QStringLiteral(" ") + QString::fromUtf8(text::kSeconds));
+    action_->setCurrentIndex(int(CueAction::wait));
     const std::pair<QWidget*, const char*> fields[] = {
         {action_, "動作"}, {line_, "ライン"}, {page_, "ページ"}, {text_, "タイトル"}, {seconds_, "待ち時間"}};
     auto* form = new QFormLayout;
@@ -191,6 +250,7 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
         });
     });
     auto* editor = new QGroupBox(QStringLiteral("ステップ"));
+    steps_caption_ = editor;
     auto* editor_layout = new QVBoxLayout(editor);
     editor_layout->addWidget(steps_, 1);
     editor_layout->addLayout(form);
@@ -207,7 +267,17 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     stop_ = button("中止", "キューを中止");
     status_ = new QLabel;
     status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     status_->setAccessibleName(QStringLiteral("キューの状態"));
+    // A long failure message scrolls in a few lines of its own instead of taking the
+    // room of the tables.
+    auto* status_area = new QScrollArea;
+    status_area->setWidget(status_);
+    status_area->setWidgetResizable(true);
+    status_area->setFrameShape(QFrame::NoFrame);
+    status_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    status_area->setFixedHeight(status_->fontMetrics().lineSpacing() * 3 + 6);
     connect(go_, &QPushButton::clicked, this, &CueListWindow::go);
     connect(back_, &QPushButton::clicked, this, [this] { show_.back(); });
     connect(stop_, &QPushButton::clicked, this, [this] { show_.stop(); });
@@ -223,13 +293,13 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     left->addLayout(name_row);
     left->addLayout(cue_row);
     auto* middle = new QHBoxLayout;
-    middle->addLayout(left, 3);
-    middle->addWidget(editor, 2);
+    middle->addLayout(left, 1);
+    middle->addWidget(editor, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(files_row);
     layout->addLayout(middle, 1);
     layout->addLayout(show_row);
-    layout->addWidget(status_);
+    layout->addWidget(status_area);
 
     connect(cues_, &QTableWidget::itemSelectionChanged, this, [this] {
         const int row = selected_cue();
@@ -239,7 +309,7 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     connect(cues_, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { show_.select_next(std::size_t(row)); });
     connect(steps_, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
-        const int cue = selected_cue();
+        const int cue = shown_cue();
         if (cue < 0 || row < 0) return;
         const auto& steps = show_.list().cues()[std::size_t(cue)].steps;
         if (row < int(steps.size())) step_to_editor(steps[std::size_t(row)]);
@@ -251,22 +321,34 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
         if (!own_edit_) {
             path_.clear();
             dirty_ = false;
+            saved_ = show_.list().cues();
+            status_->clear();
         }
         refresh_cues();
         refresh_caption();
     });
     connect(&show_, &CueShow::position_changed, this, &CueListWindow::refresh_cues);
     connect(&show_, &CueShow::cue_started, this, [this](int index, int) {
-        status_->setText(QStringLiteral("実行中: %1").arg(qs(show_.list().cues()[std::size_t(index)].name)));
+        running_name_ = qs(show_.list().cues()[std::size_t(index)].name);
+        refresh_running();
+        // The cue under way is the row the operator sees selected, and its steps the table.
+        cues_->selectRow(index);
         refresh_steps();
         update_enabled();
+        countdown_.start();
     });
     connect(&show_, &CueShow::cue_stepped, this, &CueListWindow::refresh_steps);
+    connect(&show_, &CueShow::cue_answered, this, &CueListWindow::refresh_steps);
     connect(&show_, &CueShow::cue_ended, this, [this](const CueOutcome& o) {
-        status_->setText(o.ok() ? QStringLiteral("完了: %1").arg(qs(o.name)) : qs(o.message));
+        countdown_.stop();
+        status_->setText(o.ok() ? QString::fromUtf8(text::kCueCompleted) + ": " + qs(o.name)
+                                : qs(outcome_text(o)));
         refresh_steps();
         update_enabled();
     });
+    // The seconds left of a wait, as a clock shows them.
+    countdown_.setInterval(200);
+    connect(&countdown_, &QTimer::timeout, this, &CueListWindow::refresh_running);
     refresh_cues();
     refresh_caption();
 }
@@ -284,9 +366,20 @@ bool CueListWindow::reply_ok(const std::string& refused) {
     return false;
 }
 
+void CueListWindow::refresh_running() {
+    if (!show_.running()) return;
+    QString line = QString::fromUtf8(text::kCueRunning) + ": " + running_name_;
+    if (const auto left = show_.wait_left_ms())
+        line += QStringLiteral("  %1 %2 %3")
+                    .arg(QString::fromUtf8(text::kCueWaitLeft))
+                    .arg((*left + 999) / 1000)
+                    .arg(QString::fromUtf8(text::kSeconds));
+    status_->setText(line);
+}
+
 void CueListWindow::edit(const std::function<bool(CueList&)>& change, int select_row) {
     if (show_.running()) {
-        status_->setText(QStringLiteral("キューの実行中は編集できません"));
+        status_->setText(QString::fromUtf8(text::kCueNoEditWhileRunning));
         return;
     }
     own_edit_ = true;
@@ -313,17 +406,18 @@ void CueListWindow::refresh_cues() {
     const QColor next_colour(0xff, 0xf1, 0x76);
     for (std::size_t i = 0; i < list.size(); ++i) {
         const Cue& cue = list.cues()[i];
-        std::string steps;
-        for (const CueStep& s : cue.steps) steps += (steps.empty() ? "" : " / ") + step_text(s);
+        QString steps;
+        for (const CueStep& s : cue.steps) steps += (steps.isEmpty() ? "" : " / ") + qs(step_text(s));
         const bool current = list.current() == i;
         const bool next = list.next() == i;
         const QString mark = current && next ? QStringLiteral("現在/次")
                              : current        ? QStringLiteral("現在")
                              : next           ? QStringLiteral("次")
                                               : QString();
-        const QString cells[] = {mark, QString::number(i + 1), qs(cue.name), qs(steps)};
+        const QString cells[] = {mark, QString::number(i + 1), qs(cue.name), steps};
         for (int c = 0; c < 4; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
+            if (c == 3) item->setToolTip(steps);
             if (current || next) item->setBackground(next ? next_colour : current_colour);
             if (next) {
                 QFont f = item->font();
@@ -341,20 +435,30 @@ void CueListWindow::refresh_cues() {
     update_enabled();
 }
 
+int CueListWindow::shown_cue() const {
+    // While a cue runs its steps are shown, whichever row is selected.
+    if (show_.running() && show_.shown_index()) return int(*show_.shown_index());
+    return selected_cue();
+}
+
 void CueListWindow::refresh_steps() {
-    const int row = selected_cue();
+    const int row = shown_cue();
     const int keep = steps_->currentRow();
     QSignalBlocker block(steps_);
     if (row < 0 || row >= int(show_.list().size())) {
         steps_->setRowCount(0);
+        steps_caption_->setTitle(QStringLiteral("ステップ"));
         return;
     }
     const Cue& cue = show_.list().cues()[std::size_t(row)];
+    steps_caption_->setTitle(QStringLiteral("ステップ: ") + qs(cue.name));
     const std::vector<StepState> states =
         show_.shown_index() == std::size_t(row) ? show_.step_states() : std::vector<StepState>{};
     steps_->setRowCount(int(cue.steps.size()));
     for (std::size_t i = 0; i < cue.steps.size(); ++i) {
-        steps_->setItem(int(i), 0, new QTableWidgetItem(qs(step_text(cue.steps[i]))));
+        auto* step = new QTableWidgetItem(qs(step_text(cue.steps[i])));
+        step->setToolTip(step->text());
+        steps_->setItem(int(i), 0, step);
         auto* outcome = new QTableWidgetItem(
             QString::fromUtf8(i < states.size() ? state_text(states[i]) : ""));
         if (i < states.size() && (states[i] == StepState::failed || states[i] == StepState::not_sent))
@@ -406,18 +510,39 @@ void CueListWindow::step_to_editor(const CueStep& s) {
     seconds_->setValue(s.seconds);
 }
 
+bool CueListWindow::blanking_confirmed() {
+    const auto next = show_.list().next();
+    if (!next || show_.running()) return true;
+    const Cue& cue = show_.list().cues()[*next];
+    QString titles;
+    for (const CueStep& s : cue.steps)
+        if (blanks_title(s)) titles += QStringLiteral("\n") + qs(step_text(s));
+    // A list saved (or loaded) with this very cue says what the operator prepared; a
+    // question answered once holds for the cue as it is.
+    if (titles.isEmpty() || std::ranges::count(saved_, cue) > 0 || std::ranges::count(confirmed_, cue) > 0)
+        return true;
+    if (!ui_.ask((QString::fromUtf8(text::kAskBlankTitles) + titles).toStdString(), text::kCueListTitle))
+        return false;
+    confirmed_.push_back(cue);
+    return true;
+}
+
 void CueListWindow::go() {
+    if (!blanking_confirmed()) {
+        status_->setText(QString::fromUtf8(text::kCueGoNotConfirmed));
+        return;
+    }
     const CueShow::Go go = show_.go([this](const CueOutcome& o) {
         // The run is quiet: its one message is shown here, by the front end that fired it;
         // the operator's own stop is no fault.
         if (o.end == RunEnd::stopped) {
             ui_.box(Box::information, o.message, text::kRunStoppedCaption);
         } else if (!o.ok()) {
-            warning_box(ui_, o.message);
+            warning_box(ui_, outcome_text(o));
         }
     });
     if (go == CueShow::Go::cue_running) show_.refused(QStringLiteral("window"), go);
-    if (go != CueShow::Go::started) status_->setText(QString::fromUtf8(CueShow::go_text(go)));
+    if (go != CueShow::Go::started) status_->setText(QString::fromUtf8(go_message(go)));
 }
 
 bool CueListWindow::open_file() {
@@ -438,11 +563,13 @@ bool CueListWindow::open_path(const std::string& path) {
     const bool loaded = show_.load(std::move(cues));
     own_edit_ = false;
     if (!loaded) {
-        status_->setText(QStringLiteral("キューの実行中は読み込めません"));
+        status_->setText(QString::fromUtf8(text::kCueNoLoadWhileRunning));
         return false;
     }
     path_ = path;
     dirty_ = false;
+    saved_ = show_.list().cues();
+    status_->clear();
     refresh_caption();
     return true;
 }
@@ -454,6 +581,7 @@ bool CueListWindow::save() {
         return false;
     }
     dirty_ = false;
+    saved_ = show_.list().cues();
     refresh_caption();
     return true;
 }
@@ -466,8 +594,17 @@ bool CueListWindow::save_as() {
     return save();
 }
 
+bool CueListWindow::may_discard(const char* question) {
+    return !dirty_ || ui_.ask(question, text::kCueListTitle);
+}
+
+void CueListWindow::close_discarding() {
+    discarding_ = true;
+    close();
+}
+
 void CueListWindow::closeEvent(QCloseEvent* event) {
-    if (dirty_ && !ui_.ask(text::kAskCloseCues, text::kCueListTitle)) {
+    if (!discarding_ && !may_discard(text::kAskCloseCues)) {
         event->ignore();
         return;
     }

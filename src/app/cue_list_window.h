@@ -2,12 +2,14 @@
 // operator works. Load, edit (cues: add, remove, move, duplicate, rename; steps: add,
 // change, remove), save and save-as with the unsaved question; the current and next cue
 // marked; GO (Space or the button) fires the next cue, BACK and a double-click choose the
-// next one, 中止 stops the cue under way; each step's outcome shows in its row.
+// next one, 中止 stops the cue under way. While a cue runs the step table shows its steps,
+// each one's outcome as soon as the device has answered, and a wait counts down.
 //
 // The list is the shared CueShow's, which remote panels and vision mixers fire too: the
 // window shows their cues as they run, and edits are refused while a cue runs.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -16,6 +18,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,8 +40,13 @@ class CueListWindow : public QWidget {
     bool open_path(const std::string& path);
     bool save();
     bool save_as();
+    // GO: the next cue, once the operator has agreed to the titles it blanks.
     void go();
-    bool dirty() const { return dirty_; }
+    // True when the list holds no unsaved edits or the operator lets them go (`question`
+    // answered Yes); nothing closes.
+    bool may_discard(const char* question);
+    // Closes without asking again: the question was asked with the others (the exit).
+    void close_discarding();
     QTableWidget* cue_table() const { return cues_; }
     QTableWidget* step_table() const { return steps_; }
     QLabel* status() const { return status_; }
@@ -52,6 +60,12 @@ class CueListWindow : public QWidget {
     bool reply_ok(const std::string& refused);
     void edit(const std::function<bool(CueList&)>& change, int select_row);
     void refresh_cues();
+    void refresh_running();
+    // The row whose steps the step table shows: the cue under way, else the selected one.
+    int shown_cue() const;
+    // A GO that would send a title step without text from a list not saved with it asks
+    // first; false when the operator said no.
+    bool blanking_confirmed();
     void refresh_steps();
     void refresh_caption();
     int selected_cue() const;
@@ -65,9 +79,15 @@ class CueListWindow : public QWidget {
     std::string path_;
     bool dirty_ = false;
     bool own_edit_ = false;
+    bool discarding_ = false;
+    std::vector<Cue> saved_;      // the list as last loaded or saved
+    std::vector<Cue> confirmed_;  // cues whose blank titles the operator agreed to
+    QString running_name_;
+    QTimer countdown_;
 
     QTableWidget* cues_;
     QTableWidget* steps_;
+    QGroupBox* steps_caption_;
     QLabel* status_;
     QPushButton* go_;
     QPushButton* back_;

@@ -131,7 +131,17 @@ QString LinkStatusBar::link_text() const {
         return simulated ? line + QStringLiteral(" シミュレーター") : line;
     }
     if (m.tcp_role == 1) {
-        return QStringLiteral("TCP サーバー :%1, %2 台接続").arg(port).arg(link_.tcp().count_peers());
+        // How many of the devices seen since listening are there, and which are not.
+        const PeerSet& peers = link_.peers();
+        QStringList away;
+        for (const PeerSet::Known& k : peers.known())
+            if (!k.up) away << k.address;
+        QString text = QStringLiteral("TCP サーバー :%1, 機器 %2/%3 接続")
+                           .arg(port)
+                           .arg(peers.known_up())
+                           .arg(peers.known().size());
+        if (!away.isEmpty()) text += QStringLiteral(" (切断: %1)").arg(away.join(QStringLiteral(", ")));
+        return text;
     }
     if (m.selected_peer < 0 || m.selected_peer >= m.host_count) return QStringLiteral("TCP クライアント");
     const Ipv4& a = m.host_list[std::size_t(m.selected_peer)];

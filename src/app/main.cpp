@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(tqv::app_icon());
     // Wayland desktops find the menu entry, and so the icon, of the window by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("tqv7310nx"));
-    tqv::use_japanese_font(app);
+    tqv::use_japanese(app);
     parser.process(app);
 
     if (parser.isSet(screenshot)) {

@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <functional>
 
 #include "app/glyph_note_dialog.h"
 #include "app/menu_commands.h"
@@ -302,25 +303,38 @@ void MainWindow::open_start_file(const QString& path) {
 bool MainWindow::exit_command() {
     if (ended_) return true;
     Ui& ui = context_.ui();
-    // Only a connection that is still up is asked about; one the device has closed is gone.
-    // はい: the shutdown below disconnects it, once every other question has been answered.
-    if (model_.tcp_connected == 1 && context_.link.tcp().link_up() &&
-        !ui.ask(text::kAskDisconnectAndExit, text::kAppCaption))
-        return false;
-    if (model_.document_dirty == 1 && !ui.ask(text::kAskExit, text::kAppCaption)) {
-        // "No": keep the changes first. A save that fails, or a save-as dialog that is
-        // cancelled, keeps the program running rather than losing them.
-        const bool saved =
-            model_.document_path.empty()
-                ? document_save_as(model_, ui, [this] { return files_.choose_save(this); })
-                : document_save(model_, ui);
-        document_changed();
-        if (!saved) return false;
-    }
-    // Glyphs are no part of the document: their own question, in the same manner.
-    if (!glyph_list_may_discard(model_, ui, text::kAskExitGlyphs,
-                                [this] { return files_.choose_save_glyph_list(this); }))
-        return false;
+    // Every question comes before anything closes or is discarded, so that an answer which
+    // keeps the program running finds every window and every change as it was. Each one
+    // says whether the exit may go on.
+    const std::function<bool()> questions[] = {
+        // Only a connection that is still up is asked about; one the device has closed is
+        // gone. はい: the shutdown below disconnects it, once every other question has been
+        // answered.
+        [&] {
+            return model_.tcp_connected != 1 || !context_.link.tcp().link_up() ||
+                   ui.ask(text::kAskDisconnectAndExit, text::kAppCaption);
+        },
+        // The document: "No" keeps the changes first. A save that fails, or a save-as
+        // dialog that is cancelled, keeps the program running rather than losing them.
+        [&] {
+            if (model_.document_dirty != 1 || ui.ask(text::kAskExit, text::kAppCaption)) return true;
+            const bool saved =
+                model_.document_path.empty()
+                    ? document_save_as(model_, ui, [this] { return files_.choose_save(this); })
+                    : document_save(model_, ui);
+            document_changed();
+            return saved;
+        },
+        // Glyphs are no part of the document: their own question, in the same manner.
+        [&] {
+            return glyph_list_may_discard(model_, ui, text::kAskExitGlyphs,
+                                          [this] { return files_.choose_save_glyph_list(this); });
+        },
+        [&] { return cue_window_ == nullptr || cue_window_->may_discard(text::kAskExitCues); },
+    };
+    for (const auto& may_end : questions)
+        if (!may_end()) return false;
+    if (cue_window_ != nullptr) cue_window_->close_discarding();
     context_.link.stop_answer_timer();
     model_.running = 0;
     context_.link.shutdown();

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QListView>
 #include <QPixmap>
 #include <QTcpSocket>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "core/compare.h"
 #include "settings/compare_dialog.h"
 #include "core/glyph.h"
+#include "core/transport.h"
 #include "app/dialog_table.h"
 #include "link/peer_channel.h"
 #include "network/com_port_dialog.h"
@@ -34,6 +36,23 @@ bool save(QWidget& widget, const QString& path, QString* error) {
     if (error != nullptr) *error = QStringLiteral("cannot write %1").arg(path);
     return false;
 }
+
+// A device on the serial line that takes every command but a page switch of line 1B, which
+// it refuses with "Command Error" (E3): a cue that fails part-way, for the cue window's picture.
+class RefusingPort : public Transport {
+  public:
+    explicit RefusingPort(DeviceLink& link) : link_(link) {}
+    bool write(std::string_view frame) override {
+        const std::string answer = frame.find("P01B") != std::string_view::npos ? "00E3\r\n" : "00GO\r\n";
+        // Answered on the next pass of the loop, as a device answers after the frame.
+        QTimer::singleShot(0, [this, answer] { link_.dispatcher().dispatch_serial(answer); });
+        return true;
+    }
+    bool link_up() const override { return true; }
+
+  private:
+    DeviceLink& link_;
+};
 
 // A show under way on three devices: a title behind a glyph on ch.1 top, the speaker's
 // name moved down a little, ch.2 top moved up, ch.2 bottom switched off; ch.1 bottom starts
@@ -118,7 +137,9 @@ bool save_screenshots(const QString& directory, QString* error) {
     const QString port = QStringLiteral("/dev/ttyUSB0");
     model.com_device = port.toStdString();
     for (const char* frame : {"00RP01T\r\n", ">00P01T05\r\n", "00CWL3\r\n", ">00GO\r\n",
-                              "00RCEL\r\n", ">00CEL2\r\n", "00RAST01T\r\n"}) {
+                              "00RCEL\r\n", ">00CEL2\r\n", "00RAST01T\r\n",
+                              "00CT01T01\x93\x8c\x8b\x9e\x82\xa9\x82\xe7\x82\xcc\x92\x86\x8c\x70"
+                              "\x81\x40\x81\x40\x81\x40\x81\x40\x81\x40\x81\x40\x81\x40\r\n"}) {
         const bool in = frame[0] == '>';
         emit link.traffic(!in, port, QByteArray(in ? frame + 1 : frame));
     }
@@ -131,6 +152,11 @@ bool save_screenshots(const QString& directory, QString* error) {
     dialog.close();
     ok = ok && save(*window.link_status(), directory + QStringLiteral("/status_bar.png"), error);
     window.run_command(command::kTrafficLog);
+    if (TrafficLogWindow* log = window.traffic_window()) {
+        // The title frame chosen: it shows whole under the list.
+        log->resize(560, 300);
+        log->view()->setCurrentIndex(log->view()->model()->index(log->line_count() - 2, 0));
+    }
     if (ok && window.traffic_window() != nullptr)
         ok = save(*window.traffic_window(), directory + QStringLiteral("/traffic_log.png"), error);
 
@@ -174,6 +200,7 @@ bool save_screenshots(const QString& directory, QString* error) {
                       "Opening,title,1T,1,ニュース速報,memory,\nOpening,page,1T,1,,,\n"
                       "Opening,wait,,,,,3\nOpening,page,1T,AUTO,,,\n"
                       "Speaker,title,1B,2,山田太郎,nomemory,\nSpeaker,page,1B,2,,,\n"
+                      "Speaker,title,1B,3,,memory,\n"
                       "Close,startup,2B,AUTO,,,\n",
                       cues, cue_error);
         window.cue_show().load(std::move(cues));
@@ -181,6 +208,19 @@ bool save_screenshots(const QString& directory, QString* error) {
         window.run_command(command::kCueList);
         if (window.cue_window() != nullptr)
             ok = save(*window.cue_window(), directory + QStringLiteral("/cue_list.png"), error);
+        // The speaker's cue fired against a device that refuses its page: the step that
+        // failed, the one never sent, and the message beside them.
+        model.address_prefix_on = 1;
+        RefusingPort port(link);
+        link.send_path().set_serial_transport(&port);
+        QEventLoop loop;
+        QObject::connect(&window.cue_show(), &CueShow::cue_ended, &loop, &QEventLoop::quit,
+                         Qt::QueuedConnection);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        if (window.cue_show().go() == CueShow::Go::started) loop.exec();
+        if (ok && window.cue_window() != nullptr)
+            ok = save(*window.cue_window(), directory + QStringLiteral("/cue_list_failed.png"), error);
+        link.send_path().set_serial_transport(nullptr);
     }
     if (ok) {
         // A document that differs from its device in three items.

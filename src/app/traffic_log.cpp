@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListView>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -109,8 +110,34 @@ int TrafficLogModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= int(lines_.size())) return {};
-    return lines_[std::size_t(index.row())];
+    if (!index.isValid() || index.row() >= int(lines_.size())) return {};
+    const QString& line = lines_[std::size_t(index.row())];
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return line;
+        case Qt::ForegroundRole:
+            return colour_of(direction_of(line));
+        default:
+            return {};
+    }
+}
+
+TrafficLogModel::Direction TrafficLogModel::direction_of(const QString& line) {
+    // After the time stamp ("2026-01-31 12:00:00.000"): " TX ", " RX " or " -- ".
+    const QStringView mark = QStringView(line).mid(23, 4);
+    if (mark == QLatin1String(" TX ")) return Direction::sent;
+    if (mark == QLatin1String(" RX ")) return Direction::received;
+    return Direction::event;
+}
+
+QColor TrafficLogModel::colour_of(Direction direction) {
+    switch (direction) {
+        case Direction::sent: return {0x0d, 0x47, 0xa1};      // blue: to the device
+        case Direction::received: return {0x1b, 0x5e, 0x20};  // green: from it
+        case Direction::event: return {0xa0, 0x50, 0x00};     // amber: the link itself
+    }
+    return {};
 }
 
 void TrafficLogModel::append(const QStringList& lines) {
@@ -136,14 +163,15 @@ void TrafficLogModel::reset(const QStringList& lines) {
 
 namespace {
 
-// Every line is as high as every other and as wide as the longest a frame can be: the view
-// lays out only the lines in sight, not each one that arrives.
+// Every line is as high as every other and no wider than the window (a longer one is cut,
+// and shows whole below the list): the view lays out only the lines in sight, not each one
+// that arrives, and never scrolls sideways.
 class FixedLineDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
         const QFontMetrics fm(option.font);
-        return {fm.horizontalAdvance(QLatin1Char('0')) * 700, fm.height() + 2};
+        return {fm.horizontalAdvance(QLatin1Char('0')), fm.height() + 2};
     }
 };
 
@@ -156,12 +184,31 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     view_->setModel(&model_);
     view_->setUniformItemSizes(true);
     view_->setItemDelegate(new FixedLineDelegate(view_));
-    view_->setTextElideMode(Qt::ElideNone);
+    view_->setTextElideMode(Qt::ElideRight);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view_->setWordWrap(false);
     view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     view_->setAccessibleName(QStringLiteral("通信ログ"));
+    detail_ = new QLabel(this);
+    detail_->setWordWrap(true);
+    detail_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    detail_->setFont(view_->font());
+    detail_->setAccessibleName(QStringLiteral("選択した行"));
+    // Three lines of room: the longest frame fits, and the list keeps its height.
+    detail_->setFixedHeight(QFontMetrics(detail_->font()).lineSpacing() * 3 + 4);
+    detail_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    detail_->setFrameShape(QFrame::StyledPanel);
+    connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                const QString text = current.data().toString();
+                detail_->setText(text);
+                QPalette p = detail_->palette();
+                p.setColor(QPalette::WindowText,
+                           TrafficLogModel::colour_of(TrafficLogModel::direction_of(text)));
+                detail_->setPalette(p);
+            });
 
     pause_ = new QPushButton(QStringLiteral("一時停止"), this);
     pause_->setCheckable(true);
@@ -172,8 +219,10 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     connect(clear_button, &QPushButton::clicked, this, &TrafficLogWindow::clear);
     connect(copy_button, &QPushButton::clicked, this, &TrafficLogWindow::copy_all);
     connect(save_button, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("通信ログの保存"),
-                                                          QString(), QStringLiteral("Text (*.txt *.log)"));
+        // Qt's own dialog, as the program's other file dialogs: it speaks Japanese.
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("通信ログの保存"), QString(), QStringLiteral("テキスト(*.txt *.log)"),
+            nullptr, QFileDialog::DontUseNativeDialog);
         if (!path.isEmpty()) save_as(path);
     });
 
@@ -182,6 +231,7 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     buttons->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(view_, 1);
+    layout->addWidget(detail_);
     layout->addLayout(buttons);
     resize(760, 420);
 

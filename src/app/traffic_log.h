@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QColor>
 #include <QFile>
 #include <QObject>
 #include <QStringList>
@@ -15,6 +16,7 @@
 #include "core/traffic.h"
 #include "link/device_link.h"
 
+class QLabel;
 class QListView;
 class QPushButton;
 
@@ -54,7 +56,9 @@ class TrafficLog : public QObject {
     std::unique_ptr<QFile> file_;
 };
 
-// The window's lines: only those in sight are laid out and painted.
+// The window's lines: only those in sight are laid out and painted. Frames sent and lines
+// received read in colours of their own, link events in a third; the whole line is the
+// tooltip of one cut at the window's edge.
 class TrafficLogModel : public QAbstractListModel {
     Q_OBJECT
   public:
@@ -63,6 +67,10 @@ class TrafficLogModel : public QAbstractListModel {
     QVariant data(const QModelIndex& index, int role) const override;
     void append(const QStringList& lines);
     void reset(const QStringList& lines);
+    enum class Direction { sent, received, event };
+    // What a line of text_of() is, by its direction mark.
+    static Direction direction_of(const QString& line);
+    static QColor colour_of(Direction direction);
 
   private:
     std::deque<QString> lines_;
@@ -74,6 +82,8 @@ class TrafficLogWindow : public QWidget {
     TrafficLogWindow(TrafficLog& log, QWidget* parent = nullptr);
 
     QListView* view() const { return view_; }
+    // The chosen line in full, wrapped: a long title frame reads without scrolling sideways.
+    QLabel* detail() const { return detail_; }
     // The lines shown; `line(-1)` is the last.
     int line_count() const;
     QString line(int i) const;
@@ -92,6 +102,7 @@ class TrafficLogWindow : public QWidget {
     TrafficLog& log_;
     TrafficLogModel model_;
     QListView* view_ = nullptr;
+    QLabel* detail_ = nullptr;
     QPushButton* pause_ = nullptr;
     bool paused_ = false;
     QStringList batch_;

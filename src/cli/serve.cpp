@@ -40,7 +40,8 @@ Serve::Serve(const Options& options, DeviceLink& link, Console& console, PeerRos
             int number = 0;
             for (const PeerRoster::Device& d : roster_->devices()) {
                 ++number;
-                out.push_back({number, d.entry, d.address, d.entry > 0, number == 1});
+                const bool up = roster_->up(d);
+                out.push_back({number, up ? d.entry : 0, d.address, up, number == 1, d.port, roster_->status(d)});
             }
             return out;
         };

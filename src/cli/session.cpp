@@ -252,13 +252,15 @@ void Session::peers_changed() {
     }
     // A device that left while the others were still coming is not waited for.
     std::erase_if(devices_, [](const Device& d) { return d.socket.isNull(); });
-    if (int(devices_.size()) < options_.devices) return;
-    devices_.resize(std::size_t(options_.devices));
+    // Show control serves the devices that are there; the roster lists the others as absent
+    // until they come. A run of the tool needs every device.
+    const bool serve = options_.command == Command::serve;
+    if (devices_.empty() || (!serve && int(devices_.size()) < options_.devices)) return;
+    devices_.resize(std::min(devices_.size(), std::size_t(options_.devices)));
     connect_timer_.stop();
     model_.tcp_connected = 1;
     phase_ = Phase::running;
-    if (options_.command == Command::serve) {
-        // Show control speaks to every device; the roster chose the target.
+    if (serve) {
         link_.start_answer_timer();
         run_next();
         return;

@@ -15,6 +15,7 @@
 #include "control/cue_show.h"
 #include "control/http_front.h"
 #include "control/web_panel.h"
+#include "core/bulk.h"
 #include "core/codec.h"
 #include "core/commands.h"
 #include "core/config.h"
@@ -121,7 +122,7 @@ constexpr std::pair<const char*, const char*> kRoutes[] = {
     {"GET", "/api/devices"},    {"GET", "/api/events"},    {"POST", "/api/page"},
     {"POST", "/api/startup"},   {"POST", "/api/title"},    {"GET", "/api/cues"},
     {"POST", "/api/cue/go"},    {"POST", "/api/cue/back"}, {"POST", "/api/cue/goto"},
-    {"POST", "/api/cue/load"}, {"GET", "/api/picture"},
+    {"POST", "/api/cue/load"},  {"POST", "/api/read"},   {"GET", "/api/picture"},
 };
 
 bool panel_file(const std::string& path) {
@@ -294,7 +295,8 @@ struct Control::Job {
     std::size_t slot = 0;  // its place among the request's results
     int device = 1;
     QString address;
-    std::string body;  // the command, once sent
+    std::string body;  // the command, once sent (a read's from the start)
+    bool read = false;  // a read of the device's state, asked for by nobody waiting
 };
 
 // One device's requests: in the order they came, one in flight at a time, on the channel
@@ -353,6 +355,10 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
                                                             : QStringLiteral("dialog"),
                      changes);
     });
+    // A device that came up is read once the signal that said so has returned.
+    reads_due_.setSingleShot(true);
+    connect(&reads_due_, &QTimer::timeout, this, &Control::start_reads);
+
     connect(&link_, &DeviceLink::reconnect_checked, this,
             [this](bool completed, const std::vector<SettingDifference>& differences) {
                 if (!completed) return;
@@ -391,10 +397,11 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
     for (int t = 0; t < kTitles; ++t) initial[title_path(t)] = QJsonValue();
     for (int i = 0; i < kTitleLines; ++i)
         for (int p = 0; p < kPages; ++p) initial[display_path(i, p)] = QJsonValue();
-    for (const char* path : {"run/step", "run/total", "run/end", "device/differs"})
+    for (const char* path : {"run/step", "run/total", "run/end", "device/differs", "link/devices"})
         initial[path] = QJsonValue();
     initial["run/active"] = false;
     initial["remote/locked"] = false;
+    initial["link/down"] = QJsonArray();
     state_.apply("device", initial);
     link_changed();
 }
@@ -598,6 +605,15 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
         told("http", who, qs("POST " + head.path) + ": 415 not a JSON object");
         return answer(415, compact(error_object("the body is JSON: Content-Type application/json")));
     }
+    if (head.path == "/api/read") {
+        const QJsonDocument doc = QJsonDocument::fromJson(body);
+        Reply reply = [answer](int status, const QJsonObject& json) { answer(status, compact(json)); };
+        if (!doc.isObject()) {
+            told("http", who, "read: 400 body is not a JSON object");
+            return reply(400, error_object("body is not a JSON object"));
+        }
+        return read_request(doc.object(), "http", who, std::move(reply));
+    }
     if (head.path.starts_with("/api/cue/")) {
         const QJsonDocument doc = QJsonDocument::fromJson(body);
         const QString op = qs(head.path.substr(9));
@@ -666,11 +682,13 @@ void Control::command(ControlCommand::Kind kind, ParsedCommand parsed, const QSt
             continue;
         }
         Lane& l = lane(d.index);
-        if (int(l.waiting.size()) >= kMaxWaiting) {
+        // The reads of the device's state wait behind every request.
+        const auto reads = std::find_if(l.waiting.begin(), l.waiting.end(), [](const Job& j) { return j.read; });
+        if (reads - l.waiting.begin() >= kMaxWaiting) {
             finish(job, 503, "error", "too many requests waiting");
             continue;
         }
-        l.waiting.push_back(std::move(job));
+        l.waiting.insert(reads, std::move(job));
         touched.push_back(&l);
     }
     for (Lane* l : touched) pump(*l);
@@ -713,11 +731,22 @@ std::vector<ControlDevice> Control::devices() const {
     std::vector<ControlDevice> out;
     if (server_role()) {
         for (int entry : link_.peers().entries())
-            out.push_back({entry, entry, link_.tcp().peer_name(entry), true, entry == m.selected_peer});
+            out.push_back({entry, entry, qs(link_.tcp().peer_address(entry)), true,
+                           entry == m.selected_peer, link_.tcp().peer_port(entry), "up"});
         return out;
     }
     const QJsonObject& s = state_.state();
-    out.push_back({1, 0, s.value("link/target").toString(), s.value("link/status") == QJsonValue("ok"), true});
+    const QString status = s.value("link/status").toString();
+    // The serial port's path, or the host and port the client connects to.
+    QString address = s.value("link/target").toString();
+    quint16 port = 0;
+    if (m.interface_kind == 1) {
+        const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+        port = colon < 0 ? 0 : quint16(address.mid(colon + 1).toUInt());
+        if (colon >= 0) address.truncate(colon);
+    }
+    out.push_back({1, 0, address, status == "ok", true, port,
+                   status == "ok" ? "up" : status == "connecting" ? "connecting" : "lost"});
     return out;
 }
 
@@ -726,29 +755,168 @@ Channel* Control::channel_of(const ControlDevice& device) {
     return link_.channel_of_peer(device.entry);
 }
 
-void Control::devices_changed() {
-    if (!server_role()) return;
-    QJsonObject changes;
-    std::vector<int> now;
-    for (const ControlDevice& d : devices()) {
-        changes[device_path(d.index, "up")] = d.up;
-        changes[device_path(d.index, "address")] = d.address;
-        now.push_back(d.index);
+namespace {
+
+QJsonObject device_json(const ControlDevice& d) {
+    return {{"device", d.index},
+            {"address", d.address},
+            {"port", d.port != 0 ? QJsonValue(int(d.port)) : QJsonValue()},
+            {"up", d.up},
+            {"status", d.status},
+            {"target", d.target}};
+}
+
+}  // namespace
+
+QJsonObject Control::device_summary(const std::vector<ControlDevice>& list) const {
+    QJsonArray down;
+    int up = 0;
+    int count = int(list.size());
+    for (const ControlDevice& d : list) {
+        up += d.up;
+        if (!d.up) down.append(device_json(d));
     }
-    for (int index : devices_shown_)
-        if (std::find(now.begin(), now.end(), index) == now.end())
+    // The program's devices have no numbers while away: those seen since listening count,
+    // by address.
+    if (server_role() && !device_list) {
+        const PeerSet& peers = link_.peers();
+        up = peers.known_up();
+        count = int(peers.known().size());
+        for (const PeerSet::Known& k : peers.known())
+            if (!k.up) down.append(QJsonObject{{"address", k.address}, {"up", false}, {"status", "lost"}});
+    }
+    return {{"link/devices", QStringLiteral("%1/%2").arg(up).arg(count)}, {"link/down", down}};
+}
+
+void Control::devices_changed() {
+    const std::vector<ControlDevice> list = devices();
+    QJsonObject changes = device_summary(list);
+    if (server_role()) {
+        std::vector<int> now;
+        bool target_up = false;
+        for (const ControlDevice& d : list) {
+            changes[device_path(d.index, "up")] = d.up;
+            changes[device_path(d.index, "status")] = d.status;
+            changes[device_path(d.index, "address")] = d.address;
+            changes[device_path(d.index, "port")] = d.port != 0 ? QJsonValue(int(d.port)) : QJsonValue();
+            target_up = target_up || (d.target && d.up);
+            now.push_back(d.index);
+        }
+        for (int index : devices_shown_) {
+            if (std::find(now.begin(), now.end(), index) != now.end()) continue;
             changes[device_path(index, "up")] = false;
-    for (int index : now)
-        if (std::find(devices_shown_.begin(), devices_shown_.end(), index) == devices_shown_.end())
-            devices_shown_.push_back(index);
+            changes[device_path(index, "status")] = "lost";
+        }
+        for (int index : now)
+            if (std::find(devices_shown_.begin(), devices_shown_.end(), index) == devices_shown_.end())
+                devices_shown_.push_back(index);
+        // The link is the default target's: up the moment it is, whoever else is missing.
+        const bool seen = !list.empty() || !link_.peers().known().empty();
+        changes["link/status"] = target_up                             ? "ok"
+                                 : link_.tcp().listening() && seen ? "disconnected"
+                                                                   : "connection_failure";
+    }
     state_.apply("device", changes);
+    // A device that went away is read again when it comes back.
+    bool due = false;
+    for (const ControlDevice& d : list) {
+        auto it = read_since_up_.find(d.index);
+        // Away, or back on another entry in between.
+        const bool read = it != read_since_up_.end() && d.up && it->second == d.entry;
+        if (!read && it != read_since_up_.end()) read_since_up_.erase(it);
+        due = due || (d.up && !read);
+    }
+    std::erase_if(read_since_up_, [&](const auto& r) {
+        return std::none_of(list.begin(), list.end(), [&](const ControlDevice& d) { return d.index == r.first; });
+    });
+    // Once the signal that said so has returned.
+    if (due && !reads_due_.isActive()) reads_due_.start(0);
 }
 
 QByteArray Control::devices_json() const {
     QJsonArray list;
-    for (const ControlDevice& d : devices())
-        list.append(QJsonObject{{"device", d.index}, {"address", d.address}, {"up", d.up}, {"target", d.target}});
+    for (const ControlDevice& d : devices()) list.append(device_json(d));
     return compact({{"devices", list}});
+}
+
+// ---------------------------------------------------------------- reading the devices
+
+void Control::start_reads() {
+    bool again = false;
+    for (const ControlDevice& d : devices()) {
+        if (!d.up || read_since_up_.count(d.index) != 0) continue;
+        // A bulk run (the check after a reconnect, a dialog's) holds the device: its turn
+        // comes after.
+        if (read_device(d, false).first == 409) {
+            again = true;
+            continue;
+        }
+        read_since_up_[d.index] = d.entry;
+    }
+    if (again) reads_due_.start(500);
+}
+
+std::pair<int, std::string> Control::read_device(const ControlDevice& d, bool titles) {
+    const std::string name = "device " + std::to_string(d.index);
+    Channel* channel = d.up ? channel_of(d) : nullptr;
+    if (channel == nullptr) return {503, name + " is " + (d.status.isEmpty() ? "not connected" : d.status.toStdString())};
+    if (channel->send_path().run_under_way()) return {409, "a bulk run holds the link"};
+    const std::vector<std::string> bodies = state_read_bodies(titles);
+    auto r = std::make_shared<Request>();
+    r->source = "device";
+    r->peer = QString::number(d.index);
+    r->command.kind = titles ? ControlCommand::Kind::title : ControlCommand::Kind::page;
+    r->age.start();
+    r->results.resize(bodies.size());
+    r->open = bodies.size();
+    Lane& l = lane(d.index);
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+        Job job{r, i, d.index, d.address, bodies[i]};
+        job.read = true;
+        l.waiting.push_back(std::move(job));
+    }
+    pump(l);
+    return {202, titles ? "reading titles" : "reading pages"};
+}
+
+void Control::read_request(const QJsonObject& body, const QString& source, const QString& peer,
+                           Reply reply) {
+    auto answer = [&](int status, const QJsonObject& json, const QString& what) {
+        told(source, peer, "read: " + QString::number(status) + " " + what);
+        if (reply) reply(status, json);
+    };
+    const QString what = body.value("what").toString();
+    if (what != "titles" && what != "pages")
+        return answer(400, error_object("what: \"titles\" or \"pages\""), "bad what");
+    std::string error;
+    const std::optional<DeviceChoice> choice =
+        body.contains("device") ? parse_device_choice(body.value("device"), &error) : DeviceChoice{};
+    if (!choice) return answer(400, error_object(qs(error)), qs(error));
+    const std::vector<ControlDevice> known = devices();
+    std::vector<std::pair<int, const ControlDevice*>> targets;  // number, device (null: none)
+    for (const ControlDevice& d : known)
+        if (choice->all || (!choice->given && d.target)) targets.push_back({d.index, &d});
+    for (int index : choice->indexes) {
+        auto it = std::find_if(known.begin(), known.end(), [index](const ControlDevice& d) { return d.index == index; });
+        targets.push_back({index, it != known.end() ? &*it : nullptr});
+    }
+    if (targets.empty())
+        return answer(503, {{"what", what}, {"results", QJsonArray()}, {"error", "no device connected"}}, "no device");
+    const bool titles = what == "titles";
+    // One result per device, also for one: a panel reads every answer alike. The status is
+    // that one device's, or 202 when every device named began.
+    QJsonArray results;
+    bool all = true;
+    int status = 202;
+    for (const auto& [index, d] : targets) {
+        const auto [one, text] = d != nullptr ? read_device(*d, titles)
+                                              : std::pair<int, std::string>{404, "no device " + std::to_string(index)};
+        results.append(QJsonObject{{one == 202 ? "answer" : "error", qs(text)}, {"device", index}, {"status", one}});
+        all = all && one == 202;
+        status = one;
+    }
+    if (choice->many()) status = all ? 202 : 502;
+    answer(status, {{"what", what}, {"results", results}}, all ? "reading " + what : "not every device");
 }
 
 void Control::add_client(QWebSocket* socket) {
@@ -972,16 +1140,23 @@ void Control::pump(Lane& lane) {
         if (channel == nullptr) {
             // Nothing is kept for later: the device is away now.
             const bool again = it != known.end() && it->entry == 0 && link_.tcp_connecting();
-            finish(job, 503, "error", again ? "the link is down; connecting again" : "the device is not connected");
+            const std::string why = again ? "the link is down; connecting again"
+                                    : it != known.end() && it->status == "absent"
+                                        ? "device " + std::to_string(lane.device) + " is absent"
+                                        : "the device is not connected";
+            finish(job, 503, "error", why);
             continue;
         }
         if (channel->send_path().run_under_way()) {
             finish(job, 409, "error", "a bulk run holds the link");
             continue;
         }
-        const Operation& op = job.request->command;
-        apply_operation(channel->model(), op);
-        const std::string body = operation_body(op);
+        std::string body = job.body;
+        if (!job.read) {
+            const Operation& op = job.request->command;
+            apply_operation(channel->model(), op);
+            body = operation_body(op);
+        }
         // The send path may tell the end at once (a broadcast, a link that is down).
         job.body = body;
         lane.in_flight = std::move(job);
@@ -1032,6 +1207,7 @@ void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {
     Job job = std::move(*lane.in_flight);
     Channel* channel = lane.channel;
     const std::string box = lane.box;
+    const bool read = job.read;
     let_go(lane);
     if (end.kind == ExchangeEnd::Kind::answered)
         confirm(end.frame, job.request->source, *channel, lane.device);
@@ -1050,6 +1226,13 @@ void Control::lane_ended(Lane& lane, const ExchangeEnd& end) {
             finish(job, 503, "error", end.answer);
             break;
     }
+    // A device that does not answer the read of its state would keep every request behind
+    // it waiting as long again.
+    if (read && end.kind == ExchangeEnd::Kind::timeout) {
+        std::deque<Job> waiting = std::exchange(lane.waiting, {});
+        for (Job& j : waiting)
+            finish(j, 504, "error", j.read ? "not sent" : "the device did not answer the read of its state");
+    }
     // Queued: the send path is still inside its own call.
     QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
 }
@@ -1066,6 +1249,25 @@ void Control::confirm(const std::string& frame, const QString& source, Channel& 
             changes[line_path(i, "page")] = page_value(m.current_page[std::size_t(i)]);
         if (carries(frame, body_startup_page(m, i)))
             changes[line_path(i, "startup")] = page_value(m.startup_page[std::size_t(i)]);
+    }
+    // A read: the value the device answered is the channel's record now.
+    if (const std::optional<ReadItem> item = read_item(frame)) {
+        switch (item->kind) {
+            case ReadItem::Kind::page:
+                changes[line_path(item->line, "page")] = page_value(m.current_page[std::size_t(item->line)]);
+                break;
+            case ReadItem::Kind::startup:
+                changes[line_path(item->line, "startup")] = page_value(m.startup_page[std::size_t(item->line)]);
+                break;
+            case ReadItem::Kind::display:
+                for (int p = 0; p < kPages; ++p)
+                    changes[display_path(item->line, p)] =
+                        m.title_display[std::size_t(item->line)][std::size_t(p)] != 0;
+                break;
+            case ReadItem::Kind::title:
+                changes[title_path(item->slot)] = title_text(m, item->slot);
+                break;
+        }
     }
     std::array<char, 29> padded{};
     const std::size_t title_size =
@@ -1141,7 +1343,8 @@ void Control::link_changed() {
                  : link_.tcp_lost()                             ? "disconnected"
                                                                 : "connection_failure";
     }
-    link["link/status"] = status;
+    // In the server role the devices say it (devices_changed).
+    if (!server_role()) link["link/status"] = status;
     state_.apply("device", link);
     devices_changed();
 }
@@ -1149,6 +1352,24 @@ void Control::link_changed() {
 void Control::finish(Job& job, int status, const std::string& key, const std::string& text,
                      const std::string& answer) {
     Request& r = *job.request;
+    if (job.read) {
+        // Nobody waits for a read: one line when the last of them has ended.
+        r.results[job.slot] = {status, QJsonObject{{qs(key), qs(text)}}};
+        if (--r.open > 0) return;
+        std::size_t answered = 0;
+        std::string first_failure;
+        for (const auto& [s, result] : r.results) {
+            answered += s == 200;
+            if (s != 200 && first_failure.empty()) first_failure = result.value("error").toString().toStdString();
+        }
+        told(r.source, r.peer,
+             QStringLiteral("%1 read, %2/%3 answered%4")
+                 .arg(r.command.kind == ControlCommand::Kind::title ? "titles" : "pages")
+                 .arg(answered)
+                 .arg(r.results.size())
+                 .arg(first_failure.empty() ? QString() : QStringLiteral(" (") + qs(first_failure) + ")"));
+        return;
+    }
     char ms[48];
     std::snprintf(ms, sizeof ms, " (%.1f ms)", double(r.age.nsecsElapsed()) / 1e6);
     const QString frame = qs(trimmed_frame(job.body));
@@ -1191,7 +1412,9 @@ QByteArray Control::status_json() const {
     QJsonObject link{{"kind", s.value("link/kind")},
                      {"target", s.value("link/target")},
                      {"up", s.value("link/status") == QJsonValue("ok")},
-                     {"status", s.value("link/status")}};
+                     {"status", s.value("link/status")},
+                     {"devices", s.value("link/devices")},
+                     {"down", s.value("link/down")}};
     // Only what the device confirmed; null before it has.
     QJsonObject pages;
     for (int i = 0; i < kTitleLines; ++i)

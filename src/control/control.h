@@ -49,9 +49,11 @@ struct CueOutcome;
 struct ControlDevice {
     int index = 1;        // the "device" of a request
     int entry = 0;        // its peer entry in the server role; 0: the link's one device
-    QString address;
+    QString address;      // without the port
     bool up = false;
     bool target = false;  // the default of a request that names no device
+    quint16 port = 0;     // the port it connected from (client role: the device's); 0: none
+    QString status;       // "up", "connecting", "lost" (away now), "absent" (never came yet)
 };
 
 struct ControlSettings {
@@ -114,7 +116,10 @@ class Control : public QObject {
     // as number 1. The tool's server numbers its devices by address and sets this.
     std::function<std::vector<ControlDevice>()> device_list;
     std::vector<ControlDevice> devices() const;
-    // The devices came or went: their devices/N/up and devices/N/address follow.
+    // The devices came or went: their devices/N/up, /status, /address and /port follow, and
+    // so does the link's status in the server role ("link/devices" "3/4", "link/down"). A
+    // device that came up is read (its pages, start-up pages and display flags) before its
+    // requests go out.
     void devices_changed();
 
     // The JSON of GET /api/status, GET /api/devices, GET /api/titles and GET
@@ -193,6 +198,16 @@ class Control : public QObject {
                      const QString& peer, Reply reply);
     QByteArray cues_json() const;
     void cue_events();
+    // POST /api/read: {"what": "titles" | "pages", "device": …}.
+    void read_request(const QJsonObject& body, const QString& source, const QString& peer,
+                      Reply reply);
+    // Queues the state read of each device that came up and has not been read since.
+    void start_reads();
+    // 202 when the reads (titles, or pages) are queued on the device's lane, where they
+    // go one at a time like requests, after the requests waiting; else why not.
+    std::pair<int, std::string> read_device(const ControlDevice& device, bool titles);
+    // What the link's status says in the server role, from the devices.
+    QJsonObject device_summary(const std::vector<ControlDevice>& list) const;
     bool open_rosstalk(const QHostAddress& address, std::string* error);
     QHostAddress tokenless_address(const QHostAddress& address, const char* what) const;
     void rosstalk_accept(QTcpSocket* socket);
@@ -240,6 +255,8 @@ class Control : public QObject {
     std::uint64_t requests_ = 0;
     Subscription run_news_;
     std::vector<int> devices_shown_;  // the numbers with devices/N paths
+    std::map<int, int> read_since_up_;  // device number → its entry when its read began
+    QTimer reads_due_;
     std::string last_exchange_;  // JSON object text; empty before the first
 
     ControlState state_;

@@ -13,6 +13,13 @@ CueShow::CueShow(Channel& channel, QObject* parent)
         if (shown_) emit cue_stepped(int(*shown_), step);
     });
     connect(&driver_, &RunDriver::ended, this, &CueShow::ended);
+    // Told from inside the answer's dispatch: the rows are drawn once it has returned.
+    connect(
+        &driver_, &RunDriver::answered, this,
+        [this](int answered, int) {
+            if (busy_ && shown_) emit cue_answered(int(*shown_), answered);
+        },
+        Qt::QueuedConnection);
 }
 
 CueShow::~CueShow() = default;
@@ -74,12 +81,19 @@ CueShow::Go CueShow::start(std::size_t index, Done done) {
     shown_ = index;
     waiting_.clear();
     if (done) waiting_.push_back(std::move(done));
-    emit position_changed();
+    run_ = nullptr;
     const Cue& cue = list_.cues()[index];
+    // Until the run has begun, the steps read as not yet sent, not as the last run left them.
+    last_states_.assign(cue.steps.size(), StepState::pending);
+    emit position_changed();
+    const bool began = driver_.start(std::make_unique<CueSteps>(cue), answer_paced(channel_.model()), true);
+    if (began) run_ = driver_.run();
+    // Told once the run exists, so that whoever draws the steps then draws this run's.
     emit cue_started(int(index), int(cue.steps.size()));
-    if (!driver_.start(std::make_unique<CueSteps>(cue), answer_paced(channel_.model()), true)) {
+    if (!began) {
         // Nothing went out: told as a refused cue, so that the caller hears of it.
         CueOutcome o{index, cue.name, RunEnd::refused, go_text(Go::link_busy), {}, {}};
+        last_states_.assign(cue.steps.size(), StepState::not_sent);
         busy_ = false;
         for (const Done& d : std::exchange(waiting_, {})) d(o);
         emit cue_ended(o);
@@ -107,8 +121,18 @@ void CueShow::refused(const QString& source, Go why, int count) {
 }
 
 std::vector<StepState> CueShow::step_states() const {
-    if (busy_ && driver_.run() != nullptr) return cue_step_states(*driver_.run());
+    if (busy_ && run_ != nullptr && run_ == driver_.run()) return cue_step_states(*run_);
     return last_states_;
+}
+
+std::optional<int> CueShow::wait_left_ms() const {
+    if (!busy_ || run_ == nullptr || run_ != driver_.run() || !run_->running()) return std::nullopt;
+    // The wait step is the next one: it comes its seconds after the step before.
+    const auto* steps = static_cast<const CueSteps*>(driver_.steps());
+    const std::size_t next = std::size_t(run_->step());
+    if (next >= steps->cue().steps.size() || steps->cue().steps[next].action != CueAction::wait)
+        return std::nullopt;
+    return driver_.pace_left_ms();
 }
 
 // Told by the run from inside its end: the outcome is taken now, the callers are told on

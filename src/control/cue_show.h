@@ -66,6 +66,8 @@ class CueShow : public QObject {
     // The cue under way or the last one fired, and its steps' states.
     std::optional<std::size_t> shown_index() const { return shown_; }
     std::vector<StepState> step_states() const;
+    // While the cue under way waits in a `wait` step: the time until the wait is over.
+    std::optional<int> wait_left_ms() const;
     RunDriver& driver() { return driver_; }
 
     static const char* go_text(Go go);  // "a cue is running", …
@@ -73,8 +75,12 @@ class CueShow : public QObject {
   signals:
     void list_changed();      // loaded or edited
     void position_changed();  // current or next moved
+    // The cue's run has begun (its steps read as not yet sent): told after the run exists,
+    // so that step_states() is this run's.
     void cue_started(int index, int total);
     void cue_stepped(int index, int step);
+    // A step of the cue under way was answered (its state changed without a step going out).
+    void cue_answered(int index, int answered);
     void cue_ended(const tqv::CueOutcome& outcome);
     void go_refused(const QString& source, const QString& why, int count);
 
@@ -87,6 +93,7 @@ class CueShow : public QObject {
     RunDriver driver_;
     bool busy_ = false;  // from the start until the end has been told
     std::optional<std::size_t> shown_;
+    const Run* run_ = nullptr;  // the run of the cue under way (the driver keeps older ones)
     std::vector<Done> waiting_;  // for the cue under way
     std::vector<StepState> last_states_;
     int refusals_ = 0;

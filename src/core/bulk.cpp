@@ -1,6 +1,7 @@
 #include "bulk.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "commands.h"
 #include "digits.h"
@@ -29,6 +30,63 @@ std::optional<std::string> read_settings_body(int n) {
         return std::string(lines[i / 64]) + two_digits(i % 64 + 1) + "\r\n";
     }
     return std::nullopt;  // 23..29: idle ticks
+}
+
+namespace {
+
+// The steps of the read-settings table a state read walks: the pages on air, the start-up
+// pages and the display flags; then the titles.
+constexpr int kStatePageSteps[] = {19, 20, 21, 22, 15, 16, 17, 18, 5, 6, 7, 8};
+
+}  // namespace
+
+std::vector<std::string> state_read_bodies(bool titles) {
+    std::vector<std::string> out;
+    if (titles) {
+        for (int n = 30; n < 30 + kTitles; ++n) out.push_back(*read_settings_body(n));
+    } else {
+        for (int n : kStatePageSteps) out.push_back(*read_settings_body(n));
+    }
+    return out;
+}
+
+std::optional<ReadItem> read_item(std::string_view frame) {
+    while (!frame.empty() && (frame.back() == '\n' || frame.back() == '\r')) frame.remove_suffix(1);
+    // The slave address, when the frame carries one, is two digits before the letters.
+    if (frame.size() >= 2 && std::isdigit(static_cast<unsigned char>(frame[0])) &&
+        std::isdigit(static_cast<unsigned char>(frame[1])))
+        frame.remove_prefix(2);
+    auto line_of = [](std::string_view code) -> std::optional<int> {
+        // "01T" .. "02B"
+        if (code.size() != 3 || code[0] != '0') return std::nullopt;
+        for (int i = 0; i < kTitleLines; ++i) {
+            const char* name = line_label(i);
+            if (code[1] == name[0] && code[2] == name[1]) return i;
+        }
+        return std::nullopt;
+    };
+    struct Head {
+        std::string_view letters;
+        ReadItem::Kind kind;
+    };
+    for (const Head& h : {Head{"RSUS", ReadItem::Kind::startup}, Head{"RCTD", ReadItem::Kind::display},
+                          Head{"RP", ReadItem::Kind::page}}) {
+        if (!frame.starts_with(h.letters)) continue;
+        const auto line = line_of(frame.substr(h.letters.size()));
+        if (!line) return std::nullopt;
+        return ReadItem{h.kind, *line, 0};
+    }
+    if (frame.size() == 8 && frame.starts_with("RCT")) {
+        const auto line = line_of(frame.substr(3, 3));
+        const std::string_view digits = frame.substr(6);
+        if (!line || !std::isdigit(static_cast<unsigned char>(digits[0])) ||
+            !std::isdigit(static_cast<unsigned char>(digits[1])))
+            return std::nullopt;
+        const int page = two_digits_to_number(digits[0], digits[1]);
+        if (page < 1 || page > kPages) return std::nullopt;
+        return ReadItem{ReadItem::Kind::title, *line, Model::title_slot(*line, page - 1)};
+    }
+    return std::nullopt;
 }
 
 int BulkTransfer::period_ms(int n) const {

@@ -65,6 +65,23 @@ private:
 // Step n of the read-settings table (1..285); nullopt for the idle steps 23..29.
 std::optional<std::string> read_settings_body(int n);
 
+// What show control asks a device for when it connects (the page on air, the start-up page
+// and the display flags of each line: twelve reads of the read-settings table), or on demand
+// (the 256 titles), in the order they go out.
+std::vector<std::string> state_read_bodies(bool titles);
+
+// Which value an answered read carried: the page on air, the start-up page, the display
+// flags of a line, or one title (`slot` 0..255).
+struct ReadItem {
+    enum class Kind { page, startup, display, title };
+    Kind kind = Kind::page;
+    int line = 0;
+    int slot = 0;
+};
+// The item of a read frame as the send path wrote it (with or without the slave address,
+// with its line end); nullopt for anything else.
+std::optional<ReadItem> read_item(std::string_view frame);
+
 // The glyph list's bulk register (every 2000 ms) and bulk read (every 400 ms, each request
 // once the glyph before is in) of glyph numbers 01..28.
 class GlyphBulk : public RunSteps {

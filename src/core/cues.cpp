@@ -8,6 +8,7 @@
 #include "atomic_file.h"
 #include "codec.h"
 #include "model.h"
+#include "texts.h"
 
 namespace tqv {
 
@@ -224,7 +225,10 @@ std::string step_text(const CueStep& s) {
     std::string out = kActionNames[std::size_t(s.action)];
     if (s.action == CueAction::wait) return out + " " + std::to_string(s.seconds);
     out += std::string(" ") + line_label(s.line) + " " + page_label(s.page);
-    if (s.action == CueAction::title) out += " " + s.text + (s.memory ? " memory" : " nomemory");
+    // A title without text clears the title: said so, rather than left as a double blank.
+    if (s.action == CueAction::title)
+        out += " " + (s.text.empty() ? std::string(text::kBlankTitle) : s.text) +
+               (s.memory ? " memory" : " nomemory");
     return out;
 }
 

@@ -56,7 +56,8 @@ ParsedOperation step_operation(const CueStep& step, Language language);
 // cannot take (a step that passed check_step never is).
 std::string step_body(const CueStep& step);
 // A step as one short text for lists and messages: "title 1T 5 速報 nomemory", "page 2B
-// AUTO", "startup 1T 3", "wait 2".
+// AUTO", "startup 1T 3", "wait 2"; a title without text, which clears the title, as
+// "title 1T 5 (空白) memory".
 std::string step_text(const CueStep& step);
 // Why a step cannot be part of a cue (English, for the message); empty when it can.
 std::string check_step(const CueStep& step);

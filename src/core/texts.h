@@ -93,6 +93,32 @@ inline constexpr const char* kCueListFilter = "キューリスト(*.csv)";
 inline constexpr const char* kCueListTitle = "キューリスト";
 inline constexpr const char* kAskOpenCues = "キューリストを保存せずに別のファイルを開きますか？";
 inline constexpr const char* kAskCloseCues = "キューリストを保存せずに閉じますか？";
+inline constexpr const char* kAskExitCues = "キューリストを保存せずに終了しますか？";
+// A title step with no text clears that title: shown so in the list, and asked about before
+// the first GO that would send it from a list not saved with it. The titles follow the head.
+inline constexpr const char* kBlankTitle = "(空白)";
+inline constexpr const char* kAskBlankTitles = "次のタイトルを空白にします。送信しますか？";
+// The cue window's status line.
+inline constexpr const char* kCueRunning = "実行中";
+inline constexpr const char* kCueCompleted = "完了";
+inline constexpr const char* kCueWaitLeft = "待機中 残り";  // followed by the seconds
+inline constexpr const char* kSeconds = "秒";
+inline constexpr const char* kCueNoEditWhileRunning = "キューの実行中は編集できません";
+inline constexpr const char* kCueNoLoadWhileRunning = "キューの実行中は読み込めません";
+inline constexpr const char* kCueNameEmpty = "キュー名を入力してください";
+inline constexpr const char* kCueNameTaken = "同じ名前のキューがあります: ";  // then the name
+// Why GO did nothing.
+inline constexpr const char* kCueGoRunning = "キューの実行中です";
+inline constexpr const char* kCueGoNoNext = "次のキューがありません";
+inline constexpr const char* kCueGoLinkBusy = "一括転送の実行中です";
+inline constexpr const char* kCueGoLinkDown = "本機と接続されていません";
+inline constexpr const char* kCueGoNotConfirmed = "送信しませんでした";
+// What became of each step.
+inline constexpr const char* kStepSent = "送信済み";
+inline constexpr const char* kStepDone = "完了";
+inline constexpr const char* kStepFailed = "失敗";
+inline constexpr const char* kStepStopped = "中止";
+inline constexpr const char* kStepNotSent = "未送信";
 inline constexpr const char* kAllFilesFilter = "すべて(*.*)";
 // main window text when there is no document
 inline constexpr const char* kNoFileName = "File Name ";

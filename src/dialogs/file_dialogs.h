@@ -36,14 +36,24 @@ class FileDialogs {
     virtual void used(const std::string& /*path*/) {}
 };
 
-// Every dialog starts in the folder of the file last chosen or opened, of any kind; with a
-// configuration file that folder is kept for the next run (key `last_folder`).
+// The kinds of file that keep a folder each: an operator keeps settings documents, glyph
+// files (lists and pictures) and cue lists in different places.
+enum class FileKind { settings, glyphs, cues };
+// The kind a file's name says (".tll" and ".bmp" glyphs, ".csv" cues, else settings).
+FileKind file_kind_of(const std::string& path);
+
+// Every dialog starts in the folder of the file of its kind last chosen or opened; before
+// a file of that kind was used, in the folder last used for any kind. With a configuration
+// file both are kept for the next run (keys `last_folder_settings`, `last_folder_glyphs`,
+// `last_folder_cues`, and `last_folder` for any kind, which older versions wrote alone).
+// The dialogs are Qt's own, so that they speak the program's language on every desktop.
 class QtFileDialogs : public FileDialogs {
   public:
     explicit QtFileDialogs(IniFile* config = nullptr);
     void used(const std::string& path) override;
-    // Empty until a file was used: the dialog then starts in the working directory.
-    QString start_folder() const { return folder_; }
+    void used(const std::string& path, FileKind kind);
+    // Where the next dialog of this kind starts; empty: the working directory.
+    QString folder(FileKind kind) const;
 
     // "ファイルのオープン": an existing file.
     std::optional<std::string> choose_open(QWidget* owner) override;
@@ -59,15 +69,17 @@ class QtFileDialogs : public FileDialogs {
 
   private:
     // `filter` is the first (selected) filter, "すべて(*.*)" the second.
-    std::optional<std::string> run(QFileDialog& dialog, const char* filter);
-    std::optional<std::string> open_file(QWidget* owner, const char* filter);
+    std::optional<std::string> run(QFileDialog& dialog, const char* filter, FileKind kind);
+    std::optional<std::string> open_file(QWidget* owner, const char* filter, FileKind kind);
     // An empty `title` is "ファイルの保存"; an empty `suffix` adds none.
-    std::optional<std::string> save_file(QWidget* owner, const char* filter,
+    std::optional<std::string> save_file(QWidget* owner, const char* filter, FileKind kind,
                                          const QString& title = {}, const QString& suffix = {},
                                          const QString& initial_name = {});
+    void keep(const char* key, QString& folder, const QString& used);
 
     IniFile* config_ = nullptr;
-    QString folder_;
+    QString any_folder_;
+    QString folders_[3];  // by FileKind
 };
 
 }  // namespace tqv

@@ -15,8 +15,19 @@ PeerRoster::PeerRoster(TcpLink& tcp, Model& model, int count, QObject* parent)
 
 int PeerRoster::connected() const {
     int n = 0;
-    for (const Device& d : devices_) n += d.entry > 0;
+    for (const Device& d : devices_) n += up(d);
     return n;
+}
+
+bool PeerRoster::up(const Device& d) const {
+    if (d.entry <= 0 || !d.socket) return false;
+    const TcpLink::Peer& p = tcp_.peer(d.entry);
+    return p.in_use == 1 && static_cast<QObject*>(p.peer_socket) == d.socket.data();
+}
+
+QString PeerRoster::status(const Device& d) const {
+    if (up(d)) return QStringLiteral("up");
+    return d.address.isEmpty() ? QStringLiteral("absent") : QStringLiteral("lost");
 }
 
 void PeerRoster::sync() {
@@ -25,8 +36,7 @@ void PeerRoster::sync() {
     for (std::size_t k = 0; k < devices_.size(); ++k) {
         Device& d = devices_[k];
         if (d.entry == 0) continue;
-        const TcpLink::Peer& p = tcp_.peer(d.entry);
-        if (p.in_use == 1 && d.socket && static_cast<QObject*>(p.peer_socket) == d.socket.data()) continue;
+        if (up(d)) continue;
         emit said(name(k) + d.address + QStringLiteral(" gone"));
         d.entry = 0;
         d.socket = nullptr;
@@ -58,7 +68,7 @@ void PeerRoster::sync() {
                        QStringLiteral(" replaces ") + devices_[k].address;
         }
         if (k == devices_.size()) continue;  // the link refuses more than there are numbers
-        devices_[k] = Device{address, entry, QPointer<QObject>(p.peer_socket)};
+        devices_[k] = Device{address, entry, QPointer<QObject>(p.peer_socket), tcp_.peer_port(entry)};
         emit said(line);
         any = true;
     }

@@ -27,7 +27,13 @@ class PeerRoster : public QObject {
         QString address;  // empty until it first connected
         int entry = 0;    // its peer entry while connected; 0 while away
         QPointer<QObject> socket;
+        quint16 port = 0;  // the port it connected from last; 0 before it first connected
     };
+    // "up", "absent" (never connected yet) or "lost" (connected once, away now). A device
+    // counts as up only while its socket still holds its entry, also in the moment between
+    // the link's change and this roster's own look at it.
+    QString status(const Device& d) const;
+    bool up(const Device& d) const;
 
     PeerRoster(TcpLink& tcp, Model& model, int count, QObject* parent = nullptr);
 

@@ -1,6 +1,7 @@
 #include "link/peer_set.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 
 #include "link/tcp_link.h"
 
@@ -9,6 +10,8 @@ namespace tqv {
 PeerSet::PeerSet(TcpLink& tcp, const Model& record, QObject* parent)
     : QObject(parent), tcp_(tcp), record_(record) {
     connect(&tcp_, &TcpLink::peers_changed, this, &PeerSet::sync);
+    // The operator closed the server: the devices of that session are forgotten.
+    connect(&tcp_, &TcpLink::shut_down, this, [this] { known_.clear(); });
     ticks_.setInterval(SendPath::kTickMs);
     connect(&ticks_, &QTimer::timeout, this, [this] {
         for (auto& [entry, channel] : channels_) channel->tick();
@@ -26,6 +29,10 @@ std::vector<int> PeerSet::entries() const {
     std::vector<int> out;
     for (const auto& [entry, channel] : channels_) out.push_back(entry);
     return out;
+}
+
+int PeerSet::known_up() const {
+    return int(std::count_if(known_.begin(), known_.end(), [](const Known& k) { return k.up; }));
 }
 
 void PeerSet::receive(int entry, const QByteArray& bytes) {
@@ -60,6 +67,13 @@ void PeerSet::sync() {
                 [this, name](const QByteArray& frame) { emit written(name, frame); });
         channels_[entry] = std::move(c);
         emit channel_added(entry);
+    }
+    for (Known& k : known_) k.up = false;
+    for (const auto& [entry, channel] : channels_) {
+        const QString address = QString::fromStdString(tcp_.peer_address(entry));
+        auto it = std::find_if(known_.begin(), known_.end(), [&](const Known& k) { return k.address == address; });
+        if (it == known_.end()) it = known_.insert(known_.end(), Known{address, false});
+        it->up = true;
     }
     if (channels_.empty()) {
         ticks_.stop();

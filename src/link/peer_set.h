@@ -33,6 +33,16 @@ class PeerSet : public QObject {
     // Bytes from peer `entry`.
     void receive(int entry, const QByteArray& bytes);
 
+    // Each device address that connected since the link began listening, and whether a
+    // connection from it is up now: how many of the devices are there ("3/4") and which
+    // are not. The program's devices are told apart by address.
+    struct Known {
+        QString address;
+        bool up = false;
+    };
+    const std::vector<Known>& known() const { return known_; }
+    int known_up() const;
+
   signals:
     void channel_added(int entry);
     // Before the channel is deleted: whoever drives a run on it lets go now. Its run, if
@@ -49,6 +59,7 @@ class PeerSet : public QObject {
     std::map<int, std::unique_ptr<PeerChannel>> channels_;
     QTimer ticks_;
     int elsewhere_ = 0;
+    std::vector<Known> known_;
 };
 
 }  // namespace tqv

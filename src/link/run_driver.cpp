@@ -15,7 +15,13 @@ RunDriver::RunDriver(Channel& channel, QObject* parent) : QObject(parent), chann
     settle_.setSingleShot(true);
     settle_.setInterval(0);
     connect(&settle_, &QTimer::timeout, this, &RunDriver::try_step);
-    settled_ = Subscription(channel_.send_path().settled, [this] { settle_later(); });
+    settled_ = Subscription(channel_.send_path().settled, [this] {
+        if (run_ != nullptr && run_->answered() != told_answered_) {
+            told_answered_ = run_->answered();
+            emit answered(told_answered_, run_->total());
+        }
+        settle_later();
+    });
 }
 
 RunDriver::~RunDriver() {
@@ -54,6 +60,7 @@ bool RunDriver::start(std::unique_ptr<RunSteps> steps, bool answer_paced, bool q
     }
     clock_.start();
     due_ = false;
+    told_answered_ = 0;
     // A run with nothing to send has ended inside start() and said so already.
     if (run_->running()) channel_.run_news({RunNews::Kind::started, 0, run_->total(), RunEnd::none});
     emit started(run_->total());
@@ -69,6 +76,11 @@ void RunDriver::stop() {
 std::optional<int> RunDriver::remaining_ms() const {
     if (!running()) return std::nullopt;
     return run_->remaining_ms(clock_.elapsed());
+}
+
+std::optional<int> RunDriver::pace_left_ms() const {
+    if (!running() || !pace_.isActive()) return std::nullopt;
+    return pace_.remainingTime();
 }
 
 void RunDriver::pace_elapsed() {

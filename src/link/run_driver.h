@@ -39,6 +39,9 @@ class RunDriver : public QObject {
     RunSteps* steps() const { return steps_.get(); }
     // The time left, from the pace or from the answers so far.
     std::optional<int> remaining_ms() const;
+    // The time until the next step may go, while the pace or a step's hold (a cue's wait)
+    // holds it back; nullopt when nothing is counting down.
+    std::optional<int> pace_left_ms() const;
 
     // The fixed pace's timer has fired; tests call it directly instead of waiting.
     void pace_elapsed();
@@ -48,6 +51,9 @@ class RunDriver : public QObject {
     void started(int total);
     // Step `step` of `total` is out; `percent` is -1 where the run shows none.
     void stepped(int step, int total, int percent);
+    // The device has answered `answered` of the run's steps so far (told as each answer
+    // is handled, not only when the next step goes out).
+    void answered(int answered, int total);
     // The run has ended (before its message is shown), with its warning text if it ended
     // early (empty for a completed run).
     void ended(tqv::RunEnd why, const QString& closing_text);
@@ -63,6 +69,7 @@ class RunDriver : public QObject {
     QTimer pace_;    // single shot: the fixed pace
     QTimer settle_;  // single shot, 0 ms: looks again once the device has answered
     bool due_ = false;
+    int told_answered_ = 0;
     Subscription settled_;
     QElapsedTimer clock_;
 };

@@ -400,16 +400,22 @@ bool TcpLink::write(std::string_view frame) {
     return written;
 }
 
+const QTcpSocket* TcpLink::socket_of(int index) const {
+    if (model_.tcp_role != 1) return client_;
+    if (index >= 1 && index <= kMaxPeers && peers_[std::size_t(index)].in_use == 1)
+        return peers_[std::size_t(index)].peer_socket;
+    return nullptr;
+}
+
 QString TcpLink::peer_name(int index) const {
-    const QTcpSocket* socket = nullptr;
-    if (model_.tcp_role == 1) {
-        if (index >= 1 && index <= kMaxPeers && peers_[std::size_t(index)].in_use == 1)
-            socket = peers_[std::size_t(index)].peer_socket;
-    } else {
-        socket = client_;
-    }
+    const QTcpSocket* socket = socket_of(index);
     if (socket == nullptr) return {};
     return socket->peerAddress().toString() + QLatin1Char(':') + QString::number(socket->peerPort());
+}
+
+quint16 TcpLink::peer_port(int index) const {
+    const QTcpSocket* socket = socket_of(index);
+    return socket == nullptr ? 0 : socket->peerPort();
 }
 
 }  // namespace tqv

@@ -66,6 +66,9 @@ public:
     std::string peer_address(int index) const;
     // "192.168.1.3:9004" of entry `index` (client role: the connected host); empty when none.
     QString peer_name(int index) const;
+    // The port the device of entry `index` connected from (client role: the host's port);
+    // 0 when none.
+    quint16 peer_port(int index) const;
     // " " + address of peer selected_peer, as dialogs append it to their captions; empty
     // when selected_peer is -1 or outside the table.
     std::string caption_suffix() const;
@@ -100,6 +103,7 @@ private:
     void accept_pending();
     void attach(QTcpSocket* socket);
     QTcpSocket* current_socket() const;
+    const QTcpSocket* socket_of(int index) const;  // the client socket in the client role
     void watch(QTcpSocket* socket);
     void read_socket(QTcpSocket* socket);
     void socket_failed(QTcpSocket* socket, int error);

@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialogs/dialog_parts.h"
 
@@ -23,7 +24,9 @@ CompareDialog::CompareDialog(AppContext& context, QWidget* parent)
     table_ = new QTableWidget(0, 3, this);
     table_->setHorizontalHeaderLabels(
         {QStringLiteral("項目"), QStringLiteral("文書"), QStringLiteral("機器")});
+    // The item's whole name ("ch.2 Bottom スタートアップページ"), the values in the rest.
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     table_->verticalHeader()->setVisible(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -81,9 +84,16 @@ void CompareDialog::show_differences(std::vector<SettingDifference> differences)
     for (int row = 0; row < int(differences_.size()); ++row) {
         const SettingDifference& d = differences_[std::size_t(row)];
         int column = 0;
-        for (const std::string* text : {&d.item, &d.document_value, &d.device_value})
-            table_->setItem(row, column++, new QTableWidgetItem(QString::fromStdString(*text)));
+        for (const std::string* text : {&d.item, &d.document_value, &d.device_value}) {
+            auto* item = new QTableWidgetItem(QString::fromStdString(*text));
+            item->setToolTip(item->text());
+            table_->setItem(row, column++, item);
+        }
     }
+    // Room for the values beside the longest name.
+    const int values = 2 * table_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 18;
+    table_->resizeColumnToContents(0);
+    table_->setMinimumWidth(std::max(560, table_->columnWidth(0) + values));
     summary_->setText(differences_.empty()
                           ? QStringLiteral("文書と機器の設定は同じです。送るものはありません。")
                           : QStringLiteral("%1 項目が文書と違います。").arg(differences_.size()));

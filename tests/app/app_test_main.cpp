@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     default_handler = qInstallMessageHandler(quieter);
     QApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
-    tqv::use_japanese_font(app);
+    tqv::use_japanese(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <deque>
+#include <functional>
 
 #include "app/menu_commands.h"
 #include "app_fixture.h"
@@ -48,6 +50,27 @@ class CueListWindowTest : public DialogTest {
             QObject::connect(&window->cue_show(), &CueShow::cue_ended, cues, [done] { done(); });
         });
     }
+    // Runs the loop until `ready` holds (or a few seconds pass).
+    static bool until(const std::function<bool()>& ready) {
+        for (int i = 0; i < 300 && !ready(); ++i) QTest::qWait(10);
+        return ready();
+    }
+    QComboBox* field(const char* name) const {
+        for (auto* w : cues->findChildren<QComboBox*>())
+            if (w->accessibleName() == QString::fromUtf8(name)) return w;
+        return nullptr;
+    }
+    void load(const std::vector<Cue>& list) {
+        save_cue_file(file("list.csv"), list);
+        files.cue_files = {file("list.csv")};
+        ASSERT_TRUE(cues->open_file());
+    }
+    std::vector<QString> column(QTableWidget* t, int c) const {
+        std::vector<QString> out;
+        for (int r = 0; r < t->rowCount(); ++r) out.push_back(cell(t, r, c));
+        return out;
+    }
+    CueShow& show() { return window->cue_show(); }
     const char* answer = "GO";
     CueListWindow* cues = nullptr;
 };
@@ -109,6 +132,121 @@ TEST_F(CueListWindowTest, EditsMarkTheListUnsavedAndCloseAsksFirst) {
         if (qobject_cast<QPushButton*>(w)) names << w->accessibleName();
     }
     EXPECT_EQ(names.removeDuplicates(), 0);
+}
+
+TEST_F(CueListWindowTest, NothingBlanksATitleUnlessTheOperatorSaidSo) {
+    const CueStep blank{CueAction::title, 0, 0, "", true, 0};
+    struct Case {
+        const char* how;         // "added": 追加 as it comes; "blank": a blank title added to it;
+                                 // "file": a list loaded with a blank title
+        std::deque<bool> answers;
+        int questions;
+        bool sends;
+    };
+    const Case cases[] = {
+        {"added", {}, 0, false},
+        {"blank", {false}, 1, false},
+        {"blank", {true}, 1, true},
+        {"file", {}, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.how) + " " + std::to_string(c.answers.size()));
+        load(sample());
+        std::size_t index = 2;
+        if (std::string(c.how) == "file") {
+            load({sample()[0], sample()[1], {"Clear", {blank}}});
+        } else {
+            cues->cue_table()->selectRow(1);
+            button("キューを追加")->click();
+            if (std::string(c.how) == "blank") {
+                field("動作")->setCurrentIndex(int(CueAction::title));
+                button("ステップを追加")->click();
+                EXPECT_EQ(cell(cues->step_table(), 1, 0), "title 1T 1 (空白) memory");
+            }
+        }
+        ASSERT_EQ(show().list().size(), 3u);
+        show().select_next(index);
+        wire.frames.clear();
+        ui.clear();
+        ui.answers = c.answers;
+        cues->go();
+        EXPECT_EQ(int(ui.questions.size()), c.questions);
+        if (c.questions > 0) {
+            EXPECT_NE(ui.questions[0].text.find("1T 1 (空白)"), std::string::npos);
+        }
+        if (c.answers.empty() || c.answers.front()) {
+            ASSERT_TRUE(ended());
+        } else {
+            EXPECT_EQ(show().list().next(), index) << "the list did not move";
+            EXPECT_EQ(cues->status()->text(), "送信しませんでした");
+        }
+        EXPECT_EQ(!wire.frames.empty(), c.sends);
+        if (!c.sends) continue;
+        // Asked once: the same cue again goes without a question.
+        show().select_next(index);
+        cues->go();
+        ASSERT_TRUE(ended());
+        EXPECT_EQ(int(ui.questions.size()), c.questions);
+    }
+}
+
+TEST_F(CueListWindowTest, TheStepTableShowsTheRunningCueAndEachAnswerAsItComes) {
+    answer = nullptr;  // the device answers when the test says so
+    show().select_next(1);
+    cues->go();
+    ASSERT_TRUE(until([&] { return wire.frames.size() == 1; }));
+    cues->cue_table()->selectRow(0);  // another row: the table stays on the cue under way
+    EXPECT_NE(cell(cues->step_table(), 0, 0).indexOf("速報"), -1);
+    EXPECT_EQ(column(cues->step_table(), 1), (std::vector<QString>{"送信済み", ""}));
+    link.dispatcher().dispatch_serial("00GO\r\n");
+    ASSERT_TRUE(until([&] { return cell(cues->step_table(), 0, 1) == "完了"; }))
+        << "the answered step shows before the next one is sent";
+    EXPECT_EQ(wire.frames.size(), 1u);
+    show().stop();
+    ASSERT_TRUE(ended());
+}
+
+TEST_F(CueListWindowTest, AWaitCountsDownAndANewRunShowsNoOldResults) {
+    load({{"W", {{CueAction::wait, 0, 0, "", true, 3}, {CueAction::page, 0, 1, "", true, 0}}}});
+    const auto run = [&] {
+        show().select_next(0);
+        cues->go();
+        EXPECT_EQ(column(cues->step_table(), 1), (std::vector<QString>{"", ""}))
+            << "nothing of the run before";
+        EXPECT_NE(cues->status()->text().indexOf("待機中 残り 3 秒"), -1) << cues->status()->text().toStdString();
+        show().driver().pace_elapsed();  // the wait is over
+        ASSERT_TRUE(ended());
+        EXPECT_EQ(column(cues->step_table(), 1), (std::vector<QString>{"完了", "完了"}));
+    };
+    run();
+    run();
+    // Loading another list leaves no word of this one.
+    EXPECT_FALSE(cues->status()->text().isEmpty());
+    load(sample());
+    EXPECT_TRUE(cues->status()->text().isEmpty());
+}
+
+TEST_F(CueListWindowTest, RenamingIsRefusedInJapanese) {
+    struct Case {
+        const char* name;
+        const char* status;  // empty: renamed
+    };
+    const Case cases[] = {{"  ", "キュー名を入力してください"},
+                          {"B", "同じ名前のキューがあります: B"},
+                          {"A", ""},  // its own name again
+                          {"Opening", ""}};
+    QLineEdit* name = nullptr;
+    for (auto* w : cues->findChildren<QLineEdit*>())
+        if (w->accessibleName() == QStringLiteral("キュー名")) name = w;
+    ASSERT_NE(name, nullptr);
+    for (const Case& c : cases) {
+        cues->cue_table()->selectRow(0);
+        cues->status()->clear();
+        name->setText(QString::fromUtf8(c.name));
+        button("キューの名前を変更")->click();
+        EXPECT_EQ(cues->status()->text().toStdString(), c.status) << c.name;
+    }
+    EXPECT_EQ(show().list().cues()[0].name, "Opening");
 }
 
 }  // namespace

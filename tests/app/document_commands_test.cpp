@@ -132,5 +132,40 @@ TEST_F(DocumentTest, FileDialogsStartInTheFolderLastUsed) {
     EXPECT_EQ(shown_in.toStdString(), file("shows"));
 }
 
+TEST_F(DocumentTest, EachKindOfFileKeepsItsOwnFolder) {
+    for (const char* folder : {"old", "shows", "glyphs", "cues"})
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QString::fromUtf8(folder)));
+    const std::string ini_path = file("tqv7310nx.ini");
+    // A configuration an older version wrote: its one folder is where every kind starts.
+    IniFile(ini_path).set(kConfigSection, "last_folder", file("old"));
+    struct Step {
+        const char* used;  // a file opened or saved, or nullptr for a new start of the program
+        const char* settings;
+        const char* glyphs;
+        const char* cues;
+    };
+    const Step steps[] = {
+        {nullptr, "old", "old", "old"},
+        {"shows/plan.dat", "shows", "shows", "shows"},  // a kind never used: the last folder
+        {"glyphs/logo.tll", "shows", "glyphs", "glyphs"},
+        {"cues/evening.csv", "shows", "glyphs", "cues"},
+        {"glyphs/mark.bmp", "shows", "glyphs", "cues"},
+        {nullptr, "shows", "glyphs", "cues"},  // kept for the next run
+    };
+    IniFile ini(ini_path);
+    auto dialogs = std::make_unique<QtFileDialogs>(&ini);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.used != nullptr ? step.used : "start");
+        if (step.used == nullptr) {
+            dialogs = std::make_unique<QtFileDialogs>(&ini);
+        } else {
+            dialogs->used(file(step.used));
+        }
+        EXPECT_EQ(dialogs->folder(FileKind::settings).toStdString(), file(step.settings));
+        EXPECT_EQ(dialogs->folder(FileKind::glyphs).toStdString(), file(step.glyphs));
+        EXPECT_EQ(dialogs->folder(FileKind::cues).toStdString(), file(step.cues));
+    }
+}
+
 }  // namespace
 }  // namespace tqv::test

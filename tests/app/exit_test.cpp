@@ -1,6 +1,8 @@
 // The orderly exit: a live TCP connection asked about, unsaved changes offered for saving, and
-// never an exit that loses them because their save did not happen.
+// never an exit that loses them because their save did not happen; every question is asked
+// before any window closes.
 #include <QFile>
+#include <QPushButton>
 #include <QTcpSocket>
 
 #include "app/menu_commands.h"
@@ -164,6 +166,61 @@ TEST_F(ExitTest, FailedSaveKeepsRunning) {
     EXPECT_TRUE(window->close());
     EXPECT_EQ(ui.questions.size(), 2u);
     expect_ended();
+}
+
+TEST_F(ExitTest, EveryQuestionComesBeforeAnyWindowCloses) {
+    // The document, unsaved glyphs and the cue list: an answer that keeps the program
+    // keeps every window and every change; Yes to all of them ends it.
+    struct Case {
+        bool document, glyphs;
+        std::deque<bool> answers;
+        std::vector<const char*> asked;
+        bool ends;
+    };
+    const char* doc = "データを保存せずに終了しますか？";
+    const char* glyph = "外字データを保存せずに終了しますか？";
+    const char* cue = "キューリストを保存せずに終了しますか？";
+    const Case cases[] = {
+        {true, false, {true, false}, {doc, cue}, false},
+        {true, true, {true, true, false}, {doc, glyph, cue}, false},
+        {false, false, {false}, {cue}, false},
+        {true, true, {true, true, true}, {doc, glyph, cue}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked.size());
+        // A fresh main window for each case (the last case ends the program).
+        window.reset();
+        make_window();
+        window->show();
+        ui.clear();
+        model.document_dirty = c.document ? 1 : 0;
+        model.glyph_list_dirty = c.glyphs ? 1 : 0;
+        window->run_command(command::kCueList);
+        CueListWindow* cues = window->cue_window();
+        for (auto* b : cues->findChildren<QPushButton*>())
+            if (b->accessibleName() == QStringLiteral("キューを追加")) b->click();
+        ASSERT_EQ(window->cue_show().list().size(), 1u);
+        ui.answers = c.answers;
+        EXPECT_EQ(window->close(), c.ends);
+        std::vector<std::string> asked;
+        for (const auto& q : ui.questions) asked.push_back(q.text);
+        EXPECT_EQ(asked, std::vector<std::string>(c.asked.begin(), c.asked.end()));
+        EXPECT_EQ(cues->isVisible(), !c.ends);
+        if (c.ends) {
+            expect_ended();
+            continue;
+        }
+        expect_running();
+        EXPECT_EQ(model.document_dirty, c.document ? 1 : 0) << "nothing was discarded";
+        EXPECT_EQ(model.glyph_list_dirty, c.glyphs ? 1 : 0);
+        EXPECT_EQ(window->cue_show().list().size(), 1u);
+        EXPECT_TRUE(cues->windowTitle().endsWith(" *"));
+        // Asked once more, as the operator closes the cue window alone.
+        ui.clear();
+        ui.answers = {false};
+        EXPECT_FALSE(cues->close());
+        EXPECT_EQ(ui.questions.size(), 1u);
+    }
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ TEST_F(LinkStateTest, ATcpConnectionThatCannotBeMadeSaysSoOnceAndIsNotTriedAgain
     EXPECT_EQ(bar().state_text(), QStringLiteral("未接続"));
     EXPECT_EQ(logged_events(),
               std::vector<std::string>{"127.0.0.1:" + std::to_string(port) +
-                                       " 接続できません: Connection refused"});
+                                       " 接続できません: 接続を拒否されました"});
 }
 
 TEST_F(LinkStateTest, TheRemoteLockStaysInTheStatusBar) {

@@ -4,9 +4,13 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QImage>
+#include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <set>
 
 #include "app/menu_commands.h"
 #include "app/page_switch_dialog.h"
@@ -205,6 +209,42 @@ TEST_F(AppTest, TrafficLogAnswersBesideAnOpenDialog) {
     ModalDialogOpener().open(std::make_unique<PageSwitchDialog>(context, window.get()));
     EXPECT_TRUE(dialog_open);
     EXPECT_TRUE(log->paused());
+}
+
+// Frames sent, lines received and link events are told apart by colour; a long title frame
+// reads whole below the list, which never scrolls sideways.
+TEST_F(AppTest, TrafficLogColoursEachDirectionAndShowsALongFrameWhole) {
+    window->run_command(kTrafficLog);
+    TrafficLogWindow* log = window->traffic_window();
+    log->resize(420, 300);
+    const QString port = QStringLiteral("/dev/ttyS0");
+    const QByteArray title = "00CT01T01" + QByteArray(28, 'X') + "\r\n";
+    emit link.traffic(true, port, title);
+    emit link.traffic(false, port, "00GO\r\n");
+    emit link.answer_timed_out();
+    log->flush();
+    QCoreApplication::sendPostedEvents();
+    ASSERT_EQ(log->line_count(), 3);
+    struct Row {
+        const char* mark;
+        TrafficLogModel::Direction direction;
+    };
+    const Row rows[] = {{" TX ", TrafficLogModel::Direction::sent},
+                        {" RX ", TrafficLogModel::Direction::received},
+                        {" -- ", TrafficLogModel::Direction::event}};
+    std::set<QRgb> colours;
+    for (int i = 0; i < 3; ++i) {
+        const QModelIndex at = log->view()->model()->index(i, 0);
+        EXPECT_TRUE(log->line(i).contains(QString::fromLatin1(rows[i].mark))) << i;
+        EXPECT_EQ(TrafficLogModel::direction_of(log->line(i)), rows[i].direction) << i;
+        colours.insert(at.data(Qt::ForegroundRole).value<QColor>().rgb());
+        EXPECT_EQ(at.data(Qt::ToolTipRole).toString(), log->line(i));
+    }
+    EXPECT_EQ(colours.size(), 3u);
+    EXPECT_EQ(log->view()->horizontalScrollBar()->maximum(), 0) << "no sideways scrolling";
+    log->view()->setCurrentIndex(log->view()->model()->index(0, 0));
+    EXPECT_EQ(log->detail()->text(), log->line(0));
+    EXPECT_TRUE(log->detail()->text().contains(QString(28, QLatin1Char('X'))));
 }
 
 // A file another start handed over: the open commands' question first, then the document

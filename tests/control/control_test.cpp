@@ -206,6 +206,11 @@ class ControlTest : public ::testing::Test {
         }, ms);
         return found;
     }
+    // The read of device `n`'s pages, start-up pages and display flags after it connected
+    // has ended, each read answered.
+    bool pages_read(int n = 1) {
+        return said(QStringLiteral("device %1: pages read, 12/12 answered").arg(n).toUtf8().constData()).size() > 0;
+    }
     // A cue file in the test's folder, its header added.
     QString cues(const QByteArray& rows) const {
         const QString path = dir_.filePath(QStringLiteral("show.csv"));
@@ -214,14 +219,19 @@ class ControlTest : public ::testing::Test {
         return path;
     }
     QString log_path() const { return dir_.filePath(QStringLiteral("sim.log")); }
-    // The frames the device received, in order, without CR LF.
-    std::vector<QByteArray> frames() const {
+    // The frames the device received, in order, without CR LF; without the reads of its
+    // pages, start-up pages and display flags that follow its connection unless `reads`.
+    std::vector<QByteArray> frames(bool reads = false) const {
         QFile f(log_path());
         std::vector<QByteArray> out;
         if (!f.open(QIODevice::ReadOnly)) return out;
         for (const QByteArray& line : f.readAll().split('\n')) {
             const qsizetype at = line.indexOf(" < ");
-            if (at >= 0) out.push_back(line.mid(at + 3).replace("\\r\\n", ""));
+            if (at < 0) continue;
+            const QByteArray frame = line.mid(at + 3).replace("\\r\\n", "");
+            const QByteArray body = frame.mid(2);
+            if (!reads && (body.startsWith("RP0") || body.startsWith("RSUS") || body.startsWith("RCTD"))) continue;
+            out.push_back(frame);
         }
         return out;
     }
@@ -322,6 +332,7 @@ TEST_F(ControlTest, ErrorAnswersAndSilenceHaveTheirOwnStatus) {
 
 TEST_F(ControlTest, ConcurrentRequestsAreAllAnsweredInTheOrderTheyCame) {
     ASSERT_TRUE(start({}));
+    ASSERT_TRUE(pages_read());
     constexpr int kRequests = 100;
     std::vector<std::unique_ptr<Client>> clients;
     // From eight addresses: one address holds 16 connections at most.
@@ -457,12 +468,13 @@ TEST_F(ControlTest, ClientsThatNeverReadCannotGrowTheServersMemory) {
 
 TEST_F(ControlTest, EveryRequestIsOneChangeEventWithItsSourceAndOscIsAnswered) {
     ASSERT_TRUE(start({}));
+    ASSERT_TRUE(pages_read());
     Panel panel(http_);
     ASSERT_TRUE(panel.ready());
     const QJsonObject state = panel.messages[0];
     EXPECT_EQ(state["type"], "state");
     EXPECT_EQ(state["state"]["link/status"], "ok");
-    EXPECT_TRUE(state["state"]["lines/1T/page"].isNull());  // nothing confirmed yet
+    EXPECT_EQ(state["state"]["lines/1T/page"], 1);  // read from the device when it connected
     EXPECT_TRUE(state["state"].toObject().contains("lines/2B/titles/64"));
     EXPECT_TRUE(state["state"]["lines/2B/display/64"].isNull());
     qint64 seq = state["seq"].toInteger();
@@ -503,8 +515,8 @@ TEST_F(ControlTest, BadWebSocketInputGetsAnErrorAndNoClientStopsTheService) {
     EXPECT_EQ(panel.next("result")["status"], 400);
     panel.socket.sendTextMessage(R"({"op":"jump","id":2})");
     EXPECT_EQ(panel.next("result")["status"], 400);
-    // A flood: one in flight and 64 waiting (the device is silent), every other refused at
-    // once; each gets its result.
+    // A flood: 64 waiting behind the read in flight since the device connected (the device
+    // is silent), every other refused at once; each gets its result.
     constexpr int kFlood = 10000;
     for (int i = 0; i < kFlood; ++i)
         panel.socket.sendTextMessage(QStringLiteral(R"({"op":"page","id":%1,"line":"1T","page":1})").arg(i));
@@ -518,10 +530,10 @@ TEST_F(ControlTest, BadWebSocketInputGetsAnErrorAndNoClientStopsTheService) {
             refused += m["status"] == 503;
             timed_out += m["status"] == 504;
         }
-        return refused + timed_out >= kFlood - 65;
+        return refused + timed_out >= kFlood - 64;
     }, 60000));
-    EXPECT_LE(refused, kFlood - 65);
-    EXPECT_GE(refused, kFlood - 65 - timed_out);
+    EXPECT_LE(refused, kFlood - 64);
+    EXPECT_GE(refused, kFlood - 64 - timed_out);
     // 64 clients at most; a message over 4 KiB closes its own client only. They come one
     // after the other: one address may hold 16 HTTP connections at once, upgrades included.
     std::vector<std::unique_ptr<Panel>> panels;
@@ -560,7 +572,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
     EXPECT_EQ(api["openapi"], "3.1.0");
     const QJsonObject paths = api["paths"].toObject();
-    ASSERT_EQ(paths.size(), 18);
+    ASSERT_EQ(paths.size(), 19);
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
@@ -765,6 +777,105 @@ TEST_F(ControlTest, EveryDeviceAnswersInItsOwnSlotAndASilentOneDelaysNoOther) {
                    {R"({"line":"1T","page":1,"device":0})", 400},
                    {R"({"line":"1T","page":1,"device":"some"})", 400}};
     for (const auto& c : refused) EXPECT_EQ(call(http_, "POST", "/api/page", c.body).status, c.status) << c.body;
+}
+
+// The latest value of `path` a panel heard: its state message, then every change.
+QJsonValue latest(const Panel& panel, const QString& path) {
+    QJsonValue value;
+    for (const QJsonObject& m : panel.messages) {
+        const QJsonObject o = m[m.contains("state") ? "state" : "changes"].toObject();
+        if (o.contains(path)) value = o.value(path);
+    }
+    return value;
+}
+
+TEST_F(ControlTest, ServeStartsWithTheDevicesThereAndItsStatusFollowsThem) {
+    launch({"--listen", "0", "--devices", "2", "serve"});
+    const QByteArray listening = said("listening ");
+    ASSERT_FALSE(listening.isEmpty());
+    const QString server = "127.0.0.1:" + QString::fromLatin1(listening.mid(10));
+    auto first = std::make_unique<Sim>(QStringList{"--connect", server}, "connected");
+    ASSERT_TRUE(first->ready() && ports());  // one of two is enough to serve
+    ASSERT_TRUE(pages_read(1));
+    Panel panel(http_);
+    ASSERT_TRUE(panel.ready());
+    auto expect_state = [&](const std::vector<std::pair<const char*, QJsonValue>>& table) {
+        for (const auto& [path, value] : table)
+            EXPECT_TRUE(wait_until([&] { return latest(panel, path) == value; }, 3000))
+                << path << " is " << QJsonDocument(QJsonObject{{"v", latest(panel, path)}}).toJson().toStdString();
+    };
+    expect_state({{"link/status", "ok"}, {"link/devices", "1/2"}, {"devices/1/status", "up"},
+                  {"devices/2/status", "absent"}, {"devices/2/up", false}, {"devices/2/port", QJsonValue()}});
+    Reply status = call(http_, "GET", "/api/status", "");
+    const QJsonObject link = QJsonDocument::fromJson(status.body)["link"].toObject();
+    EXPECT_EQ(link["devices"], "1/2");
+    EXPECT_EQ(link["down"][0]["device"], 2);
+    EXPECT_EQ(link["up"], true);
+
+    // The absent device answers 503 for itself alone.
+    const struct {
+        const char* path;
+        const char* body;
+        int status;
+        std::vector<int> each;  // one result per device, when a list was named
+    } requests[] = {
+        {"/api/page", R"({"line":"1T","page":5,"device":2})", 503, {}},
+        {"/api/page", R"({"line":"1T","page":6})", 200, {}},
+        {"/api/page", R"({"line":"1T","page":7,"device":"all"})", 502, {200, 503}},
+        {"/api/read", R"({"what":"pages","device":2})", 503, {503}},
+        {"/api/read", R"({"what":"pages","device":[1,2]})", 502, {202, 503}},
+    };
+    for (const auto& c : requests) {
+        const Reply r = call(http_, "POST", c.path, c.body);
+        EXPECT_EQ(r.status, c.status) << c.body << " " << r.body.toStdString();
+        const QJsonArray results = QJsonDocument::fromJson(r.body)["results"].toArray();
+        ASSERT_EQ(results.size(), qsizetype(c.each.size())) << r.body.toStdString();
+        for (std::size_t i = 0; i < c.each.size(); ++i) EXPECT_EQ(results[qsizetype(i)]["status"], c.each[i]);
+    }
+    EXPECT_TRUE(call(http_, "POST", "/api/page", R"({"line":"1T","page":5,"device":2})").body.contains("absent"));
+
+    // The second joins when it comes, and is read as well: no page of either is unknown.
+    Sim second({"--connect", server}, "connected");
+    ASSERT_TRUE(second.ready());
+    ASSERT_TRUE(pages_read(2));
+    expect_state({{"link/devices", "2/2"}, {"devices/2/status", "up"}, {"link/down", QJsonArray()}});
+    for (const char* device : {"devices/1/", "devices/2/", ""})
+        for (const char* line : {"1T", "1B", "2T", "2B"}) {
+            const QString at = QStringLiteral("%1lines/%2/").arg(device, line);
+            // The panel hears the last answers a moment after the log line.
+            EXPECT_TRUE(wait_until([&] { return latest(panel, at + "display/64").isBool(); }, 3000)) << at.toStdString();
+            EXPECT_TRUE(latest(panel, at + "page").isDouble()) << at.toStdString();
+            EXPECT_TRUE(latest(panel, at + "startup").isDouble() || latest(panel, at + "startup") == "AUTO") << at.toStdString();
+        }
+    EXPECT_EQ(latest(panel, "devices/1/lines/1T/page"), 7);
+    const QJsonArray listed = QJsonDocument::fromJson(call(http_, "GET", "/api/devices", "").body)["devices"].toArray();
+    ASSERT_EQ(listed.size(), 2);
+    for (const QJsonValue& d : listed) {
+        EXPECT_EQ(d["address"], "127.0.0.1");
+        EXPECT_GT(d["port"].toInt(), 0);
+    }
+    EXPECT_NE(listed[0]["port"], listed[1]["port"]);
+
+    // The titles are read on demand.
+    const Reply titles = call(http_, "POST", "/api/read", R"({"what":"titles","device":2})");
+    EXPECT_EQ(titles.status, 202) << titles.body.toStdString();
+    EXPECT_FALSE(said("device 2: titles read, 256/256 answered").isEmpty());
+    EXPECT_TRUE(wait_until([&] { return latest(panel, "devices/2/lines/2B/titles/64").isString(); }, 3000));
+
+    // Device 1 goes and comes back: the status follows at once, with no request.
+    first.reset();
+    expect_state({{"link/status", "disconnected"}, {"link/devices", "1/2"}, {"devices/1/status", "lost"}});
+    status = call(http_, "GET", "/api/status", "");
+    EXPECT_EQ(QJsonDocument::fromJson(status.body)["link"]["up"], false);
+    QElapsedTimer clock;
+    clock.start();
+    first = std::make_unique<Sim>(QStringList{"--connect", server}, "connected");
+    ASSERT_TRUE(first->ready());
+    EXPECT_TRUE(wait_until([&] { return latest(panel, "link/status") == "ok"; }, 1000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(latest(panel, "link/devices"), "2/2");
+    status = call(http_, "GET", "/api/status", "");
+    EXPECT_EQ(QJsonDocument::fromJson(status.body)["link"]["up"], true) << status.body.toStdString();
 }
 
 TEST_F(ControlTest, DevicesAreAdmittedByAddressAndKeepTheirNumbers) {
@@ -1194,6 +1305,13 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
     std::string error;
     control.log = [this](const std::string& line) { said += line + "\n"; };
     ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
+    // The device's pages are read once it is connected.
+    ASSERT_TRUE(wait_until([this] {
+        for (const char* line : {"1T", "1B", "2T", "2B"})
+            if (!control.state().value(QStringLiteral("lines/%1/display/64").arg(line)).isBool()) return false;
+        return true;
+    }));
+    EXPECT_EQ(control.state().value("lines/2T/page"), 1);
     Panel panel(control.http_port());
     ASSERT_TRUE(panel.ready());
 

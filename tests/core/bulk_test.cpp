@@ -314,3 +314,41 @@ TEST_F(BulkTest, ALostSerialAnswerEndsTheRunByItsTimeOut) {
 
 }  // namespace
 }  // namespace tqv
+
+// What a state read sends, and which value each answered read carries, whatever the frame
+// looks like on the wire.
+TEST(StateReadTest, ReadsAreTheSettingsTablesAndEachFrameNamesItsValue) {
+    const std::vector<std::string> pages = tqv::state_read_bodies(false);
+    ASSERT_EQ(pages.size(), 12u);
+    EXPECT_EQ(pages.front(), "RP01B\r\n");
+    EXPECT_EQ(pages.back(), "RCTD02T\r\n");
+    const std::vector<std::string> titles = tqv::state_read_bodies(true);
+    ASSERT_EQ(titles.size(), std::size_t(tqv::kTitles));
+    using K = tqv::ReadItem::Kind;
+    const struct {
+        const char* frame;
+        std::optional<K> kind;
+        int line, slot;
+    } cases[] = {
+        {"RP01T\r\n", K::page, 0, 0},      {"00RP02B\r\n", K::page, 3, 0},
+        {"07RSUS01B\r\n", K::startup, 1, 0}, {"RCTD02T", K::display, 2, 0},
+        {"00RCT01T01\r\n", K::title, 0, 0}, {"RCT02B64\r\n", K::title, 3, 255},
+        {"RCT01B05", K::title, 1, 68},
+        // Not reads of the state: other reads, writes, and what is malformed.
+        {"RCTDPO01T\r\n", {}, 0, 0},        {"P01T05\r\n", {}, 0, 0},
+        {"RCT01T65\r\n", {}, 0, 0},         {"RCT01T00", {}, 0, 0},
+        {"RP03T\r\n", {}, 0, 0},            {"RP01X", {}, 0, 0},
+        {"RCEL\r\n", {}, 0, 0},             {"", {}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const std::optional<tqv::ReadItem> item = tqv::read_item(c.frame);
+        ASSERT_EQ(item.has_value(), c.kind.has_value()) << c.frame;
+        if (!item) continue;
+        EXPECT_EQ(item->kind, *c.kind) << c.frame;
+        EXPECT_EQ(item->line, c.line) << c.frame;
+        EXPECT_EQ(item->slot, c.slot) << c.frame;
+    }
+    // Every read the state read sends is understood as what it asks for.
+    for (const auto& list : {pages, titles})
+        for (const std::string& body : list) EXPECT_TRUE(tqv::read_item("00" + body).has_value()) << body;
+}

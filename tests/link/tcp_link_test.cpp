@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <map>
 
 #include "core/commands.h"
 #include "core/texts.h"
@@ -234,6 +235,41 @@ TEST_F(TcpLinkTest, LeavingDeviceFreesItsEntryAndTheNextTakesTheLowestFree) {
     send("RCWL\r\n");
     ASSERT_TRUE(wait_answers(1));
     EXPECT_EQ(model.white_level, 1);
+}
+
+// The program's devices are told apart by address: each one seen since listening counts,
+// up while a connection from it is, until the operator closes the server.
+TEST_F(TcpLinkTest, DevicesSeenAreCountedByAddressAndUpWhileConnected) {
+    ASSERT_TRUE(listen());
+    std::map<QString, std::unique_ptr<QTcpSocket>> devices;
+    auto come = [&](const char* from) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(QHostAddress(QString::fromLatin1(from)));
+        socket->connectToHost(QHostAddress::LocalHost, tcp().server_port());
+        devices[QString::fromLatin1(from) + QString::number(devices.size())] = std::move(socket);
+    };
+    auto down = [&] {
+        QStringList out;
+        for (const PeerSet::Known& k : link.peers().known())
+            if (!k.up) out << k.address;
+        return out.join(',');
+    };
+    for (const char* from : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) come(from);
+    ASSERT_TRUE(wait_peers(3));
+    EXPECT_EQ(link.peers().known().size(), 3u);
+    EXPECT_EQ(link.peers().known_up(), 3);
+    devices.begin()->second->abort();  // 127.0.0.2
+    ASSERT_TRUE(wait_peers(2));
+    EXPECT_EQ(link.peers().known_up(), 2);
+    EXPECT_EQ(down(), "127.0.0.2");
+    come("127.0.0.2");  // back
+    come("127.0.0.3");  // a second connection from one device's address
+    ASSERT_TRUE(wait_peers(4));
+    EXPECT_EQ(link.peers().known().size(), 3u);
+    EXPECT_EQ(link.peers().known_up(), 3);
+    EXPECT_EQ(down(), "");
+    tcp().socket_shutdown();
+    EXPECT_TRUE(link.peers().known().empty());
 }
 
 TEST_F(TcpLinkTest, NinetySeventhDeviceIsClosedAtOnceWithoutAMessage) {

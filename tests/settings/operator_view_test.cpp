@@ -99,7 +99,7 @@ TEST_F(OperatorViewTest, StatusBarNamesTheLinkAndItsState) {
     const Case cases[] = {
         {0, 0, 0, "RS-232C /dev/ttyUSB0 9600 8E1", "未接続"},
         {1, 0, 0, "TCP クライアント 192.168.1.3:9004", "未接続"},
-        {1, 1, 0, "TCP サーバー :9004, 0 台接続", "未接続"},
+        {1, 1, 0, "TCP サーバー :9004, 機器 0/0 接続", "未接続"},
     };
     for (const Case& c : cases) {
         model.interface_kind = c.kind;
@@ -279,6 +279,12 @@ TEST_F(OperatorViewTest, CompareSendsOnlyTheDifferences) {
     ASSERT_EQ(d->table()->rowCount(), 3);
     EXPECT_EQ(d->table()->item(0, 0)->text(), QStringLiteral("ch.2 Bottom 11 タイトル"));
     EXPECT_EQ(d->table()->item(0, 1)->text(), QStringLiteral("\"比較\""));
+    // Every item's whole name is in sight.
+    for (int row = 0; row < 3; ++row) {
+        const QTableWidgetItem* item = d->table()->item(row, 0);
+        EXPECT_GE(d->table()->columnWidth(0), d->table()->fontMetrics().horizontalAdvance(item->text()))
+            << item->text().toStdString();
+    }
     const int white = model.white_level;
     EXPECT_EQ(model.titles, document_titles);  // the document stays as it was
 
