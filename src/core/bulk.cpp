@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "digits.h"
 #include "texts.h"
+#include "vocabulary.h"
 
 namespace tqv {
 
