@@ -210,7 +210,6 @@ bool save_screenshots(const QString& directory, QString* error) {
             ok = save(*window.cue_window(), directory + QStringLiteral("/cue_list.png"), error);
         // The speaker's cue fired against a device that refuses its page: the step that
         // failed, the one never sent, and the message beside them.
-        model.address_prefix_on = 1;
         RefusingPort port(link);
         link.send_path().set_serial_transport(&port);
         QEventLoop loop;

@@ -65,7 +65,6 @@ TEST_F(LinkStateTest, AFailedPortSaysSoOnceAndThePortBeforeIsChosenAgain) {
     bar().refresh();
     EXPECT_EQ(bar().link_text(), QStringLiteral("RS-232C %1 9600 8E1 シミュレーター").arg(pty));
     // One exchange answered, for the last-exchange line.
-    model.address_prefix_on = 1;
     QSignalSpy answered(&link, &DeviceLink::answer_applied);
     send_page_switch(link.send_path(), 0);
     ASSERT_TRUE(answered.wait(5000));

@@ -21,7 +21,6 @@ class OnAirWindowTest : public DialogTest {
     void SetUp() override {
         DialogTest::SetUp();
         model.interface_kind = 0;
-        model.address_prefix_on = 1;
         window->run_command(command::kOnAir);
         on_air = window->on_air_window();
         ASSERT_NE(on_air, nullptr);
