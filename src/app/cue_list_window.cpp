@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -20,9 +21,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/on_air_window.h"
 #include "core/commands.h"
 #include "core/texts.h"
 #include "core/ui.h"
+#include "core/vocabulary.h"
 #include "dialogs/file_dialogs.h"
 
 namespace tqv {
@@ -30,6 +33,9 @@ namespace tqv {
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// Program and preview pictures are small: the list and the steps come first.
+constexpr int kPreviewWidth = 200;
 
 const char* state_text(StepState s) {
     switch (s) {
@@ -295,10 +301,31 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     auto* middle = new QHBoxLayout;
     middle->addLayout(left, 1);
     middle->addWidget(editor, 1);
+    // Program and preview: small, beside each other, ch.1 above ch.2.
+    preview_model_ = show_.channel().model();
+    auto* pictures = new QGridLayout;
+    auto* program_caption = new QLabel(QStringLiteral("プログラム (オンエア中)"), this);
+    preview_caption_ = new QLabel(this);
+    pictures->addWidget(program_caption, 0, 0);
+    pictures->addWidget(preview_caption_, 0, 1);
+    for (int channel = 0; channel < 2; ++channel) {
+        program_[channel] = new ChannelView(show_.channel().model(), channel, this);
+        preview_[channel] = new ChannelView(preview_model_, channel, this);
+        program_[channel]->setAccessibleName(QStringLiteral("プログラム ch.%1").arg(channel + 1));
+        preview_[channel]->setAccessibleName(QStringLiteral("プレビュー ch.%1").arg(channel + 1));
+        for (ChannelView* view : {program_[channel], preview_[channel]}) {
+            view->setMinimumSize(kPreviewWidth, kPreviewWidth * 9 / 16);
+            view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        }
+        pictures->addWidget(program_[channel], channel + 1, 0);
+        pictures->addWidget(preview_[channel], channel + 1, 1);
+    }
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(files_row);
     layout->addLayout(middle, 1);
     layout->addLayout(show_row);
+    layout->addLayout(pictures);
     layout->addWidget(status_area);
 
     connect(cues_, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -349,8 +376,34 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     // The seconds left of a wait, as a clock shows them.
     countdown_.setInterval(200);
     connect(&countdown_, &QTimer::timeout, this, &CueListWindow::refresh_running);
+    // The preview follows the next cue, its steps, and every answer of the device.
+    connect(&show_, &CueShow::position_changed, this, &CueListWindow::refresh_preview);
+    connect(&show_, &CueShow::list_changed, this, &CueListWindow::refresh_preview);
+    connect(&show_, &CueShow::cue_ended, this, &CueListWindow::refresh_preview);
+    answered_ = Subscription(show_.channel().send_path().answered, [this](bool) { refresh_preview(); });
     refresh_cues();
     refresh_caption();
+    refresh_preview();
+}
+
+void CueListWindow::refresh_preview() {
+    const Model& now = show_.channel().model();
+    preview_model_ = now;
+    const std::optional<std::size_t> next = show_.list().next();
+    if (next) {
+        const Cue& cue = show_.list().cues()[*next];
+        for (const CueStep& step : cue.steps) {
+            const ParsedOperation op = step_operation(step, Language::japanese);
+            if (op.operation) apply_operation(preview_model_, *op.operation);
+        }
+        preview_caption_->setText(QStringLiteral("プレビュー: 「%1」の後").arg(qs(cue.name)));
+    } else {
+        preview_caption_->setText(QStringLiteral("プレビュー: 次のキューなし"));
+    }
+    for (int channel = 0; channel < 2; ++channel) {
+        program_[channel]->update();
+        preview_[channel]->update();
+    }
 }
 
 QPushButton* CueListWindow::button(const char* text, const char* accessible) {

@@ -7,6 +7,10 @@
 //
 // The list is the shared CueShow's, which remote panels and vision mixers fire too: the
 // window shows their cues as they run, and edits are refused while a cue runs.
+//
+// Under the buttons, what GO will change before it is pressed: both channels as they are on
+// air now (program) beside both as they will be once the next cue's steps are taken
+// (preview), drawn as the on-air window draws them.
 #pragma once
 
 #include <QTimer>
@@ -15,6 +19,8 @@
 #include <string>
 
 #include "control/cue_show.h"
+#include "core/model.h"
+#include "core/observers.h"
 
 class QCheckBox;
 class QComboBox;
@@ -27,6 +33,7 @@ class QTableWidget;
 
 namespace tqv {
 
+class ChannelView;
 class FileDialogs;
 class Ui;
 
@@ -50,6 +57,10 @@ class CueListWindow : public QWidget {
     QTableWidget* cue_table() const { return cues_; }
     QTableWidget* step_table() const { return steps_; }
     QLabel* status() const { return status_; }
+    // The picture of channel 0 or 1 on air now, and after the next cue.
+    ChannelView* program_view(int channel) const { return program_[channel]; }
+    ChannelView* preview_view(int channel) const { return preview_[channel]; }
+    QLabel* preview_caption() const { return preview_caption_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,6 +83,8 @@ class CueListWindow : public QWidget {
     CueStep step_from_editor() const;
     void step_to_editor(const CueStep& step);
     void update_enabled();
+    // The model after the next cue's steps, on a copy of what is on air; both pictures anew.
+    void refresh_preview();
 
     CueShow& show_;
     Ui& ui_;
@@ -100,6 +113,11 @@ class CueListWindow : public QWidget {
     QCheckBox* memory_;
     QSpinBox* seconds_;
     std::vector<QWidget*> edit_controls_;
+    Model preview_model_;
+    ChannelView* program_[2] = {nullptr, nullptr};
+    ChannelView* preview_[2] = {nullptr, nullptr};
+    QLabel* preview_caption_ = nullptr;
+    Subscription answered_;
 };
 
 }  // namespace tqv

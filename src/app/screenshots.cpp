@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QListView>
 #include <QPixmap>
+#include <QTcpSocket>
 #include <QTimer>
 #include <cstdlib>
 
@@ -21,6 +22,7 @@
 #include "core/glyph.h"
 #include "core/transport.h"
 #include "app/dialog_table.h"
+#include "link/peer_channel.h"
 #include "network/com_port_dialog.h"
 
 namespace tqv {
@@ -52,10 +54,11 @@ class RefusingPort : public Transport {
     DeviceLink& link_;
 };
 
-// A show under way: a title behind a glyph on ch.1 top, the speaker's name moved down
-// a little, ch.2 top moved up, ch.2 bottom switched off; ch.1 bottom starts up switching
-// by itself.
-bool save_on_air(MainWindow& window, Model& model, const QString& directory, QString* error) {
+// A show under way on three devices: a title behind a glyph on ch.1 top, the speaker's
+// name moved down a little, ch.2 top moved up, ch.2 bottom switched off; ch.1 bottom starts
+// up switching by itself.
+bool save_on_air(MainWindow& window, Model& model, DeviceLink& link, const QString& directory,
+                 QString* error) {
     // Glyph 04: a triangle pointing right, the news mark.
     GlyphRecord& mark = model.glyph_data[3];
     for (int r = 0; r < kGlyphSize; ++r)
@@ -71,10 +74,43 @@ bool save_on_air(MainWindow& window, Model& model, const QString& directory, QSt
     model.position_offset = {7, 10, 3, 7};
     model.white_level = 3;
     model.edge_level = 0;
+    // The server role with three devices on this machine: device 1, the chosen one, has
+    // the show above; device 2 has ch.2 top on another page, device 3 ch.1 bottom switching
+    // by itself and its white level lower.
+    model.interface_kind = 1;
+    model.tcp_role = 1;
+    model.selected_peer = 1;
+    set_slot_text(model.port_number, "00000");
+    std::array<QTcpSocket, 3> devices;
+    if (link.tcp().socket_listen() == 1) {
+        QEventLoop loop;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        QObject::connect(&link.peers(), &PeerSet::channel_added, &loop, [&] {
+            if (link.peers().entries().size() == devices.size()) loop.quit();
+        });
+        for (QTcpSocket& device : devices)
+            device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
+        loop.exec();
+    }
+    const std::array<std::array<int, kTitleLines>, 2> others = {{{0, 1, 3, 3}, {0, kAutoPage, 2, 3}}};
+    for (int entry = 2; entry <= 3; ++entry) {
+        if (PeerChannel* c = link.peers().channel(entry)) {
+            c->model().current_page = others[static_cast<std::size_t>(entry - 2)];
+            if (entry == 3) c->model().white_level = 1;
+        }
+    }
     window.run_command(command::kOnAir);
-    if (window.on_air_window() == nullptr) return true;
-    window.on_air_window()->resize(840, 420);
-    return save(*window.on_air_window(), directory + QStringLiteral("/on_air_window.png"), error);
+    bool ok = true;
+    if (window.on_air_window() != nullptr) {
+        window.on_air_window()->resize(1180, 440);
+        ok = save(*window.on_air_window(), directory + QStringLiteral("/on_air_window.png"), error);
+        window.on_air_window()->close();
+    }
+    for (QTcpSocket& device : devices) device.abort();
+    link.tcp().socket_shutdown();
+    model.interface_kind = 0;
+    model.tcp_role = 0;
+    return ok;
 }
 
 }  // namespace
@@ -197,7 +233,7 @@ bool save_screenshots(const QString& directory, QString* error) {
         ok = save(compare, directory + QStringLiteral("/compare_dialog.png"), error);
         compare.close();
     }
-    if (ok) ok = save_on_air(window, model, directory, error);
+    if (ok) ok = save_on_air(window, model, link, directory, error);
     if (ok) {
         // The serial port choice as a run with --simulate has it, a USB adapter beside it.
         const QString simulated = QStringLiteral("/dev/pts/3");

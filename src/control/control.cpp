@@ -126,7 +126,7 @@ constexpr std::pair<const char*, const char*> kRoutes[] = {
     {"GET", "/api/devices"},    {"GET", "/api/events"},    {"POST", "/api/page"},
     {"POST", "/api/startup"},   {"POST", "/api/title"},    {"GET", "/api/cues"},
     {"POST", "/api/cue/go"},    {"POST", "/api/cue/back"}, {"POST", "/api/cue/goto"},
-    {"POST", "/api/cue/load"},  {"POST", "/api/read"},
+    {"POST", "/api/cue/load"},  {"POST", "/api/read"},   {"GET", "/api/picture"},
 };
 
 bool panel_file(const std::string& path) {
@@ -363,7 +363,10 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
         const bool ended = news.kind == RunNews::Kind::ended;
         QJsonObject changes{{"run/active", !ended}, {"run/step", news.step}, {"run/total", news.total}};
         changes["run/end"] = ended ? QJsonValue(run_end_key(news.end)) : QJsonValue();
-        state_.apply(link_.reconnect_check_running() ? "device" : "dialog", changes);
+        state_.apply(link_.reconnect_check_running()    ? QStringLiteral("device")
+                     : cues_ != nullptr && cues_->running() ? QStringLiteral("cue")
+                                                            : QStringLiteral("dialog"),
+                     changes);
     });
     // A device that came up is read once the signal that said so has returned.
     reads_due_.setSingleShot(true);
@@ -600,6 +603,11 @@ void Control::http_request(const HttpHead& head, const QByteArray& body, const Q
         if (head.path == "/api/titles") return answer(200, titles_json());
         if (head.path == "/api/cues") return answer(cues_ ? 200 : 404, cues_json());
         if (head.path == "/api/devices") return answer(200, devices_json());
+        if (head.path == "/api/picture") {
+            int status = 200;
+            const QByteArray picture = picture_json(head.query, &status);
+            return answer(status, picture);
+        }
         return answer(200, openapi_json());
     }
     // A body typed as text or as a form is taken only when it is a JSON object: a browser's

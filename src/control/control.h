@@ -129,6 +129,9 @@ class Control : public QObject {
     QByteArray devices_json() const;
     QByteArray titles_json() const;
     static QByteArray openapi_json();
+    // GET /api/picture?device=N: the channel pictures of device N (the target by default),
+    // and the HTTP status (404 no such device, 503 not connected).
+    QByteArray picture_json(std::string_view query, int* status);
     const ControlState& state() const { return state_; }
 
     // A command of ours awaits its end on the link's own channel: its boxes are about it.

@@ -62,6 +62,8 @@ class CueShow : public QObject {
     ~CueShow() override;
 
     const CueList& list() const { return list_; }
+    // The channel the cues run on: its model is what is on air now.
+    Channel& channel() const { return channel_; }
     // Replaces the list (current none, next the first cue); false while a cue runs.
     bool load(std::vector<Cue> cues);
     // A cue file's bytes; false with `why` (the row and column of the first bad row, or a

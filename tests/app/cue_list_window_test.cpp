@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "app/menu_commands.h"
+#include "app/on_air_window.h"
 #include "app_fixture.h"
 #include "core/answers.h"
 #include "core/cues.h"
@@ -247,6 +248,34 @@ TEST_F(CueListWindowTest, RenamingIsRefusedInJapanese) {
         EXPECT_EQ(cues->status()->text().toStdString(), c.status) << c.name;
     }
     EXPECT_EQ(show().list().cues()[0].name, "Opening");
+}
+
+TEST_F(CueListWindowTest, ThePreviewShowsWhatGoWillPutOnAirBesideWhatIsOnAirNow) {
+    const auto picture = [](ChannelView* v) { return v->grab().toImage(); };
+    const auto pictures = [&] {
+        return std::vector<QImage>{picture(cues->program_view(0)), picture(cues->program_view(1)),
+                                   picture(cues->preview_view(0)), picture(cues->preview_view(1))};
+    };
+    const std::vector<QImage> start = pictures();
+    // A switches 1T to an empty page: nothing GO would change shows.
+    EXPECT_EQ(start[2], start[0]);
+    EXPECT_EQ(cues->preview_caption()->text(), QStringLiteral("プレビュー: 「A」の後"));
+
+    // B puts 速報 on ch.1 bottom: the preview shows it, what is on air stays.
+    ASSERT_TRUE(show().select_next(1));
+    const std::vector<QImage> chosen = pictures();
+    EXPECT_EQ(chosen[0], start[0]);
+    EXPECT_NE(chosen[2], chosen[0]);
+    EXPECT_EQ(chosen[3], chosen[1]);
+    EXPECT_EQ(cues->preview_caption()->text(), QStringLiteral("プレビュー: 「B」の後"));
+
+    // GO: what was the preview is on air, and nothing is next.
+    cues->go();
+    ASSERT_TRUE(ended());
+    const std::vector<QImage> after = pictures();
+    EXPECT_EQ(after[0], chosen[2]);
+    EXPECT_EQ(after[2], after[0]);
+    EXPECT_EQ(cues->preview_caption()->text(), QStringLiteral("プレビュー: 次のキューなし"));
 }
 
 }  // namespace

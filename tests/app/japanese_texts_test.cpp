@@ -53,7 +53,7 @@ bool has(const QStringList& texts, const char* part) {
 
 TEST(JapaneseTexts, QuestionsAndFileDialogsAreJapanese) {
     Model model;
-    MessageBoxUi ui(model);
+    MessageBoxUi ui;
     bool answer = true;
     const QStringList question = texts_of_modal<QMessageBox>(
         [&] { answer = ui.ask("データを保存せずに終了しますか？", "TQV-7310NX"); },

@@ -1,5 +1,7 @@
 // The オンエア window: opened from the menu beside the dialogs, and kept to what the device
 // confirms by its answers.
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -9,6 +11,7 @@
 #include "app/on_air_window.h"
 #include "app_fixture.h"
 #include "core/codec.h"
+#include "link/peer_channel.h"
 
 namespace tqv::test {
 namespace {
@@ -115,6 +118,119 @@ TEST_F(OnAirWindowTest, ReopenedItShowsWhatChangedWhileItWasClosed) {
     window->run_command(command::kOnAir);
     EXPECT_EQ(cell(1, OnAirView::page_column), QStringLiteral("21"));
     EXPECT_EQ(cell(1, OnAirView::line_column), QStringLiteral("ch.1 Bottom"));
+}
+
+// The server role with three devices connected from 127.0.0.1; device 1 is the chosen one,
+// which answers through the link itself, the others through channels of their own.
+class OnAirServerTest : public OnAirWindowTest {
+  protected:
+    void SetUp() override {
+        OnAirWindowTest::SetUp();
+        set_slot_text(model.title(0, 4), *utf8_to_cp932("速報"));
+        model.interface_kind = 1;
+        model.tcp_role = 1;
+        model.selected_peer = 1;
+        set_slot_text(model.port_number, "00000");
+        ASSERT_EQ(link.tcp().socket_listen(), 1);
+        for (std::size_t k = 0; k < devices.size(); ++k) {
+            devices[k].connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
+            ASSERT_TRUE(until([&] { return link.peers().entries().size() == k + 1; })) << k;
+        }
+    }
+    // Runs the event loop until `done` holds, at most `ms`.
+    static bool until(const std::function<bool()>& done, int ms = 5000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.hasExpired(ms)) return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+        return true;
+    }
+    QString row(int device) const {
+        QStringList cells;
+        for (int c = 0; c < OnAirWindow::device_columns; ++c)
+            cells << on_air->devices()->item(device - 1, c)->text().section(QLatin1Char(' '), 0, 0);
+        return cells.join(QLatin1Char(' '));
+    }
+    // Device `device` (1..3) sends a line.
+    void say(int device, const char* line) {
+        devices[std::size_t(device - 1)].write(QByteArray("00") + line + "\r\n");
+    }
+
+    std::array<QTcpSocket, 3> devices;
+};
+
+TEST_F(OnAirServerTest, EachDeviceHasItsRowAndTheViewShowsTheOneChosenInTheList) {
+    QTableWidget* list = on_air->devices();
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->accessibleName(), QStringLiteral("機器"));
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_TRUE(list->item(0, 0)->text().startsWith(QStringLiteral("1  127.0.0.1:")));
+    EXPECT_TRUE(list->item(0, 0)->text().endsWith(QStringLiteral("(選択)")));
+    EXPECT_FALSE(list->item(2, 0)->text().endsWith(QStringLiteral("(選択)")));
+    EXPECT_EQ(on_air->shown_device(), 1);
+
+    struct Step {
+        int device;
+        const char* line;
+        const char* rows[3];
+    };
+    // Every device starts from the document's pages (01 everywhere here).
+    const Step steps[] = {
+        {2, "P01T05", {"1 01 01 01 01", "2 05 01 01 01", "3 01 01 01 01"}},
+        {1, "P02BA", {"1 01 01 01 AUTO", "2 05 01 01 01", "3 01 01 01 01"}},
+        {3, "P01B12", {"1 01 01 01 AUTO", "2 05 01 01 01", "3 01 12 01 01"}},
+        {2, "P02T09", {"1 01 01 01 AUTO", "2 05 01 09 01", "3 01 12 01 01"}},
+    };
+    for (const Step& step : steps) {
+        say(step.device, step.line);
+        const QString mine = QString::fromLatin1(step.rows[step.device - 1]);
+        ASSERT_TRUE(until([&] { return row(step.device) == mine; }))
+            << step.line << ": " << row(step.device).toStdString();
+        for (int d = 1; d <= 3; ++d) EXPECT_EQ(row(d), QString::fromLatin1(step.rows[d - 1])) << step.line;
+    }
+}
+
+TEST_F(OnAirServerTest, TheViewFollowsItsOwnDeviceAndOutlivesItsConnection) {
+    ASSERT_TRUE(on_air->show_device(2));
+    EXPECT_EQ(on_air->shown_device(), 2);
+    EXPECT_EQ(&on_air->view()->model(), &link.peers().channel(2)->model());
+    const QImage before = picture(0);
+    struct Step {
+        int device;
+        const char* line;
+        bool changes;  // device 2's ch.1 picture
+    };
+    const Step steps[] = {
+        {3, "P01T05", false},  // another device
+        {1, "P01T05", false},  // the chosen device, through the link
+        {2, "P01T05", true},   // the shown one: its title appears
+        {2, "CWL0", true},     // dimmer
+    };
+    QImage last = before;
+    for (const Step& step : steps) {
+        const int answered = step.device;
+        const auto page = [&] {
+            const Model& m = answered == 1 ? link.model() : link.peers().channel(answered)->model();
+            return m.current_page[0] == 4 && (std::string(step.line) != "CWL0" || m.white_level == 0);
+        };
+        say(step.device, step.line);
+        ASSERT_TRUE(until(page)) << step.line;
+        const QImage now = picture(0);
+        EXPECT_EQ(now != last, step.changes) << step.device << " " << step.line;
+        last = now;
+    }
+    EXPECT_EQ(cell(0, OnAirView::title_column), QStringLiteral("速報"));
+    EXPECT_TRUE(on_air->findChild<QLabel*>()->text().startsWith(QStringLiteral("機器 2  127.0.0.1:")));
+
+    // Device 2 goes: the list and the view let go of its channel before it is deleted.
+    devices[1].disconnectFromHost();
+    ASSERT_TRUE(until([&] { return on_air->devices()->rowCount() == 2; }));
+    EXPECT_EQ(on_air->shown_device(), 1);
+    EXPECT_EQ(&on_air->view()->model(), &link.model());
+    say(3, "P02T03");
+    ASSERT_TRUE(until([&] { return on_air->devices()->item(1, 3)->text() == QStringLiteral("03"); }));
 }
 
 }  // namespace

@@ -575,7 +575,7 @@ TEST_F(ControlTest, EveryDocumentedRouteAnswersAsDocumented) {
     const QJsonObject api = QJsonDocument::fromJson(doc.body).object();
     EXPECT_EQ(api["openapi"], "3.1.0");
     const QJsonObject paths = api["paths"].toObject();
-    ASSERT_EQ(paths.size(), 17);
+    ASSERT_EQ(paths.size(), 19);
     for (auto it = paths.begin(); it != paths.end(); ++it) {
         const QJsonObject ops = it.value().toObject();
         for (auto op = ops.begin(); op != ops.end(); ++op) {
@@ -628,6 +628,18 @@ TEST_F(ControlTest, CuesFireFromEveryRouteAndAGoWhileOneRunsIsRefusedNotQueued) 
     EXPECT_EQ(r.status, 200) << r.body.toStdString();
     EXPECT_TRUE(r.body.contains(R"("outcome":"completed")"));
     EXPECT_EQ(last_frame(), "00P01T02");
+    // The cue's run is told as the cue's, whoever fired it, not as a dialog's.
+    const auto run_changes = [&] {
+        std::vector<QJsonObject> out;
+        for (const QJsonObject& m : panel.messages)
+            if (m["changes"].toObject().contains("run/active")) out.push_back(m);
+        return out;
+    };
+    ASSERT_TRUE(wait_until([&] {
+        const auto runs = run_changes();
+        return !runs.empty() && runs.back()["changes"]["run/end"] == "completed";
+    }));
+    for (const QJsonObject& m : run_changes()) EXPECT_EQ(m["source"], "cue") << m["seq"].toInt();
     QUdpSocket osc;
     osc.writeDatagram(osc_string("/tqv/cue/go") + osc_string(","), QHostAddress::LocalHost, quint16(osc_));
     ASSERT_TRUE(wait_until([&] { return osc.hasPendingDatagrams(); }));

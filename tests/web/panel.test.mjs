@@ -337,6 +337,34 @@ test('four devices: the choice, the tally, all of them, a device lost and back, 
     assert.deepEqual([1, 2, 3, 4].map((n) => s[`devices/${n}/lines/1T/page`] ?? null), [null, null, 9, null]);
   });
 
+  await t.test('the picture of each channel is the chosen device\'s and follows its page switch', async () => {
+    const ch1 = page.locator('#picture-ch1');
+    const pixels = () => ch1.evaluate((c) => c.toDataURL());
+    assert.equal((await api(f, '/api/title', { line: '1T', page: 20, text: '速報', device: 3 })).status, 200);
+    await page.locator('#picture-ch1[data-pages^="09 "]').waitFor();
+    const steps = [
+      // [request, what ch.1 says after it, whether device 3's ch.1 picture changes]
+      [{ line: '1T', page: 20, device: 3 }, /^20 /, true],
+      [{ line: '2T', page: 21, device: 1 }, /^20 /, false],
+      [{ line: '1B', page: 'AUTO', device: 3 }, /^20 AUTO/, false],
+      [{ line: '1T', page: 9, device: 3 }, /^09 /, true],
+    ];
+    for (const [body, pages, changes] of steps) {
+      const before = await pixels();
+      assert.equal((await api(f, '/api/page', body)).status, 200);
+      // Redrawn once the picture fetched after the device's event has come.
+      await page.waitForFunction((re) => new RegExp(re).test(document.getElementById('picture-ch1').dataset.pages),
+        pages.source, { timeout: 2000 });
+      assert.equal((await pixels()) !== before, changes, JSON.stringify(body));
+    }
+    assert.doesNotMatch(await ch1.getAttribute('aria-label'), /速報/);
+    // Pressed on the panel, the same; the picture's words name the title.
+    await button(page, '1T', 20).click();
+    await page.waitForFunction(() => document.getElementById('picture-ch1').getAttribute('aria-label').includes('20 "速報"'));
+    await button(page, '1T', 9).click();
+    await page.locator('#picture-ch1[data-pages^="09 "]').waitFor();
+  });
+
   await t.test('"all" switches all four; a device that differs stands out', async () => {
     await page.locator('#device-all').click();
     await page.locator('#tally-many').waitFor();
@@ -404,6 +432,11 @@ test('four devices: the choice, the tally, all of them, a device lost and back, 
         await page.screenshot({ path: join(DOCS, `web_panel_${size}_${scheme}.png`) });
       }
     }
+    // The pictures of device 1's channels, as the panel draws them.
+    await page.emulateMedia({ colorScheme: 'light' });
+    await page.locator('.dev[data-device="1"]').click();
+    await page.locator('#picture-ch1[data-pages^="09 "][aria-label*="ニュース速報"]').waitFor();
+    await page.locator('#picture').screenshot({ path: join(DOCS, 'web_panel_picture.png') });
     assert.deepEqual(page.foreign, []);
   });
   await page.close();

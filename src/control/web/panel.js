@@ -17,7 +17,7 @@ const ACTIONS = {
   cueGoto: { route: '/api/cue/goto', op: 'cue/goto' },
 };
 const READS = {
-  status: '/api/status', titles: '/api/titles', cues: '/api/cues', devices: '/api/devices', events: '/api/events',
+  picture: '/api/picture', status: '/api/status', titles: '/api/titles', cues: '/api/cues', devices: '/api/devices', events: '/api/events',
 };
 const TOKEN_KEY = 'tqv7310nx-token';  // sessionStorage: gone when the tab closes
 const RESULT_TIMEOUT_MS = 20000;  // longer than the server's own guard on an exchange
@@ -65,6 +65,10 @@ const TEXTS = {
     deviceError: '機器 {n}: {e}', serverAway: 'サーバーが応答しません。再試行します',
     statusError: '状態: {e}', connLost: '応答の前に接続が切れました', noAnswer: '時間内に応答がありません',
     noneChosen: '機器が選ばれていません',
+    picture: '画面', pictureNote: '重ねた文字の配置と内容です。機器のフォントではありません。',
+    pictureMany: '機器を一つ選ぶと、その画面を表示します。', pictureUnknown: '機器 {n}: 状態不明',
+    caption: 'ch.{c}  上 {top}  下 {bottom}', captionOff: '{page} 非表示',
+    pictureLabel: 'ch.{c} の画面: 上 {top}、下 {bottom}', pictureLine: '{page} 「{text}」', pictureEmpty: '{page} なし',
     keys: 'キー: どの操作部品にもフォーカスがないとき、スペースで GO。フォーカスのあるボタンはスペースか Enter で押します。Esc でフォーカスを外します。',
   },
   en: {
@@ -105,6 +109,10 @@ const TEXTS = {
     deviceError: 'device {n}: {e}', serverAway: 'The server does not answer; trying again',
     statusError: 'Status: {e}', connLost: 'connection lost before the answer', noAnswer: 'no answer in time',
     noneChosen: 'No device chosen',
+    picture: 'Picture', pictureNote: 'Layout and content of the titles over the video, not the device\'s own font.',
+    pictureMany: 'Choose one device to see its picture.', pictureUnknown: 'Device {n}: state unknown',
+    caption: 'ch.{c}  Top {top}  Bottom {bottom}', captionOff: '{page} OFF',
+    pictureLabel: 'ch.{c} picture: top {top}, bottom {bottom}', pictureLine: '{page} "{text}"', pictureEmpty: '{page} nothing',
     keys: 'Keys: Space fires GO when no control has the focus; Space or Enter presses the focused button; Esc leaves it.',
   },
 };
@@ -353,6 +361,7 @@ function choiceChanged() {
   for (const b of document.querySelectorAll('.pages button')) showButtonTitle(b);
   showStale();
   showWho();
+  pictureDue();
 }
 
 function bump(line, value, by) {
@@ -484,6 +493,8 @@ function showStale() {
   setText(note, text);
   note.hidden = !text;
   $('lines').classList.toggle('stale', !!text);
+  const shown = picture.n ? devices.get(picture.n) : null;
+  $('picture').classList.toggle('stale', !!(shown && shown.stale) || !!picture.error);
   showWho();
 }
 
@@ -595,12 +606,14 @@ function setDeviceValue(d, rest, value) {
     d.connecting = false;
     showDevice(d);
     showStale();
+    if (d.n === picture.n) pictureDue();
   } else if (rest[0] === 'address' || rest[0] === 'port') {
     // An address may carry its port ("host:port"), or the port come as a path of its own.
     d[rest[0]] = value;
     showDevice(d);
   } else if (rest[0] === 'lines' && LINES.includes(rest[1])) {
     const line = rest[1];
+    if (d.n === picture.n) pictureDue();
     if (rest[2] === 'page') setPage(d, line, value);
     else if (rest[2] === 'startup') {
       d.startup[line] = value;
@@ -840,6 +853,8 @@ function apply(changes, fresh) {
     } else if (path === 'link/status') { state.linkStatus = value; showLink(); }
     else if (path === 'link/target') { state.linkTarget = value || ''; showLink(); }
     else if (path === 'remote/locked') showLock(!!value);
+    // A run (set all items, levels, a read) may change what no other path carries.
+    else if (path === 'run/end' && value) pictureDue();
     else if (path === 'cue/current') { state.current = value; cues = true; }
     else if (path === 'cue/next') { state.next = value; cues = true; }
     else if (path === 'cue/running') { state.running = value || null; cues = true; }
@@ -849,6 +864,145 @@ function apply(changes, fresh) {
     } else if (path === 'cue/list') { loadCues(); }
   }
   if (cues) renderCues();
+}
+
+// --- the picture of each channel -----------------------------------------------------------
+
+// Drawn from GET /api/picture, the layout the program's on-air window paints: fetched again
+// after any change the chosen device confirmed, one request at a time, the last one winning.
+const picture = { n: 0, busy: false, again: false, data: null, error: '' };
+const VIDEO_TOP = '#1d2b45';
+const VIDEO_BOTTOM = '#2f4a3a';
+const UNSENDABLE = '#e03030';
+const CELL_FONT = '92px "Noto Sans CJK JP", "Noto Sans JP", "IPAGothic", "IPAPGothic", sans-serif';
+
+function pictureDue() {
+  const d = onlyChosen();
+  const n = d ? d.n : 0;
+  if (n !== picture.n) { picture.n = n; picture.data = null; picture.error = ''; }
+  if (!n) { drawPictures(); return; }
+  if (picture.busy) { picture.again = true; return; }
+  loadPicture(n);
+}
+
+async function loadPicture(n) {
+  picture.busy = true;
+  try {
+    const p = await http('GET', READS.picture + '?device=' + n);
+    if (picture.n === n) { picture.data = p; picture.error = ''; }
+  } catch (e) {
+    if (picture.n === n) { picture.data = null; picture.error = failureText(e); }
+  } finally {
+    picture.busy = false;
+  }
+  if (picture.again) { picture.again = false; pictureDue(); } else drawPictures();
+}
+
+const grey = (v) => `rgb(${v},${v},${v})`;
+
+function linePageText(l) {
+  return l.unknown ? t('none') : l.page === 'AUTO' ? 'AUTO' : l.page === null || l.page === undefined ? '?' : pageText(l.page);
+}
+
+function lineLabel(l) {
+  const page = linePageText(l);
+  const text = l.cells.map((c) => c.text || (c.kind === 'glyph' ? '〓' : '□')).join('');
+  if (l.unknown) return page;
+  if (l.page !== 'AUTO' && typeof l.page === 'number' && !l.shown) return t('captionOff', { page });
+  return text ? t('pictureLine', { page, text }) : t('pictureEmpty', { page });
+}
+
+// One channel into `canvas`: a stand-in for the video, then the edge of every character and
+// lit glyph dot, then the characters and dots over it, as the program paints them.
+function drawChannel(canvas, p, ch) {
+  const ratio = window.devicePixelRatio || 1;
+  const w = Math.max(160, Math.round(canvas.clientWidth * ratio));
+  const h = Math.round(w * 9 / 16);
+  if (canvas.width !== w) canvas.width = w;
+  if (canvas.height !== h) canvas.height = h;
+  const g = canvas.getContext('2d');
+  const W = p ? p.width : 1920;
+  const H = p ? p.height : 1080;
+  g.setTransform(w / W, 0, 0, h / H, 0, 0);
+  const video = g.createLinearGradient(0, 0, 0, H);
+  video.addColorStop(0, VIDEO_TOP);
+  video.addColorStop(1, VIDEO_BOTTOM);
+  g.fillStyle = video;
+  g.fillRect(0, 0, W, H);
+  if (!ch) return;
+  const dot = p.dot;
+  const ink = new Path2D();
+  const texts = [];
+  const refused = [];
+  for (const l of ch.lines) {
+    for (const c of l.cells) {
+      const [x, y, cw, chh] = c.box;
+      const rows = c.kind === 'glyph' ? p.glyphs[String(c.glyph)] : null;
+      if (rows) {
+        rows.forEach((hex, r) => {
+          let run = -1;
+          for (let col = 0; col <= 48; col++) {
+            const lit = col < 48 && (parseInt(hex[col >> 2], 16) >> (3 - (col & 3))) & 1;
+            if (lit && run < 0) run = col;
+            if (!lit && run >= 0) { ink.rect(x + run * dot, y + r * dot, (col - run) * dot, dot); run = -1; }
+          }
+        });
+      } else if (c.kind === 'glyph' || c.kind === 'unknown_glyph') {
+        // Where a glyph goes still shows when its dots are not known: an empty box.
+        const inset = 16;
+        const bar = 6;
+        ink.rect(x + inset, y + inset, cw - 2 * inset, bar);
+        ink.rect(x + inset, y + chh - inset - bar, cw - 2 * inset, bar);
+        ink.rect(x + inset, y + inset + bar, bar, chh - 2 * inset - 2 * bar);
+        ink.rect(x + cw - inset - bar, y + inset + bar, bar, chh - 2 * inset - 2 * bar);
+      } else {
+        texts.push([c.text || '', x + cw / 2, y + chh / 2]);
+        if (c.kind === 'unsendable') refused.push(c.box);
+      }
+    }
+  }
+  g.font = CELL_FONT;
+  g.textAlign = 'center';
+  g.textBaseline = 'middle';
+  g.lineJoin = 'round';
+  g.lineCap = 'round';
+  g.lineWidth = 2 * p.edge;
+  g.strokeStyle = grey(p.levels.edge);
+  g.stroke(ink);
+  for (const [text, x, y] of texts) g.strokeText(text, x, y);
+  g.fillStyle = grey(p.levels.text);
+  g.fill(ink);
+  for (const [text, x, y] of texts) g.fillText(text, x, y);
+  g.setLineDash([12, 8]);
+  g.lineWidth = 4;
+  g.strokeStyle = UNSENDABLE;
+  for (const [x, y, bw, bh] of refused) g.strokeRect(x + 2, y + 2, bw - 4, bh - 4);
+  g.setLineDash([]);
+}
+
+function drawPictures() {
+  const one = picture.n !== 0;
+  const p = picture.data;
+  const d = one ? devices.get(picture.n) : null;
+  $('picture-channels').hidden = !one;
+  $('picture').classList.toggle('stale', !!(d && d.stale) || !!picture.error);
+  setText($('picture-note'), !one ? t('pictureMany') : picture.error ? t('pictureUnknown', { n: picture.n }) + ' (' + picture.error + ')' : t('pictureNote'));
+  if (!one) return;
+  // A line whose page the device has not confirmed yet is not drawn, as the tally says "–".
+  const known = (l) => d && d.page[l.line] !== null && d.page[l.line] !== undefined;
+  for (const c of [1, 2]) {
+    const given = p ? p.channels.find((x) => x.channel === c) : null;
+    const ch = given && { ...given, lines: given.lines.map((l) => (known(l) ? l : { ...l, cells: [], shown: false, unknown: true })) };
+    const canvas = $('picture-ch' + c);
+    drawChannel(canvas, p, ch);
+    const top = ch ? ch.lines[0] : null;
+    const bottom = ch ? ch.lines[1] : null;
+    const capPage = (l) => (!l ? '?' : (typeof l.page === 'number' && !l.shown && !l.unknown) ? t('captionOff', { page: linePageText(l) }) : linePageText(l));
+    setText($('caption-ch' + c), t('caption', { c, top: capPage(top), bottom: capPage(bottom) }));
+    setAttr(canvas, 'aria-label', t('pictureLabel', { c, top: top ? lineLabel(top) : '?', bottom: bottom ? lineLabel(bottom) : '?' }));
+    // What the picture shows, for tests and for whoever reads the page's data.
+    canvas.dataset.pages = ch ? ch.lines.map((l) => linePageText(l) + (l.shown ? '' : '-')).join(' ') : '';
+  }
 }
 
 function message(event) {
@@ -1099,6 +1253,7 @@ function wire() {
     choice.several = !choice.several;
     setAttr($('device-several'), 'aria-pressed', String(choice.several));
   });
+  window.addEventListener('resize', () => { if (picture.n) drawPictures(); });
   document.addEventListener('keydown', (e) => {
     // Esc gives Space back to GO after a control was pressed with the mouse.
     if (e.key === 'Escape' && takesKeys(e.target) && typeof e.target.blur === 'function') { e.target.blur(); return; }
