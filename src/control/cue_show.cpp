@@ -154,7 +154,6 @@ CueShow::Go CueShow::start(std::size_t index, const DeviceChoice& choice, Done d
     runs_.clear();
     last_states_.assign(cue.steps.size(), StepState::pending);
     emit position_changed();
-    emit cue_started(int(index), int(cue.steps.size()));
     // Every run is in the list before the first starts: a run may end inside its start.
     for (std::size_t i = 0; i < devices.size(); ++i) {
         auto r = std::make_unique<DeviceRun>();
@@ -190,6 +189,9 @@ CueShow::Go CueShow::start(std::size_t index, const DeviceChoice& choice, Done d
         r.end = std::move(o);
         r.driver = nullptr;
     }
+    // Told once the runs exist, so that whoever draws the steps and the wait then draws
+    // this run's.
+    emit cue_started(int(index), int(cue.steps.size()));
     if (std::all_of(runs_.begin(), runs_.end(), [](const auto& r) { return r->end.has_value(); }))
         finish();
     return Go::started;
