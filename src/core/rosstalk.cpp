@@ -69,8 +69,10 @@ RossTalkCommand parse_rosstalk(std::string_view line) {
     } else {
         return {};
     }
-    // In capitals, as the command: "all" and "ALL" are one command.
+    // In capitals, as the command: "all" and "ALL" are one command. Only what can name
+    // devices ("2", "1,3", "all") is taken, so that no line of a browser's passes for one.
     for (char ch : take()) c.device += char(std::toupper(static_cast<unsigned char>(ch)));
+    if (c.device != "ALL" && c.device.find_first_not_of("0123456789,") != std::string::npos) return {};
     if (!line.empty()) return {};
     return c;
 }

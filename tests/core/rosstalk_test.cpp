@@ -57,6 +57,8 @@ TEST(RossTalk, CommandsTakeTheirCueAndOptionallyTheDevicesAfterIt) {
         {"CC 2:1", {}},
         {"CC 1: 4", {}},
         {"FIRE 1", {}},
+        {"GO ://x", {}},
+        {"GPI 3 /", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(parse_rosstalk(c.line), c.command) << c.line;
 }
