@@ -62,8 +62,11 @@ def devices(socks, pipe):
                 continue
             buffers[k] += data
             while b"\n" in buffers[k]:
-                _, buffers[k] = buffers[k].split(b"\n", 1)
-                answers[k].append(now())  # before the answer: serve cannot see it earlier
+                line, buffers[k] = buffers[k].split(b"\n", 1)
+                # The reads of the device's state when it connects are answered but not
+                # timed: only the page switches are.
+                if line[2:3] != b"R":
+                    answers[k].append(now())  # before the answer: serve cannot see it earlier
                 socks[k].sendall(b"00GO\r\n")
 
 class Devices:
@@ -108,7 +111,8 @@ def frames(buffer, limit=None):
             if len(buffer) < 10: break
             n, at = struct.unpack(">Q", buffer[2:10])[0], 10
         if len(buffer) < at + n: break
-        out.append(buffer[at:at + n])
+        if buffer[0] & 0x0F == 1:  # text; pings and the like are not events
+            out.append(buffer[at:at + n])
         buffer = buffer[at + n:]
     return out, buffer
 
@@ -225,8 +229,12 @@ one = Devices([nodelay(device_sock)])
 http = serve_ports(serve, ["http"])["http"]
 
 for count_clients, line in ((1, "1T"), (50, "2T")):
-    watch = Clients(http, count_clients, f"lines/{line}/page")
     conn = keep_alive(http)
+    # The line's page is made one the run does not begin with, so that every switch of the
+    # run is a change and the n-th event is the n-th answer's.
+    if post(conn, "/api/page", {"line": line, "page": 64})[0] != 200:
+        sys.exit("latency run: a request failed")
+    watch = Clients(http, count_clients, f"lines/{line}/page")
     first = len(one.answers()[0])
     for i in range(count):
         # Each page differs from the one before, so each is one change event.
@@ -313,6 +321,9 @@ for n in range(1, n_devices + 1):
     number[n] = k
 
 for count_clients in (16, 64):
+    status, body = post(conn, "/api/page", {"line": "2T", "page": 64, "device": "all"})
+    if status != 200:
+        sys.exit(f"96-device run: {status} {body!r}")
     watch = Clients(http, count_clients, r"devices/\d+/lines/2T/page")
     first = [len(a) for a in fleet.answers()]
     for i in range(rounds):

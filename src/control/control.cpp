@@ -395,9 +395,12 @@ Control::Control(DeviceLink& link, QObject* parent) : QObject(parent), link_(lin
                                                     {"seq", qint64(seq)},
                                                     {"source", source},
                                                     {"changes", changes}});
-                // A copy: sending may end a client, which takes it off the list.
+                // A copy: sending may end a client, which takes it off the list. The text is
+                // made once for every client: with many devices and clients, making it per
+                // client was most of the time an event took to go out.
+                const QString text = QString::fromUtf8(message);
                 const auto clients = clients_;
-                for (const auto& client : clients) send_to(*client, message);
+                for (const auto& client : clients) send_to(*client, text);
             });
 
     // Nothing is confirmed yet: every path is there, without a value.
@@ -985,15 +988,15 @@ void Control::add_client(QWebSocket* socket) {
     });
     if (!backlog_watch_.isActive()) backlog_watch_.start();
     told("ws", peer, "connected");
-    send_to(*c, compact({{"type", "state"}, {"seq", qint64(state_.seq())}, {"state", state_.state()}}));
+    send_to(*c, QString::fromUtf8(compact({{"type", "state"}, {"seq", qint64(state_.seq())}, {"state", state_.state()}})));
 }
 
-void Control::send_to(Client& client, const QByteArray& message) {
+void Control::send_to(Client& client, const QString& text) {
     if (client.closing || !client.socket || client.socket->state() != QAbstractSocket::ConnectedState)
         return;
     // A client that stops reading must not make us hold more and more for it.
-    if (over_backlog(client, message.size())) return;
-    client.socket->sendTextMessage(QString::fromUtf8(message));
+    if (over_backlog(client, text.size())) return;
+    client.socket->sendTextMessage(text);
 }
 
 // Everything queued to the client counts: our messages, and the pongs with which Qt
@@ -1022,7 +1025,7 @@ void Control::client_message(Client& client, const QByteArray& message) {
         result["type"] = "result";
         result["id"] = id;
         result["status"] = status;
-        send_to(*c, compact(result));
+        send_to(*c, QString::fromUtf8(compact(result)));
     };
     if (settings_.locked) {
         told("ws", client.peer, "423 remote control is locked");

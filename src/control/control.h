@@ -185,7 +185,7 @@ class Control : public QObject {
                  const QString& peer, Reply reply);
     void add_client(QWebSocket* socket);
     void client_message(Client& client, const QByteArray& message);
-    void send_to(Client& client, const QByteArray& message);
+    void send_to(Client& client, const QString& text);
     // True when the client has more than kMaxClientBacklog waiting with `adding` more: it
     // is closed, and nothing more is sent to it.
     bool over_backlog(Client& client, qint64 adding);
