@@ -4,7 +4,9 @@
 // program's on-air window paints, without a second copy of the layout rules.
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
+#include <string_view>
 
 #include "core/model.h"
 
@@ -17,5 +19,10 @@ namespace tqv {
 //  "glyphs":{"4":["0f0…",… 48 rows of 12 hex digits, the left dot the high bit]}}
 // Only glyphs a shown cell uses and that have a lit dot are in "glyphs".
 QJsonObject picture_json(const Model& m);
+
+class RequestExecutor;
+// GET /api/picture?device=N: the channel pictures of device N (the target by default), and
+// the HTTP status (404 no such device, 503 not connected).
+QByteArray picture_answer(RequestExecutor& devices, std::string_view query, int* status);
 
 }  // namespace tqv
