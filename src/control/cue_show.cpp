@@ -16,6 +16,7 @@ struct CueShow::DeviceRun {
     std::unique_ptr<RunDriver> own;
     std::vector<std::size_t> origin;  // each step's place in the whole cue
     std::optional<CueOutcome> end;
+    Subscription answers;  // of another device's channel, while the run is under way
 };
 
 CueShow::CueShow(Channel& channel, QObject* parent)
@@ -32,11 +33,14 @@ CueShow::~CueShow() {
 void CueShow::watch(RunDriver& driver) {
     RunDriver* d = &driver;
     connect(d, &RunDriver::stepped, this, [this, d](int step, int, int) {
-        // The first device's progress is the cue's, told as a step of the whole cue.
-        if (!shown_ || runs_.empty() || runs_.front()->driver != d) return;
-        const std::vector<std::size_t>& origin = runs_.front()->origin;
-        if (step >= 1 && std::size_t(step) <= origin.size())
-            emit cue_stepped(int(*shown_), int(origin[std::size_t(step - 1)]) + 1);
+        // Each device sends its own steps of the cue: the cue is as far as the furthest.
+        if (!shown_) return;
+        const auto it = std::find_if(runs_.begin(), runs_.end(), [d](const auto& r) { return r->driver == d; });
+        if (it == runs_.end() || step < 1 || std::size_t(step) > (*it)->origin.size()) return;
+        const int whole = int((*it)->origin[std::size_t(step - 1)]) + 1;
+        if (whole <= furthest_step_) return;
+        furthest_step_ = whole;
+        emit cue_stepped(int(*shown_), whole);
     });
     connect(d, &RunDriver::ended, this,
             [this, d](RunEnd why, const QString& text) { ended(*d, why, text); });
@@ -152,6 +156,7 @@ CueShow::Go CueShow::start(std::size_t index, const DeviceChoice& choice, Done d
     waiting_.clear();
     if (done) waiting_.push_back(std::move(done));
     runs_.clear();
+    furthest_step_ = 0;
     last_states_.assign(cue.steps.size(), StepState::pending);
     emit position_changed();
     // Every run is in the list before the first starts: a run may end inside its start.
@@ -165,6 +170,10 @@ CueShow::Go CueShow::start(std::size_t index, const DeviceChoice& choice, Done d
             r->own = std::make_unique<RunDriver>(*r->channel);
             r->driver = r->own.get();
             watch(*r->driver);
+            r->answers = Subscription(r->channel->send_path().run_command_answered,
+                                      [this, device = r->device, channel = r->channel](const std::string& frame) {
+                                          answered_elsewhere(device, *channel, frame);
+                                      });
         }
         runs_.push_back(std::move(r));
     }
@@ -285,6 +294,7 @@ void CueShow::ended(RunDriver& driver, RunEnd why, const QString& text) {
     o.states = cue_step_states(*driver.run());
     r.end = std::move(o);
     r.driver = nullptr;
+    r.answers.reset();
     // A device's own driver goes once its run has ended, before the channel may go (a
     // device that went away takes its channel along on a later pass of the loop).
     if (r.own) {

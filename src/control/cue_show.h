@@ -106,12 +106,18 @@ class CueShow : public QObject {
 
     static const char* go_text(Go go);  // "a cue is running", …
 
+    // A step's frame answered on the channel of another device than the link's own (device
+    // number, its channel, the frame as sent): what it set is that device's now. The link's
+    // own exchanges are heard on the link.
+    Observers<int, Channel&, std::string_view> answered_elsewhere;
+
   signals:
     void list_changed();      // loaded or edited
     void position_changed();  // current or next moved
     // The cue's run has begun (its steps read as not yet sent): told after the run exists,
     // so that step_states() is this run's.
     void cue_started(int index, int total);
+    // The furthest step of the cue any of its devices has sent (from 1).
     void cue_stepped(int index, int step);
     // A step of the cue under way was answered (its state changed without a step going out).
     void cue_answered(int index, int answered);
@@ -135,6 +141,7 @@ class CueShow : public QObject {
     std::vector<StepState> last_states_;
     int refusals_ = 0;
     std::vector<std::unique_ptr<DeviceRun>> runs_;  // of the cue under way, the first shown
+    int furthest_step_ = 0;                         // told by cue_stepped
     std::string refusal_;
 };
 

@@ -175,6 +175,15 @@ void StateFeed::answered(const std::string& body, bool read, const QString& sour
     }
 }
 
+void StateFeed::set_cues(CueShow* cues) {
+    cues_ = cues;
+    cue_answers_.reset();
+    if (cues == nullptr) return;
+    cue_answers_ = Subscription(cues->answered_elsewhere, [this](int device, Channel& channel, std::string_view frame) {
+        if (const auto setting = command_setting(frame)) announce(setting_paths(*setting), "cue", channel, device);
+    });
+}
+
 QString StateFeed::run_source() const {
     return cues_ != nullptr && cues_->running() ? QStringLiteral("cue") : QStringLiteral("dialog");
 }

@@ -29,8 +29,8 @@ class StateFeed : public QObject {
   public:
     StateFeed(DeviceLink& link, ControlState& state, RequestExecutor& executor);
 
-    // Whose runs are the cues' (their state changes are told as the cue's).
-    void set_cues(const CueShow* cues) { cues_ = cues; }
+    // Whose runs are the cues' (their state changes are told as the cue's, on every device).
+    void set_cues(CueShow* cues);
     // The devices came or went: their devices/N/up, /status, /address and /port follow, and
     // so does the link's status in the server role ("link/devices" "3/4", "link/down").
     void devices_changed();
@@ -63,6 +63,7 @@ class StateFeed : public QObject {
     const CueShow* cues_ = nullptr;
     Subscription run_news_;
     Subscription answer_touched_;
+    Subscription cue_answers_;  // a cue's frames answered on other devices than the link's
     std::vector<int> devices_shown_;  // the numbers with devices/N paths
     std::string last_exchange_;       // JSON object text; empty before the first
 };

@@ -868,6 +868,22 @@ TEST_F(ControlTest, ACueRunsOnTheDevicesTheGoAndItsStepsNameAndADeviceAwayHoldsT
         }
         EXPECT_EQ(news(), c.frames) << c.how << " " << c.device.toStdString();
     }
+    // What a cue set is confirmed on each device that took it, as the cue's; the cue is as
+    // far as its furthest device (cue B's second step went to device 3 alone).
+    const struct {
+        const char* path;
+        QJsonValue value;
+    } confirmed[] = {{"devices/3/lines/2B/page", 6}, {"devices/4/lines/2T/startup", 5},
+                     {"devices/2/lines/1T/page", 3}, {"cue/running", 2}};
+    for (const auto& c : confirmed)
+        EXPECT_TRUE(wait_until([&] {
+            for (const QJsonObject& m : panel.messages) {
+                const QJsonValue v = m["changes"][QLatin1String(c.path)];
+                if (m["source"] == "cue" && (v == c.value || (v.isObject() && v["name"] == "B" && v["step"] == c.value)))
+                    return true;
+            }
+            return false;
+        })) << c.path;
 
     // Device 2 goes: a GO naming it is refused, nothing is sent and the list stays; the
     // same cue fires on the next GO.
