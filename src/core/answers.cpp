@@ -190,6 +190,15 @@ void AnswerDispatcher::dispatch(std::string_view text, Link link,
 bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes) {
     const std::string_view body = without_line_end(text);
     auto line_at = [&](std::size_t pos) { return tqv::line_at(body, pos); };
+    // A page answer: the line's fields at `at`, its page three on; the rest is left alone.
+    auto page_answer = [&](std::size_t at, std::array<int, kTitleLines>& pages, Touched::Kind kind) {
+        const int line = line_at(at);
+        const int page = answer_page(body, at + 3);
+        if (line < 0 || page < 0) return true;
+        pages[std::size_t(line)] = page;
+        touched(Touched{kind, line});
+        return true;
+    };
 
     if (starts_with(text, "AST")) {
         int line = line_at(3);
@@ -217,15 +226,7 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
         }
         return true;
     }
-    if (starts_with(text, "SUS")) {
-        int line = line_at(3);
-        int page = answer_page(body, 6);
-        if (line >= 0 && page >= 0) {
-            model_.startup_page[line] = page;
-            touched(Touched{Touched::Kind::startup, line});
-        }
-        return true;
-    }
+    if (starts_with(text, "SUS")) return page_answer(3, model_.startup_page, Touched::Kind::startup);
     if (starts_with(text, "CT")) {
         const auto title = title_of(body);
         if (!title) return true;
@@ -235,15 +236,7 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
         if (title->first == kTitles - 1 && boxes) success_box(ui_, text::kSocketReadOk);
         return true;
     }
-    if (starts_with(text, "P0")) {
-        int line = line_at(1);
-        int page = answer_page(body, 4);
-        if (line >= 0 && page >= 0) {
-            model_.current_page[line] = page;
-            touched(Touched{Touched::Kind::page, line});
-        }
-        return true;
-    }
+    if (starts_with(text, "P0")) return page_answer(1, model_.current_page, Touched::Kind::page);
     if (starts_with(text, "FBM")) {
         // A short answer or a glyph slot outside the table leaves every glyph as it was.
         if (body.size() < 7 + kGlyphDigits) return true;

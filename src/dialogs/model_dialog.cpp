@@ -66,6 +66,19 @@ QGroupBox* ModelDialog::slave_address_group() {
     return group;
 }
 
+void ModelDialog::follow_line_and_page(QComboBox* lines, QComboBox* pages, std::function<void()> show) {
+    connect(lines, &QComboBox::currentIndexChanged, this, [this, show](int index) {
+        if (index < 0) return;
+        model_.selected_title_line = index;
+        show();
+    });
+    connect(pages, &QComboBox::currentIndexChanged, this, [this, show](int index) {
+        if (index < 0) return;
+        model_.selected_page = index;
+        show();
+    });
+}
+
 QHBoxLayout* ModelDialog::address_and_close_row(bool close_is_default) {
     QGroupBox* address = slave_address_group();
     QPushButton* close = make_button(QStringLiteral("Close"), this, close_is_default);

@@ -2,6 +2,8 @@
 // and the controls several dialogs share (the slave address list, page lists).
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -48,6 +50,9 @@ class ModelDialog : public QDialog {
     // The "Slave Address" group: "00".."31" and "Bloadcast", showing slave_address_index
     // and writing it on every change, so the choice carries over to every later command.
     QGroupBox* slave_address_group();
+    // The line and page lists of a dialog that shows one title slot: each choice is the
+    // model's selected line or page, and `show` draws the slot chosen.
+    void follow_line_and_page(QComboBox* lines, QComboBox* pages, std::function<void()> show);
     // The bottom row most dialogs share: the "Slave Address" group left, "Close" right.
     // Close is Enter's button only when asked.
     QHBoxLayout* address_and_close_row(bool close_is_default = false);

@@ -80,16 +80,7 @@ PageValueDialog::PageValueDialog(AppContext& context, QWidget* parent, const Set
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     // --- behaviour ---
-    connect(line_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index < 0) return;
-        model_.selected_title_line = index;
-        show_page();
-    });
-    connect(page_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index < 0) return;
-        model_.selected_page = index;
-        show_page();
-    });
+    follow_line_and_page(line_list_, page_list_, [this] { show_page(); });
     connect(value_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index < 0) return;
         int& v = value(model_.selected_title_line, model_.selected_page);

@@ -109,16 +109,7 @@ TitleDialog::TitleDialog(AppContext& context, QWidget* parent)
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     // --- behaviour ---
-    connect(line_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index < 0) return;
-        model_.selected_title_line = index;
-        show_title();
-    });
-    connect(page_list_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index < 0) return;
-        model_.selected_page = index;
-        show_title();
-    });
+    follow_line_and_page(line_list_, page_list_, [this] { show_title(); });
     // Every change of the field's text, typed, pasted, set by a program or by assistive
     // technology, takes the same way into the slot; the dialog's own showing of a title is
     // no change of it.
