@@ -22,36 +22,32 @@ void on_signal(int) {
 
 }  // namespace
 
-Serve::Serve(const Options& options, DeviceLink& link, Console& console, PeerRoster* roster,
-             QObject* parent)
+Serve::Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent)
     : QObject(parent),
       options_(options),
       link_(link),
       console_(console),
       cues_(link),
-      roster_(roster),
       control_(link) {
     control_.log = [this](const std::string& line) { console_.message(line); };
     control_.set_cues(&cues_);
-    if (roster_ != nullptr) {
+    if (link_.fleet().numbered_by_address()) {
         // Panels name the devices by the numbers they first connected under.
         control_.device_list = [this] {
             std::vector<ControlDevice> out;
-            int number = 0;
-            for (const PeerRoster::Device& d : roster_->devices()) {
-                ++number;
-                const bool up = roster_->up(d);
-                out.push_back({number, up ? d.entry : 0, d.address, up, number == 1, d.port, roster_->status(d)});
-            }
+            for (const FleetDevice& d : link_.fleet().devices())
+                out.push_back({d.number, d.entry, d.address, d.up(), d.target, d.port,
+                               status_name(d.status)});
             return out;
         };
-        connect(roster_, &PeerRoster::changed, this, [this] { control_.devices_changed(); });
+        connect(&link_.fleet(), &Fleet::changed, this, [this] { control_.devices_changed(); });
         control_.devices_changed();
     }
     // The client role comes back by itself; each turn is a line.
     connect(&link_, &DeviceLink::state_changed, this, [this] {
         const bool connecting = link_.tcp_connecting();
-        if (connecting && !said_connecting_) console_.message("tqv7310nx-cli: link lost; connecting again");
+        if (connecting && !said_connecting_)
+            console_.message("tqv7310nx-cli: link lost; connecting again");
         said_connecting_ = connecting;
     });
     connect(&link_, &DeviceLink::tcp_reconnected, this,

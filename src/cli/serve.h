@@ -11,16 +11,13 @@
 #include "control/control.h"
 #include "control/cue_show.h"
 #include "link/device_link.h"
-#include "link/peer_roster.h"
 
 namespace tqv::cli {
 
 class Serve : public QObject {
     Q_OBJECT
   public:
-    // `roster`: the devices of --listen by number (null for one device).
-    Serve(const Options& options, DeviceLink& link, Console& console, PeerRoster* roster,
-          QObject* parent = nullptr);
+    Serve(const Options& options, DeviceLink& link, Console& console, QObject* parent = nullptr);
     ~Serve() override;
 
     // Loads --cues, listens and writes "http <port>", "osc <port>" and "rosstalk <port>";
@@ -37,7 +34,6 @@ class Serve : public QObject {
     DeviceLink& link_;
     Console& console_;
     CueShow cues_;
-    PeerRoster* roster_;
     bool said_connecting_ = false;
     Control control_;
     std::unique_ptr<QSocketNotifier> signals_;

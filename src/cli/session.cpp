@@ -43,6 +43,14 @@ std::optional<Ipv4> resolve_ipv4(const std::string& host) {
     return std::nullopt;
 }
 
+// `send`'s answer on a line of its own, after the device's number and a tab when several
+// devices answer (`number` 0: one device).
+void report_answer(Console& console, std::string_view text, int number) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    console.report(number > 0 ? std::to_string(number) + "\t" + std::string(text)
+                              : std::string(text));
+}
+
 }  // namespace
 
 Session::Session(const Options& options, Model& model, CliUi& ui, Console& console, QObject* parent)
@@ -66,12 +74,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
     });
     link_.dispatcher().answer_text.add([this](std::string_view text, bool) {
         if (options_.command != Command::send || run_ == nullptr) return;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-        if (options_.devices > 1) {
-            console_.report(std::to_string(next_device_) + "\t" + std::string(text));
-        } else {
-            console_.report(text);
-        }
+        report_answer(console_, text, options_.devices > 1 ? int(next_device_) : 0);
     });
     ui_.on_box = [this](bool failure) {
         if (phase_ == Phase::connecting && failure) {
@@ -93,7 +96,7 @@ Session::Session(const Options& options, Model& model, CliUi& ui, Console& conso
 
 Session::~Session() {
     serve_.reset();  // before the link it serves on
-    roster_.reset();
+    link_.fleet().disconnect(this);  // the devices leaving with the link are no news
     ui_.on_box = nullptr;
     link_.shutdown();
 }
@@ -224,8 +227,8 @@ void Session::open_server() {
     });
     if (options_.command == Command::serve) {
         // Devices keep their numbers by address; device 1 is the target.
-        roster_ = std::make_unique<PeerRoster>(tcp, model_, options_.devices);
-        connect(roster_.get(), &PeerRoster::said, this,
+        link_.fleet().number_by_address(options_.devices);
+        connect(&link_.fleet(), &Fleet::said, this,
                 [this](const QString& line) { console_.message(line.toStdString()); });
     } else {
         tcp.set_max_peers(options_.devices);
@@ -268,93 +271,89 @@ void Session::peers_changed() {
     start_parallel();
 }
 
+namespace {
+
+// One device's command in the server role: its lines (no bar: the devices share the
+// terminal) and boxes are its own, prefixed with its number when there are several.
+class ParallelCommand : public FleetPart {
+  public:
+    ParallelCommand(const Options& options, PeerChannel& channel, const Model& record, int number,
+                    int count, Console& shared, std::uint64_t& bytes_sent)
+        : channel_(channel), console_(false), ui_(console_, options.quiet) {
+        if (count > 1) ui_.set_prefix("device " + std::to_string(number) + ": ");
+        channel_.set_record(record);
+        channel_.set_ui(&ui_);
+        run_ = std::make_unique<CommandRun>(options, channel_, ui_, console_,
+                                            file_for_device(options.file, number, count));
+        run_->set_device_number(number);
+        QObject::connect(run_.get(), &CommandRun::done, run_.get(),
+                         [this](bool ok) { report_end(ok, {}); });
+        SendPath& path = channel_.send_path();
+        CommandRun& run = *run_;
+        subscriptions_.emplace_back(path.frame_written,
+                                    [&bytes_sent, &run](std::string_view frame, bool) {
+                                        bytes_sent += frame.size();
+                                        run.link_event();
+                                    });
+        subscriptions_.emplace_back(path.answered, [&run](bool) { run.link_event(); });
+        ui_.on_box = [&run](bool) { run.link_event(); };
+        if (options.command == Command::send) {
+            subscriptions_.emplace_back(channel_.dispatcher().answer_text,
+                                        [&shared, number, count](std::string_view text, bool) {
+                                            report_answer(shared, text, count > 1 ? number : 0);
+                                        });
+        }
+    }
+    ~ParallelCommand() override {
+        // The channel outlives us (it goes after its device's news): it forgets us first.
+        subscriptions_.clear();
+        channel_.set_ui(nullptr);
+        run_->disconnect();
+    }
+    void start() override { run_->start(); }
+
+  private:
+    PeerChannel& channel_;
+    Console console_;
+    CliUi ui_;
+    std::vector<Subscription> subscriptions_;
+    std::unique_ptr<CommandRun> run_;
+};
+
+}  // namespace
+
 void Session::start_parallel() {
     command_clock_.start();
     const int count = int(devices_.size());
+    std::vector<FleetDevice> targets;
     for (int i = 0; i < count; ++i) {
-        auto d = std::make_unique<Parallel>();
-        Parallel* device = d.get();
-        d->number = i + 1;
-        d->entry = devices_[std::size_t(i)].entry;
-        d->address = link_.tcp().peer_address(d->entry);
-        d->console = std::make_unique<Console>(false);
-        d->ui = std::make_unique<CliUi>(*d->console, options_.quiet);
-        if (count > 1) d->ui->set_prefix("device " + std::to_string(d->number) + ": ");
-        // The peer set keeps the device's channel; its boxes are this device's lines.
-        d->channel = link_.peers().channel(d->entry);
-        if (d->channel == nullptr) {
-            d->done = true;
-            console_.message("device " + std::to_string(d->number) + " " + d->address + " failed");
-            any_failed_ = true;
-            parallel_.push_back(std::move(d));
-            continue;
-        }
-        d->channel->set_record(model_);
-        d->channel->set_ui(d->ui.get());
-
-        SendPath& path = d->channel->send_path();
-        d->subscriptions.emplace_back(path.frame_written, [this, device](std::string_view frame, bool) {
-            bytes_sent_ += frame.size();
-            if (device->run != nullptr) device->run->link_event();
-        });
-        d->subscriptions.emplace_back(path.answered, [device](bool) {
-            if (device->run != nullptr) device->run->link_event();
-        });
-        d->ui->on_box = [device](bool) {
-            if (device->run != nullptr) device->run->link_event();
-        };
-        if (options_.command == Command::send) {
-            d->subscriptions.emplace_back(d->channel->dispatcher().answer_text, [this, device, count](std::string_view text,
-                                                                           bool) {
-                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-                    text.remove_suffix(1);
-                console_.report(count > 1 ? std::to_string(device->number) + "\t" +
-                                                std::string(text)
-                                          : std::string(text));
-            });
-        }
-        d->run = new CommandRun(options_, *d->channel, *d->ui, *d->console,
-                                file_for_device(options_.file, d->number, count), this);
-        d->run->set_device_number(d->number);
-        connect(d->run, &CommandRun::done, this,
-                [this, device](bool ok) { parallel_done(*device, ok); });
-        parallel_.push_back(std::move(d));
+        const int entry = devices_[std::size_t(i)].entry;
+        targets.push_back({i + 1, entry, QString::fromStdString(link_.tcp().peer_address(entry))});
     }
-    // A device that goes away ends its run with the link's message first.
-    connect(&link_.peers(), &PeerSet::channel_removed, this, [this](int entry) {
-        for (auto& d : parallel_) {
-            if (d->entry != entry || d->channel == nullptr) continue;
-            d->subscriptions.clear();
-            d->channel = nullptr;
-            // Nothing of the run may outlive the channel it ran on.
-            if (CommandRun* run = std::exchange(d->run, nullptr)) {
-                run->disconnect(this);
-                delete run;
-            }
-            if (!d->done) parallel_done(*d, false);
-        }
+    connect(&parallel_, &FleetRun::member_ended, this, [this](int i) {
+        const FleetRun::Member& m = parallel_.members()[std::size_t(i)];
+        console_.message("device " + std::to_string(m.number) + " " + m.address.toStdString() +
+                         (m.ok ? " ok" : " failed"));
     });
-    for (auto& d : parallel_) {
-        if (d->run != nullptr) d->run->start();
-    }
-    if (std::all_of(parallel_.begin(), parallel_.end(), [](const auto& d) { return d->done; }))
-        finish(1);
-}
-
-void Session::parallel_done(Parallel& device, bool ok) {
-    device.done = true;
-    device.ok = ok;
-    if (device.run != nullptr) device.run->deleteLater();
-    device.run = nullptr;
-    console_.message("device " + std::to_string(device.number) + " " + device.address + " " +
-                     (ok ? "ok" : "failed"));
-    std::string failed;
-    for (const auto& d : parallel_) {
-        if (!d->done) return;
-        if (!d->ok) failed += (failed.empty() ? "" : ", ") + ("device " + std::to_string(d->number) + " (" + d->address + ")");
-    }
-    if (!failed.empty()) console_.message("tqv7310nx-cli: failed: " + failed);
-    finish(failed.empty() ? 0 : 1);
+    connect(&parallel_, &FleetRun::finished, this, [this](int, int failed) {
+        std::string list;
+        for (const FleetRun::Member& m : parallel_.members())
+            if (!m.ok)
+                list += (list.empty() ? "" : ", ") + ("device " + std::to_string(m.number) + " (" +
+                                                      m.address.toStdString() + ")");
+        if (!list.empty()) console_.message("tqv7310nx-cli: failed: " + list);
+        finish(failed == 0 ? 0 : 1);
+    });
+    parallel_.set_devices(targets);
+    // The peer set keeps each device's channel (a device that goes away ends its run with
+    // the link's message first).
+    parallel_.start(
+        [this, count](const FleetRun::Member& m, Channel& channel) -> std::unique_ptr<FleetPart> {
+            auto* peer = dynamic_cast<PeerChannel*>(&channel);
+            if (peer == nullptr) return nullptr;
+            return std::make_unique<ParallelCommand>(options_, *peer, model_, m.number, count,
+                                                     console_, bytes_sent_);
+        });
 }
 
 void Session::connect_timed_out() {
@@ -374,7 +373,7 @@ void Session::run_next() {
     }
     ++next_device_;
     if (options_.command == Command::serve) {
-        serve_ = std::make_unique<Serve>(options_, link_, console_, roster_.get());
+        serve_ = std::make_unique<Serve>(options_, link_, console_);
         link_ui_.control = &serve_->control();
         connect(serve_.get(), &Serve::stop_requested, this, [this] { finish(0); });
         if (!serve_->start()) finish(1);

@@ -18,7 +18,7 @@
 #include "cli/options.h"
 #include "cli/serve.h"
 #include "link/device_link.h"
-#include "link/peer_channel.h"
+#include "link/fleet_run.h"
 
 class QTcpSocket;
 
@@ -50,20 +50,7 @@ class Session : public QObject {
     };
 
     // The server role: every device on a channel of its own, all at once.
-    struct Parallel {
-        int number = 0;
-        int entry = 0;
-        std::string address;
-        std::unique_ptr<Console> console;  // no bar: the devices share the terminal
-        std::unique_ptr<CliUi> ui;
-        PeerChannel* channel = nullptr;  // the peer set's
-        std::vector<Subscription> subscriptions;
-        CommandRun* run = nullptr;
-        bool done = false;
-        bool ok = false;
-    };
     void start_parallel();
-    void parallel_done(Parallel& device, bool ok);
 
     bool load_input();
     void open_serial();
@@ -88,11 +75,10 @@ class Session : public QObject {
     std::vector<Device> devices_;
     std::size_t next_device_ = 0;
     CommandRun* run_ = nullptr;
-    std::unique_ptr<PeerRoster> roster_;  // serve --listen: the devices by number
     std::unique_ptr<Serve> serve_;
     bool any_failed_ = false;
 
-    std::vector<std::unique_ptr<Parallel>> parallel_;
+    FleetRun parallel_{link_.fleet()};
 
     std::uint64_t bytes_sent_ = 0;
     std::uint64_t bytes_received_ = 0;

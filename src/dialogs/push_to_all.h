@@ -5,52 +5,41 @@
 // device ends only that device's run, and shows as its row, never as a box.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTableWidget>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/bulk.h"
 #include "dialogs/app_context.h"
+#include "link/fleet_run.h"
 
 class QComboBox;
 class QLayout;
 
 namespace tqv {
 
-class RunDriver;
-
 class PushToAll : public QObject {
     Q_OBJECT
   public:
     enum class What { set_all, glyph_register };
-    struct Row {
-        int entry = 0;
-        QString address;
-        int step = 0;
-        int total = 0;
-        QString outcome;  // "送信中", "完了", or how the run ended
-        bool done = false;
-        bool ok = false;
-    };
+    // Address, step, total, outcome ("送信中", "完了", or how the run ended), done, ok.
+    using Row = FleetRun::Member;
 
     PushToAll(AppContext& context, What what, QObject* parent = nullptr);
-    ~PushToAll() override;
 
     // Starts on every device connected now; false (with the link's warning) when none is.
     bool start();
     // "中止": every run still under way ends.
-    void stop();
-    bool running() const { return running_; }
-    const std::vector<Row>& rows() const { return rows_; }
+    void stop() { run_.stop(); }
+    bool running() const { return run_.running(); }
+    const std::vector<Row>& rows() const { return run_.members(); }
     // Steps out over all devices, and all their steps.
-    int steps_out() const;
-    int steps_total() const;
+    int steps_out() const { return run_.steps_out(); }
+    int steps_total() const { return run_.steps_total(); }
     // The time until the slowest device is done (nullopt: not known yet).
-    std::optional<int> remaining_ms() const;
+    std::optional<int> remaining_ms() const { return run_.remaining_ms(); }
 
     // "接続中の全機器": the text of the target choice.
     static QString target_text();
@@ -63,15 +52,9 @@ class PushToAll : public QObject {
     void finished(int completed, int failed);
 
   private:
-    struct Device;
-    void ended(Device& d, RunEnd why, const QString& closing);
-    void channel_removed(int entry);
-
     AppContext& context_;
     What what_;
-    std::vector<std::unique_ptr<Device>> devices_;
-    std::vector<Row> rows_;
-    bool running_ = false;
+    FleetRun run_;
 };
 
 // The rows of a push to every device: address, step, outcome; hidden until a push starts.

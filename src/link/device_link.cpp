@@ -20,7 +20,8 @@ DeviceLink::DeviceLink(Model& model, Ui& ui, QObject* parent)
       dispatcher_(path_),
       serial_(ui),
       tcp_(model, ui),
-      peers_(tcp_, model) {
+      peers_(tcp_, model),
+      fleet_(*this) {
     path_.set_serial_transport(&serial_);
     path_.set_tcp_transport(&tcp_);
 

@@ -17,6 +17,7 @@
 #include "core/compare.h"
 #include "core/send_path.h"
 #include "link/channel.h"
+#include "link/fleet.h"
 #include "link/peer_set.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
@@ -50,6 +51,9 @@ public:
     // The server role's devices, each on a channel of its own. The chosen device answers
     // through this link; every other device's bytes go to its channel.
     PeerSet& peers() { return peers_; }
+    // The devices of this link, each with its status, lane and channel.
+    Fleet& fleet() { return fleet_; }
+    const Fleet& fleet() const { return fleet_; }
     // The channel of peer entry `entry` as a run should use it: this link for the chosen
     // device, its own channel for any other.
     Channel* channel_of_peer(int entry);
@@ -132,6 +136,7 @@ private:
     SerialLink serial_;
     TcpLink tcp_;
     PeerSet peers_;
+    Fleet fleet_;
     QTimer answer_timer_;
     int tcp_line_source_ = -1;
     bool shutting_down_ = false;

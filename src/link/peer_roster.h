@@ -1,5 +1,6 @@
 // The server role's devices by number, kept by address (the show-control server of the
-// command-line tool, where panels name devices by number).
+// command-line tool, where panels name devices by number): the fleet's numbering when it
+// is asked to number by address (Fleet::number_by_address).
 //
 // Device k is the device that connected k-th. When its connection goes and a connection
 // comes back from its address, it is device k again, on whatever peer entry it lands; a

@@ -1,7 +1,7 @@
 // The devices of the server role, each on a channel of its own: one PeerChannel per
 // connected peer, created when it connects and ended when it goes, the bytes of each peer
-// routed to its channel, and the 500 ms answer tick of them all. The program's push to
-// every device and the command-line tool's parallel runs both work on this one set.
+// routed to its channel, and the 500 ms answer tick of them all. The fleet (fleet.h) is
+// built on this one set: the program's and the tool's runs on every device, and the lanes.
 #pragma once
 
 #include <QObject>
