@@ -834,10 +834,7 @@ TEST_F(ControlTest, AGoWhileTheLinkIsDownIsRefusedAndTheSameCueFiresOnceItIsBack
     ASSERT_TRUE(panel.ready());
     sim_.reset();
     ASSERT_TRUE(panel.hears("link/status", "connecting"));
-    const struct {
-        const char* body;
-        const char* error;
-    } refused[] = {
+    const struct { const char* body; const char* error; } refused[] = {
         {"", "device 1: the link is down; connecting again"},
         {R"({"device":1})", "device 1: the link is down; connecting again"},
         {R"({"device":"all"})", "device 1: the link is down; connecting again"},
@@ -1222,11 +1219,7 @@ TEST_F(ControlTest, EveryRequestPassesOneGateWhateverItsPathOrUpgrade) {
         }
     }
     // An upgrade: on the events route only, with the token (a browser's in the query).
-    const struct {
-        const char* target;
-        QByteArray lines;
-        int status;
-    } upgrades[] = {
+    const struct { const char* target; QByteArray lines; int status; } upgrades[] = {
         {"/api/events", host + token, 101},
         {"/api/events?access_token=s3cret", host, 101},
         {"/api/events?access_token=s3cret", host + "Origin: http://" + own + "\r\n", 101},
@@ -1290,11 +1283,7 @@ TEST_F(ControlTest, PagesOfOtherSitesCannotDriveTheDeviceWhileCurlAndThePanelSti
     EXPECT_EQ(frames(), expected);
     // OPTIONS says what a path takes and never grants another origin anything; HEAD is GET
     // without the body.
-    const struct {
-        QByteArray raw;
-        int status;
-        const char* has;
-    } heads[] = {
+    const struct { QByteArray raw; int status; const char* has; } heads[] = {
         {"OPTIONS /api/page HTTP/1.1\r\n" + host + "\r\n", 200, "Allow: POST, OPTIONS\r\n"},
         {"OPTIONS /api/status HTTP/1.1\r\n" + host + "Origin: http://127.0.0.1:" + QByteArray::number(http_) +
              "\r\nAccess-Control-Request-Method: GET\r\n\r\n", 200, "Allow: GET, HEAD, OPTIONS\r\n"},
@@ -1373,12 +1362,7 @@ TEST_F(ControlTest, RossTalkTakesNothingFromHttpAndMakesRoomForANewMixer) {
 
 TEST_F(ControlTest, TheTokenComesFromTheOptionTheFileOrTheEnvironmentInThatOrder) {
     const QString token_file = file("token", " fromfile \nsecond line\n");
-    const struct {
-        QStringList args;
-        QString env;
-        QByteArray taken;
-        QByteArray refused;
-    } cases[] = {
+    const struct { QStringList args; QString env; QByteArray taken; QByteArray refused; } cases[] = {
         {{"--token-file", token_file}, "fromenv", "fromfile", "fromenv"},
         {{"--token", "fromoption", "--token-file", token_file}, "fromenv", "fromoption", "fromfile"},
         {{}, "fromenv", "fromenv", "fromfile"},
@@ -1559,10 +1543,7 @@ TEST_F(ControlInProcessTest, ReadAnswersAnnounceWhatTheyWroteAndNothingElse) {
         if (control.state().value(path) != QJsonValue(p == 1 || p == 64)) display_changes[path] = p == 1 || p == 64;
     }
     ASSERT_FALSE(display_changes.isEmpty());
-    const struct {
-        QByteArray line;
-        QJsonObject changes;
-    } cases[] = {
+    const struct { QByteArray line; QJsonObject changes; } cases[] = {
         {"00P01T07", {{"lines/1T/page", 7}}},
         {"00P02BA", {{"lines/2B/page", "AUTO"}}},
         {"00SUS01B12", {{"lines/1B/startup", 12}}},
@@ -1607,10 +1588,7 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
 
     expect_every_route_refused(control.http_port(), 423);
     // The lock is the gate's last step; the panel's files are read while locked.
-    const struct {
-        QByteArray raw;
-        int status;
-    } locked[] = {
+    const struct { QByteArray raw; int status; } locked[] = {
         {"GET /api/status HTTP/1.1\r\nHost: evil.example\r\n\r\n", 421},
         {"GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\n\r\n", 403},
         {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 200},
