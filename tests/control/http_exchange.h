@@ -29,6 +29,18 @@ inline std::optional<Reply> take_answer(QByteArray& buffer) {
     return r;
 }
 
+// Every complete answer in `buffer` taken out onto `out`; how many `out` holds then.
+inline std::size_t take_answers(QByteArray& buffer, std::vector<Reply>& out) {
+    while (auto r = take_answer(buffer)) out.push_back(*r);
+    return out.size();
+}
+
+// The head of a WebSocket upgrade of `target`, `extra` lines added (a Host among them).
+inline QByteArray upgrade(const QByteArray& target, const QByteArray& extra) {
+    return "GET " + target + " HTTP/1.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" + extra + "\r\n";
+}
+
 // Writes `raw` on one connection and collects the answers in order (a 100 Continue is one)
 // until `count` are in or the server closes; `closed` tells whether it did.
 inline std::vector<Reply> exchange(int port, const QByteArray& raw, std::size_t count,
@@ -39,9 +51,8 @@ inline std::vector<Reply> exchange(int port, const QByteArray& raw, std::size_t 
     std::vector<Reply> out;
     QByteArray buffer;
     wait_until([&] {
-        buffer += socket.readAll();
-        while (auto r = take_answer(buffer)) out.push_back(*r);
-        return out.size() >= count || socket.state() == QAbstractSocket::UnconnectedState;
+        return take_answers(buffer += socket.readAll(), out) >= count ||
+               socket.state() == QAbstractSocket::UnconnectedState;
     });
     if (closed != nullptr)
         *closed = wait_until([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 3000);

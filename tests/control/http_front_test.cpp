@@ -21,6 +21,7 @@ using tqv::HttpFront;
 using tqv::HttpHead;
 using tqv::test::exchange;
 using tqv::test::Reply;
+using tqv::test::take_answers;
 using tqv::test::wait_until;
 
 constexpr qsizetype kFileSize = 64 * 1024;
@@ -153,25 +154,19 @@ TEST_F(HttpFrontTest, FramingIsStrictAndBodiesAreLimitedByWhatTheyHold) {
 
 TEST_F(HttpFrontTest, AConnectionEndsOnlyAfterEveryAnswerBeforeItsLast) {
     listen();
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    auto socket = connected();
     // The first is answered at once, the last waits; the one between is a file.
-    socket.write("GET /echo HTTP/1.1\r\nHost: x\r\n\r\nGET /file.js HTTP/1.1\r\nHost: x\r\n\r\n"
-                 "POST /held HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 2\r\n\r\nhi"
-                 "GET /echo HTTP/1.1\r\nHost: x\r\n\r\n");
-    QByteArray got;
+    socket->write("GET /echo HTTP/1.1\r\nHost: x\r\n\r\nGET /file.js HTTP/1.1\r\nHost: x\r\n\r\n"
+                  "POST /held HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 2\r\n\r\nhi"
+                  "GET /echo HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_TRUE(wait_until([&] { return held_.size() == 1; }));
+    QByteArray got;
     std::vector<Reply> replies;
-    wait_until([&] {
-        got += socket.readAll();
-        while (auto r = tqv::test::take_answer(got)) replies.push_back(*r);
-        return replies.size() == 2;
-    });
-    EXPECT_EQ(socket.state(), QAbstractSocket::ConnectedState);
+    wait_until([&] { return take_answers(got += socket->readAll(), replies) == 2; });
+    EXPECT_EQ(socket->state(), QAbstractSocket::ConnectedState);
     held_[0](200, R"({"late":true})");
-    got += until_closed(socket);
-    while (auto r = tqv::test::take_answer(got)) replies.push_back(*r);
-    ASSERT_EQ(replies.size(), 3u);  // nothing after the request that ended the connection
+    // Nothing after the request that ended the connection.
+    ASSERT_EQ(take_answers(got += until_closed(*socket), replies), 3u);
     EXPECT_EQ(replies[1].body.size(), kFileSize);
     EXPECT_EQ(replies[2].body, R"({"late":true})");
     EXPECT_EQ(heads_, 3);
@@ -262,24 +257,17 @@ TEST_F(HttpFrontTest, AClientThatDoesNotReadIsNotReadUntilItDoes) {
 
 TEST_F(HttpFrontTest, AnUpgradeIsHandedOverWithItsHeadPutBack) {
     listen();
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port_);
+    auto socket = connected();
     ASSERT_TRUE(wait_until([&] { return front_.connections() == 1; }));
     const QPointer<QTcpSocket> server_side = front_.findChild<QTcpSocket*>();
     ASSERT_FALSE(server_side.isNull());
     // The front has read the head to check it; Qt WebSockets reads it again.
-    const QByteArray head =
-        "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-    // "hi" as a masked text frame.
-    QByteArray masked = QByteArray::fromHex("818201020304");
-    masked += char('h' ^ 0x01);
-    masked += char('i' ^ 0x02);
-    socket.write(head);
+    socket->write(tqv::test::upgrade("/events", "Host: 127.0.0.1\r\n"));
     QByteArray got;
-    ASSERT_TRUE(wait_until([&] { return (got += socket.readAll()).contains("\r\n\r\n"); }));
+    ASSERT_TRUE(wait_until([&] { return (got += socket->readAll()).contains("\r\n\r\n"); }));
     EXPECT_TRUE(got.startsWith("HTTP/1.1 101")) << got.toStdString();
-    socket.write(masked);
+    // "hi" as a masked text frame.
+    socket->write(QByteArray::fromHex("818201020304") + char('h' ^ 0x01) + char('i' ^ 0x02));
     ASSERT_TRUE(wait_until([&] { return !messages_.empty(); }));
     EXPECT_EQ(messages_[0], "hi");
     EXPECT_EQ(front_.connections(), 0);  // no longer an HTTP connection
