@@ -9,27 +9,13 @@ namespace tqv {
 
 SettingsBlock SettingsBlock::of(const Model& m) {
     SettingsBlock s;
-    s.titles = m.titles;
-    s.title_display = m.title_display;
-    s.switch_time = m.switch_time;
-    s.startup_page = m.startup_page;
-    s.current_page = m.current_page;
-    s.position_offset = m.position_offset;
-    s.white_level = m.white_level;
-    s.edge_level = m.edge_level;
+    static_cast<DeviceSettings&>(s) = m;
     s.document_dirty = m.document_dirty;
     return s;
 }
 
 void SettingsBlock::put(Model& m) const {
-    m.titles = titles;
-    m.title_display = title_display;
-    m.switch_time = switch_time;
-    m.startup_page = startup_page;
-    m.current_page = current_page;
-    m.position_offset = position_offset;
-    m.white_level = white_level;
-    m.edge_level = edge_level;
+    static_cast<DeviceSettings&>(m) = *this;
     m.document_dirty = document_dirty;
 }
 

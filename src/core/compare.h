@@ -11,18 +11,10 @@
 
 namespace tqv {
 
-// The part of the model a settings document holds, as values: what a read of the device
-// fills in and what a document load replaces.
-struct SettingsBlock {
-    std::array<TitleSlot, kTitles> titles{};
-    std::array<std::array<int, kPages>, kTitleLines> title_display{};
-    std::array<std::array<int, kPages>, kTitleLines> switch_time{};
-    std::array<int, kTitleLines> startup_page{};
-    std::array<int, kTitleLines> current_page{};
-    std::array<int, kTitleLines> position_offset{};
-    int white_level = 1;
-    int edge_level = 1;
-    int document_dirty = 0;  // a read does not make the document "changed"
+// The settings block of a model as values, with whether its document was changed (a read
+// does not make the document "changed").
+struct SettingsBlock : DeviceSettings {
+    int document_dirty = 0;
 
     static SettingsBlock of(const Model& m);
     void put(Model& m) const;

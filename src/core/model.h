@@ -32,8 +32,9 @@ using TitleSlot = std::array<char, kTitleSlotSize>;  // Shift-JIS bytes, NUL-ter
 using GlyphRecord = std::array<char, kGlyphRecord>;  // no terminating NUL
 using Ipv4 = std::array<std::uint8_t, 4>;            // most significant octet first
 
-struct Model {
-    // --- device settings block (the settings document) ---
+// The device settings block: what a settings document holds, what a read of the device
+// fills in and what a document load replaces.
+struct DeviceSettings {
     std::array<TitleSlot, kTitles> titles{};
     std::array<std::array<int, kPages>, kTitleLines> title_display{};
     std::array<std::array<int, kPages>, kTitleLines> switch_time{};
@@ -42,6 +43,9 @@ struct Model {
     std::array<int, kTitleLines> position_offset{};
     int white_level = 1;
     int edge_level = 1;
+};
+
+struct Model : DeviceSettings {
 
     // --- device network values (shown and set over RS-232C only) ---
     Ipv4 ip_address{};
