@@ -1,6 +1,8 @@
 // The キューリスト window against a device that answers at once on the serial line.
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QHeaderView>
+#include <QLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -276,6 +278,15 @@ TEST_F(CueListWindowTest, ThePreviewShowsWhatGoWillPutOnAirBesideWhatIsOnAirNow)
     EXPECT_EQ(after[0], chosen[2]);
     EXPECT_EQ(after[2], after[0]);
     EXPECT_EQ(cues->preview_caption()->text(), QStringLiteral("プレビュー: 次のキューなし"));
+}
+
+// At the size it opens with, pictures and all, both tables show several rows.
+TEST_F(CueListWindowTest, BothTablesShowSeveralRowsAtTheSizeItOpensWith) {
+    cues->layout()->activate();
+    EXPECT_LE(cues->minimumSizeHint().height(), cues->height());
+    for (auto [table, rows] : {std::pair{cues->cue_table(), 5}, std::pair{cues->step_table(), 4}})
+        EXPECT_GE(table->viewport()->height(), rows * table->verticalHeader()->defaultSectionSize())
+            << table->accessibleName().toStdString();
 }
 
 }  // namespace
