@@ -143,6 +143,25 @@ TEST_F(LinkStateTest, ATcpConnectionThatCannotBeMadeSaysSoOnceAndIsNotTriedAgain
                                        " 接続できません: 接続を拒否されました"});
 }
 
+// A burst of exchanges (a push to every device) is not laid out frame by frame: the
+// last-exchange line shows the last of them once, within a tenth of a second.
+TEST_F(LinkStateTest, ABurstOfExchangesShowsItsLastOnce) {
+    QLabel* shown = nullptr;
+    for (auto* l : bar().findChildren<QLabel*>())
+        if (l->accessibleDescription() == QStringLiteral("Last exchange")) shown = l;
+    ASSERT_NE(shown, nullptr);
+    const QString port = QStringLiteral("/dev/ttyS0");
+    int changes = 0;
+    for (int i = 0; i < 300; ++i) {
+        emit link.traffic(true, port, QStringLiteral("00P01T%1\r\n").arg(i % 64 + 1, 2, 10, QLatin1Char('0')).toLatin1());
+        emit link.traffic(false, port, i + 1 < 300 ? QByteArray("00GO\r\n") : QByteArray("00E3\r\n"));
+        changes += shown->text() != QStringLiteral("最終: なし");
+    }
+    EXPECT_EQ(changes, 0) << "set while the burst came";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown->text() == bar().exchange_text(); }, 1000));
+    EXPECT_TRUE(shown->text().endsWith(QStringLiteral(" 00P01T44 → 00E3"))) << shown->text().toStdString();
+}
+
 TEST_F(LinkStateTest, TheRemoteLockStaysInTheStatusBar) {
     QAction lock;
     lock.setCheckable(true);
