@@ -305,6 +305,7 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     // A long failure message scrolls in a few lines of its own instead of taking the
     // room of the tables.
     auto* status_area = new QScrollArea;
+    status_area->setAccessibleName(QStringLiteral("キューの状態"));  // a Tab stop: it scrolls
     status_area->setWidget(status_);
     status_area->setWidgetResizable(true);
     status_area->setFrameShape(QFrame::NoFrame);

@@ -25,6 +25,7 @@
 #include "app/main_window.h"
 #include "fake_transport.h"
 #include "recording_ui.h"
+#include "wait_until.h"
 
 namespace tqv::test {
 
@@ -102,6 +103,14 @@ class ShowingOpener : public DialogOpener {
     std::vector<QPointer<QDialog>> opened;
 };
 
+// The child of `parent` that assistive technology finds by `name`, as a W.
+template <typename W = QWidget>
+W* named(const QWidget& parent, const char* name) {
+    for (W* w : parent.findChildren<W*>())
+        if (w->accessibleName() == QString::fromUtf8(name)) return w;
+    return nullptr;
+}
+
 // Runs the event loop until `done` is called or `ms` pass; true when it was called.
 inline bool run_until_called(const std::function<void(std::function<void()> done)>& arm,
                              int ms = 10000) {
@@ -161,12 +170,7 @@ class DialogTest : public AppTest {
         return opener.last<Dialog>();
     }
     // A list found the way assistive technology finds it: by its accessible name.
-    static QComboBox* list_named(QWidget& dialog, const char* name) {
-        for (auto* list : dialog.findChildren<QComboBox*>()) {
-            if (list->accessibleName() == QString::fromUtf8(name)) return list;
-        }
-        return nullptr;
-    }
+    static QComboBox* list_named(QWidget& dialog, const char* name) { return named<QComboBox>(dialog, name); }
     // Server role with `device` connected from 127.0.0.1 and chosen as the target of the
     // commands (peer entry 1). False when it did not connect in time.
     bool connect_one_device(QTcpSocket& device) {

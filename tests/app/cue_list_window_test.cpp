@@ -1,5 +1,4 @@
 // The キューリスト window against a device that answers at once on the serial line.
-#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLayout>
@@ -32,19 +31,13 @@ class CueListWindowTest : public DialogTest {
         window->run_command(command::kCueList);
         cues = window->cue_window();
         ASSERT_NE(cues, nullptr);
-        files.cue_files = {file("show.csv")};
-        save_cue_file(file("show.csv"), sample());
-        ASSERT_TRUE(cues->open_file());
+        load(sample());
     }
     static std::vector<Cue> sample() {
         return {{"A", {{CueAction::page, 0, 1, "", true, 0}}},
                 {"B", {{CueAction::title, 1, 4, "速報", true, 0}, {CueAction::page, 1, 4, "", true, 0}}}};
     }
-    QPushButton* button(const char* name) const {
-        for (auto* b : cues->findChildren<QPushButton*>())
-            if (b->accessibleName() == QString::fromUtf8(name)) return b;
-        return nullptr;
-    }
+    QPushButton* button(const char* name) const { return named<QPushButton>(*cues, name); }
     QString cell(QTableWidget* t, int row, int column) const {
         return t->item(row, column) != nullptr ? t->item(row, column)->text() : QString();
     }
@@ -52,16 +45,6 @@ class CueListWindowTest : public DialogTest {
         return run_until_called([&](std::function<void()> done) {
             QObject::connect(&window->cue_show(), &CueShow::cue_ended, cues, [done] { done(); });
         });
-    }
-    // Runs the loop until `ready` holds (or a few seconds pass).
-    static bool until(const std::function<bool()>& ready) {
-        for (int i = 0; i < 300 && !ready(); ++i) QTest::qWait(10);
-        return ready();
-    }
-    QComboBox* field(const char* name) const {
-        for (auto* w : cues->findChildren<QComboBox*>())
-            if (w->accessibleName() == QString::fromUtf8(name)) return w;
-        return nullptr;
     }
     void load(const std::vector<Cue>& list) {
         save_cue_file(file("list.csv"), list);
@@ -119,22 +102,6 @@ TEST_F(CueListWindowTest, EditsMarkTheListUnsavedAndCloseAsksFirst) {
     ASSERT_TRUE(load_cue_file(file("saved.csv"), back, error));
     EXPECT_EQ(back, window->cue_show().list().cues());
     EXPECT_TRUE(cues->close());
-    // Every control is named, and no two buttons alike.
-    QStringList names;
-    for (QWidget* w : cues->findChildren<QWidget*>()) {
-        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QComboBox*>(w) &&
-            !qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w) &&
-            !qobject_cast<QTableWidget*>(w))
-            continue;
-        // Parts of a list, a table or a spin box are named by their owner.
-        QWidget* owner = w->parentWidget();
-        if (qobject_cast<QComboBox*>(owner) || qobject_cast<QAbstractSpinBox*>(owner) ||
-            qobject_cast<QTableWidget*>(owner))
-            continue;
-        EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
-        if (qobject_cast<QPushButton*>(w)) names << w->accessibleName();
-    }
-    EXPECT_EQ(names.removeDuplicates(), 0);
 }
 
 TEST_F(CueListWindowTest, NothingBlanksATitleUnlessTheOperatorSaidSo) {
@@ -162,7 +129,7 @@ TEST_F(CueListWindowTest, NothingBlanksATitleUnlessTheOperatorSaidSo) {
             cues->cue_table()->selectRow(1);
             button("キューを追加")->click();
             if (std::string(c.how) == "blank") {
-                field("動作")->setCurrentIndex(int(CueAction::title));
+                named<QComboBox>(*cues, "動作")->setCurrentIndex(int(CueAction::title));
                 button("ステップを追加")->click();
                 EXPECT_EQ(cell(cues->step_table(), 1, 0), "title 1T 1 (空白) memory");
             }
@@ -197,12 +164,12 @@ TEST_F(CueListWindowTest, TheStepTableShowsTheRunningCueAndEachAnswerAsItComes) 
     answer = nullptr;  // the device answers when the test says so
     show().select_next(1);
     cues->go();
-    ASSERT_TRUE(until([&] { return wire.frames.size() == 1; }));
+    ASSERT_TRUE(wait_until([&] { return wire.frames.size() == 1; }));
     cues->cue_table()->selectRow(0);  // another row: the table stays on the cue under way
     EXPECT_NE(cell(cues->step_table(), 0, 0).indexOf("速報"), -1);
     EXPECT_EQ(column(cues->step_table(), 1), (std::vector<QString>{"送信済み", ""}));
     link.dispatcher().dispatch_serial("00GO\r\n");
-    ASSERT_TRUE(until([&] { return cell(cues->step_table(), 0, 1) == "完了"; }))
+    ASSERT_TRUE(wait_until([&] { return cell(cues->step_table(), 0, 1) == "完了"; }))
         << "the answered step shows before the next one is sent";
     EXPECT_EQ(wire.frames.size(), 1u);
     show().stop();
@@ -238,9 +205,7 @@ TEST_F(CueListWindowTest, RenamingIsRefusedInJapanese) {
                           {"B", "同じ名前のキューがあります: B"},
                           {"A", ""},  // its own name again
                           {"Opening", ""}};
-    QLineEdit* name = nullptr;
-    for (auto* w : cues->findChildren<QLineEdit*>())
-        if (w->accessibleName() == QStringLiteral("キュー名")) name = w;
+    QLineEdit* name = named<QLineEdit>(*cues, "キュー名");
     ASSERT_NE(name, nullptr);
     for (const Case& c : cases) {
         cues->cue_table()->selectRow(0);
