@@ -106,20 +106,19 @@ TEST_F(CueListWindowTest, EditsMarkTheListUnsavedAndCloseAsksFirst) {
 
 TEST_F(CueListWindowTest, NothingBlanksATitleUnlessTheOperatorSaidSo) {
     const CueStep blank{CueAction::title, 0, 0, "", true, 0};
-    struct Case {
+    const struct {
         const char* how;         // "added": 追加 as it comes; "blank": a blank title added to it;
                                  // "file": a list loaded with a blank title
         std::deque<bool> answers;
         int questions;
         bool sends;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"added", {}, 0, false},
         {"blank", {false}, 1, false},
         {"blank", {true}, 1, true},
         {"file", {}, 0, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.how) + " " + std::to_string(c.answers.size()));
         load(sample());
         std::size_t index = 2;
@@ -141,9 +140,7 @@ TEST_F(CueListWindowTest, NothingBlanksATitleUnlessTheOperatorSaidSo) {
         ui.answers = c.answers;
         cues->go();
         EXPECT_EQ(int(ui.questions.size()), c.questions);
-        if (c.questions > 0) {
-            EXPECT_NE(ui.questions[0].text.find("1T 1 (空白)"), std::string::npos);
-        }
+        EXPECT_TRUE(c.questions == 0 || ui.questions[0].text.find("1T 1 (空白)") != std::string::npos);
         if (c.answers.empty() || c.answers.front()) {
             ASSERT_TRUE(ended());
         } else {
@@ -197,17 +194,16 @@ TEST_F(CueListWindowTest, AWaitCountsDownAndANewRunShowsNoOldResults) {
 }
 
 TEST_F(CueListWindowTest, RenamingIsRefusedInJapanese) {
-    struct Case {
+    const struct {
         const char* name;
         const char* status;  // empty: renamed
-    };
-    const Case cases[] = {{"  ", "キュー名を入力してください"},
+    } cases[] = {{"  ", "キュー名を入力してください"},
                           {"B", "同じ名前のキューがあります: B"},
                           {"A", ""},  // its own name again
                           {"Opening", ""}};
     QLineEdit* name = named<QLineEdit>(*cues, "キュー名");
     ASSERT_NE(name, nullptr);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         cues->cue_table()->selectRow(0);
         cues->status()->clear();
         name->setText(QString::fromUtf8(c.name));

@@ -59,30 +59,24 @@ TEST_F(OnAirWindowTest, OpensFromTheInformationMenuAsAWindowOfItsOwn) {
 
 TEST_F(OnAirWindowTest, EachConfirmedAnswerShowsAtOnce) {
     set_slot_text(model.title(0, 4), *utf8_to_cp932("速報"));
-    struct Step {
+    // Each answer and the whole row of its line after it: page, title, shown, start-up.
+    const struct {
         std::string answer;
         int line;
-        OnAirView::Column column;
-        const char* shown;
+        const char* row;
+    } steps[] = {
+        {"P01T05", 0, "05|速報|表示|01"},
+        {"CTD01T" + std::string(4, 'N') + "F" + std::string(59, 'N'), 0, "05|速報|非表示|01"},
+        {"CT01B01" "2341" "2342" + QByteArray("2121").repeated(12).toStdString(), 1, "01|ＡＢ|表示|01"},
+        {"P02BA", 3, "AUTO|(自動切換え)|—|01"},
+        {"SUS02T12", 2, "01||表示|12"},
+        {"SUS02TA", 2, "01||表示|AUTO"},
     };
-    const Step steps[] = {
-        {"P01T05", 0, OnAirView::page_column, "05"},
-        {"P01T05", 0, OnAirView::title_column, "速報"},
-        {"P01T05", 0, OnAirView::shown_column, "表示"},
-        {"CTD01T" + std::string(4, 'N') + "F" + std::string(59, 'N'), 0, OnAirView::shown_column,
-         "非表示"},
-        {"CT01B01" "2341" "2342" "2121" "2121" "2121" "2121" "2121" "2121" "2121" "2121" "2121"
-         "2121" "2121" "2121",
-         1, OnAirView::title_column, "ＡＢ"},
-        {"P02BA", 3, OnAirView::page_column, "AUTO"},
-        {"P02BA", 3, OnAirView::title_column, "(自動切換え)"},
-        {"P02BA", 3, OnAirView::shown_column, "—"},
-        {"SUS02T12", 2, OnAirView::startup_column, "12"},
-        {"SUS02TA", 2, OnAirView::startup_column, "AUTO"},
-    };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         answer(step.answer);
-        EXPECT_EQ(cell(step.line, step.column), QString::fromUtf8(step.shown)) << step.answer;
+        QStringList row;
+        for (int c = OnAirView::page_column; c < OnAirView::columns; ++c) row << cell(step.line, OnAirView::Column(c));
+        EXPECT_EQ(row.join(u'|').toStdString(), step.row) << step.answer;
     }
     EXPECT_EQ(on_air->view()->channel_caption_text(0), QStringLiteral("ch.1  Top 05 OFF  Bottom 01"));
     EXPECT_EQ(on_air->view()->channel_caption_text(1), QStringLiteral("ch.2  Top 01  Bottom AUTO"));
@@ -92,11 +86,10 @@ TEST_F(OnAirWindowTest, ThePictureFollowsThePageLevelsAndPosition) {
     set_slot_text(model.title(2, 6), *utf8_to_cp932("速報"));
     const QImage before = picture(1);
     const QImage untouched = picture(0);
-    struct Step {
+    const struct {
         const char* answer;
         bool changes;  // the ch.2 picture
-    };
-    const Step steps[] = {
+    } steps[] = {
         {"P02T07", true},     // a page with a title
         {"P02T07", false},    // the same again
         {"CTDPO02T03", true}, // moved up
@@ -105,7 +98,7 @@ TEST_F(OnAirWindowTest, ThePictureFollowsThePageLevelsAndPosition) {
         {"P01T09", false},    // ch.1: an empty page, ch.2 unchanged
     };
     QImage last = before;
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         answer(step.answer);
         const QImage now = picture(1);
         EXPECT_EQ(now != last, step.changes) << step.answer;
@@ -156,19 +149,18 @@ TEST_F(OnAirServerTest, EachDeviceHasItsRowAndTheViewShowsTheOneChosenInTheList)
     EXPECT_FALSE(list->item(2, 0)->text().endsWith(QStringLiteral("(選択)")));
     EXPECT_EQ(on_air->shown_device(), 1);
 
-    struct Step {
+    // Every device starts from the document's pages (01 everywhere here).
+    const struct {
         int device;
         const char* line;
         const char* rows[3];
-    };
-    // Every device starts from the document's pages (01 everywhere here).
-    const Step steps[] = {
+    } steps[] = {
         {2, "P01T05", {"1 01 01 01 01", "2 05 01 01 01", "3 01 01 01 01"}},
         {1, "P02BA", {"1 01 01 01 AUTO", "2 05 01 01 01", "3 01 01 01 01"}},
         {3, "P01B12", {"1 01 01 01 AUTO", "2 05 01 01 01", "3 01 12 01 01"}},
         {2, "P02T09", {"1 01 01 01 AUTO", "2 05 01 09 01", "3 01 12 01 01"}},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         say(step.device, step.line);
         const QString mine = QString::fromLatin1(step.rows[step.device - 1]);
         ASSERT_TRUE(wait_until([&] { return row(step.device) == mine; }))
@@ -182,19 +174,18 @@ TEST_F(OnAirServerTest, TheViewFollowsItsOwnDeviceAndOutlivesItsConnection) {
     EXPECT_EQ(on_air->shown_device(), 2);
     EXPECT_EQ(&on_air->view()->model(), &link.peers().channel(2)->model());
     const QImage before = picture(0);
-    struct Step {
+    const struct {
         int device;
         const char* line;
         bool changes;  // device 2's ch.1 picture
-    };
-    const Step steps[] = {
+    } steps[] = {
         {3, "P01T05", false},  // another device
         {1, "P01T05", false},  // the chosen device, through the link
         {2, "P01T05", true},   // the shown one: its title appears
         {2, "CWL0", true},     // dimmer
     };
     QImage last = before;
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         const int answered = step.device;
         const auto page = [&] {
             const Model& m = answered == 1 ? link.model() : link.peers().channel(answered)->model();
