@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,8 +66,7 @@ TEST_F(CueListWindowTest, SpaceFiresTheNextCueAndEachStepShowsItsOutcome) {
     QTest::keyClick(cues->cue_table(), Qt::Key_Space);
     ASSERT_TRUE(ended());
     EXPECT_EQ(wire.frames, std::vector<std::string>{"00P01T02\r\n"});
-    EXPECT_EQ(cell(cues->cue_table(), 0, 0), "現在");
-    EXPECT_EQ(cell(cues->cue_table(), 1, 0), "次");
+    EXPECT_EQ(column(cues->cue_table(), 0), (std::vector<QString>{"現在", "次"}));
     // A failing step: one box naming the cue, the step and what was not sent.
     answer = "E3";
     cues->cue_table()->selectRow(1);
@@ -77,21 +75,20 @@ TEST_F(CueListWindowTest, SpaceFiresTheNextCueAndEachStepShowsItsOutcome) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("キュー \"B\" ステップ 1/2"), std::string::npos);
     EXPECT_NE(ui.boxes[0].text.find("送信されなかったコマンド: page 1B 5"), std::string::npos);
-    EXPECT_EQ(cell(cues->step_table(), 0, 1), "失敗");
-    EXPECT_EQ(cell(cues->step_table(), 1, 1), "未送信");
+    EXPECT_EQ(column(cues->step_table(), 1), (std::vector<QString>{"失敗", "未送信"}));
     // BACK and a double-click choose the next cue.
     button("BACK: 前のキューを次に")->click();
-    EXPECT_EQ(window->cue_show().list().next(), 1u);
+    EXPECT_EQ(show().list().next(), 1u);
     emit cues->cue_table()->cellDoubleClicked(0, 1);
-    EXPECT_EQ(window->cue_show().list().next(), 0u);
+    EXPECT_EQ(show().list().next(), 0u);
 }
 
 TEST_F(CueListWindowTest, EditsMarkTheListUnsavedAndCloseAsksFirst) {
     cues->cue_table()->selectRow(0);
     for (const char* edit : {"キューを複製", "キューを下へ移動", "キューを追加", "ステップを追加"})
         button(edit)->click();
-    ASSERT_EQ(window->cue_show().list().size(), 4u);
-    EXPECT_EQ(window->cue_show().list().cues()[2].name, "A 2");
+    ASSERT_EQ(show().list().size(), 4u);
+    EXPECT_EQ(show().list().cues()[2].name, "A 2");
     EXPECT_TRUE(cues->windowTitle().endsWith(" *"));
     ui.answers = {false};
     EXPECT_FALSE(cues->close());
@@ -100,7 +97,7 @@ TEST_F(CueListWindowTest, EditsMarkTheListUnsavedAndCloseAsksFirst) {
     std::vector<Cue> back;
     CueFileError error;
     ASSERT_TRUE(load_cue_file(file("saved.csv"), back, error));
-    EXPECT_EQ(back, window->cue_show().list().cues());
+    EXPECT_EQ(back, show().list().cues());
     EXPECT_TRUE(cues->close());
 }
 
