@@ -49,7 +49,7 @@ class ExitTest : public DialogTest {
 // named now) and ends; a save that does not happen keeps the program and the change, and
 // the next attempt asks again.
 TEST_F(ExitTest, AnUnsavedDocumentIsSavedOrLetGoAsTheOperatorSays) {
-    const char* question = "データを保存せずに終了しますか？";
+    const char* question = text::kAskExit;
     const struct {
         bool dirty;
         const char* path;                // the document's file; nullptr: none yet
@@ -110,28 +110,48 @@ TEST_F(ExitTest, UnsavedGlyphsAreAskedAboutInTheSameManner) {
     expect_ended(true);
 }
 
-// A live connection is asked about first: いいえ keeps everything, はい disconnects and
-// ends; a connection the device has closed is asked about no more.
-TEST_F(ExitTest, AsksToDisconnectOnlyWhileTcpIsReallyConnected) {
+// Every question comes before any window closes: a live TCP connection first (one the
+// device has closed is asked about no more), then the document, unsaved glyphs and the cue
+// list. An answer that keeps the program keeps every window, change and connection; yes to
+// all of them ends it, the connection too.
+TEST_F(ExitTest, EveryQuestionComesBeforeAnyWindowCloses) {
+    enum Tcp { none, live, left };
+    const char *tcp = text::kAskDisconnectAndExit, *doc = text::kAskExit, *glyph = text::kAskExitGlyphs,
+               *cue = text::kAskExitCues;
     const struct {
-        bool device_leaves_first;
-        std::deque<bool> answers;  // disconnect?, discard the document?
+        Tcp tcp;
+        bool document, glyphs, cues;
+        std::deque<bool> answers;
         std::vector<std::string> asked;
     } cases[] = {
-        {false, {false}, {text::kAskDisconnectAndExit}},
-        {false, {true, true}, {text::kAskDisconnectAndExit, text::kAskExit}},
-        {true, {true}, {text::kAskExit}},
+        {live, true, false, false, {false}, {tcp}},
+        {live, true, false, false, {true, true}, {tcp, doc}},
+        {left, true, false, false, {true}, {doc}},
+        {none, true, false, true, {true, false}, {doc, cue}},
+        {none, true, true, true, {true, true, false}, {doc, glyph, cue}},
+        {none, false, false, true, {false}, {cue}},
+        {none, true, true, true, {true, true, true}, {doc, glyph, cue}},
     };
     for (const auto& c : cases) {
-        fresh(true, false);
+        SCOPED_TRACE(testing::PrintToString(c.asked) + " " + std::to_string(c.answers.size()));
+        fresh(c.document, c.glyphs);
         QTcpSocket device;
-        ASSERT_TRUE(connect_one_device(device));
-        model.tcp_connected = 1;
-        if (c.device_leaves_first) {
+        if (c.tcp != none) {
+            ASSERT_TRUE(connect_one_device(device));
+            model.tcp_connected = 1;
+        }
+        if (c.tcp == left) {
             ASSERT_TRUE(run_until_called([&](std::function<void()> done) {
                 QObject::connect(&link.tcp(), &TcpLink::link_closed, &device, done);
                 device.disconnectFromHost();
             }));
+        }
+        CueListWindow* cues = nullptr;
+        if (c.cues) {
+            window->run_command(command::kCueList);
+            cues = window->cue_window();
+            named<QPushButton>(*cues, "キューを追加")->click();
+            ASSERT_EQ(window->cue_show().list().size(), 1u);
         }
         ui.answers = c.answers;
         const bool ends = c.answers.back();
@@ -139,53 +159,21 @@ TEST_F(ExitTest, AsksToDisconnectOnlyWhileTcpIsReallyConnected) {
         EXPECT_EQ(asked(), c.asked);
         EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
         expect_ended(ends);
-        if (!ends) {
-            EXPECT_TRUE(link.tcp().link_up()) << "still connected";
-            EXPECT_EQ(device.state(), QAbstractSocket::ConnectedState);
-            link.tcp().socket_shutdown();
+        EXPECT_TRUE(cues == nullptr || cues->isVisible() != ends);
+        if (ends) {
+            EXPECT_FALSE(link.tcp().listening());
+            EXPECT_EQ(link.tcp().count_peers(), 0);
+            EXPECT_TRUE(c.tcp != live || device.state() == QAbstractSocket::UnconnectedState ||
+                        device.waitForDisconnected(5000))
+                << "the device sees the connection end";
             continue;
         }
-        EXPECT_FALSE(link.tcp().listening());
-        EXPECT_EQ(link.tcp().count_peers(), 0);
-        if (!c.device_leaves_first) {
-            EXPECT_TRUE(device.state() == QAbstractSocket::UnconnectedState || device.waitForDisconnected(5000))
-                << "the device sees the connection end";
-        }
-    }
-}
-
-// The document, unsaved glyphs and the cue list: an answer that keeps the program keeps
-// every window and every change; Yes to all of them ends it.
-TEST_F(ExitTest, EveryQuestionComesBeforeAnyWindowCloses) {
-    const char* doc = "データを保存せずに終了しますか？";
-    const char* glyph = "外字データを保存せずに終了しますか？";
-    const char* cue = "キューリストを保存せずに終了しますか？";
-    const struct {
-        bool document, glyphs;
-        std::deque<bool> answers;
-        std::vector<std::string> asked;
-    } cases[] = {
-        {true, false, {true, false}, {doc, cue}},
-        {true, true, {true, true, false}, {doc, glyph, cue}},
-        {false, false, {false}, {cue}},
-        {true, true, {true, true, true}, {doc, glyph, cue}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.asked.size());
-        fresh(c.document, c.glyphs);
-        window->run_command(command::kCueList);
-        CueListWindow* cues = window->cue_window();
-        named<QPushButton>(*cues, "キューを追加")->click();
-        ASSERT_EQ(window->cue_show().list().size(), 1u);
-        ui.answers = c.answers;
-        const bool ends = c.answers.back();
-        EXPECT_EQ(window->close(), ends);
-        EXPECT_EQ(asked(), c.asked);
-        EXPECT_EQ(cues->isVisible(), !ends);
-        expect_ended(ends);
-        if (ends) continue;
         EXPECT_EQ(model.document_dirty, c.document ? 1 : 0) << "nothing was discarded";
         EXPECT_EQ(model.glyph_list_dirty, c.glyphs ? 1 : 0);
+        EXPECT_EQ(link.tcp().link_up(), c.tcp == live) << "still connected";
+        EXPECT_TRUE(c.tcp != live || device.state() == QAbstractSocket::ConnectedState);
+        link.tcp().socket_shutdown();
+        if (cues == nullptr) continue;
         EXPECT_EQ(window->cue_show().list().size(), 1u);
         EXPECT_TRUE(cues->windowTitle().endsWith(" *"));
         // Asked once more, as the operator closes the cue window alone.
