@@ -116,14 +116,7 @@ class OnAirServerTest : public OnAirWindowTest {
         OnAirWindowTest::SetUp();
         set_slot_text(model.title(0, 4), *utf8_to_cp932("速報"));
         model.interface_kind = 1;
-        model.tcp_role = 1;
-        model.selected_peer = 1;
-        set_slot_text(model.port_number, "00000");
-        ASSERT_EQ(link.tcp().socket_listen(), 1);
-        for (std::size_t k = 0; k < devices.size(); ++k) {
-            devices[k].connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-            ASSERT_TRUE(wait_until([&] { return link.peers().entries().size() == k + 1; })) << k;
-        }
+        ASSERT_TRUE(connect_devices(devices));
     }
     QString row(int device) const {
         QStringList cells;
