@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QSplitter>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -34,8 +34,12 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-// Program and preview pictures are small: the list and the steps come first.
-constexpr int kPreviewWidth = 200;
+// Program and preview pictures are small: the list and the steps come first. Four sit in
+// one row; the operator may give them more room with the splitter above them.
+constexpr int kPreviewWidth = 192;
+// Rows each table shows at the least, whatever else the window holds.
+constexpr int kCueRows = 5;
+constexpr int kStepRows = 4;
 
 const char* state_text(StepState s) {
     switch (s) {
@@ -109,12 +113,18 @@ QTableWidget* table(const QStringList& headers, const char* accessible) {
     return t;
 }
 
+// High enough for the header and `rows` rows: the table never shrinks to a row or two.
+void keep_rows(QTableWidget* t, int rows) {
+    const int row = t->verticalHeader()->defaultSectionSize();
+    t->setMinimumHeight(t->horizontalHeader()->sizeHint().height() + rows * row + 2 * t->frameWidth());
+}
+
 }  // namespace
 
 CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget* parent)
     : QWidget(parent, Qt::Window), show_(show), ui_(ui), files_(files) {
     setObjectName(QStringLiteral("cue_list_window"));
-    resize(900, 560);
+    resize(960, 680);
 
     cues_ = table({QStringLiteral(""), QStringLiteral("番号"), QStringLiteral("キュー"),
                    QStringLiteral("ステップ")},
@@ -122,9 +132,13 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     // The mark, number and name as wide as they are; the steps take the rest, and the
     // whole list shows as the row's tooltip.
     for (int c = 0; c < 3; ++c) cues_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    keep_rows(cues_, kCueRows);
+    // The outcome is a word: the step takes the rest, cut at the edge, whole in its tooltip.
     steps_ = table({QStringLiteral("ステップ"), QStringLiteral("結果")}, "ステップ一覧");
-    steps_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    steps_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    steps_->horizontalHeader()->setStretchLastSection(false);
+    steps_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    steps_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    keep_rows(steps_, kStepRows);
 
     auto* files_row = new QHBoxLayout;
     for (auto [text, name, slot] :
@@ -210,16 +224,28 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     seconds_->setRange(0, kCueMaxWaitSeconds);
     seconds_->setSuffix(QStringLiteral(" ") + QString::fromUtf8(text::kSeconds));
     action_->setCurrentIndex(int(CueAction::wait));
-    const std::pair<QWidget*, const char*> fields[] = {
-        {action_, "動作"}, {line_, "ライン"}, {page_, "ページ"}, {text_, "タイトル"}, {seconds_, "待ち時間"}};
-    auto* form = new QFormLayout;
-    for (auto [w, label] : fields) {
-        w->setAccessibleName(QString::fromUtf8(label));
-        form->addRow(QString::fromUtf8(label), w);
-        edit_controls_.push_back(w);
+    // Two fields a row, so that the step table above keeps its room: the action and its
+    // wait, the line and its page, the title and whether the device keeps it.
+    struct Field {
+        QWidget* widget;
+        const char* label;
+        int row, column;
+    };
+    const Field fields[] = {{action_, "動作", 0, 0}, {seconds_, "待ち時間", 0, 2}, {line_, "ライン", 1, 0},
+                            {page_, "ページ", 1, 2},  {text_, "タイトル", 2, 0}};
+    auto* form = new QGridLayout;
+    form->setColumnStretch(1, 1);
+    form->setColumnStretch(3, 1);
+    for (const Field& f : fields) {
+        auto* label = new QLabel(QString::fromUtf8(f.label));
+        label->setBuddy(f.widget);
+        f.widget->setAccessibleName(QString::fromUtf8(f.label));
+        form->addWidget(label, f.row, f.column);
+        form->addWidget(f.widget, f.row, f.column + 1);
+        edit_controls_.push_back(f.widget);
     }
     memory_->setAccessibleName(QStringLiteral("メモリーに記憶"));
-    form->addRow(QString(), memory_);
+    form->addWidget(memory_, 2, 2, 1, 2);
     edit_controls_.push_back(memory_);
     auto* step_buttons = new QHBoxLayout;
     auto add_step_button = [&](const char* text, const char* accessible, auto change) {
@@ -279,6 +305,7 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     // A long failure message scrolls in a few lines of its own instead of taking the
     // room of the tables.
     auto* status_area = new QScrollArea;
+    status_area->setAccessibleName(QStringLiteral("キューの状態"));  // a Tab stop: it scrolls
     status_area->setWidget(status_);
     status_area->setWidgetResizable(true);
     status_area->setFrameShape(QFrame::NoFrame);
@@ -298,34 +325,52 @@ CueListWindow::CueListWindow(CueShow& show, Ui& ui, FileDialogs* files, QWidget*
     left->addWidget(cues_, 1);
     left->addLayout(name_row);
     left->addLayout(cue_row);
+    // The lists, the editor and the show's buttons above; program and preview below, in
+    // a pane of their own that the splitter between them sizes.
+    auto* top = new QWidget;
+    auto* top_layout = new QVBoxLayout(top);
+    top_layout->setContentsMargins(0, 0, 0, 0);
     auto* middle = new QHBoxLayout;
     middle->addLayout(left, 1);
     middle->addWidget(editor, 1);
-    // Program and preview: small, beside each other, ch.1 above ch.2.
+    top_layout->addLayout(middle, 1);
+    top_layout->addLayout(show_row);
+    // Program and preview beside each other, each ch.1 then ch.2: one row of pictures.
     preview_model_ = show_.channel().model();
-    auto* pictures = new QGridLayout;
-    auto* program_caption = new QLabel(QStringLiteral("プログラム (オンエア中)"), this);
-    preview_caption_ = new QLabel(this);
-    pictures->addWidget(program_caption, 0, 0);
-    pictures->addWidget(preview_caption_, 0, 1);
+    auto* pictures_pane = new QWidget;
+    auto* pictures = new QGridLayout(pictures_pane);
+    pictures->setContentsMargins(0, 0, 0, 0);
+    pictures->setColumnMinimumWidth(2, 12);  // program | preview
+    auto* program_caption = new QLabel(QStringLiteral("プログラム (オンエア中)"));
+    preview_caption_ = new QLabel;
+    pictures->addWidget(program_caption, 0, 0, 1, 2);
+    pictures->addWidget(preview_caption_, 0, 3, 1, 2);
     for (int channel = 0; channel < 2; ++channel) {
-        program_[channel] = new ChannelView(show_.channel().model(), channel, this);
-        preview_[channel] = new ChannelView(preview_model_, channel, this);
+        program_[channel] = new ChannelView(show_.channel().model(), channel);
+        preview_[channel] = new ChannelView(preview_model_, channel);
         program_[channel]->setAccessibleName(QStringLiteral("プログラム ch.%1").arg(channel + 1));
         preview_[channel]->setAccessibleName(QStringLiteral("プレビュー ch.%1").arg(channel + 1));
-        for (ChannelView* view : {program_[channel], preview_[channel]}) {
+        for (ChannelView* view : {program_[channel], preview_[channel]})
             view->setMinimumSize(kPreviewWidth, kPreviewWidth * 9 / 16);
-            view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-        }
-        pictures->addWidget(program_[channel], channel + 1, 0);
-        pictures->addWidget(preview_[channel], channel + 1, 1);
+        pictures->addWidget(program_[channel], 1, channel);
+        pictures->addWidget(preview_[channel], 1, 3 + channel);
+        pictures->setColumnStretch(channel, 1);
+        pictures->setColumnStretch(3 + channel, 1);
     }
+    pictures->setRowStretch(1, 1);
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->setObjectName(QStringLiteral("cue_pictures_splitter"));
+    splitter->addWidget(top);
+    splitter->addWidget(pictures_pane);
+    splitter->setChildrenCollapsible(false);
+    // A larger window gives the lists its room; the pictures keep theirs.
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({top->sizeHint().height(), pictures_pane->minimumSizeHint().height()});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(files_row);
-    layout->addLayout(middle, 1);
-    layout->addLayout(show_row);
-    layout->addLayout(pictures);
+    layout->addWidget(splitter, 1);
     layout->addWidget(status_area);
 
     connect(cues_, &QTableWidget::itemSelectionChanged, this, [this] {

@@ -79,11 +79,14 @@ LinkStatusBar::LinkStatusBar(DeviceLink& link, QWidget* parent) : QStatusBar(par
                 refresh();
             });
     connect(&link_, &DeviceLink::traffic, this, &LinkStatusBar::traffic);
+    exchange_due_.setSingleShot(true);
+    exchange_due_.setInterval(100);
+    connect(&exchange_due_, &QTimer::timeout, this, &LinkStatusBar::show_exchange);
     connect(&link_, &DeviceLink::answer_timed_out, this, [this] {
         // Only the exchange still waiting timed out. A command that never left (the port
         // did not open) is no fault of the last frame that was answered.
-        if (!last_answer_.isEmpty()) return;
-        last_answer_ = QStringLiteral("time-out");
+        if (timed_out_ || !shown(last_answer_).isEmpty()) return;
+        timed_out_ = true;
         refresh();
     });
     refresh();
@@ -171,9 +174,10 @@ QString LinkStatusBar::state_text() const {
 
 QString LinkStatusBar::exchange_text() const {
     if (last_command_.isEmpty()) return QStringLiteral("最終: なし");
+    const QString answer = timed_out_ ? QStringLiteral("time-out") : shown(last_answer_);
     return QStringLiteral("最終: %1 %2 → %3")
-        .arg(last_time_.toString(QStringLiteral("HH:mm:ss.zzz")), last_command_,
-             last_answer_.isEmpty() ? QStringLiteral("…") : last_answer_);
+        .arg(QDateTime::fromMSecsSinceEpoch(last_ms_).toString(QStringLiteral("HH:mm:ss.zzz")),
+             shown(last_command_), answer.isEmpty() ? QStringLiteral("…") : answer);
 }
 
 void LinkStatusBar::refresh() {
@@ -181,18 +185,25 @@ void LinkStatusBar::refresh() {
     reconnect_->setEnabled(m.interface_kind == 1 && m.tcp_role == 0 && !link_.tcp().link_up());
     link_label_->setText(link_text());
     state_label_->setText(state_text());
+    show_exchange();
+}
+
+void LinkStatusBar::show_exchange() {
+    exchange_due_.stop();
     exchange_label_->setText(exchange_text());
 }
 
 void LinkStatusBar::traffic(bool sent, const QString&, const QByteArray& bytes) {
     if (sent) {
-        last_time_ = QDateTime::currentDateTime();
-        last_command_ = shown(bytes);
+        last_ms_ = QDateTime::currentMSecsSinceEpoch();
+        last_command_ = bytes;
         last_answer_.clear();
     } else {
-        last_answer_ = shown(bytes);
+        last_answer_ = bytes;
     }
-    exchange_label_->setText(exchange_text());
+    timed_out_ = false;
+    // The last exchange shows within a tenth of a second, whatever follows it.
+    if (!exchange_due_.isActive()) exchange_due_.start();
 }
 
 void LinkStatusBar::contextMenuEvent(QContextMenuEvent* event) {

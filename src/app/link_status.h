@@ -43,7 +43,10 @@ class LinkStatusBar : public QStatusBar {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    // Every frame and answer is kept as it comes; the label shows the last of them at most
+    // ten times a second (a push to 96 devices exchanges thousands a second).
     void traffic(bool sent, const QString& peer, const QByteArray& bytes);
+    void show_exchange();
 
     DeviceLink& link_;
     QLabel* link_label_ = nullptr;
@@ -55,9 +58,11 @@ class LinkStatusBar : public QStatusBar {
     QTimer* remote_timer_ = nullptr;
     QAction* reconnect_ = nullptr;
     QString note_;  // said once after an event ("再接続しました"), until the next change
-    QDateTime last_time_;
-    QString last_command_;
-    QString last_answer_;
+    qint64 last_ms_ = 0;       // when the last command was sent
+    QByteArray last_command_;  // as written; decoded only when shown
+    QByteArray last_answer_;   // empty: not answered yet
+    bool timed_out_ = false;
+    QTimer exchange_due_;
 };
 
 }  // namespace tqv

@@ -1,7 +1,5 @@
 #include "app/traffic_log.h"
 
-#include "app/link_status.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -16,6 +14,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "app/link_status.h"
 #include "core/codec.h"
@@ -94,13 +94,12 @@ void TrafficLog::add(bool sent, const QString& peer, const QByteArray& bytes) {
 }
 
 void TrafficLog::add_line(TrafficLine line) {
-    const QString text = text_of(line);
-    ring_.add(std::move(line));
     if (file_ != nullptr) {
-        file_->write(text.toUtf8() + '\n');
+        file_->write(text_of(line).toUtf8() + '\n');
         file_->flush();
     }
-    emit added(text);
+    ring_.add(std::move(line));
+    emit added();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -240,11 +239,11 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     batch_timer_.setSingleShot(true);
     batch_timer_.setInterval(100);
     connect(&batch_timer_, &QTimer::timeout, this, &TrafficLogWindow::flush);
-    connect(&log_, &TrafficLog::added, this, [this](const QString& text) {
+    // Only counted here: the lines are read from the log's ring and put in words once per
+    // batch.
+    connect(&log_, &TrafficLog::added, this, [this] {
         if (paused_) return;
-        batch_.append(text);
-        // More than the view keeps: the older ones would be dropped by it anyway.
-        if (batch_.size() > int(TrafficRing::kCapacity)) batch_.removeFirst();
+        ++pending_;
         if (!batch_timer_.isActive()) batch_timer_.start();
     });
     show_all();
@@ -258,17 +257,22 @@ QString TrafficLogWindow::line(int i) const {
 
 void TrafficLogWindow::flush() {
     batch_timer_.stop();
-    if (batch_.isEmpty()) return;
+    // More than the ring keeps: the older ones are gone from the log, as from the view.
+    const auto& lines = log_.ring().lines();
+    const std::size_t count = std::min(std::size_t(std::exchange(pending_, 0)), lines.size());
+    if (count == 0) return;
+    QStringList batch;
+    batch.reserve(qsizetype(count));
+    for (auto it = lines.end() - std::ptrdiff_t(count); it != lines.end(); ++it) batch << TrafficLog::text_of(*it);
     // The view follows the newest line unless the operator has scrolled away from it.
     QScrollBar* bar = view_->verticalScrollBar();
     const bool at_end = bar->value() >= bar->maximum();
-    model_.append(batch_);
-    batch_.clear();
+    model_.append(batch);
     if (at_end) view_->scrollToBottom();
 }
 
 void TrafficLogWindow::show_all() {
-    batch_.clear();
+    pending_ = 0;
     batch_timer_.stop();
     QString text = log_.all_text();
     text.chop(1);  // the last line's end
@@ -285,7 +289,7 @@ void TrafficLogWindow::set_paused(bool paused) {
 }
 
 void TrafficLogWindow::clear() {
-    batch_.clear();
+    pending_ = 0;
     batch_timer_.stop();
     log_.clear();
     model_.reset({});

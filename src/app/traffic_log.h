@@ -42,7 +42,9 @@ class TrafficLog : public QObject {
     void remote(const QString& who, const QString& what) { add(false, who, what.toUtf8()); }
 
   signals:
-    void added(const QString& text);
+    // A line was added to the ring (its text is text_of() of the ring's last line): told for
+    // every frame, so it carries nothing that costs to make.
+    void added();
 
   private:
     void add(bool sent, const QString& peer, const QByteArray& bytes);
@@ -105,7 +107,7 @@ class TrafficLogWindow : public QWidget {
     QLabel* detail_ = nullptr;
     QPushButton* pause_ = nullptr;
     bool paused_ = false;
-    QStringList batch_;
+    int pending_ = 0;  // lines added to the log since the last batch was shown
     QTimer batch_timer_;
 };
 

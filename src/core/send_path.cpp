@@ -247,12 +247,25 @@ void SendPath::tcp_reset() {
     tcp_wait_ticks_ = 0;
     tcp_stale_ = 0;
     tcp_stale_ticks_ = 0;
+    give_up(gone, ExchangeEnd::Kind::not_sent, text::kSocketNotConnected);
+}
+
+void SendPath::serial_reset() {
+    std::deque<Pending> gone;
+    gone.swap(serial_waiting_);
+    serial_stale_ = 0;
+    model_.answer_pending = 0;
+    model_.pending_ticks = 0;
+    give_up(gone, ExchangeEnd::Kind::lost, text::kSerialPortClosed);
+}
+
+void SendPath::give_up(const std::deque<Pending>& gone, ExchangeEnd::Kind kind, const char* text) {
     Run* r = run();
     for (const Pending& p : gone) {
-        exchange_end(ExchangeEnd::Kind::not_sent, p, text::kSocketNotConnected);
+        exchange_end(kind, p, text);
         if (r != nullptr && p.run_id == r->id()) {
             const Arrival a = arrival_of(p);
-            r->fault(RunEnd::link_lost, a.step, a.label, text::kSocketNotConnected);
+            r->fault(RunEnd::link_lost, a.step, a.label, text);
             r = run();
         }
     }

@@ -137,6 +137,9 @@ public:
     std::size_t tcp_queued() const { return tcp_queue_.size(); }
     // Forgets every TCP command in flight or queued (the device was switched).
     void tcp_reset();
+    // Forgets every serial command awaiting its answer: the port it was written to has been
+    // closed for another, so no answer to it can come.
+    void serial_reset();
 
     // "00".."31", or "FF" for 32 and above.
     static std::string address_field(int slave_address_index);
@@ -175,6 +178,8 @@ private:
                       const std::deque<Pending>& dropped, bool always_show);
 
     void exchange_end(ExchangeEnd::Kind kind, const Pending& p, std::string_view text);
+    // Tells each of `gone` that it ended as `kind`; a run whose command is among them ends.
+    void give_up(const std::deque<Pending>& gone, ExchangeEnd::Kind kind, const char* text);
 
     Model& model_;
     Ui& ui_;

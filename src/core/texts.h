@@ -141,6 +141,8 @@ inline constexpr const char* kMissSetCommState = "Miss! Set Comm State";
 inline constexpr const char* kReadThreadError = "error creating read thread";
 // The port went away while open (adapter unplugged, far end of a pseudo-terminal closed).
 inline constexpr const char* kSerialPortLost = "COM port が切断されました";
+// Another port was chosen while a command awaited its answer on this one.
+inline constexpr const char* kSerialPortClosed = "COM port を閉じました";
 
 // Link events as the traffic log and --log record them, after the port or the address.
 inline constexpr const char* kLinkOpened = "オープンしました";

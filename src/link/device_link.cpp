@@ -184,6 +184,9 @@ bool DeviceLink::open_serial(const QString& path) {
     reconnect_timer_.stop();
     serial_lost_ = false;
     observed_.erase(-1);
+    // The port in use is closed first: what awaits its answer there gets none, and is told
+    // so now rather than at the time-out.
+    path_.serial_reset();
     const bool opened = serial_.open(device);
     if (opened) announce(device, QString::fromUtf8(text::kLinkOpened));
     emit state_changed();

@@ -38,6 +38,22 @@ QString what_it_is(QWidget* w) {
     return qobject_cast<QAbstractButton*>(w) ? a->text(QAccessible::Name) : QString();
 }
 
+// Every control of `root` has a name (the parts of a list, a table or a spin box are their
+// owner's), and no two buttons alike: several "設定" in one dialog each say what they set.
+void expect_named(QWidget& root) {
+    QStringList buttons;
+    for (QWidget* w : root.findChildren<QWidget*>()) {
+        QWidget* owner = w->parentWidget();
+        if (!is_control(w) || qobject_cast<QComboBox*>(owner) || qobject_cast<QAbstractItemView*>(owner) ||
+            qobject_cast<QAbstractSpinBox*>(owner))
+            continue;
+        EXPECT_FALSE(what_it_is(w).isEmpty()) << root.windowTitle().toStdString() << ": " << w->metaObject()->className();
+        if (qobject_cast<QPushButton*>(w)) buttons << what_it_is(w);
+    }
+    const QStringList all = buttons;
+    EXPECT_EQ(buttons.removeDuplicates(), 0) << all.join(u'|').toStdString();
+}
+
 class AccessibilityTest : public DialogTest {
   protected:
     QDialog* open_only(int command) {
@@ -70,17 +86,12 @@ TEST_F(AccessibilityTest, EveryControlOfEveryDialogHasAName) {
         model.interface_kind = 1;
         if (dialog == nullptr) dialog = open_only(c);
         ASSERT_NE(dialog, nullptr) << c;
-        QStringList buttons;
-        for (QWidget* w : dialog->findChildren<QWidget*>()) {
-            if (!is_control(w) || qobject_cast<QComboBox*>(w->parentWidget())) continue;
-            EXPECT_FALSE(what_it_is(w).isEmpty())
-                << dialog->windowTitle().toStdString() << ": " << w->metaObject()->className();
-            if (qobject_cast<QPushButton*>(w)) buttons << what_it_is(w);
-        }
-        // Several "設定" in one dialog each say what they set.
-        const QStringList all = buttons;
-        EXPECT_EQ(buttons.removeDuplicates(), 0) << all.join(u'|').toStdString();
+        expect_named(*dialog);
     }
+    // The windows kept open beside the main window.
+    for (int c : {command::kCueList, command::kOnAir, command::kTrafficLog}) window->run_command(c);
+    for (QWidget* w : std::initializer_list<QWidget*>{window->cue_window(), window->on_air_window(), window->traffic_window()})
+        expect_named(*w);
 }
 
 TEST_F(AccessibilityTest, GlyphPreviewsAreNamedByTheirGlyphNumber) {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@
 #include "app/main_window.h"
 #include "fake_transport.h"
 #include "recording_ui.h"
+#include "wait_until.h"
 
 namespace tqv::test {
 
@@ -102,6 +104,14 @@ class ShowingOpener : public DialogOpener {
     std::vector<QPointer<QDialog>> opened;
 };
 
+// The child of `parent` that assistive technology finds by `name`, as a W.
+template <typename W = QWidget>
+W* named(const QWidget& parent, const char* name) {
+    for (W* w : parent.findChildren<W*>())
+        if (w->accessibleName() == QString::fromUtf8(name)) return w;
+    return nullptr;
+}
+
 // Runs the event loop until `done` is called or `ms` pass; true when it was called.
 inline bool run_until_called(const std::function<void(std::function<void()> done)>& arm,
                              int ms = 10000) {
@@ -161,27 +171,24 @@ class DialogTest : public AppTest {
         return opener.last<Dialog>();
     }
     // A list found the way assistive technology finds it: by its accessible name.
-    static QComboBox* list_named(QWidget& dialog, const char* name) {
-        for (auto* list : dialog.findChildren<QComboBox*>()) {
-            if (list->accessibleName() == QString::fromUtf8(name)) return list;
-        }
-        return nullptr;
-    }
-    // Server role with `device` connected from 127.0.0.1 and chosen as the target of the
-    // commands (peer entry 1). False when it did not connect in time.
-    bool connect_one_device(QTcpSocket& device) {
+    static QComboBox* list_named(QWidget& dialog, const char* name) { return named<QComboBox>(dialog, name); }
+    // Server role with `devices` connected from 127.0.0.1 one after the other (peer entries
+    // 1, 2, ...), the first chosen as the target of the commands. False when one did not
+    // connect in time.
+    bool connect_devices(std::span<QTcpSocket> devices) {
         model.tcp_role = 1;
+        model.selected_peer = 1;
         set_slot_text(model.port_number, "00000");  // any free port
         if (link.tcp().socket_listen() != 1) return false;
-        const bool connected = run_until_called([&](std::function<void()> done) {
-            QObject::connect(&link.tcp(), &TcpLink::peers_changed, &device, [&, done] {
-                if (link.tcp().count_peers() == 1) done();
-            });
-            device.connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-        });
-        model.selected_peer = 1;
-        return connected;
+        for (std::size_t k = 0; k < devices.size(); ++k) {
+            devices[k].connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
+            const int n = int(k) + 1;
+            if (!wait_until([&] { return link.tcp().count_peers() == n && int(link.peers().entries().size()) == n; }))
+                return false;
+        }
+        return true;
     }
+    bool connect_one_device(QTcpSocket& device) { return connect_devices({&device, 1}); }
 
     FakeTransport wire;
 };

@@ -17,30 +17,24 @@
 namespace tqv::test {
 namespace {
 
-// Every name and description in the accessibility tree under `w`.
-QStringList accessible_texts(QWidget* w) {
-    QStringList out;
+// Runs `open` (which shows a modal window), reads every name and description in that
+// window's accessibility tree while it is up, then `close`s it.
+template <typename Window>
+QStringList texts_of_modal(const std::function<void()>& open, const std::function<void(Window*)>& close) {
+    QStringList texts;
     std::function<void(QAccessibleInterface*, int)> walk = [&](QAccessibleInterface* a, int depth) {
         if (a == nullptr || depth > 12) return;
         for (auto t : {QAccessible::Name, QAccessible::Description})
-            if (!a->text(t).isEmpty()) out << a->text(t);
+            if (!a->text(t).isEmpty()) texts << a->text(t);
         // The files listed are the folder's, not texts of the dialog.
         if (a->role() == QAccessible::Table || a->role() == QAccessible::Tree || a->role() == QAccessible::List)
             return;
         for (int i = 0; i < a->childCount(); ++i) walk(a->child(i), depth + 1);
     };
-    walk(QAccessible::queryAccessibleInterface(w), 0);
-    return out;
-}
-
-// Runs `open` (which shows a modal window) and reads the tree of that window, then `close`s it.
-template <typename Window>
-QStringList texts_of_modal(const std::function<void()>& open, const std::function<void(Window*)>& close) {
-    QStringList texts;
     QTimer::singleShot(0, [&] {
         auto* w = qobject_cast<Window*>(QApplication::activeModalWidget());
         if (w == nullptr) return;
-        texts = accessible_texts(w);
+        walk(QAccessible::queryAccessibleInterface(w), 0);
         close(w);
     });
     open();

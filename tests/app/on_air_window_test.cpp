@@ -1,7 +1,5 @@
 // The オンエア window: opened from the menu beside the dialogs, and kept to what the device
 // confirms by its answers.
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -47,39 +45,38 @@ TEST_F(OnAirWindowTest, OpensFromTheInformationMenuAsAWindowOfItsOwn) {
     EXPECT_EQ(on_air->windowModality(), Qt::NonModal);
     window->run_command(command::kPageSwitch);
     EXPECT_TRUE(on_air->isVisible());
-    window->run_command(command::kOnAir);
-    EXPECT_EQ(window->on_air_window(), on_air);
     // Found by name, as assistive technology finds it.
     EXPECT_EQ(on_air->view()->table()->accessibleName(), QStringLiteral("オンエア"));
     EXPECT_EQ(on_air->view()->channel_view(1)->accessibleName(), QStringLiteral("ch.2 picture"));
+    // Closed and opened again: the same window, with what changed meanwhile.
+    on_air->close();
+    model.current_page[1] = 20;
+    window->run_command(command::kOnAir);
+    EXPECT_EQ(window->on_air_window(), on_air);
+    EXPECT_EQ(cell(1, OnAirView::page_column), QStringLiteral("21"));
+    EXPECT_EQ(cell(1, OnAirView::line_column), QStringLiteral("ch.1 Bottom"));
 }
 
 TEST_F(OnAirWindowTest, EachConfirmedAnswerShowsAtOnce) {
     set_slot_text(model.title(0, 4), *utf8_to_cp932("速報"));
-    struct Step {
+    // Each answer and the whole row of its line after it: page, title, shown, start-up.
+    const struct {
         std::string answer;
         int line;
-        OnAirView::Column column;
-        const char* shown;
+        const char* row;
+    } steps[] = {
+        {"P01T05", 0, "05|速報|表示|01"},
+        {"CTD01T" + std::string(4, 'N') + "F" + std::string(59, 'N'), 0, "05|速報|非表示|01"},
+        {"CT01B01" "2341" "2342" + QByteArray("2121").repeated(12).toStdString(), 1, "01|ＡＢ|表示|01"},
+        {"P02BA", 3, "AUTO|(自動切換え)|—|01"},
+        {"SUS02T12", 2, "01||表示|12"},
+        {"SUS02TA", 2, "01||表示|AUTO"},
     };
-    const Step steps[] = {
-        {"P01T05", 0, OnAirView::page_column, "05"},
-        {"P01T05", 0, OnAirView::title_column, "速報"},
-        {"P01T05", 0, OnAirView::shown_column, "表示"},
-        {"CTD01T" + std::string(4, 'N') + "F" + std::string(59, 'N'), 0, OnAirView::shown_column,
-         "非表示"},
-        {"CT01B01" "2341" "2342" "2121" "2121" "2121" "2121" "2121" "2121" "2121" "2121" "2121"
-         "2121" "2121" "2121",
-         1, OnAirView::title_column, "ＡＢ"},
-        {"P02BA", 3, OnAirView::page_column, "AUTO"},
-        {"P02BA", 3, OnAirView::title_column, "(自動切換え)"},
-        {"P02BA", 3, OnAirView::shown_column, "—"},
-        {"SUS02T12", 2, OnAirView::startup_column, "12"},
-        {"SUS02TA", 2, OnAirView::startup_column, "AUTO"},
-    };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         answer(step.answer);
-        EXPECT_EQ(cell(step.line, step.column), QString::fromUtf8(step.shown)) << step.answer;
+        QStringList row;
+        for (int c = OnAirView::page_column; c < OnAirView::columns; ++c) row << cell(step.line, OnAirView::Column(c));
+        EXPECT_EQ(row.join(u'|').toStdString(), step.row) << step.answer;
     }
     EXPECT_EQ(on_air->view()->channel_caption_text(0), QStringLiteral("ch.1  Top 05 OFF  Bottom 01"));
     EXPECT_EQ(on_air->view()->channel_caption_text(1), QStringLiteral("ch.2  Top 01  Bottom AUTO"));
@@ -89,11 +86,10 @@ TEST_F(OnAirWindowTest, ThePictureFollowsThePageLevelsAndPosition) {
     set_slot_text(model.title(2, 6), *utf8_to_cp932("速報"));
     const QImage before = picture(1);
     const QImage untouched = picture(0);
-    struct Step {
+    const struct {
         const char* answer;
         bool changes;  // the ch.2 picture
-    };
-    const Step steps[] = {
+    } steps[] = {
         {"P02T07", true},     // a page with a title
         {"P02T07", false},    // the same again
         {"CTDPO02T03", true}, // moved up
@@ -102,7 +98,7 @@ TEST_F(OnAirWindowTest, ThePictureFollowsThePageLevelsAndPosition) {
         {"P01T09", false},    // ch.1: an empty page, ch.2 unchanged
     };
     QImage last = before;
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         answer(step.answer);
         const QImage now = picture(1);
         EXPECT_EQ(now != last, step.changes) << step.answer;
@@ -110,14 +106,6 @@ TEST_F(OnAirWindowTest, ThePictureFollowsThePageLevelsAndPosition) {
     }
     // Nothing on ch.1 but the levels, which a blank picture does not show.
     EXPECT_EQ(picture(0), untouched);
-}
-
-TEST_F(OnAirWindowTest, ReopenedItShowsWhatChangedWhileItWasClosed) {
-    on_air->close();
-    model.current_page[1] = 20;
-    window->run_command(command::kOnAir);
-    EXPECT_EQ(cell(1, OnAirView::page_column), QStringLiteral("21"));
-    EXPECT_EQ(cell(1, OnAirView::line_column), QStringLiteral("ch.1 Bottom"));
 }
 
 // The server role with three devices connected from 127.0.0.1; device 1 is the chosen one,
@@ -128,24 +116,7 @@ class OnAirServerTest : public OnAirWindowTest {
         OnAirWindowTest::SetUp();
         set_slot_text(model.title(0, 4), *utf8_to_cp932("速報"));
         model.interface_kind = 1;
-        model.tcp_role = 1;
-        model.selected_peer = 1;
-        set_slot_text(model.port_number, "00000");
-        ASSERT_EQ(link.tcp().socket_listen(), 1);
-        for (std::size_t k = 0; k < devices.size(); ++k) {
-            devices[k].connectToHost(QStringLiteral("127.0.0.1"), link.tcp().server_port());
-            ASSERT_TRUE(until([&] { return link.peers().entries().size() == k + 1; })) << k;
-        }
-    }
-    // Runs the event loop until `done` holds, at most `ms`.
-    static bool until(const std::function<bool()>& done, int ms = 5000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.hasExpired(ms)) return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        }
-        return true;
+        ASSERT_TRUE(connect_devices(devices));
     }
     QString row(int device) const {
         QStringList cells;
@@ -171,22 +142,21 @@ TEST_F(OnAirServerTest, EachDeviceHasItsRowAndTheViewShowsTheOneChosenInTheList)
     EXPECT_FALSE(list->item(2, 0)->text().endsWith(QStringLiteral("(選択)")));
     EXPECT_EQ(on_air->shown_device(), 1);
 
-    struct Step {
+    // Every device starts from the document's pages (01 everywhere here).
+    const struct {
         int device;
         const char* line;
         const char* rows[3];
-    };
-    // Every device starts from the document's pages (01 everywhere here).
-    const Step steps[] = {
+    } steps[] = {
         {2, "P01T05", {"1 01 01 01 01", "2 05 01 01 01", "3 01 01 01 01"}},
         {1, "P02BA", {"1 01 01 01 AUTO", "2 05 01 01 01", "3 01 01 01 01"}},
         {3, "P01B12", {"1 01 01 01 AUTO", "2 05 01 01 01", "3 01 12 01 01"}},
         {2, "P02T09", {"1 01 01 01 AUTO", "2 05 01 09 01", "3 01 12 01 01"}},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         say(step.device, step.line);
         const QString mine = QString::fromLatin1(step.rows[step.device - 1]);
-        ASSERT_TRUE(until([&] { return row(step.device) == mine; }))
+        ASSERT_TRUE(wait_until([&] { return row(step.device) == mine; }))
             << step.line << ": " << row(step.device).toStdString();
         for (int d = 1; d <= 3; ++d) EXPECT_EQ(row(d), QString::fromLatin1(step.rows[d - 1])) << step.line;
     }
@@ -197,26 +167,25 @@ TEST_F(OnAirServerTest, TheViewFollowsItsOwnDeviceAndOutlivesItsConnection) {
     EXPECT_EQ(on_air->shown_device(), 2);
     EXPECT_EQ(&on_air->view()->model(), &link.peers().channel(2)->model());
     const QImage before = picture(0);
-    struct Step {
+    const struct {
         int device;
         const char* line;
         bool changes;  // device 2's ch.1 picture
-    };
-    const Step steps[] = {
+    } steps[] = {
         {3, "P01T05", false},  // another device
         {1, "P01T05", false},  // the chosen device, through the link
         {2, "P01T05", true},   // the shown one: its title appears
         {2, "CWL0", true},     // dimmer
     };
     QImage last = before;
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         const int answered = step.device;
         const auto page = [&] {
             const Model& m = answered == 1 ? link.model() : link.peers().channel(answered)->model();
             return m.current_page[0] == 4 && (std::string(step.line) != "CWL0" || m.white_level == 0);
         };
         say(step.device, step.line);
-        ASSERT_TRUE(until(page)) << step.line;
+        ASSERT_TRUE(wait_until(page)) << step.line;
         const QImage now = picture(0);
         EXPECT_EQ(now != last, step.changes) << step.device << " " << step.line;
         last = now;
@@ -226,11 +195,11 @@ TEST_F(OnAirServerTest, TheViewFollowsItsOwnDeviceAndOutlivesItsConnection) {
 
     // Device 2 goes: the list and the view let go of its channel before it is deleted.
     devices[1].disconnectFromHost();
-    ASSERT_TRUE(until([&] { return on_air->devices()->rowCount() == 2; }));
+    ASSERT_TRUE(wait_until([&] { return on_air->devices()->rowCount() == 2; }));
     EXPECT_EQ(on_air->shown_device(), 1);
     EXPECT_EQ(&on_air->view()->model(), &link.model());
     say(3, "P02T03");
-    ASSERT_TRUE(until([&] { return on_air->devices()->item(1, 3)->text() == QStringLiteral("03"); }));
+    ASSERT_TRUE(wait_until([&] { return on_air->devices()->item(1, 3)->text() == QStringLiteral("03"); }));
 }
 
 }  // namespace

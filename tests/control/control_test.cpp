@@ -1607,18 +1607,23 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
 }
 
 // A serial port that cannot be opened is no link: requests are refused at once, also while
-// its box is up, and served again once the port that works is chosen again.
-// Disabled: written before the device is read when it connects; to be brought in line.
-TEST_F(ControlInProcessTest, DISABLED_ARequestWhileThePortIsNotOpenIsRefusedAtOnce) {
+// its box is up, and served again once the port that works is chosen again. The port is
+// switched while a read of the device's state awaits its answer there: that read ends with
+// the port, not at its time-out, and nothing waits behind it.
+TEST_F(ControlInProcessTest, ARequestWhileThePortIsNotOpenIsRefusedAtOnce) {
     if (!tqv::test::sim_available()) GTEST_SKIP();
     Sim sim({"--serial"}, "serial");
     ASSERT_TRUE(sim.ready());
     ASSERT_TRUE(link.open_serial(sim.value()));
     link.start_answer_timer();
+    int reads = 0;
+    const tqv::Subscription written(link.send_path().frame_written,
+                                    [&reads](std::string_view f, bool) { reads += f.substr(2, 1) == "R"; });
     std::string error;
     ASSERT_TRUE(control.start({0, 0, "127.0.0.1", "", {}, false}, &error)) << error;
     auto page = [this] { return call(control.http_port(), "POST", "/api/page", R"({"line":"1T","page":3})"); };
     ASSERT_EQ(page().status, 200);
+    ASSERT_TRUE(wait_until([&] { return reads > 0 && !link.send_path().idle(); }));
     for (const QString& path : {QStringLiteral("/nonexistent/ttyTQV"), sim.value()}) {
         const bool opens = path == sim.value();
         Reply meanwhile;
