@@ -32,14 +32,8 @@ Serve::Serve(const Options& options, DeviceLink& link, Console& console, QObject
     control_.log = [this](const std::string& line) { console_.message(line); };
     control_.set_cues(&cues_);
     if (link_.fleet().numbered_by_address()) {
-        // Panels name the devices by the numbers they first connected under.
-        control_.device_list = [this] {
-            std::vector<ControlDevice> out;
-            for (const FleetDevice& d : link_.fleet().devices())
-                out.push_back({d.number, d.entry, d.address, d.up(), d.target, d.port,
-                               status_name(d.status)});
-            return out;
-        };
+        // Panels name the devices by the numbers they first connected under; the roster
+        // tells when one comes or goes.
         connect(&link_.fleet(), &Fleet::changed, this, [this] { control_.devices_changed(); });
         control_.devices_changed();
     }

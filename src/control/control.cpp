@@ -14,7 +14,7 @@ Control::Control(DeviceLink& link, QObject* parent)
     : QObject(parent),
       log_(log, [this](const QString& who, const QString& what) { emit remote(who, what); }),
       gate_(log_),
-      executor_(link, state_, device_list, log_),
+      executor_(link, log_),
       feed_(std::make_unique<StateFeed>(link, state_, executor_)),
       cues_(std::make_unique<CueRoutes>(link, executor_, state_, log_)),
       http_(std::make_unique<HttpControl>(gate_, executor_, *feed_, *cues_, state_, log_)),
@@ -62,7 +62,7 @@ QByteArray Control::titles_json() const { return feed_->titles_json(); }
 QByteArray Control::openapi_json() { return openapi_document(); }
 
 QByteArray Control::picture_json(std::string_view query, int* status) {
-    return picture_answer(executor_, query, status);
+    return picture_answer(executor_.fleet(), query, status);
 }
 
 void Control::box_shown(std::string_view text) {

@@ -63,11 +63,10 @@ class Control : public QObject {
     void set_locked(bool locked);
     bool locked() const { return gate_.locked(); }
 
-    // The devices requests may name. By default: in the server role each connected peer
-    // (its entry is its number, the chosen one the target), otherwise the link's one device
-    // as number 1. The tool's server numbers its devices by address and sets this.
-    std::function<std::vector<ControlDevice>()> device_list;
-    std::vector<ControlDevice> devices() const { return executor_.devices(); }
+    // The devices requests may name are the link's fleet (link/fleet.h): in the server role
+    // each connected peer (its entry is its number, the chosen one the target) or, numbered
+    // by address, each device seen; otherwise the link's one device as number 1.
+    //
     // The devices came or went: their devices/N/up, /status, /address and /port follow, and
     // so does the link's status in the server role ("link/devices" "3/4", "link/down"). A
     // device that came up is read (its pages, start-up pages and display flags) before its
@@ -85,7 +84,7 @@ class Control : public QObject {
     QByteArray picture_json(std::string_view query, int* status);
     const ControlState& state() const { return state_; }
 
-    // A command of ours awaits its end on the link's own channel: its boxes are about it.
+    // A lane's command awaits its end on the link's own channel: its boxes are about it.
     bool command_in_flight() const { return executor_.command_in_flight(); }
     // A box about our command, kept for its answer and logged.
     void box_shown(std::string_view text);

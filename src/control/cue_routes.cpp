@@ -76,9 +76,10 @@ void CueRoutes::set_cues(CueShow* cues) {
     // A cue goes to the devices a request names, found as every request's are.
     cues_->resolve = [this](const DeviceChoice& choice) {
         std::vector<CueDevice> out;
-        for (const ControlDevice& d : executor_.targets_of(choice)) {
-            CueDevice c{d.index, nullptr, executor_.down_reason(d)};
-            if (c.down.empty()) c.channel = executor_.channel_of(d);
+        Fleet& fleet = link_.fleet();
+        for (const FleetDevice& d : executor_.targets_of(choice)) {
+            CueDevice c{d.number, nullptr, fleet.down_reason(d.number)};
+            if (c.down.empty()) c.channel = fleet.channel(d);
             if (c.down.empty() && (c.channel == nullptr || !c.channel->reachable()))
                 c.down = d.entry == 0 && link_.tcp_connecting() ? "the link is down; connecting again"
                                                                 : "the device is not connected";

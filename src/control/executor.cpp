@@ -2,16 +2,11 @@
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QPointer>
 #include <algorithm>
 #include <cstdio>
-#include <deque>
-#include <optional>
 
 #include "control/json.h"
-#include "control/state.h"
 #include "core/bulk.h"
-#include "core/observers.h"
 #include "link/device_link.h"
 
 namespace tqv {
@@ -37,49 +32,27 @@ struct RequestExecutor::Job {
     QString address;
     std::string body;  // the command, once sent (a read's from the start)
     bool read = false;  // a read of the device's state, asked for by nobody waiting
-    Ticket ticket = 0;  // the send path's id of it, to tell its end from others'
+    Ticket ticket = 0;  // the send path's id of it, once sent
 };
 
-// One device's requests: in the order they came, one in flight at a time, on the channel
-// of the device, whose send path tells how each ended.
-struct RequestExecutor::Lane {
-    int device = 1;
-    std::deque<Job> waiting;
-    std::optional<Job> in_flight;
-    std::string box;  // what the link would have told the operator about it
-    Channel* channel = nullptr;  // where the one in flight went
-    QPointer<QObject> holder;    // the channel's object, when it is a peer's
-    Subscription ended;
-    QTimer guard;
-};
-
-RequestExecutor::RequestExecutor(DeviceLink& link, const ControlState& state, const DeviceList& list,
-                                 const ControlLog& log)
-    : link_(link), state_(state), list_(list), log_(log) {
+RequestExecutor::RequestExecutor(DeviceLink& link, const ControlLog& log)
+    : link_(link), fleet_(link.fleet()), log_(log) {
     // A device that came up is read once the signal that said so has returned.
     reads_due_.setSingleShot(true);
     connect(&reads_due_, &QTimer::timeout, this, &RequestExecutor::start_reads);
 }
 
-RequestExecutor::~RequestExecutor() {
-    // A peer's channel that has gone took its observer list along.
-    for (const auto& [device, l] : lanes_)
-        if (l->channel != static_cast<Channel*>(&link_) && l->holder.isNull()) l->ended.release();
+// The jobs still on the lanes find us gone (see queue).
+RequestExecutor::~RequestExecutor() = default;
+
+bool RequestExecutor::command_in_flight() const { return fleet_.in_flight_on(link_) != 0; }
+
+bool RequestExecutor::carries(Ticket ticket) const {
+    return ticket != 0 && fleet_.in_flight_on(link_) == ticket;
 }
 
 void RequestExecutor::box_shown(std::string_view text) {
-    if (Lane* l = own_lane()) l->box = text;
-}
-
-bool RequestExecutor::carries(Ticket ticket) const {
-    const Lane* own = own_lane();
-    return own != nullptr && own->in_flight->ticket == ticket;
-}
-
-int RequestExecutor::waiting() const {
-    int waiting = 0;
-    for (const auto& [device, l] : lanes_) waiting += int(l->waiting.size()) + (l->in_flight ? 1 : 0);
-    return waiting;
+    if (const Ticket t = fleet_.in_flight_on(link_); t != 0) box_ = {t, std::string(text)};
 }
 
 // Every route's request ends here, whatever carried it.
@@ -90,7 +63,7 @@ void RequestExecutor::submit(ControlCommand::Kind kind, ParsedCommand parsed, co
         if (reply) reply(status, error_object(text));
     };
     if (!parsed.command) return refuse(400, qs(parsed.error));
-    const std::vector<ControlDevice> targets = targets_of(parsed.device);
+    const std::vector<FleetDevice> targets = targets_of(parsed.device);
     if (targets.empty()) return refuse(503, parsed.device.given ? "no device connected" : "no device chosen");
     auto r = std::make_shared<Request>();
     r->command = std::move(*parsed.command);
@@ -102,86 +75,111 @@ void RequestExecutor::submit(ControlCommand::Kind kind, ParsedCommand parsed, co
     r->many = parsed.device.many();
     r->results.resize(targets.size());
     r->open = targets.size();
-    std::vector<Lane*> touched;
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        const ControlDevice& d = targets[i];
-        Job job{r, i, d.index, d.address, {}};
-        if (d.entry < 0) {
-            finish(job, 404, "error", "no device " + std::to_string(d.index));
+        const FleetDevice& d = targets[i];
+        auto job = std::make_shared<Job>(Job{r, i, d.number, d.address, {}});
+        if (d.entry == kNoDevice) {
+            finish(*job, 404, "error", "no device " + std::to_string(d.number));
             continue;
         }
-        Channel* channel = d.up ? channel_of(d) : nullptr;
-        if (channel != nullptr && channel->send_path().run_under_way()) {
-            finish(job, 409, "error", "a bulk run holds the link");
-            continue;
+        switch (queue(job)) {
+            case Fleet::Submitted::queued:
+                break;
+            case Fleet::Submitted::full:
+                finish(*job, 503, "error", "too many requests waiting");
+                break;
+            case Fleet::Submitted::busy:
+                finish(*job, 409, "error", "a bulk run holds the link");
+                break;
         }
-        Lane& l = lane(d.index);
-        // The reads of the device's state wait behind every request.
-        const auto reads = std::find_if(l.waiting.begin(), l.waiting.end(), [](const Job& j) { return j.read; });
-        if (reads - l.waiting.begin() >= kMaxWaiting) {
-            finish(job, 503, "error", "too many requests waiting");
-            continue;
-        }
-        l.waiting.insert(reads, std::move(job));
-        touched.push_back(&l);
     }
-    for (Lane* l : touched) pump(*l);
 }
 
-// The devices a request is meant for: those named (entry -1 for a number no device has),
-// or the default target.
-std::vector<ControlDevice> RequestExecutor::targets_of(const DeviceChoice& choice) const {
-    const std::vector<ControlDevice> known = devices();
-    std::vector<ControlDevice> targets;
+Fleet::Submitted RequestExecutor::queue(const std::shared_ptr<Job>& job) {
+    // The lanes are the link's and may outlive us: a job that finds us gone sends nothing
+    // and tells nobody.
+    LaneJob lane_job;
+    lane_job.behind = job->read;
+    lane_job.send = [self = QPointer(this), job](Channel& channel) -> Ticket {
+        if (self.isNull()) return 0;
+        if (!job->read) {
+            const Operation& op = job->request->command;
+            apply_operation(channel.model(), op);
+            job->body = operation_body(op);
+        }
+        job->ticket = channel.send_path().next_ticket();
+        return channel.send_path().send_command(job->body);
+    };
+    lane_job.done = [self = QPointer(this), job](const LaneEnd& end) {
+        if (!self.isNull()) self->ended(*job, end);
+    };
+    ++waiting_;
+    const Fleet::Submitted taken = fleet_.submit(job->device, std::move(lane_job));
+    if (taken != Fleet::Submitted::queued) --waiting_;
+    return taken;
+}
+
+void RequestExecutor::ended(Job& job, const LaneEnd& end) {
+    --waiting_;
+    using Kind = LaneEnd::Kind;
+    if (end.kind == Kind::answered && answered && end.channel != nullptr)
+        answered(job.body, job.read, job.request->source, *end.channel, job.device);
+    std::string box;
+    if (end.channel == static_cast<Channel*>(&link_) && box_.first == job.ticket)
+        box = std::exchange(box_, {}).second;
+    switch (end.kind) {
+        case Kind::answered:
+            finish(job, 200, "answer", end.text.empty() ? "GO" : end.text);
+            break;
+        case Kind::error_answer:
+            finish(job, 502, "error", box.empty() ? end.text : box, end.text);
+            break;
+        case Kind::timeout:
+        case Kind::guard:
+            finish(job, 504, "error", end.text);
+            break;
+        case Kind::not_sent:
+        case Kind::lost:
+        case Kind::away:
+            finish(job, 503, "error", end.text);
+            break;
+        case Kind::busy:
+            finish(job, 409, "error", end.text);
+            break;
+        case Kind::unframed:
+            finish(job, 500, "error", end.text);
+            break;
+        case Kind::dropped:
+            finish(job, 504, "error", job.read ? "not sent" : end.text);
+            break;
+    }
+    // A device that does not answer the read of its state would keep every request behind
+    // it waiting as long again.
+    if (job.read && end.kind == Kind::timeout)
+        fleet_.clear_lane(job.device, "the device did not answer the read of its state");
+}
+
+// The devices a request is meant for: those named (entry kNoDevice for a number no device
+// has), or the default target.
+std::vector<FleetDevice> RequestExecutor::targets_of(const DeviceChoice& choice) const {
+    const std::vector<FleetDevice> known = fleet_.devices();
+    std::vector<FleetDevice> targets;
     if (choice.all) {
         targets = known;
     } else if (!choice.given) {
-        for (const ControlDevice& d : known)
+        for (const FleetDevice& d : known)
             if (d.target) targets.push_back(d);
     } else {
-        for (int index : choice.indexes) {
+        for (int number : choice.indexes) {
             auto it = std::find_if(known.begin(), known.end(),
-                                   [index](const ControlDevice& d) { return d.index == index; });
-            ControlDevice unknown;
-            unknown.index = index;
-            unknown.entry = -1;
+                                   [number](const FleetDevice& d) { return d.number == number; });
+            FleetDevice unknown;
+            unknown.number = number;
+            unknown.entry = kNoDevice;
             targets.push_back(it != known.end() ? *it : unknown);
         }
     }
     return targets;
-}
-
-// Why a device named by a request cannot take a command now; empty when it can.
-std::string RequestExecutor::down_reason(const ControlDevice& device) const {
-    if (device.entry < 0) return "no device " + std::to_string(device.index);
-    if (device.up) return {};
-    if (device.entry == 0 && link_.tcp_connecting()) return "the link is down; connecting again";
-    if (device.status == "absent") return "device " + std::to_string(device.index) + " is absent";
-    return "the device is not connected";
-}
-
-RequestExecutor::Lane& RequestExecutor::lane(int device) {
-    std::unique_ptr<Lane>& l = lanes_[device];
-    if (!l) {
-        l = std::make_unique<Lane>();
-        l->device = device;
-        l->guard.setSingleShot(true);
-        l->guard.setInterval(SendPath::kExchangeGuardMs);
-        connect(&l->guard, &QTimer::timeout, this, [this, lane = l.get()] {
-            if (!lane->in_flight) return;
-            Job job = std::move(*lane->in_flight);
-            let_go(*lane);
-            finish(job, 504, "error", "no end of the exchange was told in time");
-            pump(*lane);
-        });
-    }
-    return *l;
-}
-
-RequestExecutor::Lane* RequestExecutor::own_lane() const {
-    for (const auto& [device, l] : lanes_)
-        if (l->in_flight && l->channel == static_cast<Channel*>(&link_)) return l.get();
-    return nullptr;
 }
 
 bool RequestExecutor::server_role() const {
@@ -189,48 +187,29 @@ bool RequestExecutor::server_role() const {
     return m.interface_kind == 1 && m.tcp_role == 1;
 }
 
-std::vector<ControlDevice> RequestExecutor::devices() const {
-    if (list_) return list_();
-    const Model& m = link_.model();
-    std::vector<ControlDevice> out;
-    if (server_role()) {
-        for (int entry : link_.peers().entries())
-            out.push_back({entry, entry, qs(link_.tcp().peer_address(entry)), true,
-                           entry == m.selected_peer, link_.tcp().peer_port(entry), "up"});
-        return out;
-    }
-    const QJsonObject& s = state_.state();
-    const QString status = s.value("link/status").toString();
-    // The serial port's path, or the host and port the client connects to.
-    QString address = s.value("link/target").toString();
-    quint16 port = 0;
-    if (m.interface_kind == 1) {
-        const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
-        port = colon < 0 ? 0 : quint16(address.mid(colon + 1).toUInt());
-        if (colon >= 0) address.truncate(colon);
-    }
-    out.push_back({1, 0, address, status == "ok", true, port,
-                   status == "ok" ? "up" : status == "connecting" ? "connecting" : "lost"});
-    return out;
+bool RequestExecutor::program_peers() const {
+    return server_role() && !fleet_.numbered_by_address();
 }
 
-Channel* RequestExecutor::channel_of(const ControlDevice& device) {
-    if (device.entry == 0) return &link_;
-    return link_.channel_of_peer(device.entry);
+int RequestExecutor::target_device() const {
+    int device = 1;
+    for (const FleetDevice& d : fleet_.devices())
+        if (d.target) device = d.number;
+    return device;
 }
 
-void RequestExecutor::devices_changed(const std::vector<ControlDevice>& list) {
+void RequestExecutor::devices_changed(const std::vector<FleetDevice>& list) {
     // A device that went away is read again when it comes back.
     bool due = false;
-    for (const ControlDevice& d : list) {
-        auto it = read_since_up_.find(d.index);
+    for (const FleetDevice& d : list) {
+        auto it = read_since_up_.find(d.number);
         // Away, or back on another entry in between.
-        const bool read = it != read_since_up_.end() && d.up && it->second == d.entry;
+        const bool read = it != read_since_up_.end() && d.up() && it->second == d.entry;
         if (!read && it != read_since_up_.end()) read_since_up_.erase(it);
-        due = due || (d.up && !read);
+        due = due || (d.up() && !read);
     }
     std::erase_if(read_since_up_, [&](const auto& r) {
-        return std::none_of(list.begin(), list.end(), [&](const ControlDevice& d) { return d.index == r.first; });
+        return std::none_of(list.begin(), list.end(), [&](const FleetDevice& d) { return d.number == r.first; });
     });
     // Once the signal that said so has returned.
     if (due && !reads_due_.isActive()) reads_due_.start(0);
@@ -238,138 +217,37 @@ void RequestExecutor::devices_changed(const std::vector<ControlDevice>& list) {
 
 void RequestExecutor::start_reads() {
     bool again = false;
-    for (const ControlDevice& d : devices()) {
-        if (!d.up || read_since_up_.count(d.index) != 0) continue;
+    for (const FleetDevice& d : fleet_.devices()) {
+        if (!d.up() || read_since_up_.count(d.number) != 0) continue;
         // A bulk run (the check after a reconnect, a dialog's) holds the device: its turn
         // comes after.
         if (read_device(d, false).first == 409) {
             again = true;
             continue;
         }
-        read_since_up_[d.index] = d.entry;
+        read_since_up_[d.number] = d.entry;
     }
     if (again) reads_due_.start(500);
 }
 
-std::pair<int, std::string> RequestExecutor::read_device(const ControlDevice& d, bool titles) {
-    const std::string name = "device " + std::to_string(d.index);
-    Channel* channel = d.up ? channel_of(d) : nullptr;
-    if (channel == nullptr) return {503, name + " is " + (d.status.isEmpty() ? "not connected" : d.status.toStdString())};
+std::pair<int, std::string> RequestExecutor::read_device(const FleetDevice& d, bool titles) {
+    const std::string name = "device " + std::to_string(d.number);
+    if (d.entry == kNoDevice) return {404, "no " + name};
+    Channel* channel = d.up() ? fleet_.channel(d) : nullptr;
+    if (channel == nullptr) return {503, name + " is " + status_name(d.status).toStdString()};
     if (channel->send_path().run_under_way()) return {409, "a bulk run holds the link"};
     const std::vector<std::string> bodies = state_read_bodies(titles);
     auto r = std::make_shared<Request>();
     r->source = "device";
-    r->peer = QString::number(d.index);
+    r->peer = QString::number(d.number);
     r->command.kind = titles ? ControlCommand::Kind::title : ControlCommand::Kind::page;
     r->age.start();
     r->results.resize(bodies.size());
     r->open = bodies.size();
-    Lane& l = lane(d.index);
-    for (std::size_t i = 0; i < bodies.size(); ++i) {
-        Job job{r, i, d.index, d.address, bodies[i]};
-        job.read = true;
-        l.waiting.push_back(std::move(job));
-    }
-    pump(l);
+    // Behind every request waiting, and never refused for their number.
+    for (std::size_t i = 0; i < bodies.size(); ++i)
+        queue(std::make_shared<Job>(Job{r, i, d.number, d.address, bodies[i], true}));
     return {202, titles ? "reading titles" : "reading pages"};
-}
-
-void RequestExecutor::pump(Lane& lane) {
-    while (!lane.in_flight && !lane.waiting.empty()) {
-        Job job = std::move(lane.waiting.front());
-        lane.waiting.pop_front();
-        const std::vector<ControlDevice> known = devices();
-        auto it = std::find_if(known.begin(), known.end(),
-                               [&](const ControlDevice& d) { return d.index == lane.device; });
-        Channel* channel = it != known.end() && it->up ? channel_of(*it) : nullptr;
-        if (channel == nullptr) {
-            // Nothing is kept for later: the device is away now.
-            std::string why = it != known.end() ? down_reason(*it) : std::string();
-            finish(job, 503, "error", why.empty() ? "the device is not connected" : why);
-            continue;
-        }
-        if (channel->send_path().run_under_way()) {
-            finish(job, 409, "error", "a bulk run holds the link");
-            continue;
-        }
-        std::string body = job.body;
-        if (!job.read) {
-            const Operation& op = job.request->command;
-            apply_operation(channel->model(), op);
-            body = operation_body(op);
-        }
-        // The send path may tell the end at once (a broadcast, a link that is down).
-        job.body = body;
-        lane.in_flight = std::move(job);
-        lane.box.clear();
-        lane.channel = channel;
-        lane.holder = channel == static_cast<Channel*>(&link_) ? nullptr : dynamic_cast<QObject*>(channel);
-        lane.ended = Subscription(channel->send_path().exchange_ended,
-                                  [this, l = &lane](const ExchangeEnd& end) { lane_ended(*l, end); });
-        lane.guard.start();
-        lane.in_flight->ticket = channel->send_path().next_ticket();
-        if (channel->send_path().send_command(body) == 0 && lane.in_flight) {
-            Job unsent = std::move(*lane.in_flight);
-            let_go(lane);
-            finish(unsent, 500, "error", "the command does not fit a frame");
-        }
-    }
-}
-
-void RequestExecutor::let_go(Lane& lane) {
-    lane.guard.stop();
-    // A peer's channel that has gone took its observer list along.
-    if (lane.channel != static_cast<Channel*>(&link_) && lane.holder.isNull()) {
-        lane.ended.release();
-    } else {
-        lane.ended.reset();
-    }
-    lane.in_flight.reset();
-    lane.channel = nullptr;
-}
-
-int RequestExecutor::target_device() const {
-    int device = 1;
-    for (const ControlDevice& d : devices())
-        if (d.target) device = d.index;
-    return device;
-}
-
-void RequestExecutor::lane_ended(Lane& lane, const ExchangeEnd& end) {
-    // A dialog's command in between is none of ours, even with the same body.
-    if (!lane.in_flight || lane.in_flight->ticket != end.ticket) return;
-    Job job = std::move(*lane.in_flight);
-    Channel* channel = lane.channel;
-    const std::string box = lane.box;
-    const bool read = job.read;
-    let_go(lane);
-    if (end.kind == ExchangeEnd::Kind::answered && answered)
-        answered(job.body, read, job.request->source, *channel, lane.device);
-    switch (end.kind) {
-        case ExchangeEnd::Kind::answered:
-            finish(job, 200, "answer", end.answer.empty() ? "GO" : end.answer);
-            break;
-        case ExchangeEnd::Kind::error_answer:
-            finish(job, 502, "error", box.empty() ? end.answer : box, end.answer);
-            break;
-        case ExchangeEnd::Kind::timeout:
-            finish(job, 504, "error", end.answer);
-            break;
-        case ExchangeEnd::Kind::not_sent:
-        case ExchangeEnd::Kind::lost:
-            finish(job, 503, "error", end.answer);
-            break;
-    }
-    // A device that does not answer the read of its state would keep every request behind
-    // it waiting as long again.
-    if (read && end.kind == ExchangeEnd::Kind::timeout) {
-        std::deque<Job> waiting = std::exchange(lane.waiting, {});
-        for (Job& j : waiting)
-            finish(j, 504, "error", j.read ? "not sent" : "the device did not answer the read of its state");
-    }
-    // Queued: the send path is still inside its own call.
-    if (!lane.waiting.empty())
-        QMetaObject::invokeMethod(this, [this, l = &lane] { pump(*l); }, Qt::QueuedConnection);
 }
 
 void RequestExecutor::finish(Job& job, int status, const std::string& key,

@@ -204,7 +204,7 @@ void HttpControl::cue_list(const Call& call) {
 
 void HttpControl::picture(const Call& call) {
     int status = 200;
-    const QByteArray picture = picture_answer(executor_, call.head.query, &status);
+    const QByteArray picture = picture_answer(executor_.fleet(), call.head.query, &status);
     call.answer(status, picture);
 }
 
@@ -244,14 +244,7 @@ void HttpControl::read(const Call& call) {
     const std::optional<DeviceChoice> choice =
         body.contains("device") ? parse_device_choice(body.value("device"), &error) : DeviceChoice{};
     if (!choice) return answer(400, error_object(qs(error)), qs(error));
-    const std::vector<ControlDevice> known = executor_.devices();
-    std::vector<std::pair<int, const ControlDevice*>> targets;  // number, device (null: none)
-    for (const ControlDevice& d : known)
-        if (choice->all || (!choice->given && d.target)) targets.push_back({d.index, &d});
-    for (int index : choice->indexes) {
-        auto it = std::find_if(known.begin(), known.end(), [index](const ControlDevice& d) { return d.index == index; });
-        targets.push_back({index, it != known.end() ? &*it : nullptr});
-    }
+    const std::vector<FleetDevice> targets = executor_.targets_of(*choice);
     if (targets.empty())
         return answer(503, {{"what", what}, {"results", QJsonArray()}, {"error", "no device connected"}}, "no device");
     const bool titles = what == "titles";
@@ -260,10 +253,9 @@ void HttpControl::read(const Call& call) {
     QJsonArray results;
     bool all = true;
     int status = 202;
-    for (const auto& [index, d] : targets) {
-        const auto [one, text] = d != nullptr ? executor_.read_device(*d, titles)
-                                              : std::pair<int, std::string>{404, "no device " + std::to_string(index)};
-        results.append(QJsonObject{{one == 202 ? "answer" : "error", qs(text)}, {"device", index}, {"status", one}});
+    for (const FleetDevice& d : targets) {
+        const auto [one, text] = executor_.read_device(d, titles);
+        results.append(QJsonObject{{one == 202 ? "answer" : "error", qs(text)}, {"device", d.number}, {"status", one}});
         all = all && one == 202;
         status = one;
     }

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <set>
 
-#include "control/executor.h"
 #include "control/control_parse.h"
 #include "core/channel_picture.h"
 #include "core/glyph.h"
 #include "core/vocabulary.h"
 #include "link/channel.h"
+#include "link/fleet.h"
 
 namespace tqv {
 
@@ -100,21 +100,21 @@ QJsonObject picture_json(const Model& m) {
 
 // ---------------------------------------------------------------- the route
 
-QByteArray picture_answer(RequestExecutor& devices, std::string_view query, int* status) {
+QByteArray picture_answer(Fleet& fleet, std::string_view query, int* status) {
     const auto refuse = [status](int code, const char* text) {
         *status = code;
         return QJsonDocument(QJsonObject{{"error", text}}).toJson(QJsonDocument::Compact);
     };
     const std::optional<std::string> asked = query_value(query, "device");
-    const std::vector<ControlDevice> known = devices.devices();
-    auto it = std::find_if(known.begin(), known.end(), [&](const ControlDevice& d) {
-        return asked ? std::to_string(d.index) == *asked : d.target;
+    const std::vector<FleetDevice> known = fleet.devices();
+    auto it = std::find_if(known.begin(), known.end(), [&](const FleetDevice& d) {
+        return asked ? std::to_string(d.number) == *asked : d.target;
     });
     if (it == known.end()) return refuse(404, "no such device");
-    Channel* channel = it->up ? devices.channel_of(*it) : nullptr;
+    Channel* channel = it->up() ? fleet.channel(*it) : nullptr;
     if (channel == nullptr) return refuse(503, "device not connected");
     QJsonObject out = tqv::picture_json(channel->model());
-    out["device"] = it->index;
+    out["device"] = it->number;
     *status = 200;
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }

@@ -20,9 +20,9 @@ namespace tqv {
 // Only glyphs a shown cell uses and that have a lit dot are in "glyphs".
 QJsonObject picture_json(const Model& m);
 
-class RequestExecutor;
+class Fleet;
 // GET /api/picture?device=N: the channel pictures of device N (the target by default), and
 // the HTTP status (404 no such device, 503 not connected).
-QByteArray picture_answer(RequestExecutor& devices, std::string_view query, int* status);
+QByteArray picture_answer(Fleet& fleet, std::string_view query, int* status);
 
 }  // namespace tqv

@@ -94,12 +94,12 @@ QJsonObject setting_paths(const CommandSetting& s) {
     return {{line_path(t.index, t.kind == Touched::Kind::page ? "page" : "startup"), page_value(s.page)}};
 }
 
-QJsonObject device_json(const ControlDevice& d) {
-    return {{"device", d.index},
+QJsonObject device_json(const FleetDevice& d) {
+    return {{"device", d.number},
             {"address", d.address},
             {"port", d.port != 0 ? QJsonValue(int(d.port)) : QJsonValue()},
-            {"up", d.up},
-            {"status", d.status},
+            {"up", d.up()},
+            {"status", status_name(d.status)},
             {"target", d.target}};
 }
 
@@ -259,13 +259,13 @@ void StateFeed::link_changed() {
     devices_changed();
 }
 
-QJsonObject StateFeed::device_summary(const std::vector<ControlDevice>& list) const {
+QJsonObject StateFeed::device_summary(const std::vector<FleetDevice>& list) const {
     QJsonArray down;
     int up = 0;
     int count = int(list.size());
-    for (const ControlDevice& d : list) {
-        up += d.up;
-        if (!d.up) down.append(device_json(d));
+    for (const FleetDevice& d : list) {
+        up += d.up();
+        if (!d.up()) down.append(device_json(d));
     }
     // The program's devices have no numbers while away: those seen since listening count,
     // by address.
@@ -280,18 +280,18 @@ QJsonObject StateFeed::device_summary(const std::vector<ControlDevice>& list) co
 }
 
 void StateFeed::devices_changed() {
-    const std::vector<ControlDevice> list = executor_.devices();
+    const std::vector<FleetDevice> list = link_.fleet().devices();
     QJsonObject changes = device_summary(list);
     if (executor_.server_role()) {
         std::vector<int> now;
         bool target_up = false;
-        for (const ControlDevice& d : list) {
-            changes[device_path(d.index, "up")] = d.up;
-            changes[device_path(d.index, "status")] = d.status;
-            changes[device_path(d.index, "address")] = d.address;
-            changes[device_path(d.index, "port")] = d.port != 0 ? QJsonValue(int(d.port)) : QJsonValue();
-            target_up = target_up || (d.target && d.up);
-            now.push_back(d.index);
+        for (const FleetDevice& d : list) {
+            changes[device_path(d.number, "up")] = d.up();
+            changes[device_path(d.number, "status")] = status_name(d.status);
+            changes[device_path(d.number, "address")] = d.address;
+            changes[device_path(d.number, "port")] = d.port != 0 ? QJsonValue(int(d.port)) : QJsonValue();
+            target_up = target_up || (d.target && d.up());
+            now.push_back(d.number);
         }
         for (int index : devices_shown_) {
             if (std::find(now.begin(), now.end(), index) != now.end()) continue;
@@ -313,7 +313,7 @@ void StateFeed::devices_changed() {
 
 QByteArray StateFeed::devices_json() const {
     QJsonArray list;
-    for (const ControlDevice& d : executor_.devices()) list.append(device_json(d));
+    for (const FleetDevice& d : link_.fleet().devices()) list.append(device_json(d));
     return compact({{"devices", list}});
 }
 

@@ -20,7 +20,7 @@ class ControlState;
 class CueShow;
 class DeviceLink;
 class RequestExecutor;
-struct ControlDevice;
+struct FleetDevice;
 struct ExchangeEnd;
 struct Touched;
 
@@ -53,7 +53,7 @@ class StateFeed : public QObject {
     void model_answered(const Touched& touched);
     void link_changed();
     // What the link's status says in the server role, from the devices.
-    QJsonObject device_summary(const std::vector<ControlDevice>& list) const;
+    QJsonObject device_summary(const std::vector<FleetDevice>& list) const;
     // Who ran what the link's run got the device to hold: a cue, or a dialog.
     QString run_source() const;
 

@@ -26,6 +26,7 @@
 
 #include "control/control.h"
 #include "core/commands.h"
+#include "held_device.h"
 #include "http_exchange.h"
 #include "link/device_link.h"
 #include "link/sim_process.h"
@@ -1408,35 +1409,7 @@ class ControlInProcessTest : public ::testing::Test {
         int boxes = 0;
         std::function<void()> on_box;
     };
-    // A device the test plays itself over TCP: it keeps every line it is sent and answers
-    // only what the test writes, when the test writes it.
-    struct HeldDevice {
-        HeldDevice() {
-            server.listen(QHostAddress::LocalHost);
-            QObject::connect(&server, &QTcpServer::newConnection, [this] {
-                socket = server.nextPendingConnection();
-                QObject::connect(socket, &QTcpSocket::readyRead, [this] {
-                    buffer += socket->readAll();
-                    for (qsizetype end; (end = buffer.indexOf("\r\n")) >= 0; buffer.remove(0, end + 2)) {
-                        const QByteArray line = buffer.left(end);
-                        // The reads of the device's state are answered at once, as the
-                        // device would; every other line waits for the test's answer.
-                        if (line.mid(2, 1) == "R") {
-                            socket->write(QByteArray::fromStdString(reads.respond(line.toStdString())));
-                        } else {
-                            lines.push_back(line);
-                        }
-                    }
-                });
-            });
-        }
-        void say(const QByteArray& line) { socket->write(line + "\r\n"); }
-        QTcpServer server;
-        QTcpSocket* socket = nullptr;
-        QByteArray buffer;
-        std::vector<QByteArray> lines;
-        tqv::sim::Responder reads{0, tqv::sim::Link::tcp};
-    };
+    using HeldDevice = tqv::test::HeldDevice;
     // The link connected over TCP to 127.0.0.1:`port`.
     bool connect_link(const std::string& port) {
         model.interface_kind = 1;
