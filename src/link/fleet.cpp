@@ -64,22 +64,12 @@ std::vector<FleetDevice> Fleet::devices() const {
     TcpLink& tcp = link_.tcp();
     std::vector<FleetDevice> out;
     if (roster_) {
-        int number = 0;
-        for (const PeerRoster::Device& d : roster_->devices()) {
-            ++number;
-            const bool up = roster_->up(d);
-            out.push_back({number, up ? d.entry : 0, d.address, d.port,
-                           up                    ? Status::up
-                           : d.address.isEmpty() ? Status::absent
-                                                 : Status::lost,
-                           number == 1});
-        }
+        for (int number = 1; number <= int(roster_->devices().size()); ++number)
+            out.push_back(numbered(number));
         return out;
     }
     if (m.interface_kind == 1 && m.tcp_role == 1) {
-        for (int entry : link_.peers().entries())
-            out.push_back({entry, entry, QString::fromStdString(tcp.peer_address(entry)),
-                           tcp.peer_port(entry), Status::up, entry == m.selected_peer});
+        for (int entry : link_.peers().entries()) out.push_back(peer(entry));
         return out;
     }
     FleetDevice own;
@@ -108,7 +98,35 @@ std::vector<FleetDevice> Fleet::connected() const {
     return out;
 }
 
+FleetDevice Fleet::numbered(int number) const {
+    const PeerRoster::Device& d = roster_->devices()[std::size_t(number - 1)];
+    const bool up = roster_->up(d);
+    using Status = FleetDevice::Status;
+    return {number, up ? d.entry : 0, d.address, d.port,
+            up                    ? Status::up
+            : d.address.isEmpty() ? Status::absent
+                                  : Status::lost,
+            number == 1};
+}
+
+FleetDevice Fleet::peer(int entry) const {
+    TcpLink& tcp = link_.tcp();
+    return {entry, entry, QString::fromStdString(tcp.peer_address(entry)), tcp.peer_port(entry),
+            FleetDevice::Status::up, entry == link_.model().selected_peer};
+}
+
+// One device without making the whole list: a request's every turn on a lane asks, and
+// with many devices the list would be made once per device per request.
 std::optional<FleetDevice> Fleet::device(int number) const {
+    const Model& m = link_.model();
+    if (roster_) {
+        if (number < 1 || number > int(roster_->devices().size())) return std::nullopt;
+        return numbered(number);
+    }
+    if (m.interface_kind == 1 && m.tcp_role == 1) {
+        if (link_.peers().channel(number) == nullptr) return std::nullopt;
+        return peer(number);
+    }
     for (const FleetDevice& d : devices())
         if (d.number == number) return d;
     return std::nullopt;

@@ -136,6 +136,8 @@ class Fleet : public QObject {
 
   private:
     struct Lane;
+    FleetDevice numbered(int number) const;  // by address (serve): device `number`
+    FleetDevice peer(int entry) const;       // the server role's connected peer `entry`
     Lane& lane(int number);
     Channel* locate(int number, std::string* why);
     void pump(Lane& lane);
