@@ -83,6 +83,15 @@ QJsonObject touched_paths(const Model& m, const Touched& t) {
             for (int p = 0; p < kPages; ++p)
                 out[display_path(t.index, p)] = m.title_display[line][std::size_t(p)] != 0;
             break;
+        case Touched::Kind::position:
+            out[line_path(t.index, "position")] = m.position_offset[line];
+            break;
+        case Touched::Kind::white_level:
+            out["levels/white"] = m.white_level;
+            break;
+        case Touched::Kind::edge_level:
+            out["levels/edge"] = m.edge_level;
+            break;
     }
     return out;
 }
@@ -90,7 +99,15 @@ QJsonObject touched_paths(const Model& m, const Touched& t) {
 // The state path of what an answered command set, with the value the command carried.
 QJsonObject setting_paths(const CommandSetting& s) {
     const Touched& t = s.touched;
-    if (t.kind == Touched::Kind::title) return {{title_path(t.index), qs(cp932_to_utf8(s.title))}};
+    switch (t.kind) {
+        case Touched::Kind::title: return {{title_path(t.index), qs(cp932_to_utf8(s.title))}};
+        case Touched::Kind::position: return {{line_path(t.index, "position"), s.value}};
+        case Touched::Kind::white_level: return {{"levels/white", s.value}};
+        case Touched::Kind::edge_level: return {{"levels/edge", s.value}};
+        case Touched::Kind::page:
+        case Touched::Kind::startup:
+        case Touched::Kind::display: break;
+    }
     return {{line_path(t.index, t.kind == Touched::Kind::page ? "page" : "startup"), page_value(s.page)}};
 }
 
@@ -147,7 +164,10 @@ StateFeed::StateFeed(DeviceLink& link, ControlState& state, RequestExecutor& exe
     for (int i = 0; i < kTitleLines; ++i) {
         initial[line_path(i, "page")] = QJsonValue();
         initial[line_path(i, "startup")] = QJsonValue();
+        initial[line_path(i, "position")] = QJsonValue();
     }
+    initial["levels/white"] = QJsonValue();
+    initial["levels/edge"] = QJsonValue();
     for (int t = 0; t < kTitles; ++t) initial[title_path(t)] = QJsonValue();
     for (int i = 0; i < kTitleLines; ++i)
         for (int p = 0; p < kPages; ++p) initial[display_path(i, p)] = QJsonValue();

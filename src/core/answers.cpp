@@ -94,6 +94,14 @@ std::optional<CommandSetting> command_setting(std::string_view body) {
     } else if (starts_with(body, "P0")) {
         s.touched = {Touched::Kind::page, line_at(body, 1)};
         s.page = answer_page(body, 4);
+    } else if (starts_with(body, "CTDPO")) {
+        if (body.size() < 10 || !all_decimal(body.substr(8, 2))) return std::nullopt;
+        s.touched = {Touched::Kind::position, line_at(body, 5)};
+        s.value = two_digits_to_number(body[8], body[9]);
+    } else if (starts_with(body, "CWL") || starts_with(body, "CEL")) {
+        if (body.size() < 4 || !is_decimal_digit(body[3])) return std::nullopt;
+        s.touched = {body[1] == 'W' ? Touched::Kind::white_level : Touched::Kind::edge_level, 0};
+        s.value = body[3] - '0';
     } else if ((starts_with(body, "CT") && !starts_with(body, "CTD")) || starts_with(body, "CN")) {
         auto title = title_of(body);
         if (!title) return std::nullopt;
@@ -211,6 +219,7 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
         int line = line_at(5);
         if (line < 0 || body.size() < 10 || !all_decimal(body.substr(8, 2))) return true;
         model_.position_offset[line] = two_digits_to_number(body[8], body[9]);
+        touched(Touched{Touched::Kind::position, line});
         return true;
     }
     if (starts_with(text, "CTD")) {
@@ -223,6 +232,7 @@ bool AnswerDispatcher::apply_report(std::string_view text, Link link, bool boxes
     if (starts_with(text, "CEL") || starts_with(text, "CWL")) {
         if (body.size() >= 4 && is_decimal_digit(body[3])) {
             (text[1] == 'E' ? model_.edge_level : model_.white_level) = body[3] - '0';
+            touched(Touched{text[1] == 'E' ? Touched::Kind::edge_level : Touched::Kind::white_level, 0});
         }
         return true;
     }

@@ -17,23 +17,26 @@ namespace tqv {
 
 // A value of the model that front ends show as the device's own, written by an answer line
 // or held by the device once a command was answered: a line's page, its start-up page, a
-// title slot, or a line's title display flags. Front ends that publish those values convert
-// and announce just the one touched, not the whole model.
+// title slot, a line's title display flags, a line's position offset, or the white or edge
+// level. Front ends that publish those values convert and announce just the one touched, not
+// the whole model.
 struct Touched {
-    enum class Kind { page, startup, title, display };
+    enum class Kind { page, startup, title, display, position, white_level, edge_level };
     Kind kind = Kind::page;
-    int index = 0;  // the title line (page, startup, display), or the title slot (title)
+    int index = 0;  // the title line (page, startup, display, position), the title slot
+                    // (title); 0 for the levels
     friend bool operator==(const Touched&, const Touched&) = default;
 };
 
 // What a command has the device hold once it is answered, read from its body (or from its
 // frame, the slave address in front): a page switch, a start-up page, a title with or without
-// memory. Other commands, and display commands (whose flags a read answer tells), give
-// nullopt.
+// memory, a position offset, a white or edge level. Other commands, and display commands
+// (whose flags a read answer tells), give nullopt.
 struct CommandSetting {
     Touched touched;
     int page = 0;       // page and startup: 0..63, or kAutoPage
     std::string title;  // title: the slot's text, code page 932 bytes
+    int value = 0;      // position: the offset; white_level, edge_level: the level
 };
 std::optional<CommandSetting> command_setting(std::string_view body);
 

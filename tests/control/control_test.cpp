@@ -1522,6 +1522,9 @@ TEST_F(ControlInProcessTest, ReadAnswersAnnounceWhatTheyWroteAndNothingElse) {
         {"00SUS01B12", {{"lines/1B/startup", 12}}},
         {QByteArray("00CT02T33") + codes.c_str(), {{"lines/2T/titles/33", QStringLiteral("あ")}}},
         {QByteArray("00CTD02B") + display.c_str(), display_changes},
+        {"00CTDPO01T09", {{"lines/1T/position", 9}}},
+        {"00CEL3", {{"levels/edge", 3}}},
+        {"00CWL2", {{"levels/white", 2}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line.toStdString());
@@ -1533,11 +1536,11 @@ TEST_F(ControlInProcessTest, ReadAnswersAnnounceWhatTheyWroteAndNothingElse) {
     // The same values again change nothing; a value the state does not show announces
     // nothing either.
     device.say("00P01T07");
-    device.say("00CEL3");
+    device.say(QByteArray("00AST01T") + QByteArray(128, '3'));  // switching times: not shown
     device.say("00P01T08");
     const QJsonObject change = panel.next("change");
     EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"lines/1T/page", 8}}));
-    EXPECT_EQ(model.edge_level, 3);
+    EXPECT_EQ(model.switch_time[0][63], 33);
 }
 
 TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
@@ -1550,11 +1553,22 @@ TEST_F(ControlInProcessTest, DialogSendsAreEventsAndTheLockHoldsForEveryRoute) {
     Panel panel(control.http_port());
     ASSERT_TRUE(panel.ready());
 
+    // What a dialog's command set, once answered: what the pictures show moves with it.
     model.current_page[2] = 6;
-    tqv::send_page_switch(link.send_path(), 2);
-    QJsonObject change = panel.next("change");
-    EXPECT_EQ(change["source"], "dialog");
-    EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"lines/2T/page", 7}}));
+    model.position_offset[1] = 4;
+    model.white_level = 3;
+    const struct { std::function<void()> send; QJsonObject expected; } sent[] = {
+        {[this] { tqv::send_page_switch(link.send_path(), 2); }, {{"lines/2T/page", 7}}},
+        {[this] { tqv::send_position(link.send_path(), 1); }, {{"lines/1B/position", 4}}},
+        {[this] { tqv::send_white_level(link.send_path()); }, {{"levels/white", 3}}},
+    };
+    for (const auto& [send, expected] : sent) {
+        send();
+        const QJsonObject change = panel.next("change");
+        EXPECT_EQ(change["source"], "dialog");
+        EXPECT_EQ(change["changes"].toObject(), expected);
+    }
+    QJsonObject change;
     control.set_locked(true);
     change = panel.next("change");
     EXPECT_EQ(change["changes"].toObject(), QJsonObject({{"remote/locked", true}}));

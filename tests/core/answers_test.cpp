@@ -103,10 +103,13 @@ TEST_F(AnswersTest, EachAnswerTellsTheValueItTouched) {
         {"00CT02B64" + codes, {{K::title, 255}}},
         {"00CT01B10" + codes, {{K::title, 64 + 9}}},
         {"00CTD02T" + std::string(64, 'N'), {{K::display, 2}}},
+        {"00CTDPO01B15", {{K::position, 1}}},
+        {"00CEL3", {{K::edge_level, 0}}},
+        {"00CWL0", {{K::white_level, 0}}},
         // Not shown, or not well formed: nothing.
-        {"00CTDPO01T15", {}},
         {"00AST01T" + repeat("01", 64), {}},
-        {"00CEL3", {}},
+        {"00CTDPO01T1", {}},
+        {"00CELx", {}},
         {"00GO", {}},
         {"00E3", {}},
         {"00P03T05", {}},
@@ -123,7 +126,7 @@ TEST_F(AnswersTest, EachAnswerTellsTheValueItTouched) {
 }
 
 // What a command has the device hold once answered, read from its body or its frame.
-TEST(CommandSettingTest, ReadsWhatThePageAndTitleCommandsSet) {
+TEST(CommandSettingTest, ReadsWhatThePageTitleLevelAndPositionCommandsSet) {
     using K = Touched::Kind;
     std::array<char, 29> padded{};
     ASSERT_TRUE(pad_title_bytes("\x82\xa0", padded));
@@ -148,6 +151,13 @@ TEST(CommandSettingTest, ReadsWhatThePageAndTitleCommandsSet) {
         {"PN12345\r\n", std::nullopt, 0, 0, ""},
         {"P04T05\r\n", std::nullopt, 0, 0, ""},
         {title.substr(0, 20), std::nullopt, 0, 0, ""},
+        // The value of a level or a position is in the page column.
+        {"00CTDPO02B11\r\n", K::position, 3, 11, ""},
+        {"CWL3\r\n", K::white_level, 0, 3, ""},
+        {"FFCEL0\r\n", K::edge_level, 0, 0, ""},
+        {"CTDPO05T11\r\n", std::nullopt, 0, 0, ""},
+        {"CTDPO01T1\r\n", std::nullopt, 0, 0, ""},
+        {"CWLx\r\n", std::nullopt, 0, 0, ""},
         {"", std::nullopt, 0, 0, ""},
     };
     for (const auto& c : cases) {
@@ -159,7 +169,7 @@ TEST(CommandSettingTest, ReadsWhatThePageAndTitleCommandsSet) {
         if (*c.kind == K::title) {
             EXPECT_EQ(s->title, c.title);
         } else {
-            EXPECT_EQ(s->page, c.page);
+            EXPECT_EQ(*c.kind == K::page || *c.kind == K::startup ? s->page : s->value, c.page);
         }
     }
 }

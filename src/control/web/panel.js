@@ -607,6 +607,9 @@ function setDeviceValue(d, rest, value) {
     showDevice(d);
     showStale();
     if (d.n === picture.n) pictureDue();
+  } else if (rest[0] === 'levels') {
+    // The brightness of the picture's characters and edges.
+    if (d.n === picture.n) pictureDue();
   } else if (rest[0] === 'address' || rest[0] === 'port') {
     // An address may carry its port ("host:port"), or the port come as a path of its own.
     d[rest[0]] = value;
@@ -848,7 +851,7 @@ function apply(changes, fresh) {
       if (!(n >= 1)) continue;
       state.serverRole = true;
       setDeviceValue(device(n), parts.slice(2), value);
-    } else if (parts[0] === 'lines') {
+    } else if (parts[0] === 'lines' || parts[0] === 'levels') {
       if (!state.serverRole) setDeviceValue(device(1), parts, value);
     } else if (path === 'link/status') { state.linkStatus = value; showLink(); }
     else if (path === 'link/target') { state.linkTarget = value || ''; showLink(); }
