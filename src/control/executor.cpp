@@ -32,7 +32,6 @@ struct RequestExecutor::Job {
     QString address;
     std::string body;  // the command, once sent (a read's from the start)
     bool read = false;  // a read of the device's state, asked for by nobody waiting
-    Ticket ticket = 0;  // the send path's id of it, once sent
 };
 
 RequestExecutor::RequestExecutor(DeviceLink& link, const ControlLog& log)
@@ -107,7 +106,6 @@ Fleet::Submitted RequestExecutor::queue(const std::shared_ptr<Job>& job) {
             apply_operation(channel.model(), op);
             job->body = operation_body(op);
         }
-        job->ticket = channel.send_path().next_ticket();
         return channel.send_path().send_command(job->body);
     };
     lane_job.done = [self = QPointer(this), job](const LaneEnd& end) {
@@ -125,7 +123,7 @@ void RequestExecutor::ended(Job& job, const LaneEnd& end) {
     if (end.kind == Kind::answered && answered && end.channel != nullptr)
         answered(job.body, job.read, job.request->source, *end.channel, job.device);
     std::string box;
-    if (end.channel == static_cast<Channel*>(&link_) && box_.first == job.ticket)
+    if (end.channel == static_cast<Channel*>(&link_) && box_.first == end.ticket)
         box = std::exchange(box_, {}).second;
     switch (end.kind) {
         case Kind::answered:
@@ -182,10 +180,7 @@ std::vector<FleetDevice> RequestExecutor::targets_of(const DeviceChoice& choice)
     return targets;
 }
 
-bool RequestExecutor::server_role() const {
-    const Model& m = link_.model();
-    return m.interface_kind == 1 && m.tcp_role == 1;
-}
+bool RequestExecutor::server_role() const { return fleet_.server_role(); }
 
 bool RequestExecutor::program_peers() const {
     return server_role() && !fleet_.numbered_by_address();

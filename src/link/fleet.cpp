@@ -68,7 +68,7 @@ std::vector<FleetDevice> Fleet::devices() const {
             out.push_back(numbered(number));
         return out;
     }
-    if (m.interface_kind == 1 && m.tcp_role == 1) {
+    if (server_role()) {
         for (int entry : link_.peers().entries()) out.push_back(peer(entry));
         return out;
     }
@@ -118,12 +118,11 @@ FleetDevice Fleet::peer(int entry) const {
 // One device without making the whole list: a request's every turn on a lane asks, and
 // with many devices the list would be made once per device per request.
 std::optional<FleetDevice> Fleet::device(int number) const {
-    const Model& m = link_.model();
     if (roster_) {
         if (number < 1 || number > int(roster_->devices().size())) return std::nullopt;
         return numbered(number);
     }
-    if (m.interface_kind == 1 && m.tcp_role == 1) {
+    if (server_role()) {
         if (link_.peers().channel(number) == nullptr) return std::nullopt;
         return peer(number);
     }
@@ -134,8 +133,7 @@ std::optional<FleetDevice> Fleet::device(int number) const {
 
 Channel* Fleet::channel(const FleetDevice& device) {
     if (device.entry > 0) return link_.channel_of_peer(device.entry);
-    const Model& m = link_.model();
-    return m.interface_kind == 1 && m.tcp_role == 1 ? nullptr : &link_;
+    return server_role() ? nullptr : &link_;
 }
 
 std::string Fleet::down_reason(int number) const {
@@ -167,9 +165,9 @@ Fleet::Lane& Fleet::lane(int number) {
         connect(&l->guard, &QTimer::timeout, this, [this, lane = l.get()] {
             if (!lane->in_flight) return;
             Channel* channel = lane->channel;
+            const Ticket ticket = lane->ticket;
             LaneJob job = let_go(*lane);
-            job.done(
-                {LaneEnd::Kind::guard, "no end of the exchange was told in time", {}, channel});
+            job.done({LaneEnd::Kind::guard, "no end of the exchange was told in time", {}, channel, ticket});
             pump(*lane);
         });
     }
@@ -202,12 +200,20 @@ Fleet::Submitted Fleet::submit(int number, LaneJob job) {
     return Submitted::queued;
 }
 
+bool Fleet::server_role() const {
+    const Model& m = link_.model();
+    return m.interface_kind == 1 && m.tcp_role == 1;
+}
+
 void Fleet::clear_lane(int number, const std::string& why) {
     auto it = lanes_.find(number);
-    if (it == lanes_.end()) return;
+    if (it != lanes_.end()) drop_waiting(*it->second, LaneEnd::Kind::dropped, why);
+}
+
+void Fleet::drop_waiting(Lane& lane, LaneEnd::Kind kind, const std::string& why) {
     // Each ends once, even if one of them submits again meanwhile.
-    std::deque<LaneJob> waiting = std::exchange(it->second->waiting, {});
-    for (LaneJob& job : waiting) job.done({LaneEnd::Kind::dropped, why, {}, nullptr});
+    std::deque<LaneJob> waiting = std::exchange(lane.waiting, {});
+    for (LaneJob& job : waiting) job.done({kind, why, {}, nullptr});
 }
 
 std::size_t Fleet::waiting(int number) const {
@@ -281,16 +287,16 @@ void Fleet::exchange_ended(Lane& lane, const ExchangeEnd& end) {
     // Somebody else's command in between is none of ours, even with the same body.
     if (!lane.in_flight || lane.ticket != end.ticket) return;
     Channel* channel = lane.channel;
+    const Ticket ticket = lane.ticket;
     LaneJob job = let_go(lane);
     static_assert(int(ExchangeEnd::Kind::lost) == 4);
     static constexpr LaneEnd::Kind kinds[] = {LaneEnd::Kind::answered, LaneEnd::Kind::error_answer,
                                               LaneEnd::Kind::timeout, LaneEnd::Kind::not_sent,
                                               LaneEnd::Kind::lost};
-    job.done({kinds[int(end.kind)], end.answer, end.frame, channel});
+    job.done({kinds[int(end.kind)], end.answer, end.frame, channel, ticket});
     if (end.kind == ExchangeEnd::Kind::lost) {
         // The device went: what waits for it ends now, with the link's reason.
-        std::deque<LaneJob> waiting = std::exchange(lane.waiting, {});
-        for (LaneJob& j : waiting) j.done({LaneEnd::Kind::away, end.answer, {}, nullptr});
+        drop_waiting(lane, LaneEnd::Kind::away, end.answer);
     }
     // Queued: the send path is still inside its own call.
     if (!lane.waiting.empty())

@@ -67,6 +67,7 @@ struct LaneEnd {
     std::string text;            // the answer without address and CR LF; the reason otherwise
     std::string frame;           // as written; empty when nothing was
     Channel* channel = nullptr;  // where it went; nullptr when it went nowhere
+    Ticket ticket = 0;           // the send path's, once it was sent; 0 otherwise
 };
 
 // One single command for a lane.
@@ -125,6 +126,8 @@ class Fleet : public QObject {
     using Locate = std::function<Channel*(int number, std::string* why)>;
     void set_locate(Locate locate) { locate_ = std::move(locate); }
     void set_guard_ms(int ms) { guard_ms_ = ms; }
+    // The server role: every connected device on a channel of its own.
+    bool server_role() const;
 
   signals:
     // A device came, went, or changed number.
@@ -144,6 +147,8 @@ class Fleet : public QObject {
     void exchange_ended(Lane& lane, const ExchangeEnd& end);
     // Takes the job in flight off the lane and stops listening for its end.
     LaneJob let_go(Lane& lane);
+    // Ends every job waiting on the lane (not the one in flight) with `kind` and `why`.
+    void drop_waiting(Lane& lane, LaneEnd::Kind kind, const std::string& why);
 
     DeviceLink& link_;
     std::unique_ptr<PeerRoster> roster_;
