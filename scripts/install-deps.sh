@@ -7,6 +7,8 @@
 #   --gui      what a desktop session needs to show the program (scripts/run.sh)
 #   --package  what the Debian package and the checks of the installed files need
 #              (scripts/package.sh, CI)
+#   --windows  the core's build for Windows and its tests under Wine (scripts/test-windows.sh):
+#              mingw-w64 with POSIX threads, GoogleTest's sources, Wine (64-bit alone)
 #   --web      the web panel's browser tests (scripts/test-web.sh): chromium, and Node.js
 #              18 or later with npm (Debian 12's nodejs is 18.20; npm is its own package,
 #              unless a nodejs that carries npm itself is installed already)
@@ -26,6 +28,7 @@ for option in "$@"; do
     --check) check=1 ;;
     --gui) packages+=(qt6-wayland fonts-ipafont-gothic) ;;
     --package) packages+=(dpkg-dev file desktop-file-utils appstream shared-mime-info) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix googletest wine64) ;;
     --web)
       packages+=(chromium nodejs)
       command -v npm >/dev/null || packages+=(npm)

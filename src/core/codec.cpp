@@ -1,8 +1,9 @@
 #include "codec.h"
 
-#include <iconv.h>
+#include <algorithm>
+#include <iterator>
 
-#include <cerrno>
+#include "platform.h"
 
 namespace tqv {
 
@@ -11,56 +12,24 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kGeta = "\xE3\x80\x93";         // U+3013 "〓"
 
-// One iconv descriptor per thread and direction, opened on first use.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    ~Converter() {
-        if (ok()) iconv_close(cd_);
-    }
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts all of `in`, appending to `out`; false (with `out` as it was) on any
-    // character that cannot be converted or an incomplete sequence.
-    bool convert(std::string_view in, std::string& out) {
-        if (!ok()) return false;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // initial shift state
-        const std::size_t mark = out.size();
-        char* src = const_cast<char*>(in.data());
-        std::size_t src_left = in.size();
-        char buffer[256];
-        while (src_left > 0) {
-            char* dst = buffer;
-            std::size_t dst_left = sizeof buffer;
-            std::size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
-            out.append(buffer, static_cast<std::size_t>(dst - buffer));
-            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-                out.resize(mark);
-                return false;
-            }
-        }
-        char* dst = buffer;
-        std::size_t dst_left = sizeof buffer;
-        iconv(cd_, nullptr, nullptr, &dst, &dst_left);
-        out.append(buffer, static_cast<std::size_t>(dst - buffer));
-        return true;
-    }
-
-private:
-    iconv_t cd_;
+// The systems' conversions differ on a few characters; the codec decides those itself, so
+// that a title is the same bytes whichever system typed it. glibc takes these to a
+// look-alike one way and Windows refuses them: the folds are kept, as they always were.
+struct Fold {
+    char32_t from;
+    std::string_view to;
 };
-
-Converter& decoder() {
-    thread_local Converter c("UTF-8", "CP932");
-    return c;
+constexpr Fold kOneWay[] = {{0x00A2, "\x81\x91"}, {0x00A3, "\x81\x92"}, {0x00A5, "\x5C"},
+                            {0x00AC, "\x81\xCA"}, {0x2014, "\x81\x5C"}, {0x2016, "\x81\x61"},
+                            {0x203E, "\x7E"},      {0x2212, "\x81\x7C"}, {0x301C, "\x81\x60"}};
+// No code page 932 form, although one system gives them one: U+0080 and U+F8F0..U+F8F3
+// are Windows' for the bytes 0x80, 0xA0 and 0xFD..0xFF, and glibc drops the tag characters
+// without a word.
+bool refused(char32_t c) {
+    return c == 0x80 || (c >= 0xF8F0 && c <= 0xF8F3) || (c >= 0xE0000 && c <= 0xE007F);
 }
-
-Converter& encoder() {
-    thread_local Converter c("CP932", "UTF-8");
-    return c;
-}
+// 0x80, 0xA0 and 0xFD..0xFF begin no character (Windows alone reads 0x80 as U+0080).
+bool is_single_byte(unsigned char c) { return c < 0x80 || (c >= 0xA1 && c <= 0xDF); }
 
 bool is_lead_byte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool is_trail_byte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
@@ -89,8 +58,13 @@ std::string cp932_to_utf8(std::string_view bytes) {
             i += 1;
             continue;
         }
-        // One character at a time, so that a byte iconv rejects costs only that character.
+        // One character at a time, so that a byte the system rejects costs only that character.
         std::size_t length = 1;
+        if (!is_single_byte(c) && !is_lead_byte(c)) {
+            out += kReplacement;
+            i += 1;
+            continue;
+        }
         if (is_lead_byte(c)) {
             if (i + 1 >= bytes.size() || !is_trail_byte(static_cast<unsigned char>(bytes[i + 1]))) {
                 out += kReplacement;  // a lead byte without its trail byte
@@ -99,7 +73,7 @@ std::string cp932_to_utf8(std::string_view bytes) {
             }
             length = 2;
         }
-        if (!decoder().convert(bytes.substr(i, length), out)) out += kReplacement;
+        if (!platform::cp932_to_utf8(bytes.substr(i, length), out)) out += kReplacement;
         i += length;
     }
     return out;
@@ -108,7 +82,20 @@ std::string cp932_to_utf8(std::string_view bytes) {
 std::optional<std::string> utf8_to_cp932(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    if (!encoder().convert(text, out)) return std::nullopt;
+    // Runs of ordinary characters go to the system at once; a character the codec decides
+    // itself ends a run. The text is checked as UTF-8 here, so both systems refuse the same.
+    std::size_t run = 0, at = 0;
+    while (at < text.size()) {
+        const std::size_t here = at;
+        const std::optional<char32_t> c = next_utf8(text, at);
+        if (!c || refused(*c)) return std::nullopt;
+        const Fold* fold = std::find_if(std::begin(kOneWay), std::end(kOneWay), [&](const Fold& f) { return f.from == *c; });
+        if (fold == std::end(kOneWay)) continue;
+        if (!platform::utf8_to_cp932(text.substr(run, here - run), out)) return std::nullopt;
+        out += fold->to;
+        run = at;
+    }
+    if (!platform::utf8_to_cp932(text.substr(run), out)) return std::nullopt;
     return out;
 }
 

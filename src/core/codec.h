@@ -1,5 +1,6 @@
 // Text between code page 932 (how titles are held and stored) and UTF-8 (what the
-// dialogs and the terminal show), through glibc iconv "CP932".
+// dialogs and the terminal show), through the system's conversion (glibc iconv "CP932", or
+// code page 932 of Windows), which gives the same answers on both.
 #pragma once
 
 #include <optional>

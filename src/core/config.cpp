@@ -1,7 +1,5 @@
 #include "config.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "atomic_file.h"
@@ -150,8 +148,7 @@ bool IniFile::set_values(std::string_view section,
     auto bytes = read_whole_file(path_, kIniReadLimit);
     // A file that exists but cannot be read (too large, not a regular file) is not replaced
     // by one that holds only these keys.
-    struct stat st {};
-    if (!bytes && ::lstat(path_.c_str(), &st) == 0) return false;
+    if (!bytes && path_exists(path_)) return false;
     return write_file_atomically(path_, with_values(bytes.value_or(""), section, entries));
 }
 

@@ -1,7 +1,5 @@
 #include "document.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <string>
 #include <vector>
@@ -132,8 +130,7 @@ bool save_document(Model& m, const std::string& path) {
 std::optional<std::string> save_as_name(Ui& ui, const std::string& chosen,
                                         std::string_view extension) {
     std::string path = with_extension(chosen, extension);
-    struct stat st {};
-    if (path == chosen || ::lstat(path.c_str(), &st) != 0) return path;
+    if (path == chosen || !path_exists(path)) return path;
     const std::string question = path + text::kAskOverwriteTail;
     if (!ui.ask(question, text::kSaveDialogTitle)) return std::nullopt;
     return path;

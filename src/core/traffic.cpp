@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform.h"
+
 namespace tqv {
 
 std::string visible_bytes(std::string_view bytes) {
@@ -29,8 +31,7 @@ std::string visible_bytes(std::string_view bytes) {
 
 std::string format_traffic_line(const TrafficLine& line) {
     const std::time_t seconds = static_cast<std::time_t>(line.time_ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = platform::local_time(seconds);
     char stamp[40];
     const std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     std::snprintf(stamp + n, sizeof stamp - n, ".%03d", int(line.time_ms % 1000));

@@ -14,7 +14,9 @@
 namespace tqv {
 namespace {
 
+#ifndef _WIN32
 using testing::FileSizeLimit;
+#endif
 using testing::read_bytes;
 using testing::TempDir;
 using testing::write_bytes;
@@ -502,6 +504,9 @@ TEST(DocumentCommands, SaveIntoAMissingDirectoryWarns) {
 }
 
 TEST(DocumentCommands, FailedSaveLeavesThePreviousFileIntact) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a write cannot be made to fail part-way on Windows";
+#else
     TempDir dir;
     const std::string previous = document_bytes(Model{});
     write_bytes(dir.file("keep.dat"), previous);
@@ -520,6 +525,7 @@ TEST(DocumentCommands, FailedSaveLeavesThePreviousFileIntact) {
     EXPECT_EQ(m.document_dirty, 1);
     EXPECT_EQ(read_bytes(dir.file("keep.dat")), previous);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"keep.dat"});  // no temporary file left
+#endif
 }
 
 }  // namespace

@@ -1,18 +1,22 @@
 // Files the program reads and writes, seen from outside: what a loader refuses, what a
 // save leaves on disk, which question comes before an overwrite or a loss of glyphs.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <tuple>
 
 #include "core/commands.h"
 #include "core/config.h"
 #include "core/cues.h"
 #include "core/document.h"
+#include "core/atomic_file.h"
 #include "core/glyph.h"
 #include "core/texts.h"
 #include "recording_ui.h"
@@ -33,8 +37,14 @@ protected:
 };
 
 TEST_F(Files, EveryLoaderRefusesWhatIsNoBoundedRegularFile) {
+    write_bytes(dir.file("big"), "");
+    std::filesystem::resize_file(testing::fs_path(dir.file("big")), 4 << 20);
+#ifdef _WIN32
+    const std::vector<std::string> devices = {"NUL", "CON", "COM1"};
+#else
     ASSERT_EQ(::mkfifo(dir.file("x.tll").c_str(), 0600), 0);
-    ASSERT_EQ(::truncate((write_bytes(dir.file("big"), ""), dir.file("big")).c_str(), 4 << 20), 0);
+    const std::vector<std::string> devices = {"/dev/zero", dir.file("x.tll")};
+#endif
     const std::function<bool(const std::string&)> loaders[] = {
         [&](const std::string& p) { return load_glyph_list(m, p); },
         [&](const std::string& p) { return load_document(m, p); },
@@ -45,7 +55,9 @@ TEST_F(Files, EveryLoaderRefusesWhatIsNoBoundedRegularFile) {
         [&](const std::string& p) { std::vector<Cue> c; CueFileError e; return load_cue_file(p, c, e); }};
     write_bytes(dir.file("ok.ini"), "[TQV-7310NX_Section]\r\nInterface=1\r\n");
     for (const auto& load : loaders) {
-        for (std::string path : {std::string("/dev/zero"), dir.file("x.tll"), dir.path(), dir.file("big")}) {
+        std::vector<std::string> paths = devices;
+        paths.insert(paths.end(), {dir.path(), dir.file("big")});
+        for (const std::string& path : paths) {
             m.glyph_data[0][0] = 'E';
             EXPECT_FALSE(load(path)) << path;
             EXPECT_EQ(m.glyph_data[0][0], 'E') << path;
@@ -114,11 +126,10 @@ TEST_F(Files, GlyphsHaveTheirOwnUnsavedFlag) {
 }
 
 TEST_F(Files, SavingRemovesTemporariesOfDeadSavesOnly) {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    const std::string dead = "d.dat.tmp-" + std::to_string(child) + "-4";
-    const std::string live = "d.dat.tmp-" + std::to_string(::getpid()) + "-999";
+    const long ended = testing::ended_process_id();
+    ASSERT_GT(ended, 0);
+    const std::string dead = "d.dat.tmp-" + std::to_string(ended) + "-4";
+    const std::string live = "d.dat.tmp-" + std::to_string(testing::own_process_id()) + "-999";
     for (const auto& name : {dead, live, std::string("d.dat.tmp-x-1")}) write_bytes(dir.file(name), "");
     ASSERT_TRUE(save_document(m, dir.file("d.dat")));
     auto names = dir.entries();
@@ -126,6 +137,7 @@ TEST_F(Files, SavingRemovesTemporariesOfDeadSavesOnly) {
     EXPECT_EQ(names, (std::vector<std::string>{"d.dat", live, "d.dat.tmp-x-1"}));
 }
 
+#ifndef _WIN32
 TEST_F(Files, ASaveAsRootLeavesTheFileToItsOwner) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a file to another user";
     const std::string path = dir.file("owned.dat");
@@ -135,6 +147,100 @@ TEST_F(Files, ASaveAsRootLeavesTheFileToItsOwner) {
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(uid_t(4321), gid_t(4322)));
+}
+#endif
+
+// What a save does where Windows differs most from POSIX systems: names in Japanese, text
+// with CR LF and other control bytes, a read-only file, a file another program has open.
+TEST_F(Files, JapaneseNamesAndEveryByteOfAFileSurviveASaveAndALoad) {
+    const std::string bytes("CR LF\r\nLF\nCR\r\x1a after end-of-file mark\0 NUL\r\n", 43);
+    const std::string raw = dir.file("生の バイト.bin");
+    ASSERT_TRUE(write_file_atomically(raw, bytes));
+    EXPECT_EQ(read_whole_file(raw, 1000), bytes);
+    EXPECT_EQ(read_bytes(raw), bytes);
+
+    const char title[] = "\x91\xac\x95\xf1 \x8c\x80";  // "速報 研" as a title holds it
+    std::copy(std::begin(title), std::end(title), m.title(2, 63).begin());
+    const std::string doc = dir.file("番組①テロップ.dat");
+    ASSERT_TRUE(save_document(m, doc));
+    EXPECT_EQ(read_bytes(doc), document_bytes(m)) << "written as it is, CR LF included";
+    Model back;
+    ASSERT_TRUE(load_document(back, doc));
+    EXPECT_EQ(std::string(back.title(2, 63).data()), title);
+
+    IniFile ini(dir.file("設定.ini"));
+    ASSERT_TRUE(ini.set(kConfigSection, "Interface", "1"));
+    read_configuration(back, ini);
+    EXPECT_EQ(back.interface_kind, 1);
+    const std::vector<Cue> cues = {Cue{"速報", {CueStep{CueAction::title, 1, 5, "臨時ニュース"}}}};
+    std::vector<Cue> cues_back;
+    CueFileError error;
+    ASSERT_TRUE(save_cue_file(dir.file("キュー.csv"), cues));
+    ASSERT_TRUE(load_cue_file(dir.file("キュー.csv"), cues_back, error)) << error.message();
+    EXPECT_EQ(cues_back, cues);
+
+    ui.answers = {false};
+    EXPECT_FALSE(document_save_as(m, ui, [&] { return chosen("番組①テロップ"); }));
+    EXPECT_EQ(ui.questions.size(), 1u) << "the existing file was seen under its Japanese name";
+    auto names = dir.entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"キュー.csv", "生の バイト.bin", "番組①テロップ.dat", "設定.ini"}));
+}
+
+TEST_F(Files, AReadOnlyFileIsRefusedAndKept) {
+    const std::function<bool(const std::string&)> savers[] = {
+        [&](const std::string& p) { return (m.document_path = p, document_save(m, ui)); },
+        [&](const std::string& p) { return (m.glyph_list_path = p, glyph_list_save(m, ui)); },
+        [&](const std::string& p) { IniFile ini(p); return ini.set(kConfigSection, "Interface", "1"); },
+        [&](const std::string& p) { return save_cue_file(p, {}); }};
+    for (const auto& save : savers) {
+        const std::string path = dir.file("kept");
+        write_bytes(path, "kept\r\n");
+        std::filesystem::permissions(testing::fs_path(path), std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                         std::filesystem::perms::others_write,
+                                     std::filesystem::perm_options::remove);
+        m.document_dirty = m.glyph_list_dirty = 1;
+        EXPECT_FALSE(save(path));
+        EXPECT_EQ(read_bytes(path), "kept\r\n");
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"kept"}) << "no temporary file left";
+        std::filesystem::permissions(testing::fs_path(path), std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+        std::filesystem::remove(testing::fs_path(path));
+    }
+    EXPECT_EQ(std::make_pair(m.document_dirty, m.glyph_list_dirty), std::make_pair(1, 1));
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(std::make_pair(ui.boxes[0].text, ui.boxes[1].text), std::make_pair(std::string("Can't file open"), std::string("Can't file open")));
+}
+
+TEST_F(Files, ASaveOverAFileAnotherProgramReadsReplacesItWholeOrNotAtAll) {
+    const std::string path = dir.file("open.dat");
+    write_bytes(path, "old\r\n");
+    std::ifstream reader(testing::fs_path(path), std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    m.document_path = path;
+    m.document_dirty = 1;
+#ifdef _WIN32
+    // Opened without leave to delete it (as the C library opens files), Windows keeps the
+    // file where it is: the save is refused, and can be made again once the file is closed.
+    EXPECT_FALSE(document_save(m, ui));
+    EXPECT_EQ(read_bytes(path), "old\r\n");
+    EXPECT_EQ(m.document_dirty, 1);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Can't file open");
+    // A reader that lets others delete the file (as most Windows programs do) is no obstacle.
+    HANDLE shared = CreateFileW(testing::fs_path(dir.file("shared.dat")).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(shared, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(save_document(m, dir.file("shared.dat")));
+    CloseHandle(shared);
+    EXPECT_EQ(read_bytes(dir.file("shared.dat")), document_bytes(m));
+    std::filesystem::remove(testing::fs_path(dir.file("shared.dat")));
+#else
+    EXPECT_TRUE(document_save(m, ui));
+    EXPECT_EQ(read_bytes(path), document_bytes(m));
+#endif
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old\r\n") << "the reader keeps what it opened";
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"open.dat"});
 }
 
 TEST(TypedValues, PortsOutside1To65535AreRefused) {

@@ -14,7 +14,9 @@
 namespace tqv {
 namespace {
 
+#ifndef _WIN32
 using testing::FileSizeLimit;
+#endif
 using testing::read_bytes;
 using testing::TempDir;
 using testing::write_bytes;
@@ -442,6 +444,9 @@ TEST(GlyphListCommands, SaveWritesTheFileAndClearsDirty) {
 }
 
 TEST(GlyphListCommands, SaveFailureIsAnErrorBoxAndKeepsThePreviousFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a write cannot be made to fail part-way on Windows";
+#else
     TempDir dir;
     const std::string previous = list_text({{1, 'F'}});
     write_bytes(dir.file("g.tll"), previous);
@@ -460,6 +465,7 @@ TEST(GlyphListCommands, SaveFailureIsAnErrorBoxAndKeepsThePreviousFile) {
     EXPECT_EQ(m.glyph_list_dirty, 1);
     EXPECT_EQ(read_bytes(dir.file("g.tll")), previous);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"g.tll"});
+#endif
 }
 
 TEST(GlyphListCommands, SaveAsAppliesTheTllExtensionRule) {
