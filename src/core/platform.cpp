@@ -8,7 +8,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
@@ -21,6 +20,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,10 +30,8 @@ namespace {
 
 #ifdef _WIN32
 constexpr std::string_view kSeparators = "/\\";
-constexpr char kSeparator = '\\';
 #else
 constexpr std::string_view kSeparators = "/";
-constexpr char kSeparator = '/';
 #endif
 
 std::string directory_of(const std::string& path) {
@@ -67,6 +65,23 @@ std::string temporary_name(const std::string& target, long pid) {
     return target + ".tmp-" + std::to_string(pid) + "-" + std::to_string(counter++);
 }
 
+bool process_gone(long pid);  // each system's own
+
+// A save that was killed leaves its temporary file behind; the next save of the same
+// target removes those whose process has gone.
+void remove_stale_temporaries(const std::string& target) {
+    const std::string directory = directory_of(target), prefix = base_name(target) + ".tmp-";
+    std::error_code ec;
+    std::vector<std::filesystem::path> stale;
+    for (std::filesystem::directory_iterator it(std::u8string(directory.begin(), directory.end()), ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::u8string name = it->path().filename().u8string();
+        const long owner = temporary_owner(std::string(name.begin(), name.end()), prefix);
+        if (owner > 0 && process_gone(owner)) stale.push_back(it->path());
+    }
+    for (const std::filesystem::path& path : stale) std::filesystem::remove(path, ec);
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -94,14 +109,23 @@ private:
     HANDLE h_;
 };
 
-// UTF-8 to UTF-16, the form every wide function takes; empty for text that is no UTF-8 or
-// that holds a NUL, which then names nothing and fails the call it is given to.
+// Text in a code page (CP_UTF8 or 932) to UTF-16; false for bytes the code page lacks.
+bool to_wide(UINT code_page, std::string_view in, std::wstring& w) {
+    w.clear();
+    if (in.empty()) return true;
+    if (in.size() > INT_MAX) return false;
+    const int n = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), nullptr, 0);
+    if (n <= 0) return false;
+    w.resize(std::size_t(n));
+    MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), w.data(), n);
+    return true;
+}
+
+// A UTF-8 path as every wide function takes it; empty for text that is no UTF-8 or that
+// holds a NUL, which then names nothing and fails the call it is given to.
 std::wstring wide(std::string_view utf8) {
-    if (utf8.empty() || utf8.find('\0') != std::string_view::npos || utf8.size() > INT_MAX) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring w(std::size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), w.data(), n);
+    std::wstring w;
+    if (utf8.find('\0') != std::string_view::npos || !to_wide(CP_UTF8, utf8, w)) return {};
     return w;
 }
 
@@ -145,24 +169,6 @@ bool process_gone(long pid) {
     const bool gone = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
     CloseHandle(h);
     return gone;
-}
-
-// A save that was killed leaves its temporary file behind; the next save of the same
-// target removes those whose process has gone.
-void remove_stale_temporaries(const std::string& target) {
-    const std::string directory = directory_of(target);
-    const std::string prefix = base_name(target) + ".tmp-";
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(wide(directory + kSeparator + prefix + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    std::vector<std::string> stale;
-    do {
-        const std::string name = narrow(entry.cFileName);
-        const long owner = temporary_owner(name, prefix);
-        if (owner > 0 && process_gone(owner)) stale.push_back(name);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-    for (const std::string& name : stale) DeleteFileW(wide(directory + kSeparator + name).c_str());
 }
 
 bool write_all(HANDLE h, std::string_view bytes) {
@@ -252,24 +258,14 @@ bool path_exists(const std::string& path) {
 namespace platform {
 
 bool cp932_to_utf8(std::string_view in, std::string& out) {
-    if (in.empty()) return true;
-    if (in.size() > INT_MAX) return false;
-    const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), nullptr, 0);
-    if (n <= 0) return false;
-    std::wstring w(std::size_t(n), L'\0');
-    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), w.data(), n);
-    return append_from_wide(w, CP_UTF8, 0, out);
+    std::wstring w;
+    return to_wide(932, in, w) && append_from_wide(w, CP_UTF8, 0, out);
 }
 
 bool utf8_to_cp932(std::string_view in, std::string& out) {
-    if (in.empty()) return true;
-    if (in.size() > INT_MAX) return false;
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), nullptr, 0);
-    if (n <= 0) return false;
-    std::wstring w(std::size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in.data(), int(in.size()), w.data(), n);
+    std::wstring w;
     // Without best fit, a character code page 932 lacks is refused, not replaced by a look-alike.
-    return append_from_wide(w, 932, WC_NO_BEST_FIT_CHARS, out);
+    return to_wide(CP_UTF8, in, w) && append_from_wide(w, 932, WC_NO_BEST_FIT_CHARS, out);
 }
 
 std::tm local_time(std::time_t seconds) {
@@ -335,20 +331,7 @@ std::string replace_target(const std::string& path) {
     return path;
 }
 
-// A save that was killed leaves its temporary file behind; the next save of the same
-// target removes those whose process has gone.
-void remove_stale_temporaries(const std::string& target) {
-    DIR* dir = ::opendir(directory_of(target).c_str());
-    if (dir == nullptr) return;
-    const std::string prefix = base_name(target) + ".tmp-";
-    std::vector<std::string> stale;
-    while (const dirent* e = ::readdir(dir)) {
-        const long owner = temporary_owner(e->d_name, prefix);
-        if (owner > 0 && ::kill(pid_t(owner), 0) != 0 && errno == ESRCH) stale.emplace_back(e->d_name);
-    }
-    ::closedir(dir);
-    for (const std::string& name : stale) ::unlink((directory_of(target) + kSeparator + name).c_str());
-}
+bool process_gone(long pid) { return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH; }
 
 // One iconv descriptor per thread and direction, opened on first use.
 class Converter {
